@@ -1,0 +1,36 @@
+#pragma once
+// Everything the program remembers between starts, one field per key of the
+// settings file "Kelvane.ini", in the order in which the file stores them.
+// The defaults are those of a first start.
+#include <cstdint>
+#include <string>
+
+struct AppSettings {
+    int32_t random = 1;  // check state of "Random number writing"
+    std::string shredValue = "0";
+    bool ignoreProtect = false;
+    int32_t endAction = 0;
+    int32_t shredNames = 1;
+    int32_t confirm = 1;
+    int32_t modifySize = 0;
+    int32_t modifySizeType = 0;
+    int32_t enableLog = 1;
+    int32_t archiveLog = 1;
+    int32_t iterations = 5;
+    uint32_t shredBlockSize = 102400;
+    uint32_t diskShredBlockSize = 524288;
+    uint32_t diskShredFileSize = 1073741824;
+    std::string diskShredFileName = "Morvik.$$$temp$$$";
+    bool diskShredLeaveFiles = false;
+    bool fileShredLeaveFiles = false;
+    bool fileShredFileShred = false;
+    bool useBuildInFont = false;
+    bool useFontSettings = true;
+    bool useFontHeight = false;
+    std::string fontDefName;
+    int32_t fontDefCharset = 0;
+    int32_t fontDefHeight = 0;
+    int32_t fontDefPitch = 0;
+    std::string winPos;
+    std::string languageName;
+};

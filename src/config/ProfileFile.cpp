@@ -1,0 +1,164 @@
+#include "config/ProfileFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "config/NumberText.h"
+
+ProfileFile::ProfileFile(bool xmlForm) : xmlForm_(xmlForm) { RebuildFrame(); }
+
+void ProfileFile::RebuildFrame() {
+    if (!xmlForm_) {
+        header_.clear();
+        footer_.clear();
+        return;
+    }
+    header_ = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<" + rootName_ + ">\r\n";
+    footer_ = "</" + rootName_ + ">\r\n";
+}
+
+void ProfileFile::SetRootName(const std::string& name) {
+    if (!xmlForm_) return;
+    rootName_ = name;
+    RebuildFrame();
+}
+
+std::string ProfileFile::GetText() const { return header_ + body_ + footer_; }
+
+bool ProfileFile::SetText(std::string_view text) {
+    if (!xmlForm_) {
+        body_.assign(text);
+        return true;
+    }
+    size_t p1 = text.find("?>");
+    size_t p2 = p1 == std::string_view::npos ? p1 : text.find('<', p1);
+    size_t p3 = p2 == std::string_view::npos ? p2 : text.find('>', p2);
+    if (p3 == std::string_view::npos) {
+        SetRootName("InitFile");
+        return false;
+    }
+    SetRootName(std::string(text.substr(p2 + 1, p3 - p2 - 1)));
+    size_t start = p3 + 1;
+    if (start < text.size() && text[start] == '\r') ++start;
+    if (start < text.size() && text[start] == '\n') ++start;
+    size_t p4 = text.find("</" + rootName_ + ">", start);
+    if (p4 == std::string_view::npos) return false;
+    body_.assign(text.substr(start, p4 - start));
+    return true;
+}
+
+void ProfileFile::Clear() {
+    body_.clear();
+    cursor_ = 0;
+}
+
+bool ProfileFile::Load(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    std::string data;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        data.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (data.empty()) return false;
+    // The text ends at its first NUL byte, as a C string would.
+    size_t nul = data.find('\0');
+    if (nul != std::string::npos) data.resize(nul);
+    return SetText(data);
+}
+
+bool ProfileFile::Save(const std::string& path) const {
+    const std::string text = GetText();
+    std::string tmp = path + ".XXXXXX";
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0) return false;
+    bool ok = true;
+    size_t done = 0;
+    while (ok && done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<size_t>(n);
+    }
+    // Keep the permissions of the file we replace; a new file gets the usual 0644.
+    struct stat st {};
+    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    if (ok) (void)::fchmod(fd, mode);
+    if (ok) ok = ::fsync(fd) == 0;
+    if (::close(fd) != 0) ok = false;
+    if (ok) ok = ::rename(name.data(), path.c_str()) == 0;
+    if (!ok) ::unlink(name.data());
+    return ok;
+}
+
+std::string ProfileFile::FindValue(std::string_view key, int32_t from) {
+    std::string open, close;
+    if (xmlForm_) {
+        open = "<" + std::string(key) + ">";
+        close = "</" + std::string(key) + ">";
+    } else {
+        open = std::string(key) + "=\"";
+        close = "\"";
+    }
+    if (from < 0) from = 0;
+    size_t f = body_.find(open, static_cast<size_t>(from));
+    if (f == std::string::npos) return {};
+    size_t vstart = f + open.size();
+    size_t l = body_.find(close, vstart);
+    if (l == std::string::npos) return {};
+    cursor_ = static_cast<int32_t>(l + close.size());
+    return body_.substr(vstart, l - vstart);
+}
+
+std::string ProfileFile::GetString(std::string_view key, const std::string& def) {
+    std::string v = FindValue(key, 0);
+    return v.empty() ? def : v;
+}
+
+int32_t ProfileFile::GetInt(std::string_view key, int32_t def) {
+    std::string v = FindValue(key, 0);
+    return v.empty() ? def : ParseInt32(v);
+}
+
+bool ProfileFile::GetBool(std::string_view key, bool def) {
+    std::string v = FindValue(key, 0);
+    return v.empty() ? def : ParseInt32(v) == 1;
+}
+
+std::string ProfileFile::GetNextString(std::string_view key) { return FindValue(key, cursor_); }
+
+void ProfileFile::WriteString(std::string_view key, std::string_view value) {
+    std::string line;
+    if (xmlForm_) {
+        line.append("<").append(key).append(">").append(value).append("</").append(key).append(">");
+    } else {
+        line.append(key).append("=\"").append(value).append("\"");
+    }
+    line.append("\r\n");
+    AppendLine(line);
+}
+
+void ProfileFile::WriteInt(std::string_view key, int32_t n) { WriteString(key, std::to_string(n)); }
+
+void ProfileFile::WriteBool(std::string_view key, bool b) { WriteString(key, b ? "1" : "0"); }
+
+void ProfileFile::AppendLine(std::string_view line) {
+    if (xmlForm_) body_.append("  ");
+    body_.append(line);
+}

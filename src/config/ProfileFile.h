@@ -1,0 +1,51 @@
+#pragma once
+// The program's engine for small keyed text files, in two forms:
+//   XML form:   <?xml ...?> / <InitFile> / "  <Key>value</Key>" lines / </InitFile>
+//   plain form: Key="value" lines
+// A document is either read (Load, then lookups) or written from empty (writes
+// in order, then Save). Keys and values are UTF-8 bytes; nothing is escaped.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class ProfileFile {
+public:
+    explicit ProfileFile(bool xmlForm);
+
+    void SetRootName(const std::string& name);
+    const std::string& RootName() const { return rootName_; }
+    bool IsXmlForm() const { return xmlForm_; }
+
+    std::string GetText() const;
+    bool SetText(std::string_view text);
+    void Clear();
+
+    bool Load(const std::string& path);
+    // Replaces the file atomically: a failed or short write leaves the old file as
+    // it was and returns false.
+    bool Save(const std::string& path) const;
+
+    std::string FindValue(std::string_view key, int32_t from);
+    std::string GetString(std::string_view key, const std::string& def);
+    int32_t GetInt(std::string_view key, int32_t def);
+    bool GetBool(std::string_view key, bool def);
+    std::string GetNextString(std::string_view key);
+
+    void WriteString(std::string_view key, std::string_view value);
+    void WriteInt(std::string_view key, int32_t n);
+    void WriteBool(std::string_view key, bool b);
+    void AppendLine(std::string_view line);
+
+    const std::string& Body() const { return body_; }
+    int32_t Cursor() const { return cursor_; }
+
+private:
+    void RebuildFrame();
+
+    bool xmlForm_;
+    std::string rootName_ = "InitFile";
+    std::string header_;
+    std::string footer_;
+    std::string body_;
+    int32_t cursor_ = 0;
+};

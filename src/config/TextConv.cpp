@@ -1,0 +1,104 @@
+#include "config/TextConv.h"
+
+namespace {
+
+constexpr char16_t kEscapeBase = 0xDC00;  // U+DC80..U+DCFF carry the bytes 0x80..0xFF
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+void AppendUtf16(std::u16string& out, char32_t cp) {
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+}
+
+bool IsCont(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::string Utf8FromWide(std::u16string_view wide) {
+    std::string out;
+    out.reserve(wide.size());
+    for (size_t i = 0; i < wide.size(); ++i) {
+        char16_t u = wide[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+            wide[i + 1] <= 0xDFFF) {
+            char32_t cp = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+            AppendUtf8(out, cp);
+            ++i;
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            out.push_back(static_cast<char>(u - kEscapeBase));  // an escaped raw byte
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            AppendUtf8(out, 0xFFFD);  // another lone surrogate has no byte form
+        } else {
+            AppendUtf8(out, u);
+        }
+    }
+    return out;
+}
+
+std::u16string WideFromUtf8(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t i = 0;
+    while (i < n) {
+        unsigned char c = s[i];
+        char32_t cp = 0;
+        size_t len = 0;
+        if (c < 0x80) {
+            out.push_back(c);
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        }
+        bool ok = len != 0 && i + len <= n;
+        for (size_t k = 1; ok && k < len; ++k) {
+            if (!IsCont(s[i + k])) ok = false;
+            else cp = (cp << 6) | (s[i + k] & 0x3F);
+        }
+        if (ok) {
+            // Overlong forms, encoded surrogates and values past U+10FFFF are not UTF-8.
+            if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+                (cp >= 0xD800 && cp <= 0xDFFF))
+                ok = false;
+        }
+        if (!ok) {
+            out.push_back(static_cast<char16_t>(kEscapeBase + c));
+            ++i;
+            continue;
+        }
+        AppendUtf16(out, cp);
+        i += len;
+    }
+    return out;
+}

@@ -1,0 +1,76 @@
+#pragma once
+// The file operations of the shredding engine and the step-by-step folder walker.
+// Every operation reports success as a boolean and never shows a message.
+#include <dirent.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+struct ShredFileOptions {
+    std::u16string path;        // full path of the file
+    std::u16string shredValue;  // empty: random data; else a fixed byte value or a pattern file
+    bool shredNames = false;    // scramble the name after the passes
+    bool modifySize = false;    // change the size after the passes
+    bool sizeToZero = true;     // true: cut to zero length; false: grow by a random amount
+    uint32_t blockSize = 0;     // bytes per write; 0 stands for 102400
+    bool deleteAfter = true;    // delete the file at the end
+};
+
+struct WalkOptions {
+    bool recursive = true;
+    std::u16string startFolder;        // ends with a separator
+    std::u16string nameFilter = u"*";  // "*" or a text the name must contain (case ignored)
+    std::u16string extFilter = u"*";   // "*" or ".a;.b" (case ignored)
+    bool sizeFilterOn = false;
+    int32_t minSize = -1;
+    int32_t maxSize = -1;
+    bool reportFolders = false;
+    bool reportEmptyFolders = false;
+};
+
+// Path helpers; both accept "\" and "/" as separators.
+std::u16string FolderOfPath(const std::u16string& path);
+std::u16string FileNameOfPath(const std::u16string& path);
+
+class FileOps {
+public:
+    FileOps() = default;
+    ~FileOps();
+    FileOps(const FileOps&) = delete;
+    FileOps& operator=(const FileOps&) = delete;
+
+    // ---- shredding engine ----
+    bool IsFile(const std::u16string& path);
+    bool IsFolder(const std::u16string& path);
+    bool ShredFile(int32_t passes, ShredFileOptions options);
+    bool ShredName(std::u16string& path, bool randomDigits, int32_t count);
+    bool RemoveFile(const std::u16string& path);
+    bool RenameFile(const std::u16string& oldPath, const std::u16string& newPath);
+    bool MakeWritable(const std::u16string& path);
+    bool RemoveFolderChain(const std::u16string& folder);
+
+    // ---- folder tree walker ----
+    void WalkConfigure(const WalkOptions& options);
+    bool WalkFirst(std::u16string& path, int64_t& size, int64_t& time);
+    bool WalkNext(std::u16string& path, int64_t& size, int64_t& time);
+    // The folder being read, ending with a separator.
+    const std::u16string& WalkCurrentFolder() const { return walkFolder_; }
+
+    static constexpr int kWalkStackSize = 200;
+
+private:
+    // walker state
+    void WalkCloseAll();
+    bool WalkEntry(const struct dirent* entry, std::u16string& path, int64_t& size, int64_t& time);
+    WalkOptions walkOptions_;
+    std::u16string walkFolder_;
+    bool walkRecursive_ = false;
+    std::array<DIR*, kWalkStackSize> walkStack_{};
+    int walkLevel_ = 0;
+};
+
+// The per-thread pseudo-random generator: state = state * 214013 + 2531011,
+// output (state >> 16) & 0x7FFF.
+void SeedThreadRandom(uint32_t seed);
+int ThreadRandom();

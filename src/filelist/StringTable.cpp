@@ -1,0 +1,137 @@
+#include "filelist/StringTable.h"
+
+#include <algorithm>
+
+class StringTable::ReadGuard {
+public:
+    explicit ReadGuard(std::atomic<int>& g) : g_(g) {
+        int v = g_.load(std::memory_order_relaxed);
+        // Retrying the exchange is not waiting: it only repeats while other readers
+        // come and go at the same instant, and gives up as soon as a writer holds it.
+        while (v >= 0) {
+            if (g_.compare_exchange_weak(v, v + 1, std::memory_order_acquire,
+                                         std::memory_order_relaxed)) {
+                entered_ = true;
+                return;
+            }
+        }
+    }
+    ~ReadGuard() {
+        if (entered_) g_.fetch_sub(1, std::memory_order_release);
+    }
+    explicit operator bool() const { return entered_; }
+
+private:
+    std::atomic<int>& g_;
+    bool entered_ = false;
+};
+
+class StringTable::WriteGuard {
+public:
+    explicit WriteGuard(std::atomic<int>& g) : g_(g) {
+        int expected = 0;
+        entered_ = g_.compare_exchange_strong(expected, -1, std::memory_order_acquire,
+                                              std::memory_order_relaxed);
+    }
+    ~WriteGuard() {
+        if (entered_) g_.store(0, std::memory_order_release);
+    }
+    explicit operator bool() const { return entered_; }
+
+private:
+    std::atomic<int>& g_;
+    bool entered_ = false;
+};
+
+bool StringTable::SetSize(int columns, int rows) {
+    if (columns < 1 || rows < 0) return false;
+    WriteGuard w(guard_);
+    if (!w) return false;
+    columnCount_ = columns;
+    rowCount_ = rows;
+    // Cells beyond the new size are dropped, so rows added later start empty
+    // instead of showing what an earlier batch left there.
+    if (rows_.size() > static_cast<size_t>(rows)) rows_.resize(rows);
+    for (auto& r : rows_)
+        if (r.size() > static_cast<size_t>(columns)) r.resize(columns);
+    return true;
+}
+
+bool StringTable::AddRows(int n) {
+    WriteGuard w(guard_);
+    if (!w) return false;
+    if (n > 0) {
+        if (rows_.size() > static_cast<size_t>(rowCount_)) rows_.resize(rowCount_);
+        rowCount_ += n;
+    }
+    return true;
+}
+
+int StringTable::RowCount() const {
+    ReadGuard r(guard_);
+    return r ? rowCount_ : 0;
+}
+
+int StringTable::ColumnCount() const {
+    ReadGuard r(guard_);
+    return r ? columnCount_ : 0;
+}
+
+std::string StringTable::GetCell(int column, int row) const {
+    ReadGuard r(guard_);
+    if (!r || column < 0 || row < 0 || row >= rowCount_ || column >= columnCount_) return {};
+    if (static_cast<size_t>(row) >= rows_.size()) return {};
+    const auto& cells = rows_[row];
+    if (static_cast<size_t>(column) >= cells.size()) return {};
+    return cells[column];
+}
+
+bool StringTable::SetCell(int column, int row, const std::string& text) {
+    if (column < 0 || row < 0) return false;
+    WriteGuard w(guard_);
+    if (!w) return false;
+    if (rows_.size() <= static_cast<size_t>(row)) rows_.resize(static_cast<size_t>(row) + 1);
+    auto& cells = rows_[row];
+    if (cells.size() <= static_cast<size_t>(column)) cells.resize(static_cast<size_t>(column) + 1);
+    cells[column] = text;
+    return true;
+}
+
+bool StringTable::SetCellInt(int column, int row, long long value) {
+    return SetCell(column, row, std::to_string(value));
+}
+
+int StringTable::Find(int column, const std::string& text) const {
+    ReadGuard r(guard_);
+    if (!r || column < 0 || column >= columnCount_) return -1;
+    const int n = std::min<int>(rowCount_, static_cast<int>(rows_.size()));
+    for (int i = 0; i < n; ++i) {
+        const auto& cells = rows_[i];
+        const std::string empty;
+        const std::string& cell =
+            static_cast<size_t>(column) < cells.size() ? cells[column] : empty;
+        if (cell == text) return i;
+    }
+    // Rows counted but never written hold "" and match an empty text.
+    if (text.empty() && rowCount_ > n) return n;
+    return -1;
+}
+
+bool StringTable::DeleteRow(int row) {
+    WriteGuard w(guard_);
+    if (!w || row < 0 || row >= rowCount_) return false;
+    if (static_cast<size_t>(row) < rows_.size()) rows_.erase(rows_.begin() + row);
+    --rowCount_;
+    return true;
+}
+
+bool StringTable::AppendRow(const std::string& text) {
+    WriteGuard w(guard_);
+    if (!w) return false;
+    if (columnCount_ < 1) columnCount_ = 1;
+    if (rows_.size() > static_cast<size_t>(rowCount_)) rows_.resize(rowCount_);
+    rows_.resize(static_cast<size_t>(rowCount_) + 1);
+    rows_.back().assign(1, text);
+    ++rowCount_;
+    return true;
+}

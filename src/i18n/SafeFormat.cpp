@@ -1,0 +1,115 @@
+#include "i18n/SafeFormat.h"
+
+#include <algorithm>
+#include <string>
+
+#include "config/TextConv.h"
+
+namespace {
+
+std::u16string Digits(unsigned long long v, unsigned base, bool upper) {
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::u16string out;
+    do {
+        out.insert(out.begin(), static_cast<char16_t>(digits[v % base]));
+        v /= base;
+    } while (v != 0);
+    return out;
+}
+
+std::u16string Pad(std::u16string body, size_t width, bool left, bool zero) {
+    if (body.size() >= width) return body;
+    size_t n = width - body.size();
+    if (left) return body + std::u16string(n, u' ');
+    if (zero) {
+        size_t signLen = (!body.empty() && body[0] == u'-') ? 1 : 0;
+        body.insert(signLen, std::u16string(n, u'0'));
+        return body;
+    }
+    return std::u16string(n, u' ') + body;
+}
+
+std::u16string SignedText(long long v) {
+    if (v < 0) return u"-" + Digits(0ull - static_cast<unsigned long long>(v), 10, false);
+    return Digits(static_cast<unsigned long long>(v), 10, false);
+}
+
+}  // namespace
+
+std::u16string SafeFormat(std::u16string_view format, std::initializer_list<FormatArg> args) {
+    std::u16string out;
+    auto next = args.begin();
+    size_t i = 0;
+    while (i < format.size()) {
+        char16_t c = format[i];
+        if (c != u'%') {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        size_t start = i++;
+        if (i < format.size() && format[i] == u'%') {
+            out.push_back(u'%');
+            ++i;
+            continue;
+        }
+        bool left = false, zero = false;
+        while (i < format.size() && (format[i] == u'-' || format[i] == u'0')) {
+            if (format[i] == u'-') left = true;
+            else zero = true;
+            ++i;
+        }
+        size_t width = 0;
+        while (i < format.size() && format[i] >= u'0' && format[i] <= u'9') {
+            width = std::min<size_t>(width * 10 + (format[i] - u'0'), 1000);  // no huge padding
+            ++i;
+        }
+        while (i < format.size() && (format[i] == u'l' || format[i] == u'h' || format[i] == u'I')) ++i;
+        if (i >= format.size()) {
+            out.append(format.substr(start));
+            break;
+        }
+        char16_t conv = format[i++];
+        bool known = conv == u's' || conv == u'S' || conv == u'd' || conv == u'i' ||
+                     conv == u'u' || conv == u'c' || conv == u'x' || conv == u'X';
+        if (!known || next == args.end()) {
+            out.append(format.substr(start, i - start));  // shown as written
+            continue;
+        }
+        const FormatArg& a = *next++;
+        std::u16string body;
+        bool numeric = true;
+        if (a.kind() == FormatArg::Kind::Text) {
+            body = std::u16string(a.AsText());
+            numeric = false;
+        } else if (conv == u's' || conv == u'S') {
+            body = a.kind() == FormatArg::Kind::Char
+                       ? std::u16string(1, static_cast<char16_t>(a.AsUnsigned()))
+                       : (a.kind() == FormatArg::Kind::Signed ? SignedText(a.AsSigned())
+                                                              : Digits(a.AsUnsigned(), 10, false));
+            numeric = false;
+        } else if (conv == u'c') {
+            body = std::u16string(1, static_cast<char16_t>(a.AsUnsigned() & 0xFFFF));
+            numeric = false;
+        } else if (conv == u'd' || conv == u'i') {
+            body = a.kind() == FormatArg::Kind::Unsigned
+                       ? Digits(a.AsUnsigned(), 10, false)
+                       : SignedText(a.AsSigned());
+        } else if (conv == u'u') {
+            body = a.kind() == FormatArg::Kind::Signed
+                       ? Digits(static_cast<uint32_t>(a.AsSigned()), 10, false)
+                       : Digits(a.AsUnsigned(), 10, false);
+        } else {  // x, X
+            unsigned long long v = a.kind() == FormatArg::Kind::Signed
+                                       ? static_cast<uint32_t>(a.AsSigned())
+                                       : a.AsUnsigned();
+            body = Digits(v, 16, conv == u'X');
+        }
+        out += Pad(std::move(body), width, left, zero && numeric && !left);
+    }
+    return out;
+}
+
+std::u16string SafeFormat(std::string_view utf8Format, std::initializer_list<FormatArg> args) {
+    return SafeFormat(std::u16string_view(WideFromUtf8(utf8Format)), args);
+}

@@ -1,0 +1,86 @@
+#pragma once
+// CListCtrl: the row store of a report-style list view with check boxes.
+//
+// It holds columns (header text, width, alignment) and rows (one text per column,
+// check state, item state bits, item data). It has no Qt in it: the Qt view shows
+// it through an adapter model that listens to the change notifications below.
+// Like a platform list view it is changed only on the thread that owns the window.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class ListCtrlObserver {
+public:
+    virtual ~ListCtrlObserver() = default;
+    virtual void OnListReset() = 0;                        // columns or everything changed
+    virtual void OnRowsInserted(int first, int last) = 0;  // rows [first, last] were added
+    virtual void OnRowsRemoved(int first, int last) = 0;   // rows [first, last] went away
+    virtual void OnRowsChanged(int first, int last) = 0;   // texts or states of rows changed
+};
+
+class CListCtrl {
+public:
+    // Item state bits, as the platform list view has them.
+    static constexpr uint32_t LVIS_FOCUSED = 0x0001;
+    static constexpr uint32_t LVIS_SELECTED = 0x0002;
+    static constexpr uint32_t LVIS_CUT = 0x0004;
+    static constexpr uint32_t LVIS_DROPHILITED = 0x0008;
+    static constexpr uint32_t LVIS_OVERLAYMASK = 0x0F00;
+    static constexpr uint32_t LVIS_STATEIMAGEMASK = 0xF000;
+    // State image 1 is the unticked box, 2 the ticked one.
+    static constexpr uint32_t kUnchecked = 0x1000;
+    static constexpr uint32_t kChecked = 0x2000;
+
+    enum class Align { Left, Right, Center };
+    struct Column {
+        std::u16string header;
+        int width = 0;
+        Align align = Align::Left;
+    };
+    struct Item {
+        std::vector<std::u16string> texts;
+        uint32_t state = kUnchecked;
+        intptr_t data = 0;
+        int image = 0;
+    };
+
+    CListCtrl() = default;
+    virtual ~CListCtrl() = default;
+    CListCtrl(const CListCtrl&) = delete;
+    CListCtrl& operator=(const CListCtrl&) = delete;
+
+    void SetObserver(ListCtrlObserver* observer) { observer_ = observer; }
+
+    // Columns (the header).
+    int InsertColumn(int index, const std::u16string& header, Align align = Align::Left,
+                     int width = 0);
+    bool DeleteColumn(int index);
+    int GetColumnCount() const { return static_cast<int>(columns_.size()); }
+    const Column& GetColumn(int index) const { return columns_.at(index); }
+    bool SetColumnWidth(int index, int width);
+
+    // Rows.
+    int GetItemCount() const { return static_cast<int>(items_.size()); }
+    int InsertItem(int index, const std::u16string& text);  // returns the new index or -1
+    bool DeleteItem(int index);
+    bool DeleteAllItems();
+    std::u16string GetItemText(int row, int column) const;
+    bool SetItemText(int row, int column, const std::u16string& text);
+    bool GetCheck(int row) const;
+    bool SetCheck(int row, bool checked = true);
+    uint32_t GetItemState(int row, uint32_t mask) const;
+    bool SetItemState(int row, uint32_t state, uint32_t mask);
+    intptr_t GetItemData(int row) const;
+    bool SetItemData(int row, intptr_t data);
+
+    // Whole item record (state masked with `mask`, image and data), for moving rows.
+    Item GetItem(int row) const;
+    bool SetItemRecord(int row, const Item& record, uint32_t mask);
+
+protected:
+    void NotifyChanged(int first, int last);
+
+    std::vector<Column> columns_;
+    std::vector<Item> items_;
+    ListCtrlObserver* observer_ = nullptr;
+};

@@ -1,0 +1,34 @@
+#pragma once
+// What the window and its worker threads share while runs and folder expansions
+// go on. The stop flag and the start time are atomics; the elapsed-time text is
+// behind a mutex so that a run never reads it half-written by the clock.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "filelist/StringTable.h"
+
+class RunState {
+public:
+    std::atomic<bool> stop{true};
+    std::atomic<int64_t> startTime{0};
+    std::atomic<bool> exitAfterFileRun{false};       // "-exec"
+    std::atomic<bool> exitAfterFreeSpaceRun{false};  // "-drives"
+
+    StringTable folderQueue;  // two columns: folder (UTF-8, ends with "/"), "0"
+    StringTable drivesTable;  // one column: drive root (UTF-8)
+
+    void SetElapsedText(std::string text) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        elapsed_ = std::move(text);
+    }
+    std::string ElapsedText() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return elapsed_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::string elapsed_ = "00:00:00";
+};

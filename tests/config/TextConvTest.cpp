@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include "config/NumberText.h"
+#include "config/TextConv.h"
+
+TEST(TextConv, ValidTextRoundTripsIncludingSupplementaryPlanes) {
+    const std::string utf8 = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80";
+    std::u16string wide = WideFromUtf8(utf8);
+    EXPECT_EQ(wide, u"Grüße € 😀");
+    EXPECT_EQ(Utf8FromWide(wide), utf8);
+    EXPECT_EQ(Utf8FromWide(u""), "");
+    EXPECT_EQ(WideFromUtf8(""), u"");
+}
+
+TEST(TextConv, InvalidBytesSurviveARoundTrip) {
+    // Stray continuation, truncated sequence, overlong "/", encoded surrogate,
+    // a byte never valid in UTF-8, and a sequence cut at the very end.
+    const std::string bad[] = {"a\x80z", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "x\xFFy",
+                               "ok\xE2\x82"};
+    for (const auto& b : bad) {
+        std::u16string w = WideFromUtf8(b);
+        for (char16_t u : w) EXPECT_FALSE(u >= 0xD800 && u <= 0xDBFF) << "no high surrogate";
+        EXPECT_EQ(Utf8FromWide(w), b);
+    }
+    // Each invalid byte becomes exactly one escape unit.
+    EXPECT_EQ(WideFromUtf8("\xC0\xAF"), std::u16string({char16_t(0xDCC0), char16_t(0xDCAF)}));
+    // A lone surrogate that is no escape has no byte form and becomes U+FFFD.
+    EXPECT_EQ(Utf8FromWide(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(NumberText, DecimalPrefixesLikeTheCLibrary) {
+    EXPECT_EQ(ParseInt32(" 7"), 7);
+    EXPECT_EQ(ParseInt32("7a"), 7);
+    EXPECT_EQ(ParseInt32("a"), 0);
+    EXPECT_EQ(ParseInt32("-3"), -3);
+    EXPECT_EQ(ParseInt32("99999999999"), 2147483647);
+    EXPECT_EQ(ParseInt32("-99999999999999999999999"), -2147483647 - 1);
+    EXPECT_EQ(ParseInt32(u"  +42x"), 42);
+
+    uint32_t v = 5;
+    EXPECT_FALSE(ParseUInt32Modulo("", v));
+    EXPECT_FALSE(ParseUInt32Modulo("-", v));
+    EXPECT_EQ(v, 5u);
+    EXPECT_TRUE(ParseUInt32Modulo("-1", v));
+    EXPECT_EQ(v, 4294967295u);
+    EXPECT_TRUE(ParseUInt32Modulo(" 102400kb", v));
+    EXPECT_EQ(v, 102400u);
+    EXPECT_TRUE(ParseUInt32Modulo("99999999999", v));
+    EXPECT_EQ(v, 4294967295u);
+}
