@@ -1,0 +1,34 @@
+#pragma once
+// Owns the worker threads of a window (folder expansion, runs, run clock).
+// Threads are never detached: the owner joins them before it goes, so no worker
+// outlives what it updates.
+#include <atomic>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class WorkerThreads {
+public:
+    WorkerThreads() = default;
+    ~WorkerThreads() { JoinAll(); }
+    WorkerThreads(const WorkerThreads&) = delete;
+    WorkerThreads& operator=(const WorkerThreads&) = delete;
+
+    // Starts fn on a new thread. Threads that have finished are joined first.
+    void Start(std::function<void()> fn);
+    // True when no started thread is still running.
+    bool AllDone();
+    // Joins every thread. Must not be called from one of them.
+    void JoinAll();
+
+private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    void ReapFinishedLocked();
+    std::mutex mutex_;
+    std::list<Worker> workers_;
+};

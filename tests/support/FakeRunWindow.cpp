@@ -1,0 +1,158 @@
+#include "support/FakeRunWindow.h"
+
+#include "engine/FileOps.h"
+
+namespace {
+// The built-in English texts the workers use.
+const std::map<std::string, std::u16string, std::less<>>& Defaults() {
+    static const std::map<std::string, std::u16string, std::less<>> d = {
+        {"FrmMain.m_acMShredding", u"Shredding"},
+        {"FrmMain.m_acMShreddingDone", u"Shredding done."},
+        {"FrmMain.m_acMShreddingPartly", u"Shredding partly done."},
+        {"FrmMain.m_acMShreddingInterrupted", u"Shredding interrupted."},
+        {"FrmMain.m_acMDeleteFile", u"Sure to shred file '%s'?"},
+        {"FrmMain.m_acMConfirm", u"Confirm"},
+        {"FrmMain.m_acMNoFile", u"No file(s) available!"},
+        {"FrmMain.m_acMShreddingDisk", u"Shredding free drive space: "},
+        {"FrmMain.m_acMAmountOfFile", u"Amount of files: %d"},
+        {"FrmMain.m_acMAddingFolder", u"Adding folder %s"},
+    };
+    return d;
+}
+}  // namespace
+
+FakeRunWindow::FakeRunWindow() {
+    list.InsertColumn(0, u"Filename");
+    list.InsertColumn(1, u"Size");
+    list.InsertColumn(2, u"Date");
+    list.InsertColumn(3, u"");
+}
+
+int FakeRunWindow::RowCount() {
+    std::lock_guard<std::mutex> l(mutex);
+    return list.GetItemCount();
+}
+bool FakeRunWindow::RowChecked(int row) {
+    std::lock_guard<std::mutex> l(mutex);
+    return list.GetCheck(row);
+}
+std::u16string FakeRunWindow::RowText(int row, int column) {
+    std::lock_guard<std::mutex> l(mutex);
+    return list.GetItemText(row, column);
+}
+void FakeRunWindow::DeleteRow(int row) {
+    std::lock_guard<std::mutex> l(mutex);
+    list.DeleteItem(row);
+}
+void FakeRunWindow::AppendRow(const std::u16string& name, const std::u16string& size,
+                              const std::u16string& date, const std::u16string& path) {
+    std::lock_guard<std::mutex> l(mutex);
+    int i = list.InsertItem(list.GetItemCount(), name);
+    list.SetItemText(i, 1, size);
+    list.SetItemText(i, 2, date);
+    list.SetItemText(i, 3, path);
+    list.SetCheck(i, true);
+}
+void FakeRunWindow::SetStatusText(const std::u16string& text) {
+    std::lock_guard<std::mutex> l(mutex);
+    status = text;
+    statusHistory.push_back(text);
+}
+std::u16string FakeRunWindow::StatusText() {
+    std::lock_guard<std::mutex> l(mutex);
+    return status;
+}
+void FakeRunWindow::SetProgressRange(int upper) {
+    std::lock_guard<std::mutex> l(mutex);
+    progressUpper = upper;
+}
+void FakeRunWindow::SetProgressPos(int pos) {
+    std::lock_guard<std::mutex> l(mutex);
+    progressPos = pos;
+    progressHistory.push_back(pos);
+}
+int FakeRunWindow::ProgressUpper() {
+    std::lock_guard<std::mutex> l(mutex);
+    return progressUpper;
+}
+int FakeRunWindow::ProgressPos() {
+    std::lock_guard<std::mutex> l(mutex);
+    return progressPos;
+}
+void FakeRunWindow::SetClockText(const std::u16string& text) {
+    std::lock_guard<std::mutex> l(mutex);
+    clockText = text;
+}
+void FakeRunWindow::SetIndicatorText(const std::u16string& text) {
+    std::lock_guard<std::mutex> l(mutex);
+    indicatorText = text;
+}
+AppSettings FakeRunWindow::CurrentSettings() {
+    std::lock_guard<std::mutex> l(mutex);
+    return settings;
+}
+std::u16string FakeRunWindow::IterationsText() {
+    std::lock_guard<std::mutex> l(mutex);
+    return iterationsText;
+}
+bool FakeRunWindow::ConfirmChecked() {
+    std::lock_guard<std::mutex> l(mutex);
+    return settings.confirm != 0;
+}
+int FakeRunWindow::EndAction() {
+    std::lock_guard<std::mutex> l(mutex);
+    return endAction;
+}
+std::u16string FakeRunWindow::MessageText(std::string_view key) {
+    std::lock_guard<std::mutex> l(mutex);
+    auto o = texts.find(std::string(key));
+    if (o != texts.end() && !o->second.empty()) return o->second;
+    auto d = Defaults().find(key);
+    return d != Defaults().end() ? d->second : std::u16string();
+}
+int FakeRunWindow::AskConfirmation(const std::u16string& text) {
+    std::lock_guard<std::mutex> l(mutex);
+    questions.push_back(text);
+    if (answers.empty()) return 2;
+    int a = answers.front();
+    answers.pop_front();
+    return a;
+}
+void FakeRunWindow::LockForRun() {
+    std::lock_guard<std::mutex> l(mutex);
+    ++lockCalls;
+    locked = true;
+}
+void FakeRunWindow::UnlockAfterRun() {
+    std::lock_guard<std::mutex> l(mutex);
+    ++unlockCalls;
+    locked = false;
+}
+void FakeRunWindow::BeginRunLog() {
+    std::lock_guard<std::mutex> l(mutex);
+    ++beginRunLogCalls;
+    logLines.clear();
+}
+void FakeRunWindow::AppendLog(const std::u16string& text) {
+    std::lock_guard<std::mutex> l(mutex);
+    logLines.push_back(text);
+}
+void FakeRunWindow::StoreSettings() {
+    std::lock_guard<std::mutex> l(mutex);
+    ++storeCalls;
+}
+void FakeRunWindow::EndProgram() {
+    std::lock_guard<std::mutex> l(mutex);
+    ++endCalls;
+}
+
+void FakeRunWindow::AddRow(const std::u16string& path, const std::u16string& kind) {
+    AppendRow(FileNameOfPath(path), u"0", kind, path);
+}
+
+std::vector<std::u16string> FakeRunWindow::Paths() {
+    std::lock_guard<std::mutex> l(mutex);
+    std::vector<std::u16string> out;
+    for (int i = 0; i < list.GetItemCount(); ++i) out.push_back(list.GetItemText(i, 3));
+    return out;
+}
