@@ -1,0 +1,102 @@
+#include "log/ShredLog.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "config/TextConv.h"
+#include "log/LogFile.h"
+#include "platform/Platform.h"
+
+namespace {
+
+// More runs than this in one second would be an odd thing to archive; past it the
+// old log stays where it is rather than being deleted.
+constexpr int kMaxArchiveAttempts = 100;
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Renames without ever replacing an existing file. Returns 0 or an errno value.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // File systems without RENAME_NOREPLACE: a hard link fails when the name is taken.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno == EEXIST) return EEXIST;
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+std::tm LocalNow() {
+    int64_t now = Platform().now ? Platform().now() : static_cast<int64_t>(std::time(nullptr));
+    std::time_t tt = static_cast<std::time_t>(now);
+    std::tm t{};
+    if (!::localtime_r(&tt, &t)) t = std::tm{};
+    return t;
+}
+
+}  // namespace
+
+void ShredLog::SetStorageFolder(const std::string& folder) {
+    folder_ = folder;
+    if (!folder_.empty() && folder_.back() != '/') folder_.push_back('/');
+    logPath_ = folder_ + kBaseName + kExtension;
+}
+
+bool ShredLog::AppendLog(const std::u16string& text) const {
+    if (!switches_.LogEnabled()) return false;
+    return AppendTextToFile(logPath_, text);
+}
+
+std::string ShredLog::ArchivePath(const std::string& folder, const std::tm& t, int attempt) {
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "_%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1,
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    std::string path = folder + kBaseName + stamp;
+    if (attempt > 1) path += "_" + std::to_string(attempt);
+    return path + kExtension;
+}
+
+std::u16string ShredLog::TimeStampLine(const std::tm& t) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:%02d\r\n", t.tm_year + 1900,
+                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    return WideFromUtf8(line);
+}
+
+bool ShredLog::ArchiveOldLog(const std::tm& t) const {
+    for (int attempt = 1; attempt <= kMaxArchiveAttempts; ++attempt) {
+        int err = RenameNoReplace(logPath_, ArchivePath(folder_, t, attempt));
+        if (err == 0) return true;
+        if (err != EEXIST) return false;
+    }
+    return false;
+}
+
+void ShredLog::BeginRunLog() const {
+    if (logPath_.empty()) return;
+    const std::tm t = LocalNow();
+    bool keepOld = false;
+    if (switches_.ArchiveEnabled() && IsRegularFile(logPath_)) {
+        // Only a log whose archive copy could not be made at all is kept in place;
+        // the new run then appends after it instead of destroying it.
+        keepOld = !ArchiveOldLog(t) && IsRegularFile(logPath_);
+    }
+    if (!keepOld) ::unlink(logPath_.c_str());
+    AppendLog(TimeStampLine(t));
+}
+
+bool ShredLog::ViewLog() const {
+    if (!IsRegularFile(logPath_) || !Platform().shellOpen) return false;
+    return Platform().shellOpen(WideFromUtf8(logPath_));
+}
