@@ -10,11 +10,14 @@
 #include "filelist/StringTable.h"
 
 class RunState {
-public:
+  public:
     std::atomic<bool> stop{true};
     std::atomic<int64_t> startTime{0};
     std::atomic<bool> exitAfterFileRun{false};       // "-exec"
     std::atomic<bool> exitAfterFreeSpaceRun{false};  // "-drives"
+    // Raised by every clock start: a clock that finds it changed ends quietly, so a
+    // new start never leaves two clocks ticking even if the old one was asleep.
+    std::atomic<uint64_t> clockGeneration{0};
 
     StringTable folderQueue;  // two columns: folder (UTF-8, ends with "/"), "0"
     StringTable drivesTable;  // one column: drive root (UTF-8)
@@ -28,7 +31,7 @@ public:
         return elapsed_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::string elapsed_ = "00:00:00";
 };
