@@ -1,7 +1,5 @@
 #include "support/FakeRunWindow.h"
 
-#include "engine/FileOps.h"
-
 namespace {
 // The built-in English texts the workers use.
 const std::map<std::string, std::u16string, std::less<>>& Defaults() {
@@ -147,7 +145,10 @@ void FakeRunWindow::EndProgram() {
 }
 
 void FakeRunWindow::AddRow(const std::u16string& path, const std::u16string& kind) {
-    AppendRow(FileNameOfPath(path), u"0", kind, path);
+    // The display name is only for show here; the workers go by the full path.
+    size_t end = path.size() > 1 && path.back() == u'/' ? path.size() - 1 : path.size();
+    size_t slash = path.find_last_of(u'/', end == 0 ? 0 : end - 1);
+    AppendRow(slash == std::u16string::npos ? path : path.substr(slash + 1), u"0", kind, path);
 }
 
 std::vector<std::u16string> FakeRunWindow::Paths() {
