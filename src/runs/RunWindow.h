@@ -8,7 +8,7 @@
 #include "config/AppSettings.h"
 
 class RunWindow {
-public:
+  public:
     virtual ~RunWindow() = default;
 
     // The file list (columns: 0 name, 1 size, 2 date or "FOLDER", 3 full path).

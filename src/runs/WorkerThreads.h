@@ -10,7 +10,7 @@
 #include <thread>
 
 class WorkerThreads {
-public:
+  public:
     WorkerThreads() = default;
     ~WorkerThreads() { JoinAll(); }
     WorkerThreads(const WorkerThreads&) = delete;
@@ -23,7 +23,7 @@ public:
     // Joins every thread. Must not be called from one of them.
     void JoinAll();
 
-private:
+  private:
     struct Worker {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
