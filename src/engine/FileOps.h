@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/WalkFilter.h"
+
 struct ShredFileOptions {
     std::u16string path;        // full path of the file
     std::u16string shredValue;  // empty: random data; else a fixed byte value or a pattern file
@@ -34,7 +36,7 @@ std::u16string FolderOfPath(const std::u16string& path);
 std::u16string FileNameOfPath(const std::u16string& path);
 
 class FileOps {
-public:
+  public:
     FileOps() = default;
     ~FileOps();
     FileOps(const FileOps&) = delete;
@@ -51,6 +53,14 @@ public:
     bool RemoveFolderChain(const std::u16string& folder);
 
     // ---- folder tree walker ----
+    // Configure, then WalkFirst; while it returns true, handle its outputs and call
+    // WalkNext until that returns false. A step may report nothing (empty path).
+    // Outputs: path (files: folder + name; folders: their path ending with "/"),
+    // size in bytes (0 for a folder) and last-write time in seconds since the epoch,
+    // both as lstat gives them. A symbolic link is a file entry: it is never entered.
+    // Only "." and ".." are skipped; names beginning with a dot are ordinary entries.
+    // A folder below the 200th level is not entered (its entry is still reported
+    // where the folder options ask for it).
     void WalkConfigure(const WalkOptions& options);
     bool WalkFirst(std::u16string& path, int64_t& size, int64_t& time);
     bool WalkNext(std::u16string& path, int64_t& size, int64_t& time);
@@ -59,13 +69,17 @@ public:
 
     static constexpr int kWalkStackSize = 200;
 
-private:
+  private:
     // walker state
     void WalkCloseAll();
-    bool WalkEntry(const struct dirent* entry, std::u16string& path, int64_t& size, int64_t& time);
+    bool WalkOpenLevel();
+    void WalkEntry(const struct dirent* entry, std::u16string& path, int64_t& size, int64_t& time);
     WalkOptions walkOptions_;
+    WalkFilter walkFilter_;
     std::u16string walkFolder_;
+    std::string walkPendingName_;  // the sub-folder the next step opens, as on disk
     bool walkRecursive_ = false;
+    bool walkActive_ = false;
     std::array<DIR*, kWalkStackSize> walkStack_{};
     int walkLevel_ = 0;
 };
