@@ -1,0 +1,215 @@
+#include "support/TestMount.h"
+
+#include <fcntl.h>
+#include <linux/loop.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "config/TextConv.h"
+
+extern char** environ;
+
+namespace {
+
+std::string ErrnoText(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+// Runs a program (no shell) with its output thrown away; true when it exits with 0.
+bool RunQuiet(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool FindMkfs(std::string& out) {
+    for (const char* p : {"/usr/sbin/mkfs.ext4", "/sbin/mkfs.ext4", "/usr/bin/mkfs.ext4"}) {
+        if (::access(p, X_OK) == 0) {
+            out = p;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TestMount::TestMount(Kind kind, uint64_t sizeKiB, const std::string& label) {
+    mountPoint_ = dir_.Sub("mnt/");
+    if (::mkdir(mountPoint_.c_str(), 0755) != 0) {
+        error_ = ErrnoText("mkdir " + mountPoint_);
+        return;
+    }
+    mounted_ = kind == Kind::Tmpfs ? MountTmpfs(sizeKiB) : MountImage(sizeKiB, label);
+}
+
+TestMount::~TestMount() {
+    Unmount();
+}
+
+std::u16string TestMount::WPath() const {
+    return WideFromUtf8(mountPoint_);
+}
+
+bool TestMount::MountTmpfs(uint64_t sizeKiB) {
+    std::string options = "size=" + std::to_string(sizeKiB) + "k,mode=0755";
+    if (::mount("kelvane-test", mountPoint_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
+                options.c_str()) != 0) {
+        error_ = ErrnoText("mount tmpfs on " + mountPoint_);
+        return false;
+    }
+    return true;
+}
+
+bool TestMount::MountImage(uint64_t sizeKiB, const std::string& label) {
+    std::string mkfs;
+    if (!FindMkfs(mkfs)) {
+        error_ = "mkfs.ext4 not found (package e2fsprogs)";
+        return false;
+    }
+    image_ = dir_.Sub("image.ext4");
+    int fd = ::open(image_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error_ = ErrnoText("create " + image_);
+        return false;
+    }
+    bool sized = ::ftruncate(fd, static_cast<off_t>(sizeKiB * 1024)) == 0;
+    ::close(fd);
+    if (!sized) {
+        error_ = ErrnoText("size " + image_);
+        return false;
+    }
+    // No lazy initialisation: a background thread writing inode tables would keep
+    // the file system busy and change the raw image under a test that reads it.
+    std::vector<std::string> argv = {mkfs, "-q", "-F", "-E",
+                                     "lazy_itable_init=0,lazy_journal_init=0,nodiscard"};
+    if (!label.empty()) {
+        argv.push_back("-L");
+        argv.push_back(label);
+    }
+    argv.push_back(image_);
+    if (!RunQuiet(argv)) {
+        error_ = "mkfs.ext4 failed on " + image_;
+        return false;
+    }
+    std::string device;
+    int loopFd = AttachLoop(device);
+    if (loopFd < 0) return false;
+    // The device must stay open until the mount holds it: auto-clear would free it
+    // the moment the last descriptor closes.
+    bool ok = ::mount(device.c_str(), mountPoint_.c_str(), "ext4", MS_NOSUID | MS_NODEV, "") == 0;
+    if (ok) {
+        loopDevice_ = device;
+    } else {
+        error_ = ErrnoText("mount " + device + " on " + mountPoint_);
+        ::ioctl(loopFd, LOOP_CLR_FD, 0);
+    }
+    ::close(loopFd);
+    return ok;
+}
+
+// Finds a free loop device and binds the image to it. The device lets go of the
+// image by itself when the file system on it is unmounted (auto-clear).
+int TestMount::AttachLoop(std::string& device) {
+    int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+    if (control < 0) {
+        error_ = ErrnoText("open /dev/loop-control");
+        return -1;
+    }
+    int image = ::open(image_.c_str(), O_RDWR | O_CLOEXEC);
+    if (image < 0) {
+        error_ = ErrnoText("open " + image_);
+        ::close(control);
+        return -1;
+    }
+    int attached = -1;
+    // Other test programs may grab the same free device at the same moment; the
+    // loser sees EBUSY and asks again.
+    for (int attempt = 0; attempt < 20 && attached < 0; ++attempt) {
+        int n = ::ioctl(control, LOOP_CTL_GET_FREE);
+        if (n < 0) {
+            error_ = ErrnoText("no free loop device");
+            break;
+        }
+        device = "/dev/loop" + std::to_string(n);
+        int lfd = ::open(device.c_str(), O_RDWR | O_CLOEXEC);
+        if (lfd < 0) {
+            error_ = ErrnoText("open " + device);
+            break;
+        }
+        if (::ioctl(lfd, LOOP_SET_FD, image) == 0) {
+            loop_info64 info{};
+            std::strncpy(reinterpret_cast<char*>(info.lo_file_name), image_.c_str(),
+                         LO_NAME_SIZE - 1);
+            info.lo_flags = LO_FLAGS_AUTOCLEAR;
+            if (::ioctl(lfd, LOOP_SET_STATUS64, &info) == 0) {
+                attached = lfd;
+                break;
+            }
+            error_ = ErrnoText("loop status " + device);
+            ::ioctl(lfd, LOOP_CLR_FD, 0);
+        } else if (errno != EBUSY) {
+            error_ = ErrnoText("attach " + device);
+            ::close(lfd);
+            break;
+        }
+        ::close(lfd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::close(image);
+    ::close(control);
+    return attached;
+}
+
+void TestMount::Sync() const {
+    int fd = ::open(mountPoint_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::syncfs(fd);
+    ::close(fd);
+}
+
+bool TestMount::Unmount() {
+    if (!mounted_) return true;
+    Sync();
+    bool done = false;
+    for (int attempt = 0; attempt < 50 && !done; ++attempt) {
+        done = ::umount2(mountPoint_.c_str(), 0) == 0;
+        if (!done && errno != EBUSY) break;
+        if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // A file system that stays busy is detached so that nothing of it outlives the
+    // test; the kernel lets it go once the last user closes it.
+    if (!done) done = ::umount2(mountPoint_.c_str(), MNT_DETACH) == 0;
+    mounted_ = !done;
+    if (done && !loopDevice_.empty()) {
+        // Auto-clear releases the device asynchronously; make sure the image holds
+        // every block before a caller reads it.
+        int fd = ::open(image_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+    return done;
+}

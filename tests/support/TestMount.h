@@ -1,0 +1,59 @@
+#pragma once
+// A small file system that a test mounts for itself: a tmpfs, or an ext4 image
+// in a file, attached to a loop device. Both live under a TempDir and are
+// unmounted (and the loop device released) when the object goes, so free-space
+// tests never write to a real disk of this machine.
+//
+// Mounting needs root (or CAP_SYS_ADMIN) and, for images, a free loop device
+// and mkfs.ext4. Where that is not possible Ok() is false and Error() says why;
+// use KELVANE_REQUIRE_MOUNT to skip the test with that message.
+#include <cstdint>
+#include <string>
+
+#include "support/TempDir.h"
+
+class TestMount {
+  public:
+    enum class Kind { Tmpfs, Ext4Image };
+
+    // sizeKiB: the size of the tmpfs or of the image file. label: the ext4 volume
+    // label (ignored for tmpfs).
+    TestMount(Kind kind, uint64_t sizeKiB, const std::string& label = "");
+    ~TestMount();
+    TestMount(const TestMount&) = delete;
+    TestMount& operator=(const TestMount&) = delete;
+
+    bool Ok() const { return mounted_; }
+    const std::string& Error() const { return error_; }
+
+    // The mount point, ending with "/".
+    const std::string& Path() const { return mountPoint_; }
+    std::u16string WPath() const;
+    // The image file of an Ext4Image mount (empty for tmpfs).
+    const std::string& ImagePath() const { return image_; }
+
+    // Writes everything of this file system out to its device.
+    void Sync() const;
+    // Unmounts now (for instance to read the raw image); idempotent.
+    bool Unmount();
+
+  private:
+    bool MountTmpfs(uint64_t sizeKiB);
+    bool MountImage(uint64_t sizeKiB, const std::string& label);
+    // Binds the image to a free loop device; returns the device's open descriptor
+    // or -1.
+    int AttachLoop(std::string& device);
+
+    TempDir dir_;
+    std::string mountPoint_;
+    std::string image_;
+    std::string loopDevice_;
+    bool mounted_ = false;
+    std::string error_;
+};
+
+// Skips the current test, with the reason, when `m` could not be mounted.
+#define KELVANE_REQUIRE_MOUNT(m)                                                           \
+    do {                                                                                   \
+        if (!(m).Ok()) GTEST_SKIP() << "cannot mount a test file system: " << (m).Error(); \
+    } while (0)
