@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "config/TextConv.h"
 
@@ -34,7 +35,62 @@ std::u16string SignedText(long long v) {
     return Digits(static_cast<unsigned long long>(v), 10, false);
 }
 
+// One "%..." specifier starting at `start`, read the way SafeFormat reads it.
+struct Spec {
+    size_t end = 0;  // index after the specifier
+    bool left = false;
+    bool zero = false;
+    size_t width = 0;
+    char16_t conv = 0;  // 0: the text ended inside the specifier
+};
+
+Spec ParseSpec(std::u16string_view format, size_t start) {
+    Spec spec;
+    size_t i = start + 1;
+    while (i < format.size() && (format[i] == u'-' || format[i] == u'0')) {
+        if (format[i] == u'-')
+            spec.left = true;
+        else
+            spec.zero = true;
+        ++i;
+    }
+    while (i < format.size() && format[i] >= u'0' && format[i] <= u'9') {
+        spec.width =
+            std::min<size_t>(spec.width * 10 + (format[i] - u'0'), 1000);  // no huge padding
+        ++i;
+    }
+    while (i < format.size() && (format[i] == u'l' || format[i] == u'h' || format[i] == u'I')) ++i;
+    if (i < format.size()) spec.conv = format[i++];
+    spec.end = i;
+    return spec;
+}
+
+bool KnownConversion(char16_t conv) {
+    return conv == u's' || conv == u'S' || conv == u'd' || conv == u'i' || conv == u'u' ||
+           conv == u'c' || conv == u'x' || conv == u'X';
+}
+
 }  // namespace
+
+std::vector<std::string> FormatSpecifiers(std::string_view utf8Format) {
+    const std::u16string format = WideFromUtf8(utf8Format);
+    std::vector<std::string> specs;
+    size_t i = 0;
+    while (i < format.size()) {
+        if (format[i] != u'%') {
+            ++i;
+            continue;
+        }
+        if (i + 1 < format.size() && format[i + 1] == u'%') {
+            i += 2;
+            continue;
+        }
+        Spec spec = ParseSpec(format, i);
+        specs.push_back(Utf8FromWide(std::u16string_view(format).substr(i, spec.end - i)));
+        i = spec.end;
+    }
+    return specs;
+}
 
 std::u16string SafeFormat(std::u16string_view format, std::initializer_list<FormatArg> args) {
     std::u16string out;
@@ -47,32 +103,20 @@ std::u16string SafeFormat(std::u16string_view format, std::initializer_list<Form
             ++i;
             continue;
         }
-        size_t start = i++;
-        if (i < format.size() && format[i] == u'%') {
+        size_t start = i;
+        if (i + 1 < format.size() && format[i + 1] == u'%') {
             out.push_back(u'%');
-            ++i;
+            i += 2;
             continue;
         }
-        bool left = false, zero = false;
-        while (i < format.size() && (format[i] == u'-' || format[i] == u'0')) {
-            if (format[i] == u'-') left = true;
-            else zero = true;
-            ++i;
-        }
-        size_t width = 0;
-        while (i < format.size() && format[i] >= u'0' && format[i] <= u'9') {
-            width = std::min<size_t>(width * 10 + (format[i] - u'0'), 1000);  // no huge padding
-            ++i;
-        }
-        while (i < format.size() && (format[i] == u'l' || format[i] == u'h' || format[i] == u'I')) ++i;
-        if (i >= format.size()) {
+        const Spec spec = ParseSpec(format, start);
+        i = spec.end;
+        if (spec.conv == 0) {
             out.append(format.substr(start));
             break;
         }
-        char16_t conv = format[i++];
-        bool known = conv == u's' || conv == u'S' || conv == u'd' || conv == u'i' ||
-                     conv == u'u' || conv == u'c' || conv == u'x' || conv == u'X';
-        if (!known || next == args.end()) {
+        const char16_t conv = spec.conv;
+        if (!KnownConversion(conv) || next == args.end()) {
             out.append(format.substr(start, i - start));  // shown as written
             continue;
         }
@@ -92,9 +136,8 @@ std::u16string SafeFormat(std::u16string_view format, std::initializer_list<Form
             body = std::u16string(1, static_cast<char16_t>(a.AsUnsigned() & 0xFFFF));
             numeric = false;
         } else if (conv == u'd' || conv == u'i') {
-            body = a.kind() == FormatArg::Kind::Unsigned
-                       ? Digits(a.AsUnsigned(), 10, false)
-                       : SignedText(a.AsSigned());
+            body = a.kind() == FormatArg::Kind::Unsigned ? Digits(a.AsUnsigned(), 10, false)
+                                                         : SignedText(a.AsSigned());
         } else if (conv == u'u') {
             body = a.kind() == FormatArg::Kind::Signed
                        ? Digits(static_cast<uint32_t>(a.AsSigned()), 10, false)
@@ -105,7 +148,7 @@ std::u16string SafeFormat(std::u16string_view format, std::initializer_list<Form
                                        : a.AsUnsigned();
             body = Digits(v, 16, conv == u'X');
         }
-        out += Pad(std::move(body), width, left, zero && numeric && !left);
+        out += Pad(std::move(body), spec.width, spec.left, spec.zero && numeric && !spec.left);
     }
     return out;
 }

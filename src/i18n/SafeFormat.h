@@ -10,9 +10,10 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class FormatArg {
-public:
+  public:
     enum class Kind { Signed, Unsigned, Text, Char };
 
     FormatArg(int v) : kind_(Kind::Signed), i_(v) {}
@@ -33,7 +34,7 @@ public:
     }
     std::u16string_view AsText() const { return s_; }
 
-private:
+  private:
     Kind kind_;
     long long i_ = 0;
     unsigned long long u_ = 0;
@@ -44,3 +45,8 @@ std::u16string SafeFormat(std::u16string_view format, std::initializer_list<Form
 
 // The same for UTF-8 formats (a language text as read from its file).
 std::u16string SafeFormat(std::string_view utf8Format, std::initializer_list<FormatArg> args);
+
+// The specifiers of a format text as SafeFormat reads them, in order ("%s", "%02d",
+// also unknown ones such as "%n"); "%%" is not one. A translation must keep the
+// specifiers of the text it translates.
+std::vector<std::string> FormatSpecifiers(std::string_view utf8Format);

@@ -3,9 +3,9 @@
 #include "i18n/SafeFormat.h"
 
 TEST(SafeFormat, FillsTheProgramsFormats) {
-    EXPECT_EQ(SafeFormat(u"%s [%d / %d - %d %c]: %s",
-                         {u"Shredding", 3, 8, 37, u'%', u"/data/a.txt"}),
-              u"Shredding [3 / 8 - 37 %]: /data/a.txt");
+    EXPECT_EQ(
+        SafeFormat(u"%s [%d / %d - %d %c]: %s", {u"Shredding", 3, 8, 37, u'%', u"/data/a.txt"}),
+        u"Shredding [3 / 8 - 37 %]: /data/a.txt");
     EXPECT_EQ(SafeFormat(u"%02d:%02d:%02d", {1, 2, 3}), u"01:02:03");
     EXPECT_EQ(SafeFormat(u"%s%04x", {u"ab", 0xbeef}), u"abbeef");
     EXPECT_EQ(SafeFormat(u"%04x", {0x1f}), u"001f");
