@@ -42,6 +42,9 @@ class RunWindow {
 
     // The confirmation box (Yes, Yes to all, No, Cancel): returns 6, 19, 7 or 2.
     virtual int AskConfirmation(const std::u16string& text) = 0;
+    // A message box with the application's name as caption and the information
+    // icon (for instance "No file(s) available!"); returns when it is closed.
+    virtual void ShowInfoMessage(const std::u16string& text) = 0;
 
     // Lock for run / unlock after run.
     virtual void LockForRun() = 0;

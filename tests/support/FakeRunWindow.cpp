@@ -116,6 +116,10 @@ int FakeRunWindow::AskConfirmation(const std::u16string& text) {
     answers.pop_front();
     return a;
 }
+void FakeRunWindow::ShowInfoMessage(const std::u16string& text) {
+    std::lock_guard<std::mutex> l(mutex);
+    infoMessages.push_back(text);
+}
 void FakeRunWindow::LockForRun() {
     std::lock_guard<std::mutex> l(mutex);
     ++lockCalls;

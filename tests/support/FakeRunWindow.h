@@ -36,6 +36,7 @@ public:
     int EndAction() override;
     std::u16string MessageText(std::string_view key) override;
     int AskConfirmation(const std::u16string& text) override;
+    void ShowInfoMessage(const std::u16string& text) override;
     void LockForRun() override;
     void UnlockAfterRun() override;
     void BeginRunLog() override;
@@ -54,6 +55,7 @@ public:
 
     // ---- what the test reads ----
     std::vector<std::u16string> questions;     // every confirmation text asked
+    std::vector<std::u16string> infoMessages;  // every information box shown
     std::vector<std::u16string> statusHistory;  // every status text set
     std::vector<std::u16string> logLines;       // lines since the last BeginRunLog
     int beginRunLogCalls = 0;
