@@ -1,0 +1,76 @@
+#include "engine/ShredBlock.h"
+
+#include <algorithm>
+#include <new>
+
+#include "engine/FileOps.h"
+#include "engine/ThreadRandom.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+bool IsCSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+}  // namespace
+
+unsigned char ShredBlock::FixedByte(const std::u16string& text) {
+    size_t i = 0;
+    while (i < text.size() && IsCSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+    // Only the low 8 bits matter, so the value is kept modulo 256 and never
+    // overflows however many digits follow.
+    unsigned value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+        value = (value * 10u + static_cast<unsigned>(text[i] - u'0')) & 0xFFu;
+    if (negative) value = (256u - value) & 0xFFu;
+    return static_cast<unsigned char>(value);
+}
+
+bool ShredBlock::Fill(const std::u16string& shredValue, uint32_t blockSize, int64_t needed) {
+    blockSize_ = blockSize;
+    randomMode_ = shredValue.empty();
+    const uint64_t want =
+        std::max<uint64_t>(needed > 0 ? static_cast<uint64_t>(needed) : 0u, kMaxGrowth);
+    const auto held = static_cast<size_t>(std::min<uint64_t>(blockSize, want));
+    try {
+        bytes_.assign(held, 0);
+    } catch (const std::bad_alloc&) {
+        bytes_.clear();
+        return false;
+    }
+    if (randomMode_) {
+        // Modulo 255: the value 255 never occurs, as it always has.
+        for (auto& b : bytes_) b = static_cast<unsigned char>(ThreadRandom() % 255);
+        SkipThreadRandom(blockSize - held);
+        return true;
+    }
+    fsys::Attributes attr;
+    if (fsys::GetAttributes(shredValue, attr) && attr.kind != fsys::Kind::kFolder &&
+        FillFromPattern(shredValue))
+        return true;
+    std::fill(bytes_.begin(), bytes_.end(), FixedByte(shredValue));
+    return true;
+}
+
+bool ShredBlock::FillFromPattern(const std::u16string& path) {
+    // A pattern the user names may be a link to the real file; it is only read.
+    fsys::File file;
+    if (!file.Open(path, fsys::File::Mode::kReadFollowingLinks)) return false;
+    // Byte i of the buffer is byte (i mod length) of the pattern, so a pattern at
+    // least as long as what we keep is simply copied and the rest never read.
+    size_t got = 0;
+    while (got < bytes_.size()) {
+        int64_t n = file.Read(bytes_.data() + got, bytes_.size() - got);
+        if (n < 0) return false;
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    file.Close();
+    // An empty pattern gives nothing to repeat: the buffer stays all zero bytes.
+    if (got == 0) return true;
+    for (size_t i = got; i < bytes_.size(); ++i) bytes_[i] = bytes_[i % got];
+    return true;
+}

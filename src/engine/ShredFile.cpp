@@ -1,0 +1,103 @@
+// FileOps::ShredFile: the passes over one file and the steps that follow them.
+#include <algorithm>
+
+#include "engine/FileOps.h"
+#include "engine/ShredBlock.h"
+#include "platform/FileSystem.h"
+#include "platform/Platform.h"
+
+namespace {
+
+constexpr uint32_t kDefaultBlockSize = 102400;
+
+bool SameFile(const fsys::Attributes& a, const fsys::Attributes& b) {
+    return a.device == b.device && a.inode == b.inode;
+}
+
+// Opens the file we measured, and only that one: a file swapped in under the
+// same name between two steps is not ours to write.
+bool OpenSame(fsys::File& file, const std::u16string& path, fsys::File::Mode mode,
+              const fsys::Attributes& measured) {
+    fsys::Attributes now;
+    return file.Open(path, mode) && file.GetAttributes(now) && SameFile(now, measured);
+}
+
+// One pass: the old bytes are overwritten where they lie (no truncation, which
+// could hand the data new blocks and leave the old ones untouched), then forced
+// to the device before the next pass may overwrite them in the page cache.
+bool OverwritePass(const std::u16string& path, const fsys::Attributes& measured,
+                   const ShredBlock& block) {
+    fsys::File file;
+    if (!OpenSame(file, path, fsys::File::Mode::kWrite, measured)) return false;
+    const int64_t length = measured.size;
+    int64_t written = 0;
+    while (written < length) {
+        const auto count =
+            static_cast<size_t>(std::min<int64_t>(block.BlockSize(), length - written));
+        if (!file.WriteAt(block.Data(), count, written)) return false;
+        written += static_cast<int64_t>(count);
+    }
+    if (!file.Sync()) return false;
+    return file.Close();
+}
+
+bool CutToZero(const std::u16string& path, const fsys::Attributes& measured) {
+    fsys::File file;
+    if (!OpenSame(file, path, fsys::File::Mode::kWrite, measured)) return false;
+    return file.Truncate(0) && file.Close();
+}
+
+// Appends (r mod 99 + 1) * 1024 bytes. Past the end of a small block buffer the
+// bytes start again from its beginning, just as the blocks of a pass do.
+bool Grow(const std::u16string& path, const fsys::Attributes& measured, const ShredBlock& block) {
+    fsys::File file;
+    if (!OpenSame(file, path, fsys::File::Mode::kAppend, measured)) return false;
+    uint64_t remaining = static_cast<uint64_t>(ThreadRandom() % 99 + 1) * 1024u;
+    while (remaining > 0) {
+        const auto count = static_cast<size_t>(std::min<uint64_t>(block.BlockSize(), remaining));
+        if (!file.Write(block.Data(), count)) return false;
+        remaining -= count;
+    }
+    return file.Close();
+}
+
+}  // namespace
+
+bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
+    const uint32_t blockSize = options.blockSize == 0 ? kDefaultBlockSize : options.blockSize;
+    fsys::Attributes attr;
+    if (!fsys::GetAttributes(options.path, attr)) {
+        // Gone is done; a path we may not even look at is a failure, not success.
+        return attr.kind == fsys::Kind::kMissing;
+    }
+    if (attr.kind == fsys::Kind::kFolder) return true;
+    const bool randomMode = options.shredValue.empty();
+
+    if (attr.kind == fsys::Kind::kFile) {
+        fsys::File reader;
+        if (!OpenSame(reader, options.path, fsys::File::Mode::kRead, attr)) return false;
+        if (passes < 1) return false;
+        // 64-bit length from the open file itself.
+        if (!reader.GetAttributes(attr)) return false;
+        reader.Close();
+
+        ShredBlock block;
+        SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
+        if (!block.Fill(options.shredValue, blockSize, attr.size)) return false;
+        for (int32_t pass = 0; pass < passes; ++pass) {
+            if (!OverwritePass(options.path, attr, block)) return false;
+        }
+        if (options.modifySize) {
+            const bool ok = options.sizeToZero ? CutToZero(options.path, attr)
+                                               : Grow(options.path, attr, block);
+            if (!ok) return false;
+        }
+    } else if (passes < 1) {
+        return false;
+    }
+    // A link or special file got no passes: its data, if any, is somebody else's.
+    // It is renamed and removed as an entry of its own.
+    if (options.shredNames && !ShredName(options.path, randomMode, passes)) return false;
+    if (options.deleteAfter) return RemoveFile(options.path);
+    return true;
+}

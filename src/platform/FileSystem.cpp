@@ -1,0 +1,220 @@
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "config/TextConv.h"
+
+namespace fsys {
+
+namespace {
+
+Kind KindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) return Kind::kFile;
+    if (S_ISDIR(mode)) return Kind::kFolder;
+    if (S_ISLNK(mode)) return Kind::kLink;
+    return Kind::kOther;
+}
+
+void FillAttributes(const struct stat& st, Attributes& out) {
+    out.kind = KindOfMode(st.st_mode);
+    out.mode = static_cast<uint32_t>(st.st_mode & 07777);
+    out.size = static_cast<int64_t>(st.st_size);
+    out.modified = static_cast<int64_t>(st.st_mtime);
+    out.device = static_cast<uint64_t>(st.st_dev);
+    out.inode = static_cast<uint64_t>(st.st_ino);
+}
+
+bool LinkAndUnlink(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        if (::unlink(from.c_str()) == 0) return true;
+        // Leave things as they were rather than with two names.
+        ::unlink(to.c_str());
+        return false;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) return false;
+    // Folders, and file systems without hard links: check, then rename. Only
+    // reached where the kernel cannot refuse the replacement for us.
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0 || errno != ENOENT) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+}  // namespace
+
+bool OsPath(const std::u16string& path, std::string& out) {
+    if (path.empty() || path.find(u'\0') != std::u16string::npos) return false;
+    out = Utf8FromWide(path);
+    return true;
+}
+
+bool GetAttributes(const std::u16string& path, Attributes& out) {
+    out = Attributes{};
+    std::string p;
+    if (!OsPath(path, p)) {
+        out.kind = path.empty() ? Kind::kMissing : Kind::kUnreadable;
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0) {
+        out.kind = (errno == ENOENT || errno == ENOTDIR) ? Kind::kMissing : Kind::kUnreadable;
+        return false;
+    }
+    FillAttributes(st, out);
+    return true;
+}
+
+bool SetPermissions(const std::u16string& path, uint32_t mode) {
+    std::string p;
+    if (!OsPath(path, p)) return false;
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
+    const auto bits = static_cast<mode_t>(mode & 07777);
+    if (::fchmodat(AT_FDCWD, p.c_str(), bits, AT_SYMLINK_NOFOLLOW) == 0) return true;
+    if (errno != ENOTSUP && errno != EOPNOTSUPP) return false;
+    // Without /proc the C library cannot do the no-follow form; the lstat above
+    // already made sure that this is no link.
+    return ::chmod(p.c_str(), bits) == 0;
+}
+
+bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+    std::string f, t;
+    if (!OsPath(from, f) || !OsPath(to, t)) return false;
+    if (::renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP) return false;
+    return LinkAndUnlink(f, t);
+}
+
+bool RemoveFile(const std::u16string& path) {
+    std::string p;
+    return OsPath(path, p) && ::unlink(p.c_str()) == 0;
+}
+
+bool RemoveFolder(const std::u16string& path) {
+    std::string p;
+    return OsPath(path, p) && ::rmdir(p.c_str()) == 0;
+}
+
+bool IsMountPoint(const std::u16string& path) {
+    std::string p;
+    if (!OsPath(path, p)) return false;
+    struct stat self {
+    }, parent{};
+    if (::lstat(p.c_str(), &self) != 0 || !S_ISDIR(self.st_mode)) return false;
+    if (p.back() != '/') p.push_back('/');
+    if (::stat((p + "..").c_str(), &parent) != 0) return false;
+    if (self.st_dev != parent.st_dev) return true;
+    return self.st_ino == parent.st_ino;  // "/" is its own parent
+}
+
+File::~File() {
+    Close();
+}
+
+bool File::Open(const std::u16string& path, Mode mode) {
+    Close();
+    std::string p;
+    if (!OsPath(path, p)) return false;
+    // O_NONBLOCK: should the entry have turned into a FIFO since it was looked
+    // at, the open must not wait for a partner; it is refused below anyway.
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
+    switch (mode) {
+        case Mode::kRead:
+            flags |= O_RDONLY;
+            break;
+        case Mode::kReadFollowingLinks:
+            flags = (flags & ~O_NOFOLLOW) | O_RDONLY;
+            break;
+        case Mode::kWrite:
+            flags |= O_WRONLY;
+            break;
+        case Mode::kAppend:
+            flags |= O_WRONLY | O_APPEND;
+            break;
+    }
+    int fd = ::open(p.c_str(), flags);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && (mode == Mode::kWrite || mode == Mode::kAppend) && IsReadOnlyMode(st.st_mode))
+        ok = false;
+    if (ok) {
+        int fl = ::fcntl(fd, F_GETFL);
+        ok = fl >= 0 && ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == 0;
+    }
+    if (!ok) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+bool File::GetAttributes(Attributes& out) const {
+    out = Attributes{};
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+    FillAttributes(st, out);
+    return true;
+}
+
+int64_t File::Read(void* data, size_t count) {
+    if (fd_ < 0) return -1;
+    for (;;) {
+        ssize_t n = ::read(fd_, data, count);
+        if (n >= 0) return static_cast<int64_t>(n);
+        if (errno != EINTR) return -1;
+    }
+}
+
+bool File::WriteAt(const void* data, size_t count, int64_t offset) {
+    if (fd_ < 0 || offset < 0) return false;
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (count > 0) {
+        ssize_t n = ::pwrite(fd_, p, count, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;  // a full disk shows as 0 or ENOSPC
+        p += n;
+        count -= static_cast<size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
+bool File::Write(const void* data, size_t count) {
+    if (fd_ < 0) return false;
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (count > 0) {
+        ssize_t n = ::write(fd_, p, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool File::Truncate(int64_t length) {
+    return fd_ >= 0 && length >= 0 && ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
+}
+
+bool File::Sync() {
+    if (fd_ < 0) return false;
+    if (::fdatasync(fd_) == 0) return true;
+    // A file system that cannot sync at all has nothing more to give.
+    return errno == EINVAL;
+}
+
+bool File::Close() {
+    if (fd_ < 0) return true;
+    int fd = fd_;
+    fd_ = -1;
+    // Linux releases the descriptor even when close reports EINTR; never retry.
+    return ::close(fd) == 0 || errno == EINTR;
+}
+
+}  // namespace fsys
