@@ -29,6 +29,9 @@ struct WalkOptions {
     int32_t maxSize = -1;
     bool reportFolders = false;
     bool reportEmptyFolders = false;
+    // Off: steps report size and time as -1, which saves one lstat per entry for callers
+    // that look the entry up again anyway (the size filter still measures).
+    bool fillSizeAndTime = true;
 };
 
 // Path helpers; both accept "\" and "/" as separators.
@@ -73,11 +76,16 @@ class FileOps {
     // walker state
     void WalkCloseAll();
     bool WalkOpenLevel();
-    void WalkEntry(const struct dirent* entry, std::u16string& path, int64_t& size, int64_t& time);
+    void WalkEntry(const char* name, unsigned char type, std::u16string& path, int64_t& size,
+                   int64_t& time);
     WalkOptions walkOptions_;
     WalkFilter walkFilter_;
     std::u16string walkFolder_;
     std::string walkPendingName_;  // the sub-folder the next step opens, as on disk
+    // The first entry of a just-entered folder, already read by the emptiness test.
+    bool walkPushed_ = false;
+    std::string walkPushedName_;
+    unsigned char walkPushedType_ = 0;
     bool walkRecursive_ = false;
     bool walkActive_ = false;
     std::array<DIR*, kWalkStackSize> walkStack_{};

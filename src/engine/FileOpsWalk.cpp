@@ -26,20 +26,12 @@ DIR* OpenSubFolder(DIR* parent, const char* name) {
     return d;
 }
 
-// A folder is empty when it lists nothing but "." and ".."; a folder that cannot be
-// read counts as empty, as it yields nothing to the walk either.
-bool SubFolderIsEmpty(DIR* parent, const char* name) {
-    DIR* d = OpenSubFolder(parent, name);
-    if (!d) return true;
-    bool empty = true;
-    while (const dirent* e = ::readdir(d)) {
-        if (!IsDotOrDotDot(e->d_name)) {
-            empty = false;
-            break;
-        }
-    }
-    ::closedir(d);
-    return empty;
+// A folder is empty when it lists nothing but "." and "..". Returns its first other
+// entry, or nullptr when there is none.
+const dirent* FirstRealEntry(DIR* d) {
+    while (const dirent* e = ::readdir(d))
+        if (!IsDotOrDotDot(e->d_name)) return e;
+    return nullptr;
 }
 
 }  // namespace
@@ -54,6 +46,7 @@ void FileOps::WalkCloseAll() {
         d = nullptr;
     }
     walkActive_ = false;
+    walkPushed_ = false;
 }
 
 void FileOps::WalkConfigure(const WalkOptions& options) {
@@ -80,7 +73,7 @@ bool FileOps::WalkFirst(std::u16string& path, int64_t& size, int64_t& time) {
     if (!d) return false;
     walkStack_[0] = d;
     walkActive_ = true;
-    if (const dirent* e = ::readdir(d)) WalkEntry(e, path, size, time);
+    if (const dirent* e = ::readdir(d)) WalkEntry(e->d_name, e->d_type, path, size, time);
     return true;
 }
 
@@ -99,6 +92,12 @@ bool FileOps::WalkNext(std::u16string& path, int64_t& size, int64_t& time) {
     // reopening the start folder here would restart the walk for a careless caller.
     if (!walkActive_) return false;
 
+    if (walkPushed_ && walkStack_[walkLevel_] != nullptr) {
+        walkPushed_ = false;
+        const std::string name = std::move(walkPushedName_);
+        WalkEntry(name.c_str(), walkPushedType_, path, size, time);
+        return true;
+    }
     const dirent* e = nullptr;
     if (walkStack_[walkLevel_] == nullptr) {
         if (WalkOpenLevel()) e = ::readdir(walkStack_[walkLevel_]);
@@ -120,53 +119,77 @@ bool FileOps::WalkNext(std::u16string& path, int64_t& size, int64_t& time) {
         --walkLevel_;
         return true;
     }
-    WalkEntry(e, path, size, time);
+    WalkEntry(e->d_name, e->d_type, path, size, time);
     return true;
 }
 
-void FileOps::WalkEntry(const dirent* entry, std::u16string& path, int64_t& size, int64_t& time) {
-    const char* name = entry->d_name;
+void FileOps::WalkEntry(const char* name, unsigned char type, std::u16string& path, int64_t& size,
+                        int64_t& time) {
     if (IsDotOrDotDot(name)) return;
     DIR* here = walkStack_[walkLevel_];
+    const bool wantStat = walkOptions_.fillSizeAndTime;
 
     // The entry type comes with the listing on most file systems; a symbolic link
     // is never taken for what it points to.
-    bool isFolder = entry->d_type == DT_DIR;
+    bool isFolder = type == DT_DIR;
     struct stat st {};
     bool haveStat = false;
-    if (entry->d_type == DT_UNKNOWN) {
+    if (type == DT_UNKNOWN) {
         if (::fstatat(::dirfd(here), name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
         haveStat = true;
         isFolder = S_ISDIR(st.st_mode);
     }
 
     if (!isFolder) {
-        if (!haveStat && ::fstatat(::dirfd(here), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            return;  // gone since it was listed
+        if (!haveStat && (wantStat || walkFilter_.NeedsSize())) {
+            if (::fstatat(::dirfd(here), name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;  // gone
+            haveStat = true;
         }
         std::u16string wname = WideFromUtf8(name);
-        if (!walkFilter_.Passes(wname, st.st_size)) return;
+        const int64_t entrySize = haveStat ? static_cast<int64_t>(st.st_size) : -1;
+        if (!walkFilter_.Passes(wname, entrySize)) return;
         path = walkFolder_ + wname;
-        size = st.st_size;
-        time = st.st_mtime;
+        size = wantStat ? entrySize : -1;
+        time = wantStat ? static_cast<int64_t>(st.st_mtime) : -1;
         return;
     }
 
-    const bool report = walkOptions_.reportFolders ||
-                        (walkOptions_.reportEmptyFolders && SubFolderIsEmpty(here, name));
-    if (report && !haveStat)
+    const bool descend = walkRecursive_ && walkLevel_ + 1 < kWalkStackSize;
+    bool report = walkOptions_.reportFolders;
+    DIR* opened = nullptr;
+    if (!report && walkOptions_.reportEmptyFolders) {
+        // A folder that cannot be read counts as empty: it yields nothing to the walk.
+        opened = OpenSubFolder(here, name);
+        const dirent* first = opened ? FirstRealEntry(opened) : nullptr;
+        report = first == nullptr;
+        if (opened && descend) {
+            // The folder is entered next: its search goes on from this stream, and the
+            // entry the test took out comes back as the next step (the "." and ".."
+            // it passed over report nothing anyway).
+            if (first) {
+                walkPushedName_ = first->d_name;
+                walkPushedType_ = first->d_type;
+                walkPushed_ = true;
+            }
+        } else if (opened) {
+            ::closedir(opened);
+            opened = nullptr;
+        }
+    }
+    if (report && wantStat && !haveStat)
         haveStat = ::fstatat(::dirfd(here), name, &st, AT_SYMLINK_NOFOLLOW) == 0;
 
     std::u16string sub = walkFolder_ + WideFromUtf8(name) + u'/';
-    if (walkRecursive_ && walkLevel_ + 1 < kWalkStackSize) {
-        // The next step opens this folder; deeper trees stop descending at the last slot.
+    if (descend) {
+        // The next step reads this folder; deeper trees stop descending at the last slot.
         walkFolder_ = sub;
         walkPendingName_ = name;
         ++walkLevel_;
+        walkStack_[walkLevel_] = opened;
     }
     if (report) {
         path = std::move(sub);
-        size = 0;
-        time = haveStat ? static_cast<int64_t>(st.st_mtime) : 0;
+        size = wantStat ? 0 : -1;
+        time = !wantStat ? -1 : haveStat ? static_cast<int64_t>(st.st_mtime) : 0;
     }
 }

@@ -23,6 +23,7 @@ class WalkFilter {
   public:
     void Configure(const WalkOptions& options);
     bool Passes(const std::u16string& name, int64_t size) const;
+    bool NeedsSize() const { return sizeOn_; }
 
     // Lower-cases a UTF-16 text; surrogates and unmapped characters stay as they are.
     static std::u16string Lower(std::u16string_view text);

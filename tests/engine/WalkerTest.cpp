@@ -121,32 +121,41 @@ TEST(Walker, VisitsEachFolderOnceParentBeforeChildren) {
         t.WriteFile(d + "f2", "b");
     }
     t.WriteFile("top", "c");
-    auto steps = Walk(Options(t.WPath()));
-    EXPECT_EQ(Reported(steps).size(), 11u);
+    std::vector<std::string> firstOrder;
+    for (bool reportEmpty : {false, true}) {
+        // The emptiness test reads ahead into each folder; the order must not change.
+        WalkOptions o = Options(t.WPath());
+        o.reportEmptyFolders = reportEmpty;
+        auto steps = Walk(o);
+        EXPECT_EQ(Reported(steps).size(), 11u);
+        if (firstOrder.empty()) firstOrder = Reported(steps);
+        EXPECT_EQ(Reported(steps), firstOrder);
 
-    // The current folder moves one level down or one level up per step, enters every
-    // folder exactly once, and leaves a folder only after all of its files came.
-    std::map<std::string, int> entered;
-    std::set<std::string> left;
-    std::string prev = t.Path();
-    for (const auto& s : steps) {
-        if (s.folder != prev) {
-            if (s.folder.size() > prev.size()) {
-                EXPECT_EQ(s.folder.compare(0, prev.size(), prev), 0) << "descends into a child";
-                ++entered[s.folder];
-            } else {
-                EXPECT_EQ(prev.compare(0, s.folder.size(), s.folder), 0) << "returns to the parent";
-                left.insert(prev);
+        // The current folder moves one level down or one level up per step, enters every
+        // folder exactly once, and leaves a folder only after all of its files came.
+        std::map<std::string, int> entered;
+        std::set<std::string> left;
+        std::string prev = t.Path();
+        for (const auto& s : steps) {
+            if (s.folder != prev) {
+                if (s.folder.size() > prev.size()) {
+                    EXPECT_EQ(s.folder.compare(0, prev.size(), prev), 0) << "descends into a child";
+                    ++entered[s.folder];
+                } else {
+                    EXPECT_EQ(prev.compare(0, s.folder.size(), s.folder), 0)
+                        << "returns to the parent";
+                    left.insert(prev);
+                }
+                prev = s.folder;
             }
-            prev = s.folder;
+            if (!s.path.empty()) {
+                EXPECT_EQ(s.path.substr(0, s.path.rfind('/') + 1), s.folder);
+                EXPECT_EQ(left.count(s.folder), 0u) << "no file after its folder was left";
+            }
         }
-        if (!s.path.empty()) {
-            EXPECT_EQ(s.path.substr(0, s.path.rfind('/') + 1), s.folder);
-            EXPECT_EQ(left.count(s.folder), 0u) << "no file after its folder was left";
-        }
+        EXPECT_EQ(entered.size(), dirs.size());
+        for (const auto& d : dirs) EXPECT_EQ(entered[t.Sub(d)], 1) << d;
     }
-    EXPECT_EQ(entered.size(), dirs.size());
-    for (const auto& d : dirs) EXPECT_EQ(entered[t.Sub(d)], 1) << d;
 }
 
 TEST(Walker, ReportsFoldersAndEmptyFoldersWithTheirOwnPaths) {
@@ -258,6 +267,17 @@ TEST(Walker, SizeFilterBoundsAnd64BitSizes) {
     EXPECT_EQ(withSize(true, -1, -1).size(), 5u);
     EXPECT_EQ(withSize(false, 10, 20).size(), 5u) << "bounds ignored while the filter is off";
 
+    // Without size and time the steps say so, yet the size filter still measures.
+    WalkOptions lean = Options(t.WPath(), false);
+    lean.fillSizeAndTime = false;
+    for (const auto& s : Walk(lean)) {
+        EXPECT_EQ(s.size, s.path.empty() ? 0 : -1);
+        EXPECT_EQ(s.time, s.path.empty() ? 0 : -1);
+    }
+    lean.sizeFilterOn = true;
+    lean.minSize = 21;
+    EXPECT_EQ(ReportedSet(Walk(lean)), (std::set<std::string>{t.Sub("s21"), t.Sub("big")}));
+
     for (const auto& s : Walk(Options(t.WPath(), false)))
         if (s.path == t.Sub("big")) {
             EXPECT_EQ(s.size, 3LL << 30);
@@ -362,17 +382,19 @@ TEST(Walker, AbandonedWalksReleaseTheirFolders) {
     const int before = OpenFdCount();
     {
         FileOps ops;
+        WalkOptions o = Options(t.WPath());
+        o.reportEmptyFolders = true;
         // Walk until the walker stands 20 levels down, then leave it there.
         auto steps = Walk(ops, Options(t.WPath()), 1000000);
         ASSERT_EQ(Reported(steps).size(), 20u);
-        auto partial = Walk(ops, Options(t.WPath()), 50);
+        auto partial = Walk(ops, o, 50);
         EXPECT_TRUE(partial.back().more);
         EXPECT_GT(OpenFdCount(), before) << "an abandoned walk keeps its searches open";
         // A new walk on the same object closes the old searches first.
         auto again = Walk(ops, Options(t.WPath()));
         EXPECT_EQ(Reported(again).size(), 20u);
         EXPECT_EQ(OpenFdCount(), before);
-        Walk(ops, Options(t.WPath()), 50);
+        Walk(ops, o, 50);
     }
     EXPECT_EQ(OpenFdCount(), before) << "the object closes what it left open";
 }
@@ -405,6 +427,11 @@ TEST(Walker, DeepTreesStopDescendingAtTheLastLevel) {
     EXPECT_EQ(folders, FileOps::kWalkStackSize);
     EXPECT_EQ(deepestFile, t.Path().size() + 2 * (FileOps::kWalkStackSize - 1) + 1);
     EXPECT_EQ(steps.back().folder, t.Path());
+
+    o.reportFolders = false;
+    o.reportEmptyFolders = true;
+    auto emptyOnly = Reported(Walk(o));
+    EXPECT_EQ(emptyOnly.size(), static_cast<size_t>(FileOps::kWalkStackSize)) << "none is empty";
 }
 
 TEST(Walker, UnreadableSubFolderCountsAsEmpty) {
