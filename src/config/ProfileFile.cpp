@@ -4,13 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <vector>
+#include <cstdlib>
 
 #include "config/NumberText.h"
 
-ProfileFile::ProfileFile(bool xmlForm) : xmlForm_(xmlForm) { RebuildFrame(); }
+ProfileFile::ProfileFile(bool xmlForm) : xmlForm_(xmlForm) {
+    RebuildFrame();
+}
 
 void ProfileFile::RebuildFrame() {
     if (!xmlForm_) {
@@ -28,7 +31,9 @@ void ProfileFile::SetRootName(const std::string& name) {
     RebuildFrame();
 }
 
-std::string ProfileFile::GetText() const { return header_ + body_ + footer_; }
+std::string ProfileFile::GetText() const {
+    return header_ + body_ + footer_;
+}
 
 bool ProfileFile::SetText(std::string_view text) {
     if (!xmlForm_) {
@@ -58,53 +63,103 @@ void ProfileFile::Clear() {
 }
 
 bool ProfileFile::Load(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO planted under a settings name must not hang the program
+    // waiting for a writer; it is refused below like any other non-regular file.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
         ::close(fd);
         return false;
     }
     std::string data;
+    data.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
+    bool ok = true;
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
         if (n <= 0) break;
         data.append(buf, static_cast<size_t>(n));
+        // The file may have grown since fstat; offsets must stay within the cursor's range.
+        if (data.size() > static_cast<size_t>(kMaxFileSize)) ok = false;
+        if (!ok) break;
     }
     ::close(fd);
-    if (data.empty()) return false;
+    if (!ok || data.empty()) return false;
     // The text ends at its first NUL byte, as a C string would.
     size_t nul = data.find('\0');
     if (nul != std::string::npos) data.resize(nul);
     return SetText(data);
 }
 
-bool ProfileFile::Save(const std::string& path) const {
-    const std::string text = GetText();
-    std::string tmp = path + ".XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    bool ok = true;
+namespace {
+
+// Where the bytes of `path` really live: a settings file kept as a symbolic link
+// (dot-file managers do that) is replaced at its target, so the link survives.
+std::string SaveTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return path;
+    std::string r(real);
+    ::free(real);
+    return r;
+}
+
+bool WriteAll(int fd, const std::string& text) {
     size_t done = 0;
-    while (ok && done < text.size()) {
+    while (done < text.size()) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
     }
-    // Keep the permissions of the file we replace; a new file gets the usual 0644.
+    return true;
+}
+
+}  // namespace
+
+bool ProfileFile::Save(const std::string& path) const {
+    const std::string text = GetText();
+    const std::string target = SaveTarget(path);
+
+    // The new text goes to a fresh file beside the old one and replaces it in one
+    // rename, so a full disk or a crash leaves the old file whole. The fresh file is
+    // created like the old code's fopen did (0666 less the umask) and then given the
+    // old file's permissions.
+    static std::atomic<unsigned> counter{0};
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        tmp = target + ".tmp" + std::to_string(::getpid()) + "-" +
+              std::to_string(counter.fetch_add(1));
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+
+    bool ok = WriteAll(fd, text);
     struct stat st {};
-    mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    if (ok) (void)::fchmod(fd, mode);
+    if (ok && ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        (void)::fchmod(fd, st.st_mode & 07777);
     if (ok) ok = ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(name.data(), path.c_str()) == 0;
-    if (!ok) ::unlink(name.data());
-    return ok;
+    if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    // Make the rename itself durable; a failure here changes nothing already done.
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        (void)::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
 }
 
 std::string ProfileFile::FindValue(std::string_view key, int32_t from) {
@@ -141,7 +196,9 @@ bool ProfileFile::GetBool(std::string_view key, bool def) {
     return v.empty() ? def : ParseInt32(v) == 1;
 }
 
-std::string ProfileFile::GetNextString(std::string_view key) { return FindValue(key, cursor_); }
+std::string ProfileFile::GetNextString(std::string_view key) {
+    return FindValue(key, cursor_);
+}
 
 void ProfileFile::WriteString(std::string_view key, std::string_view value) {
     std::string line;
@@ -154,9 +211,13 @@ void ProfileFile::WriteString(std::string_view key, std::string_view value) {
     AppendLine(line);
 }
 
-void ProfileFile::WriteInt(std::string_view key, int32_t n) { WriteString(key, std::to_string(n)); }
+void ProfileFile::WriteInt(std::string_view key, int32_t n) {
+    WriteString(key, std::to_string(n));
+}
 
-void ProfileFile::WriteBool(std::string_view key, bool b) { WriteString(key, b ? "1" : "0"); }
+void ProfileFile::WriteBool(std::string_view key, bool b) {
+    WriteString(key, b ? "1" : "0");
+}
 
 void ProfileFile::AppendLine(std::string_view line) {
     if (xmlForm_) body_.append("  ");

@@ -9,7 +9,7 @@
 #include <string_view>
 
 class ProfileFile {
-public:
+  public:
     explicit ProfileFile(bool xmlForm);
 
     void SetRootName(const std::string& name);
@@ -19,6 +19,10 @@ public:
     std::string GetText() const;
     bool SetText(std::string_view text);
     void Clear();
+
+    // Files are small; anything larger than this is not a profile file and is refused
+    // (so that byte offsets always fit the 32-bit cursor).
+    static constexpr int64_t kMaxFileSize = 64 * 1024 * 1024;
 
     bool Load(const std::string& path);
     // Replaces the file atomically: a failed or short write leaves the old file as
@@ -39,7 +43,7 @@ public:
     const std::string& Body() const { return body_; }
     int32_t Cursor() const { return cursor_; }
 
-private:
+  private:
     void RebuildFrame();
 
     bool xmlForm_;
