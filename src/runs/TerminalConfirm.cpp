@@ -1,0 +1,37 @@
+#include "runs/TerminalConfirm.h"
+
+#include <cctype>
+
+#include "config/TextConv.h"
+
+int AskOnTerminal(const std::u16string& question, std::FILE* in, std::FILE* out) {
+    const std::string text = Utf8FromWide(question);
+    for (;;) {
+        std::fprintf(out, "%s [y]es / yes to [a]ll / [n]o / [c]ancel: ", text.c_str());
+        std::fflush(out);
+        std::string line;
+        int c;
+        while ((c = std::fgetc(in)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+        if (line.empty() && c == EOF) {
+            std::fputc('\n', out);
+            return 2;
+        }
+        size_t first = line.find_first_not_of(" \t\r");
+        char answer =
+            first == std::string::npos
+                ? '\0'
+                : static_cast<char>(std::tolower(static_cast<unsigned char>(line[first])));
+        switch (answer) {
+            case 'y':
+                return 6;
+            case 'a':
+                return 19;
+            case 'n':
+                return 7;
+            case 'c':
+                return 2;
+            default:
+                break;  // ask again
+        }
+    }
+}

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "config/CommandLine.h"
+#include "config/TextConv.h"
+#include "runs/TerminalConfirm.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct Recorder : CommandLineTarget {
+    std::vector<std::u16string> files, folders;
+    std::vector<std::string> drives;
+    void AddFileRow(const std::u16string& p) override { files.push_back(p); }
+    void QueueFolder(const std::u16string& p) override { folders.push_back(p); }
+    void AddDrive(const std::string& r) override { drives.push_back(r); }
+};
+
+}  // namespace
+
+TEST(CommandLine, SwitchesOnlyAsFirstArgumentAndPathsByKind) {
+    TempDir tmp;
+    tmp.WriteFile("f.txt", "x");
+    tmp.MakeDir("d");
+    const std::u16string prog = u"/usr/bin/kelvane";
+    const std::u16string file = tmp.WSub("f.txt"), dir = tmp.WSub("d");
+    const std::u16string missing = tmp.WSub("nothing");
+
+    {
+        Recorder r;
+        auto f = ProcessCommandLine({prog, u"-exec", file, dir, missing}, r);
+        EXPECT_TRUE(f.exec);
+        EXPECT_FALSE(f.drives);
+        EXPECT_EQ(r.files, std::vector<std::u16string>{file});
+        EXPECT_EQ(r.folders, std::vector<std::u16string>{dir});
+        EXPECT_TRUE(r.drives.empty());
+    }
+    {
+        Recorder r;  // a switch after a path is a path (and names nothing)
+        auto f = ProcessCommandLine({prog, file, u"-exec"}, r);
+        EXPECT_FALSE(f.exec);
+        EXPECT_EQ(r.files, std::vector<std::u16string>{file});
+    }
+    {
+        Recorder r;  // capitals are no switch
+        auto f = ProcessCommandLine({prog, u"-EXEC", file}, r);
+        EXPECT_FALSE(f.exec);
+        EXPECT_EQ(r.files.size(), 1u);
+    }
+    {
+        Recorder r;  // drives: folders only, given a trailing separator; files skipped
+        auto f = ProcessCommandLine({prog, u"-drives", dir, tmp.WPath(), file, missing}, r);
+        EXPECT_TRUE(f.drives);
+        EXPECT_EQ(r.drives, (std::vector<std::string>{tmp.Sub("d/"), tmp.Path()}));
+        EXPECT_TRUE(r.files.empty());
+        EXPECT_TRUE(r.folders.empty());
+    }
+    {
+        Recorder r;  // "-exec -drives": the second is a path
+        auto f = ProcessCommandLine({prog, u"-exec", u"-drives"}, r);
+        EXPECT_TRUE(f.exec);
+        EXPECT_FALSE(f.drives);
+    }
+}
+
+TEST(TerminalConfirm, AnswersAndEndOfInput) {
+    auto ask = [](const char* input) {
+        std::FILE* in =
+            fmemopen(const_cast<char*>(input), std::char_traits<char>::length(input), "r");
+        char buf[4096] = {};
+        std::FILE* out = fmemopen(buf, sizeof buf - 1, "w");
+        int r = AskOnTerminal(u"Sure to shred file '/a'?", in, out);
+        std::fclose(in);
+        std::fclose(out);
+        return std::make_pair(r, std::string(buf));
+    };
+    EXPECT_EQ(ask("y\n").first, 6);
+    EXPECT_EQ(ask("  A\n").first, 19);
+    EXPECT_EQ(ask("n").first, 7);
+    EXPECT_EQ(ask("c\n").first, 2);
+    EXPECT_EQ(ask("").first, 2);
+    auto again = ask("maybe\n\nyes\n");
+    EXPECT_EQ(again.first, 6);
+    // Asked three times: two lines it did not understand, then the answer.
+    size_t count = 0;
+    for (size_t p = 0; (p = again.second.find("[c]ancel", p)) != std::string::npos; ++p) ++count;
+    EXPECT_EQ(count, 3u);
+    EXPECT_NE(again.second.find("Sure to shred file '/a'?"), std::string::npos);
+}
