@@ -1,0 +1,183 @@
+#include "runs/FileRun.h"
+
+#include "config/NumberText.h"
+#include "config/TextConv.h"
+#include "engine/FileOps.h"
+#include "filelist/StringTable.h"
+#include "i18n/SafeFormat.h"
+#include "platform/Platform.h"
+#include "runs/RunClock.h"
+#include "runs/RunFrame.h"
+#include "runs/RunState.h"
+#include "runs/RunWindow.h"
+#include "runs/WorkerThreads.h"
+
+namespace {
+
+constexpr int kYes = 6;
+constexpr int kYesToAll = 19;
+constexpr int kNo = 7;
+constexpr int kCancel = 2;
+
+constexpr int kPathColumn = 3;
+constexpr int kKindColumn = 2;
+
+// What the run takes from the window once, when it starts; the controls stay
+// disabled until it ends.
+struct RunOptions {
+    int32_t passes = 3;
+    ShredFileOptions file;
+    bool keepFolders = false;
+    bool ignoreProtect = false;
+};
+
+RunOptions TakeOptions(RunWindow& window) {
+    const AppSettings s = window.CurrentSettings();
+    RunOptions o;
+    o.passes = PassesFromText(window.IterationsText());
+    // An empty value setting means random data as well.
+    o.file.shredValue = s.random != 0 ? std::u16string() : WideFromUtf8(s.shredValue);
+    o.file.shredNames = s.shredNames != 0;
+    o.file.modifySize = s.modifySize != 0;
+    o.file.sizeToZero = s.modifySizeType == 0;
+    o.file.blockSize = s.shredBlockSize;
+    o.file.deleteAfter = !s.fileShredLeaveFiles;
+    o.keepFolders = s.fileShredFileShred;
+    o.ignoreProtect = s.ignoreProtect;
+    return o;
+}
+
+// The folders that could not be removed yet, each once, in the order met.
+class DeferredFolders {
+  public:
+    DeferredFolders() { table_.SetSize(1, 0); }
+    void Add(const std::u16string& folder) {
+        std::string utf8 = Utf8FromWide(folder);
+        if (table_.Find(0, utf8) < 0) table_.AppendRow(utf8);
+    }
+    void RemoveAll(FileOps& ops) const {
+        for (int r = 0; r < table_.RowCount(); ++r)
+            (void)ops.RemoveFolderChain(WideFromUtf8(table_.GetCell(0, r)));
+    }
+
+  private:
+    StringTable table_;
+};
+
+int Percent(int k, int total) {
+    // Rows appended during the run can take k past the total taken at the start.
+    if (total <= 0) return 100;
+    return static_cast<int>(100LL * k / total);
+}
+
+}  // namespace
+
+int32_t PassesFromText(const std::u16string& text) {
+    int32_t n = ParseInt32(text);
+    return n < 1 || n > 300 ? 3 : n;
+}
+
+void StartFileRun(WorkerThreads& threads, RunWindow& window, RunState& state) {
+    state.stop = false;
+    if (window.RowCount() == 0) {
+        window.ShowInfoMessage(window.MessageText("FrmMain.m_acMNoFile"));
+        return;
+    }
+    state.startTime = Platform().now();
+    StartRunClock(threads, window, state);
+    threads.Start([&window, &state] {
+        RunFrame(window, state, state.exitAfterFileRun.load(),
+                 [&window, &state] { ShredListedFiles(window, state); });
+    });
+}
+
+void ShredListedFiles(RunWindow& window, RunState& state) {
+    const RunOptions options = TakeOptions(window);
+    const int total = window.RowCount();
+
+    window.BeginRunLog();
+    window.AppendLog(
+        SafeFormat(u"\r\nShredding files with %d iterations\r\n"
+                   u"-------------------------------------------------\r\n",
+                   {options.passes}));
+    window.SetProgressRange(total);
+
+    const std::u16string shredding = window.MessageText("FrmMain.m_acMShredding");
+    int k = 0;
+    int answer = kYes;
+    bool yesToAll = false;
+    bool allDone = true;
+    DeferredFolders deferred;
+    FileOps ops;
+
+    // The count is read anew after every row: rows appended meanwhile are visited,
+    // and a finished row leaves the list, so the index steps back over it.
+    for (int i = 0; i < window.RowCount(); ++i) {
+        window.SetProgressPos(k);
+        ++k;
+        if (state.stop) break;
+        if (!window.RowChecked(i)) continue;
+
+        const std::u16string path = window.RowText(i, kPathColumn);
+        const std::u16string kind = window.RowText(i, kKindColumn);
+
+        if (window.ConfirmChecked() && !yesToAll) {
+            answer = window.AskConfirmation(
+                SafeFormat(window.MessageText("FrmMain.m_acMDeleteFile"), {path}));
+            if (answer == kCancel) break;
+            if (answer == kNo) continue;
+            if (answer == kYesToAll) {
+                answer = kYes;
+                yesToAll = true;
+            }
+        }
+        if (answer != kYes && !yesToAll) continue;
+
+        window.SetStatusText(SafeFormat(u"%s [%d / %d - %d %c]: %s",
+                                        {shredding, k, total, Percent(k, total), u'%', path}));
+        if (options.ignoreProtect) (void)ops.MakeWritable(path);
+
+        if (kind == u"FOLDER" && !options.keepFolders) {
+            if (ops.RemoveFolderChain(path)) {
+                window.DeleteRow(i--);
+                window.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
+            } else if (!ops.IsFolder(path)) {
+                // Already gone, usually as the emptied parent of an earlier file.
+                window.DeleteRow(i--);
+            } else {
+                allDone = false;
+                deferred.Add(path);
+            }
+            continue;
+        }
+
+        ShredFileOptions file = options.file;
+        file.path = path;
+        if (ops.ShredFile(options.passes, file)) {
+            if (!options.keepFolders) {
+                const std::u16string folder = FolderOfPath(path);
+                if (!ops.RemoveFolderChain(folder)) deferred.Add(folder);
+            }
+            window.DeleteRow(i--);
+            window.AppendLog(SafeFormat(u"%s [done]", {path}));
+        } else {
+            allDone = false;
+            window.AppendLog(SafeFormat(u"%s [FAILED!]", {path}));
+        }
+    }
+
+    const std::u16string elapsed = WideFromUtf8(state.ElapsedText());
+    std::u16string final;
+    if (state.stop) {
+        final = SafeFormat(u"%s (%s)",
+                           {window.MessageText("FrmMain.m_acMShreddingInterrupted"), elapsed});
+    } else {
+        final =
+            SafeFormat(u"%s (%s)", {window.MessageText(allDone ? "FrmMain.m_acMShreddingDone"
+                                                               : "FrmMain.m_acMShreddingPartly"),
+                                    elapsed});
+        deferred.RemoveAll(ops);
+    }
+    window.SetStatusText(final);
+    window.SetProgressPos(0);
+}

@@ -1,0 +1,75 @@
+#pragma once
+// Shared set-up of the file-run tests: a temporary tree whose root always keeps
+// one file (so emptied folders never take the test folder itself away), an
+// in-memory window, a fixed calendar clock and a shutdown that only counts.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "config/TextConv.h"
+#include "platform/Platform.h"
+#include "runs/FileRun.h"
+#include "runs/RunState.h"
+#include "runs/WorkerThreads.h"
+#include "support/FakeRunWindow.h"
+#include "support/TempDir.h"
+
+// A window that lets a test act at the moment an entry's status line is shown,
+// that is, after the confirmation and before the entry is worked on.
+class HookedWindow : public FakeRunWindow {
+  public:
+    void SetStatusText(const std::u16string& text) override {
+        FakeRunWindow::SetStatusText(text);
+        if (onStatus) onStatus(text);
+    }
+    std::function<void(const std::u16string&)> onStatus;
+};
+
+class FileRunTest : public ::testing::Test {
+  protected:
+    FileRunTest()
+        : platform_(PlatformServices{[](const std::u16string&) { return false; },
+                                     [this] {
+                                         ++shutdowns;
+                                         return true;
+                                     },
+                                     [] { return int64_t{1'800'000'000}; }}) {
+        dir.WriteFile("stay", "keeps the test folder");
+        window.settings.confirm = 0;
+        window.iterationsText = u"1";
+    }
+
+    // A file below the test folder; returns its full path.
+    std::u16string File(const std::string& rel, const std::string& content = "secret") {
+        dir.WriteFile(rel, content);
+        return dir.WSub(rel);
+    }
+    void AddFile(const std::string& rel, const std::string& content = "secret") {
+        window.AddRow(File(rel, content));
+    }
+    void AddFolderRow(const std::string& rel) { window.AddRow(dir.WSub(rel), u"FOLDER"); }
+    bool Exists(const std::string& rel) const { return PathExists(dir.Sub(rel)); }
+
+    // Starts the run as the "Shred files" button does and waits for its end.
+    void Run() {
+        WorkerThreads threads;
+        StartFileRun(threads, window, state);
+        threads.JoinAll();
+    }
+    std::u16string Done() const { return u"Shredding done. (00:00:00)"; }
+    std::u16string Partly() const { return u"Shredding partly done. (00:00:00)"; }
+    std::u16string Interrupted() const { return u"Shredding interrupted. (00:00:00)"; }
+    static std::u16string Header(int passes) {
+        return u"\r\nShredding files with " + WideFromUtf8(std::to_string(passes)) +
+               u" iterations\r\n-------------------------------------------------\r\n";
+    }
+
+    int shutdowns = 0;
+    TempDir dir;
+    HookedWindow window;
+    RunState state;
+
+  private:
+    ScopedPlatform platform_;
+};

@@ -1,0 +1,130 @@
+#include "runs/FileRunFixture.h"
+
+using Lines = std::vector<std::u16string>;
+
+TEST_F(FileRunTest, EmptyListOnlyTellsTheUser) {
+    state.stop = true;
+    WorkerThreads threads;
+    StartFileRun(threads, window, state);
+    EXPECT_TRUE(threads.AllDone());
+    threads.JoinAll();
+    EXPECT_EQ(window.infoMessages, Lines{u"No file(s) available!"});
+    EXPECT_FALSE(state.stop);  // cleared by the start, as for every run
+    EXPECT_EQ(window.lockCalls, 0);
+    EXPECT_EQ(window.beginRunLogCalls, 0);
+    EXPECT_TRUE(window.clockText.empty());
+
+    // The language's own text is used.
+    window.texts["FrmMain.m_acMNoFile"] = u"Keine Dateien!";
+    StartFileRun(threads, window, state);
+    threads.JoinAll();
+    EXPECT_EQ(window.infoMessages.back(), u"Keine Dateien!");
+}
+
+TEST_F(FileRunTest, ConfirmationNoThenYesToAll) {
+    window.settings.confirm = 1;
+    for (int i = 1; i <= 5; ++i) AddFile("c/f" + std::to_string(i) + ".txt", "data");
+    window.answers = {7, 19};
+    Run();
+    ASSERT_EQ(window.questions.size(), 2u);
+    EXPECT_EQ(window.questions[0], u"Sure to shred file '" + dir.WSub("c/f1.txt") + u"'?");
+    EXPECT_EQ(window.questions[1], u"Sure to shred file '" + dir.WSub("c/f2.txt") + u"'?");
+    EXPECT_EQ(ReadWholeFile(dir.Sub("c/f1.txt")), "data");
+    for (int i = 2; i <= 5; ++i) EXPECT_FALSE(Exists("c/f" + std::to_string(i) + ".txt"));
+    EXPECT_EQ(window.Paths(), Lines{dir.WSub("c/f1.txt")});
+    EXPECT_EQ(window.logLines.size(), 5u);
+    EXPECT_EQ(window.status, Done());
+}
+
+TEST_F(FileRunTest, CancelEndsTheRunWithoutInterrupting) {
+    window.settings.confirm = 1;
+    for (int i = 1; i <= 5; ++i) AddFile("c/f" + std::to_string(i) + ".txt", "data");
+    window.answers = {6, 6, 2};
+    Run();
+    EXPECT_EQ(window.questions.size(), 3u);
+    EXPECT_FALSE(Exists("c/f1.txt"));
+    EXPECT_FALSE(Exists("c/f2.txt"));
+    for (int i = 3; i <= 5; ++i)
+        EXPECT_EQ(ReadWholeFile(dir.Sub("c/f" + std::to_string(i) + ".txt")), "data");
+    EXPECT_EQ(window.Paths().size(), 3u);
+    EXPECT_EQ(window.status, Done());
+    EXPECT_TRUE(state.stop);
+}
+
+TEST_F(FileRunTest, QuestionTextComesFromTheLanguageAndIsNeverAFormatString) {
+    window.settings.confirm = 1;
+    window.texts["FrmMain.m_acMDeleteFile"] = u"%s %s %n %d?";
+    AddFile("q/f.txt");
+    window.answers = {7};
+    Run();
+    ASSERT_EQ(window.questions.size(), 1u);
+    EXPECT_EQ(window.questions[0].substr(0, dir.WSub("q/f.txt").size()), dir.WSub("q/f.txt"));
+    EXPECT_TRUE(Exists("q/f.txt"));
+}
+
+TEST_F(FileRunTest, StopDuringALongFileFinishesThatFile) {
+    AddFile("s/a.txt");
+    AddFile("s/big.bin", std::string(8 << 20, 'B'));
+    AddFile("s/c.txt", "untouched");
+    window.onStatus = [&](const std::u16string& text) {
+        if (text.find(u"big.bin") != std::u16string::npos) state.stop = true;
+    };
+    Run();
+    EXPECT_FALSE(Exists("s/a.txt"));
+    EXPECT_FALSE(Exists("s/big.bin"));
+    EXPECT_EQ(ReadWholeFile(dir.Sub("s/c.txt")), "untouched");
+    EXPECT_EQ(window.logLines, (Lines{Header(1), dir.WSub("s/a.txt") + u" [done]",
+                                      dir.WSub("s/big.bin") + u" [done]"}));
+    EXPECT_EQ(window.Paths(), Lines{dir.WSub("s/c.txt")});
+    EXPECT_EQ(window.status, Interrupted());
+    EXPECT_EQ(window.progressPos, 0);
+    EXPECT_EQ(window.unlockCalls, 1);
+}
+
+TEST_F(FileRunTest, FinalTextCarriesTheClocksElapsedTime) {
+    AddFile("e/f.txt");
+    state.SetElapsedText("01:02:03");  // what an earlier run left behind
+    window.onStatus = [&](const std::u16string&) { state.SetElapsedText("00:00:42"); };
+    Run();
+    EXPECT_EQ(window.status, u"Shredding done. (00:00:42)");
+}
+
+TEST_F(FileRunTest, EndActions) {
+    // Nothing.
+    AddFile("e/1.txt");
+    Run();
+    EXPECT_EQ(window.storeCalls, 0);
+    EXPECT_EQ(window.endCalls, 0);
+    EXPECT_EQ(shutdowns, 0);
+
+    // End the program.
+    window.endAction = 1;
+    AddFile("e/2.txt");
+    Run();
+    EXPECT_EQ(window.storeCalls, 1);
+    EXPECT_EQ(window.endCalls, 1);
+    EXPECT_EQ(shutdowns, 0);
+
+    // Shut down (the replaced service only counts).
+    window.endAction = 2;
+    AddFile("e/3.txt");
+    Run();
+    EXPECT_EQ(window.storeCalls, 2);
+    EXPECT_EQ(window.endCalls, 2);
+    EXPECT_EQ(shutdowns, 1);
+
+    // "-exec" with "Shut down windows" stores the settings twice.
+    state.exitAfterFileRun = true;
+    AddFile("e/4.txt");
+    Run();
+    EXPECT_EQ(window.storeCalls, 4);
+    EXPECT_EQ(shutdowns, 2);
+
+    // "-exec" alone ends the program even with "Do nothing".
+    window.endAction = 0;
+    AddFile("e/5.txt");
+    Run();
+    EXPECT_EQ(window.storeCalls, 5);
+    EXPECT_EQ(shutdowns, 2);
+    EXPECT_FALSE(Exists("e"));
+}
