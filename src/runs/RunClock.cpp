@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "config/TextConv.h"
+#include "engine/FileOps.h"
 #include "i18n/SafeFormat.h"
 #include "platform/Platform.h"
 #include "runs/RunState.h"
@@ -23,14 +24,6 @@ constexpr int64_t kSecondsPerDay = 86400;
 std::mutex& TickMutex() {
     static std::mutex m;
     return m;
-}
-
-// The indicator only needs digits that change; the clock thread never seeds its
-// generator, so the panel shows the same sequence in every run.
-int IndicatorRandom() {
-    thread_local uint32_t state = 1;
-    state = state * 214013u + 2531011u;
-    return static_cast<int>((state >> 16) & 0x7FFF);
 }
 
 void WaitOneSecond(const std::function<bool()>& shouldEnd) {
@@ -95,11 +88,13 @@ std::u16string ClockText(int64_t elapsed, int upper, int pos) {
                        static_cast<int>(r % 60)});
 }
 
+// The clock thread never seeds its generator, so the panel shows the same
+// sequence in every run; its draws never disturb a run's own generator.
 std::u16string IndicatorText() {
     std::u16string text;
     for (int line = 0; line < 4; ++line) {
-        text = SafeFormat(u"%s%04x", {text, IndicatorRandom() % 65535});
-        text = SafeFormat(u"%s%04x\r\n", {text, IndicatorRandom() % 65535});
+        text = SafeFormat(u"%s%04x", {text, ThreadRandom() % 65535});
+        text = SafeFormat(u"%s%04x\r\n", {text, ThreadRandom() % 65535});
     }
     return text;
 }

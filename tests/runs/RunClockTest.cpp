@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/FileOps.h"
 #include "platform/Platform.h"
 #include "runs/RunClock.h"
 #include "runs/RunState.h"
@@ -264,4 +265,29 @@ TEST(RunClock, NewStartWhileTheOldClockSleepsLeavesOneClock) {
     EXPECT_EQ(history[3], u"00:00:02");
     EXPECT_EQ(window.Clock(), u"00:00:02");
     EXPECT_EQ(state.ElapsedText(), "00:00:02");
+}
+
+TEST(RunClock, IndicatorShowsTheSameSequenceInEveryRun) {
+    // A clock thread starts from the generator's unseeded state, whatever the
+    // runs (or an earlier clock) drew on other threads.
+    SeedThreadRandom(12345);
+    const std::u16string first = u"00294823\r\n18be6784\r\n4ae13d6c\r\n2cd672ae\r\n";
+    FakeTime time(50);
+    for (int run = 0; run < 2; ++run) {
+        ClockWindow window;
+        RunState state;
+        state.startTime = 50;
+        RunClockToEnd(window, state, StopAfter(time, state, 0));
+        EXPECT_EQ(window.indicatorText, first) << "run " << run;
+    }
+    // The clock's draws left this thread's generator alone.
+    SeedThreadRandom(12345);
+    int expected = ThreadRandom();
+    SeedThreadRandom(12345);
+    FakeTime again(50);
+    ClockWindow window;
+    RunState state;
+    state.startTime = 50;
+    RunClockToEnd(window, state, StopAfter(again, state, 1));
+    EXPECT_EQ(ThreadRandom(), expected);
 }
