@@ -1,0 +1,66 @@
+#pragma once
+// Overwriting the free space of a drive: temporary files at its root are written
+// block by block until as many bytes as the drive had free are written, then
+// deleted again.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/FillBlock.h"
+#include "filelist/StringTable.h"
+
+struct FillParams {
+    uint32_t blockSize = 524288;          // bytes per write; 0 stands for the default
+    uint32_t fileSizeLimit = 1073741824;  // bytes per temporary file; 0 for the default
+    std::u16string tempName = u"Morvik.$$$temp$$$";
+    bool leaveFiles = false;
+    bool random = true;
+    std::u16string shredValue = u"0";  // fixed byte value or pattern file (not random)
+    int iterations = 3;                // passes over each block, 1 to 300
+
+    static constexpr uint32_t kDefaultBlockSize = 524288;
+    static constexpr uint32_t kDefaultFileSizeLimit = 1073741824;
+    // A size of 0 would make the fill count nothing and never end, so it means
+    // the default.
+    uint32_t EffectiveBlockSize() const { return blockSize ? blockSize : kDefaultBlockSize; }
+    uint64_t EffectiveFileSizeLimit() const {
+        return fileSizeLimit ? fileSizeLimit : kDefaultFileSizeLimit;
+    }
+};
+
+struct FillNotifications {
+    // Once per drive that passed its tests, with the free bytes F it will fill.
+    std::function<void(uint64_t freeBytes)> driveStarted;
+    // After each temporary file has been opened.
+    std::function<void(const std::u16string& path)> tempFile;
+    // Before the first block of a run and then before every 17th block.
+    std::function<void(uint64_t written, uint64_t freeBytes, const std::u16string& path)> progress;
+};
+
+// What lives for a whole run over several drives.
+class FillRun {
+  public:
+    explicit FillRun(const FillParams& params) : block(params.EffectiveBlockSize()) {}
+
+    FillBlock block;
+    uint32_t fileCounter = 0;  // numbers the temporary files across drives
+    int tickCounter = 16;      // so that the run's first block is preceded by progress
+    StringTable tempFiles;     // the temporary files of the current drive
+};
+
+struct FillOutcome {
+    bool started = false;      // the drive passed its tests
+    bool diskFull = false;     // the file system ran out of space before F bytes
+    bool writeFailed = false;  // a write failed for another reason
+    uint64_t freeBytes = 0;    // F
+    uint64_t written = 0;      // bytes counted
+};
+
+// The temporary file name: root, name and number "%04d".
+std::u16string FillTempFileName(const std::u16string& root, const std::u16string& tempName,
+                                uint32_t counter);
+
+// Fills one drive. The caller reads `stop` afterwards to decide whether to go on.
+FillOutcome FillDrive(const std::u16string& root, const FillParams& params, FillRun& run,
+                      const FillNotifications& notify, const std::atomic<bool>& stop);
