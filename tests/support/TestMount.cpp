@@ -102,8 +102,9 @@ bool TestMount::MountImage(uint64_t sizeKiB, const std::string& label) {
     }
     // No lazy initialisation: a background thread writing inode tables would keep
     // the file system busy and change the raw image under a test that reads it.
-    std::vector<std::string> argv = {mkfs, "-q", "-F", "-E",
-                                     "lazy_itable_init=0,lazy_journal_init=0,nodiscard"};
+    // No blocks reserved for root: what statvfs offers is all there is.
+    std::vector<std::string> argv = {
+        mkfs, "-q", "-F", "-m", "0", "-E", "lazy_itable_init=0,lazy_journal_init=0,nodiscard"};
     if (!label.empty()) {
         argv.push_back("-L");
         argv.push_back(label);
