@@ -6,20 +6,25 @@
 # number of bytes (for 3 iterations: fill time / 3 dd times, i.e. per byte written).
 set -euo pipefail
 BUILD=${1:-build}
-ROUNDS=${2:-3}
+ROUNDS=${2:-5}
 BENCH=$(readlink -f "$BUILD/fill_bench")
 [ -x "$BENCH" ] || { echo "build fill_bench first ($BENCH)"; exit 1; }
 WORK=$(mktemp -d /tmp/kelvane-fillbench-XXXXXX)
 MNT="$WORK/mnt"
+LOOP=""
 cleanup() {
-    mountpoint -q "$MNT" && umount "$MNT"
+    if mountpoint -q "$MNT"; then umount "$MNT"; fi
+    if [ -n "$LOOP" ]; then losetup -d "$LOOP" 2>/dev/null || true; fi
     rm -rf "$WORK"
 }
 trap cleanup EXIT
 mkdir "$MNT"
 truncate -s 256M "$WORK/image"
 mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0,nodiscard "$WORK/image"
-mount -o loop "$WORK/image" "$MNT"
+# Direct I/O on the loop device: the image's writes go to the disk below instead
+# of piling up in the page cache, so both writers pay for the same device.
+LOOP=$(losetup --direct-io=on -f --show "$WORK/image")
+mount "$LOOP" "$MNT"
 
 free_mib() { echo $(( $(stat -f -c '%a * %S' "$MNT") / 1048576 )); }
 now() { date +%s.%N; }

@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include "engine/FillBlock.h"
 
@@ -48,16 +51,25 @@ bool FillFile::SetDirect(bool on) {
     return true;
 }
 
-int FillFile::WriteAll(const uint8_t* data, size_t length, uint64_t offset) {
-    size_t done = 0;
-    while (done < length) {
-        ssize_t n = ::pwrite(fd_, data + done, length - done, static_cast<off_t>(offset + done));
+int FillFile::WriteAll(std::vector<iovec>& iov, uint64_t offset) {
+    size_t first = 0;
+    uint64_t done = 0;
+    while (first < iov.size()) {
+        const int count = static_cast<int>(std::min<size_t>(iov.size() - first, IOV_MAX));
+        ssize_t n = ::pwritev(fd_, &iov[first], count, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
         if (n == 0) return ENOSPC;
-        done += static_cast<size_t>(n);
+        done += static_cast<uint64_t>(n);
+        // Step over what went out, possibly into the middle of a piece.
+        auto left = static_cast<size_t>(n);
+        while (first < iov.size() && left >= iov[first].iov_len) left -= iov[first++].iov_len;
+        if (left > 0) {
+            iov[first].iov_base = static_cast<uint8_t*>(iov[first].iov_base) + left;
+            iov[first].iov_len -= left;
+        }
         // The rest of a short direct write is no longer aligned; send it cached.
-        if (done < length && direct_ && !(Aligned(done) && Aligned(offset + done))) {
+        if (first < iov.size() && direct_ && (left > 0 || !Aligned(offset + done))) {
             if (!SetDirect(false)) return EIO;
             dirty_ = true;
         }
@@ -65,18 +77,24 @@ int FillFile::WriteAll(const uint8_t* data, size_t length, uint64_t offset) {
     return 0;
 }
 
-int FillFile::WriteAt(const uint8_t* data, size_t length, uint64_t offset, bool syncAfter) {
+int FillFile::WriteRepeated(const uint8_t* block, size_t blockLength, size_t count,
+                            size_t tailLength, uint64_t offset, bool syncAfter) {
     if (fd_ < 0) return EBADF;
-    const bool wantDirect = canDirect_ && Aligned(length) && Aligned(offset) &&
-                            Aligned(reinterpret_cast<uintptr_t>(data));
+    std::vector<iovec> iov(count, iovec{const_cast<uint8_t*>(block), blockLength});
+    if (tailLength > 0) iov.push_back(iovec{const_cast<uint8_t*>(block), tailLength});
+    if (iov.empty()) return 0;
+    const std::vector<iovec> all = iov;
+    const bool wantDirect = canDirect_ && Aligned(blockLength) && Aligned(tailLength) &&
+                            Aligned(offset) && Aligned(reinterpret_cast<uintptr_t>(block));
     if (!SetDirect(wantDirect)) SetDirect(false);
-    int err = WriteAll(data, length, offset);
+    int err = WriteAll(iov, offset);
     if (err == EINVAL && direct_) {
         // The device wants a larger alignment than ours: write through the cache
         // from now on.
         canDirect_ = false;
         if (!SetDirect(false)) return EIO;
-        err = WriteAll(data, length, offset);
+        iov = all;
+        err = WriteAll(iov, offset);
     }
     if (err != 0) return err;
     if (!direct_) dirty_ = true;

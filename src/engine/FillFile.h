@@ -1,10 +1,13 @@
 #pragma once
-// One temporary file of the free-space filler. Writes bypass the page cache where
-// the file system allows it, so every pass over a chunk reaches the device before
-// the next pass rewrites it; where they cannot, the pass is synced instead.
+// One temporary file of the free-space filler. A pass that another pass will
+// rewrite bypasses the page cache where the file system allows it, or is synced
+// where it does not, so that it reaches the device before it is overwritten.
+#include <sys/uio.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class FillFile {
   public:
@@ -18,16 +21,19 @@ class FillFile {
     bool Open(const std::string& path);
     bool IsOpen() const { return fd_ >= 0; }
 
-    // Writes `length` bytes at `offset`. With `syncAfter` the bytes are on the
-    // device when it returns (another pass over them follows). Returns 0 or the
-    // errno of the failure (ENOSPC when the file system is full).
-    int WriteAt(const uint8_t* data, size_t length, uint64_t offset, bool syncAfter);
+    // Writes `count` copies of the first `blockLength` bytes of `block`, then its
+    // first `tailLength` bytes, one after the other from `offset`, in as few calls
+    // as the system allows. With `syncAfter` they are on the device when it
+    // returns (another pass over them follows). Returns 0 or the errno of the
+    // failure (ENOSPC when the file system is full).
+    int WriteRepeated(const uint8_t* block, size_t blockLength, size_t count, size_t tailLength,
+                      uint64_t offset, bool syncAfter);
 
     // Syncs what was written and closes the file.
     void Close();
 
   private:
-    int WriteAll(const uint8_t* data, size_t length, uint64_t offset);
+    int WriteAll(std::vector<iovec>& iov, uint64_t offset);
     bool SetDirect(bool on);
 
     int fd_ = -1;

@@ -432,3 +432,43 @@ TEST(FillDrive, Ext4ImageIsFilledAndGetsEveryByteBack) {
     DriveSpace after = QueryDriveSpace(m.WPath());
     EXPECT_EQ(after.freeToCaller, out.freeBytes) << "every temporary file's space is back";
 }
+
+TEST(FillDrive, EveryChunkStartsTheBlockAgainWithAlignedAndOddSizes) {
+    TestMount m(TestMount::Kind::Ext4Image, 16 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    TempDir t;
+    t.WriteFile("pattern", "0123456");
+    struct Case {
+        uint32_t block, limit;
+    };
+    // Aligned sizes go to the device directly, odd ones through the cache.
+    for (Case c : {Case{16 * 1024, 40 * 1024}, Case{1000, 2500}}) {
+        FillParams p;
+        p.random = false;
+        p.shredValue = t.WSub("pattern");
+        p.blockSize = c.block;
+        p.fileSizeLimit = c.limit;
+        p.iterations = 2;
+        p.leaveFiles = true;
+        FillRun run(p);
+        Events ev;
+        std::atomic<bool> stop{false};
+        // Only the first three files are looked at; stop once the fourth opens.
+        FillNotifications n = ev.Notifications();
+        n.tempFile = [&](const std::u16string& path) {
+            ev.files.push_back(path);
+            if (ev.files.size() == 4) stop = true;
+        };
+        FillDrive(m.WPath(), p, run, n, stop);
+        ASSERT_GE(ev.files.size(), 4u);
+        std::string block;
+        for (uint32_t j = 0; j < c.block; ++j) block.push_back("0123456"[j % 7]);
+        std::string expected;
+        while (expected.size() + c.block <= c.limit) expected += block;
+        expected += block.substr(0, c.limit - expected.size());
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(ReadWholeFile(Utf8FromWide(ev.files[i])), expected)
+                << "block " << c.block << " file " << i;
+        for (const auto& f : ev.files) ::unlink(Utf8FromWide(f).c_str());
+    }
+}
