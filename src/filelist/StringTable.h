@@ -10,7 +10,7 @@
 #include <vector>
 
 class StringTable {
-public:
+  public:
     StringTable() = default;
     StringTable(const StringTable&) = delete;
     StringTable& operator=(const StringTable&) = delete;
@@ -29,8 +29,23 @@ public:
     // lists (deferred folders, temporary files, drives). Fails as a write does.
     bool AppendRow(const std::string& text);
 
-private:
-    class ReadGuard;
+    // Holds the table for reading across several calls, so that a row read cell by
+    // cell is not changed half-way; every write fails while it is held. Like every
+    // operation it never waits: test it, as a writer may hold the table already.
+    class ReadHold {
+      public:
+        explicit ReadHold(const StringTable& table);
+        ~ReadHold();
+        ReadHold(const ReadHold&) = delete;
+        ReadHold& operator=(const ReadHold&) = delete;
+        explicit operator bool() const { return held_; }
+
+      private:
+        const StringTable& table_;
+        bool held_ = false;
+    };
+
+  private:
     class WriteGuard;
 
     // -1: a writer holds the table; 0: idle; n > 0: n readers.
