@@ -44,12 +44,17 @@ void FakeRunWindow::DeleteRow(int row) {
 }
 void FakeRunWindow::AppendRow(const std::u16string& name, const std::u16string& size,
                               const std::u16string& date, const std::u16string& path) {
-    std::lock_guard<std::mutex> l(mutex);
-    int i = list.InsertItem(list.GetItemCount(), name);
-    list.SetItemText(i, 1, size);
-    list.SetItemText(i, 2, date);
-    list.SetItemText(i, 3, path);
-    list.SetCheck(i, true);
+    int rows = 0;
+    {
+        std::lock_guard<std::mutex> l(mutex);
+        int i = list.InsertItem(list.GetItemCount(), name);
+        list.SetItemText(i, 1, size);
+        list.SetItemText(i, 2, date);
+        list.SetItemText(i, 3, path);
+        list.SetCheck(i, true);
+        rows = list.GetItemCount();
+    }
+    if (onAppend) onAppend(rows);
 }
 void FakeRunWindow::SetStatusText(const std::u16string& text) {
     std::lock_guard<std::mutex> l(mutex);

@@ -3,6 +3,7 @@
 // store, the confirmation box answers from a queue, the log collects its lines.
 // Every call may come from a worker thread; a mutex keeps the test's own reads safe.
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -52,6 +53,9 @@ public:
     int endAction = 0;
     std::deque<int> answers;        // confirmation answers; empty: Cancel (2)
     std::map<std::string, std::u16string> texts;  // overrides of the built-in texts
+    // Called after every AppendRow with the new row count, outside the mutex and on
+    // the appending thread; lets a test act at an exact point of a worker's progress.
+    std::function<void(int rows)> onAppend;
 
     // ---- what the test reads ----
     std::vector<std::u16string> questions;     // every confirmation text asked

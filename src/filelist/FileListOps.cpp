@@ -1,0 +1,70 @@
+#include "filelist/FileListOps.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "config/TextConv.h"
+#include "engine/FileOps.h"
+#include "i18n/SafeFormat.h"
+#include "platform/ListCtrl.h"
+#include "runs/RunWindow.h"
+
+void AppendListRow(RunWindow& window, const std::u16string& name, const std::u16string& size,
+                   const std::u16string& date, const std::u16string& path) {
+    window.AppendRow(name, size, date, path);
+}
+
+std::u16string LocalTimeText(std::time_t t) {
+    std::tm local{};
+    if (!::localtime_r(&t, &local)) return u"0000-00-00 00:00:00";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return WideFromUtf8(buf);
+}
+
+bool AddFileRow(RunWindow& window, const std::u16string& path) {
+    bool added = false;
+    // A path ending with a separator names a folder, never a file entry: the walker
+    // reports empty sub-folders that way and they must not become file rows.
+    if (!path.empty() && path.back() != u'/') {
+        struct stat st {};
+        if (::lstat(Utf8FromWide(path).c_str(), &st) == 0) {
+            AppendListRow(window, FileNameOfPath(path),
+                          WideFromUtf8(std::to_string(static_cast<long long>(st.st_size))),
+                          LocalTimeText(st.st_mtime), path);
+            added = true;
+        }
+    }
+    UpdateFileCount(window);
+    return added;
+}
+
+void UpdateFileCount(RunWindow& window) {
+    window.SetStatusText(
+        SafeFormat(window.MessageText("FrmMain.m_acMAmountOfFile"), {window.RowCount()}));
+}
+
+void RemoveSelectedRows(CListCtrl& list, RunWindow& window) {
+    for (int i = 0; i < list.GetItemCount();) {
+        if (list.GetCheck(i))
+            list.DeleteItem(i);
+        else
+            ++i;
+    }
+    UpdateFileCount(window);
+}
+
+void ClearList(CListCtrl& list, RunWindow& window) {
+    list.DeleteAllItems();
+    UpdateFileCount(window);
+}
+
+void SelectAllRows(CListCtrl& list) {
+    for (int i = 0; i < list.GetItemCount(); ++i) list.SetCheck(i, true);
+}
+
+void InvertRowSelection(CListCtrl& list) {
+    for (int i = 0; i < list.GetItemCount(); ++i) list.SetCheck(i, !list.GetCheck(i));
+}

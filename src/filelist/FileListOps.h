@@ -1,0 +1,34 @@
+#pragma once
+// The rows of the file list and the commands that change them. Rows are added
+// through the window (they may come from the folder expansion thread); the
+// commands of the Edit menu work on the row store itself on the window's thread.
+#include <ctime>
+#include <string>
+
+class CListCtrl;
+class RunWindow;
+
+// The date-column marker of a folder row.
+inline constexpr char16_t kFolderMarker[] = u"FOLDER";
+
+// Appends one checked row with its four column texts.
+void AppendListRow(RunWindow& window, const std::u16string& name, const std::u16string& size,
+                   const std::u16string& date, const std::u16string& path);
+
+// Adds a row for the file at `path` (name, size in bytes, local last-write time)
+// and refreshes the file count. A symbolic link is described as the link itself.
+// A path that names nothing, or that ends with "/", adds no row.
+// Returns true when a row was added.
+bool AddFileRow(RunWindow& window, const std::u16string& path);
+
+// Shows "Amount of files: %d" with the number of rows in the status line.
+void UpdateFileCount(RunWindow& window);
+
+// "YYYY-MM-DD hh:mm:ss" of `t` in local time.
+std::u16string LocalTimeText(std::time_t t);
+
+// Edit menu commands.
+void RemoveSelectedRows(CListCtrl& list, RunWindow& window);  // removes the checked rows
+void ClearList(CListCtrl& list, RunWindow& window);
+void SelectAllRows(CListCtrl& list);
+void InvertRowSelection(CListCtrl& list);
