@@ -47,12 +47,10 @@ void UpdateFileCount(RunWindow& window) {
 }
 
 void RemoveSelectedRows(CListCtrl& list, RunWindow& window) {
-    for (int i = 0; i < list.GetItemCount();) {
-        if (list.GetCheck(i))
-            list.DeleteItem(i);
-        else
-            ++i;
-    }
+    // From the last row up: the same rows go as in a walk from the top, but only
+    // kept rows ever move, so removing all of a long list moves nothing.
+    for (int i = list.GetItemCount() - 1; i >= 0; --i)
+        if (list.GetCheck(i)) list.DeleteItem(i);
     UpdateFileCount(window);
 }
 
