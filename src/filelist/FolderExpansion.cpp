@@ -31,6 +31,7 @@ void ExpandFolder(RunWindow& window, RunState& state, const std::u16string& fold
     options.sizeFilterOn = false;
     options.reportFolders = false;
     options.reportEmptyFolders = true;
+    options.fillSizeAndTime = false;  // AddFileRow looks every file up itself
     ops.WalkConfigure(options);
 
     std::u16string path;
