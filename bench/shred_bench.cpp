@@ -1,5 +1,6 @@
 // Shreds one file and reports the time taken:
-//   shred_bench FILE SIZE_MIB PASSES [BLOCK_SIZE]
+//   shred_bench FILE SIZE_MIB PASSES [BLOCK_SIZE [VALUE]]
+// VALUE is the fixed byte or pattern file; without it the data is random.
 // The file is created (or resized) to SIZE_MIB MiB and synced first, outside the
 // timing; the shred keeps the file (no renaming, no size change, no deletion) so
 // that a comparison can run on the very same file afterwards.
@@ -41,7 +42,7 @@ bool Prepare(const std::string& path, long long bytes) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s FILE SIZE_MIB PASSES [BLOCK_SIZE]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FILE SIZE_MIB PASSES [BLOCK_SIZE [VALUE]]\n", argv[0]);
         return 2;
     }
     const std::string path = argv[1];
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
     options.modifySize = false;
     options.deleteAfter = false;
     options.blockSize = block;
+    if (argc > 5) options.shredValue = WideFromUtf8(argv[5]);
 
     FileOps ops;
     const auto start = std::chrono::steady_clock::now();
