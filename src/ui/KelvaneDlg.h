@@ -176,6 +176,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     int EndAction() override;
     std::u16string MessageText(std::string_view key) override;
     int AskConfirmation(const std::u16string& text) override;
+    void ShowInfoMessage(const std::u16string& text) override;
     void LockForRun() override;
     void UnlockAfterRun() override;
     void BeginRunLog() override;

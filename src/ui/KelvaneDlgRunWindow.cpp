@@ -10,6 +10,7 @@
 #include "platform/qt/QtText.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/MessageBoxes.h"
+#include "ui/XMessageBox.h"
 
 int CKelvaneDlg::RowCount() {
     return caller_.Get<int>([this] { return list_.GetItemCount(); }, 0);
@@ -106,8 +107,19 @@ int CKelvaneDlg::AskConfirmation(const std::u16string& text) {
     // Closing: no new box, the run is stopping anyway.
     return caller_.Get<int>(
         [&] {
-            if (closing_) return 2;
-            return MessageBoxes::Confirm(this, ToQ(Text("FrmMain.m_acMConfirm")), ToQ(text));
+            if (closing_) return XMessageBox::kIdCancel;
+            XMessageBoxCaptions captions;
+            captions.yes = ToQ(Text("FrmMain.m_acMYes"));
+            captions.yesToAll = ToQ(Text("FrmMain.m_acMYesToAll"));
+            captions.no = ToQ(Text("FrmMain.m_acMNo"));
+            captions.cancel = ToQ(Text("FrmMain.m_acMCancel"));
+            return XMessageBox::Ask(this, ToQ(text), ToQ(Text("FrmMain.m_acMConfirm")), captions);
         },
-        2);
+        XMessageBox::kIdCancel);
+}
+
+void CKelvaneDlg::ShowInfoMessage(const std::u16string& text) {
+    caller_.Call([&] {
+        if (!closing_) MessageBoxes::Information(this, QStringLiteral("Kelvane"), ToQ(text));
+    });
 }
