@@ -1,9 +1,20 @@
-#include <QApplication>
-
+#include "platform/qt/WinApp.h"
 #include "ui/KelvaneDlg.h"
 
+// The application: runs the main window modally; when it ends, so does the program.
+class CKelvaneApp : public CWinApp {
+  public:
+    using CWinApp::CWinApp;
+    bool InitInstance() override {
+        CKelvaneDlg dlg;
+        m_pMainWnd = &dlg;
+        dlg.DoModal();
+        m_pMainWnd = nullptr;
+        return false;
+    }
+};
+
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    CKelvaneDlg dlg;
-    return dlg.exec() == QDialog::Accepted ? 0 : 0;
+    CKelvaneApp app(argc, argv);
+    return app.Run();
 }

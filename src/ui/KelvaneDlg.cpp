@@ -1,6 +1,282 @@
 #include "ui/KelvaneDlg.h"
 
-CKelvaneDlg::CKelvaneDlg(QWidget* parent) : QDialog(parent) {
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include "platform/qt/ListCtrlView.h"
+#include "platform/qt/QtText.h"
+#include "ui/FontHolder.h"
+
+namespace {
+
+// Start geometry of each control in client pixels: x, y, width, height. The
+// layout rules move most of them on every resize; these are the sizes they keep.
+struct Geometry {
+    int id, x, y, w, h;
+};
+constexpr Geometry kStartGeometry[] = {
+    {CKelvaneDlg::IDC_PANEL, 5, 5, 650, 330},
+    {CKelvaneDlg::IDC_LIST, 10, 10, 530, 210},
+    {CKelvaneDlg::IDC_ADD, 550, 10, 105, 26},
+    {CKelvaneDlg::IDC_ADD_FOLDER, 550, 40, 105, 26},
+    {CKelvaneDlg::IDC_REMOVE, 550, 70, 105, 26},
+    {CKelvaneDlg::IDC_CLEAR, 550, 100, 105, 26},
+    {CKelvaneDlg::IDC_INDICATOR, 550, 136, 105, 20},
+    {CKelvaneDlg::IDC_CLOCK, 550, 200, 105, 20},
+    {CKelvaneDlg::IDC_ITERATIONS_LABEL, 15, 232, 640, 20},
+    {CKelvaneDlg::IDC_ITERATIONS, 165, 229, 70, 24},
+    {CKelvaneDlg::IDC_MODIFY_SIZE, 265, 229, 130, 24},
+    {CKelvaneDlg::IDC_SIZE_TYPE, 400, 229, 100, 24},
+    {CKelvaneDlg::IDC_RANDOM, 15, 258, 240, 20},
+    {CKelvaneDlg::IDC_CONFIRM, 265, 255, 200, 24},
+    {CKelvaneDlg::IDC_SHRED_NAMES, 15, 283, 240, 20},
+    {CKelvaneDlg::IDC_END_ACTION_LABEL, 265, 283, 140, 20},
+    {CKelvaneDlg::IDC_END_ACTION, 410, 280, 170, 24},
+    {CKelvaneDlg::IDC_STATUS, 10, 308, 640, 18},
+    {CKelvaneDlg::IDC_PROGRESS, 10, 330, 640, 16},
+    {CKelvaneDlg::IDC_STOP, 10, 352, 90, 30},
+    {CKelvaneDlg::IDC_SHRED, 175, 352, 150, 30},
+    {CKelvaneDlg::IDC_SHRED_FREE, 335, 352, 150, 30},
+};
+
+}  // namespace
+
+CKelvaneDlg::CKelvaneDlg(StorageLocations locations, QWidget* parent)
+    : CDialog(parent), locations_(std::move(locations)) {
+    setObjectName(QStringLiteral("KelvaneMainWindow"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+    setAcceptDrops(true);
+    // White window, as the upper controls stand on a white panel.
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+
+    CreateMenu();
+    CreateControls();
+    CreateAccelerators();
+    fonts_ = std::make_unique<FontHolder>(this);
     setWindowTitle(QStringLiteral("Kelvane"));
-    resize(640, 400);
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("edit-delete")));
+    setMinimumSize(kMinWidth, kMinHeight);
+    resize(660, 420 + menuBar_->sizeHint().height());
+}
+
+CKelvaneDlg::~CKelvaneDlg() {
+    JoinWorkers();
+    caller_.Shutdown();
+    list_.SetObserver(nullptr);
+}
+
+void CKelvaneDlg::Register(int id, QWidget* w) {
+    w->setObjectName(QStringLiteral("ctl%1").arg(id));
+    controls_[id] = w;
+}
+
+void CKelvaneDlg::CreateControls() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(menuBar_);
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    client_->installEventFilter(this);
+    layout->addWidget(client_);
+
+    auto* panel = new QFrame(client_);
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setAutoFillBackground(true);
+    Register(IDC_PANEL, panel);
+
+    // The list's row store: the four columns of a file row. ApplyTexts sets the
+    // headers again in the language in use.
+    list_.InsertColumn(0, u"Filename", CListCtrl::Align::Left, 250);
+    list_.InsertColumn(1, u"Size", CListCtrl::Align::Left, 85);
+    list_.InsertColumn(2, u"Date", CListCtrl::Align::Left, 145);
+    list_.InsertColumn(3, u"", CListCtrl::Align::Left, 0);
+    listView_ = new ListCtrlView(list_, client_);
+    listView_->Model().SetToolTipProvider([this](int row) { return ToolTipOfRow(row); });
+    connect(listView_, &ListCtrlView::ColumnClicked, this, &CKelvaneDlg::OnColumnClick);
+    Register(IDC_LIST, listView_);
+
+    auto button = [this](int id, const char* text) {
+        auto* b = new QPushButton(QString::fromUtf8(text), client_);
+        b->setAutoDefault(false);
+        Register(id, b);
+        connect(b, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+        return b;
+    };
+    auto label = [this](int id, const char* text) {
+        auto* l = new QLabel(QString::fromUtf8(text), client_);
+        Register(id, l);
+        return l;
+    };
+    auto check = [this](int id, const char* text) {
+        auto* c = new QCheckBox(QString::fromUtf8(text), client_);
+        Register(id, c);
+        return c;
+    };
+
+    button(IDC_ADD, "Add file(s)");
+    button(IDC_ADD_FOLDER, "Add folder");
+    button(IDC_REMOVE, "Remove");
+    button(IDC_CLEAR, "Clear");
+    auto* indicator = label(IDC_INDICATOR, "");
+    indicator->setAlignment(Qt::AlignCenter);
+    indicator->hide();
+    auto* clock = label(IDC_CLOCK, "00:00:00");
+    clock->setAlignment(Qt::AlignCenter);
+    clock->hide();
+
+    // The label spans the window; the controls of its row are drawn over it.
+    label(IDC_ITERATIONS_LABEL, "Number of iterations");
+    auto* iterations = new QComboBox(client_);
+    iterations->setEditable(true);
+    iterations->setInsertPolicy(QComboBox::NoInsert);
+    for (const char* n : {"1", "2", "3", "5", "7", "10", "15", "20", "30", "50", "75", "100"})
+        iterations->addItem(QString::fromLatin1(n));
+    iterations->setCurrentIndex(-1);
+    iterations->setEditText(QStringLiteral("3"));
+    Register(IDC_ITERATIONS, iterations);
+
+    check(IDC_RANDOM, "Random number writing");
+    check(IDC_SHRED_NAMES, "Shred filenames");
+    auto* modify = check(IDC_MODIFY_SIZE, "Modify size");
+    connect(modify, &QCheckBox::clicked, this, [this] { OnModifySizeClicked(); });
+    auto* sizeType = new QComboBox(client_);
+    sizeType->addItems({QStringLiteral("zero"), QStringLiteral("random")});
+    sizeType->setCurrentIndex(0);
+    sizeType->setEnabled(false);
+    Register(IDC_SIZE_TYPE, sizeType);
+    check(IDC_CONFIRM, "Confirm delete");
+    label(IDC_END_ACTION_LABEL, "When processing is done:");
+    auto* endAction = new QComboBox(client_);
+    endAction->addItems({QStringLiteral("Do nothing"), QStringLiteral("Shut down program"),
+                         QStringLiteral("Shut down windows")});
+    endAction->setCurrentIndex(0);
+    Register(IDC_END_ACTION, endAction);
+
+    auto* status = label(IDC_STATUS, "...");
+    status->setTextFormat(Qt::PlainText);
+    auto* progress = new QProgressBar(client_);
+    progress->setRange(0, 100);
+    progress->setValue(0);
+    progress->setTextVisible(false);
+    Register(IDC_PROGRESS, progress);
+
+    button(IDC_STOP, "Stop")->hide();
+    auto* shred = button(IDC_SHRED, "Shred files");
+    shred->setDefault(true);
+    button(IDC_SHRED_FREE, "Shred free space");
+
+    for (const Geometry& g : kStartGeometry) controls_[g.id]->setGeometry(g.x, g.y, g.w, g.h);
+    panel->lower();
+    // Texts are plain: file names with "<" or "&" must show as they are.
+    for (auto& [id, w] : controls_)
+        if (auto* l = qobject_cast<QLabel*>(w)) l->setTextFormat(Qt::PlainText);
+    ApplyTexts();
+}
+
+QAction* CKelvaneDlg::AddMenuItem(QMenu* menu, int id, bool checkable) {
+    QAction* a = menu->addAction(QString());
+    a->setObjectName(QStringLiteral("menu%1").arg(id));
+    a->setCheckable(checkable);
+    actions_[id] = a;
+    connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    return a;
+}
+
+void CKelvaneDlg::CreateMenu() {
+    menuBar_ = new QMenuBar(this);
+    menuBar_->setNativeMenuBar(false);
+    QMenu* file = menuBar_->addMenu(QStringLiteral("File"));
+    AddMenuItem(file, ID_VIEW_LOG);
+    AddMenuItem(file, ID_ENABLE_LOG, true);
+    AddMenuItem(file, ID_ARCHIVE_LOG, true);
+    AddMenuItem(file, ID_CLEAR_LOG);
+    file->addSeparator();
+    AddMenuItem(file, ID_EXIT);
+    QMenu* edit = menuBar_->addMenu(QStringLiteral("Edit"));
+    AddMenuItem(edit, ID_ADD_FILES);
+    AddMenuItem(edit, ID_ADD_FOLDER);
+    AddMenuItem(edit, ID_REMOVE_SELECTED);
+    AddMenuItem(edit, ID_CLEAR_LIST);
+    edit->addSeparator();
+    AddMenuItem(edit, ID_SELECT_ALL);
+    AddMenuItem(edit, ID_INVERT_SELECTION);
+    QMenu* view = menuBar_->addMenu(QStringLiteral("View"));
+    AddMenuItem(view, ID_OPTIONS);
+    AddMenuItem(view, ID_LANGUAGE);
+    QMenu* help = menuBar_->addMenu(QStringLiteral("?"));
+    AddMenuItem(help, ID_HELP);
+    AddMenuItem(help, ID_LICENSE);
+    AddMenuItem(help, ID_CHANGES);
+    AddMenuItem(help, ID_CHECK_UPDATE);
+    help->addSeparator();
+    AddMenuItem(help, ID_INFO);
+    popups_ = {file, edit, view, help};
+}
+
+void CKelvaneDlg::CreateAccelerators() {
+    const std::pair<QKeySequence, int> table[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_L), ID_VIEW_LOG},
+        {QKeySequence(Qt::CTRL | Qt::Key_Q), ID_EXIT},
+        {QKeySequence(Qt::Key_F1), ID_HELP},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), ID_ACCEL_CTRL_O},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), ID_ACCEL_CTRL_S},
+    };
+    for (const auto& [keys, id] : table) {
+        auto* s = new QShortcut(keys, this);
+        s->setContext(Qt::WindowShortcut);
+        s->setObjectName(QStringLiteral("accel%1").arg(id));
+        connect(s, &QShortcut::activated, this, [this, id] { OnCommand(id); });
+        shortcuts_.push_back(s);
+    }
+}
+
+QWidget* CKelvaneDlg::Control(int id) const {
+    auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+QAction* CKelvaneDlg::MenuAction(int id) const {
+    auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QMenu* CKelvaneDlg::MenuPopup(int position) const {
+    return position >= 0 && position < static_cast<int>(popups_.size()) ? popups_[position]
+                                                                        : nullptr;
+}
+
+void CKelvaneDlg::RemoveMenuItem(int id) {
+    auto it = actions_.find(id);
+    if (it == actions_.end()) return;
+    for (QMenu* m : popups_) m->removeAction(it->second);
+    it->second->deleteLater();
+    actions_.erase(it);
+}
+
+void CKelvaneDlg::SetLanguageName(const std::string& name, bool chosen) {
+    languageName_ = name;
+    if (chosen) noLanguageChosen_ = false;
+}
+
+QString CKelvaneDlg::ToolTipOfRow(int row) {
+    (void)row;
+    return {};
 }

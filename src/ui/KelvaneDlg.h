@@ -1,9 +1,263 @@
 #pragma once
-#include <QDialog>
+// The main window: file list, shredding options, progress display, run buttons
+// and menu. Its parts live in several files:
+//   KelvaneDlg.cpp          construction of the controls, menu and accelerators
+//   KelvaneDlgLayout.cpp    layout on resize, lock for run / unlock after run
+//   KelvaneDlgCommands.cpp  command dispatch, store settings, exit and close
+//   KelvaneDlgRunWindow.cpp the RunWindow calls of the worker threads
+//   KelvaneDlgSettings.cpp  settings between the window and AppSettings
+//   KelvaneDlgTexts.cpp     captions and built-in texts
+//   KelvaneDlgPending.cpp   command handlers that are not built yet
+// Each command handler below is defined in a file of its own once it is built.
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
 
-// The main window. For now an empty dialog; the controls come with the main window work.
-class CKelvaneDlg : public QDialog {
+#include "config/AppSettings.h"
+#include "config/SettingsFile.h"
+#include "config/StorageFolders.h"
+#include "filelist/SortListCtrl.h"
+#include "platform/qt/Dialog.h"
+#include "platform/qt/UiThread.h"
+#include "runs/RunState.h"
+#include "runs/RunWindow.h"
+#include "runs/WorkerThreads.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QShortcut;
+class QWidget;
+class ListCtrlView;
+class FontHolder;
+
+class CKelvaneDlg : public CDialog, public RunWindow {
     Q_OBJECT
-public:
-    explicit CKelvaneDlg(QWidget* parent = nullptr);
+  public:
+    // Control ids.
+    enum : int {
+        IDC_LIST = 1000,
+        IDC_ADD = 1001,
+        IDC_REMOVE = 1002,
+        IDC_CLEAR = 1003,
+        IDC_SHRED = 1004,
+        IDC_RANDOM = 1005,
+        IDC_PROGRESS = 1006,
+        IDC_ITERATIONS_LABEL = 1007,
+        IDC_ITERATIONS = 1008,
+        IDC_ADD_FOLDER = 1009,
+        IDC_CONFIRM = 1010,
+        IDC_STATUS = 1011,
+        IDC_STOP = 1012,
+        IDC_SHRED_FREE = 1015,
+        IDC_CLOCK = 1017,
+        IDC_SHRED_NAMES = 1018,
+        IDC_MODIFY_SIZE = 1022,
+        IDC_SIZE_TYPE = 1025,
+        IDC_INDICATOR = 1028,
+        IDC_PANEL = 1034,
+        IDC_END_ACTION_LABEL = 1048,
+        IDC_END_ACTION = 1049,
+    };
+    // Command ids of the menu and the accelerators.
+    enum : int {
+        ID_ACCEL_CTRL_O = 32771,
+        ID_ACCEL_CTRL_S = 32772,
+        ID_EXIT = 32776,
+        ID_ADD_FILES = 32777,
+        ID_REMOVE_SELECTED = 32778,
+        ID_ADD_FOLDER = 32779,
+        ID_CLEAR_LIST = 32780,
+        ID_SELECT_ALL = 32781,
+        ID_INVERT_SELECTION = 32782,
+        ID_INFO = 32783,
+        ID_HELP = 32784,
+        ID_VIEW_LOG = 32786,
+        ID_LICENSE = 32787,
+        ID_CHANGES = 32789,
+        ID_ENABLE_LOG = 32790,
+        ID_CLEAR_LOG = 32791,
+        ID_OPTIONS = 32792,
+        ID_ARCHIVE_LOG = 32793,
+        ID_CHECK_UPDATE = 32794,
+        ID_LANGUAGE = 32795,
+    };
+    static constexpr int kMinWidth = 640;
+    static constexpr int kMinHeight = 400;
+
+    // `locations` says where the program folder, the per-user and the all-users
+    // folders are; tests pass folders of their own.
+    explicit CKelvaneDlg(StorageLocations locations = DefaultStorageLocations(),
+                         QWidget* parent = nullptr);
+    ~CKelvaneDlg() override;
+
+    // ---- for the other parts of the program and for tests ----
+    QWidget* Control(int id) const;     // nullptr for an unknown id
+    QAction* MenuAction(int id) const;  // nullptr for an unknown or removed id
+    QMenu* MenuPopup(int position) const;
+    QMenuBar* MenuBar() const { return menuBar_; }
+    QWidget* ClientArea() const { return client_; }
+    CSortListCtrl& List() { return list_; }
+    ListCtrlView* ListView() const { return listView_; }
+    RunState& State() { return state_; }
+    WorkerThreads& Workers() { return workers_; }
+    UiThreadCaller& UiCaller() { return caller_; }
+    FontHolder& Fonts() { return *fonts_; }
+    // The fields of the settings that the window keeps besides its controls
+    // (ShredValue, IgnoreProtect, sizes, filler name, the leave/keep options, font
+    // flags). The options dialog edits these.
+    AppSettings& Fields() { return fields_; }
+    const StoragePaths& Paths() const { return paths_; }
+    const std::string& ProgramFolder() const { return paths_.programFolder; }
+    const std::string& StorageFolder() const { return paths_.storageFolder; }
+    const std::string& SettingsPath() const { return paths_.settingsFile; }
+    const std::string& LogPath() const { return paths_.logFile; }
+    const std::string& LicensePath() const { return paths_.licenseFile; }
+    const std::string& ReadMePath() const { return paths_.readMeFile; }
+
+    // The language: name of the language applied by choice, and whether none was
+    // chosen (then the settings store an empty name).
+    const std::string& LanguageName() const { return languageName_; }
+    bool NoLanguageChosen() const { return noLanguageChosen_; }
+    void SetLanguageName(const std::string& name, bool chosen);
+
+    // Texts: `lookup` gives the text of a language key or its built-in default.
+    // ApplyTexts sets every caption, column, drop-down item, menu text and tooltip.
+    using TextLookup = std::function<std::u16string(std::string_view key)>;
+    void SetTextLookup(TextLookup lookup) { lookup_ = std::move(lookup); }
+    std::u16string Text(std::string_view key) const;
+    static std::u16string DefaultText(std::string_view key);
+    void ApplyTexts();
+    // Applies the language of that name from the language list ("" the default one).
+    void ApplyLanguageByName(const std::string& name);
+
+    // Settings between the file and the window.
+    void ApplySettings(const LoadedSettings& loaded);  // to the controls and fields
+    AppSettings GatherSettings();                      // from the controls and fields
+    void LoadSettingsFile();
+    void SaveSettingsFile();
+
+    // The window operations of the run frame (also callable on the UI thread).
+    bool IsLocked() const { return locked_; }
+    bool IsClosing() const { return closing_; }
+    // Sets the stop flag and waits until every worker has ended, processing events
+    // meanwhile so that a worker waiting for the UI can finish. UI thread only.
+    void JoinWorkers();
+
+    // Runs the command handler of a menu, accelerator or button id.
+    void OnCommand(int id);
+
+    // ---- RunWindow (any thread) ----
+    int RowCount() override;
+    bool RowChecked(int row) override;
+    std::u16string RowText(int row, int column) override;
+    void DeleteRow(int row) override;
+    void AppendRow(const std::u16string& name, const std::u16string& size,
+                   const std::u16string& date, const std::u16string& path) override;
+    void SetStatusText(const std::u16string& text) override;
+    std::u16string StatusText() override;
+    void SetProgressRange(int upper) override;
+    void SetProgressPos(int pos) override;
+    int ProgressUpper() override;
+    int ProgressPos() override;
+    void SetClockText(const std::u16string& text) override;
+    void SetIndicatorText(const std::u16string& text) override;
+    AppSettings CurrentSettings() override;
+    std::u16string IterationsText() override;
+    bool ConfirmChecked() override;
+    int EndAction() override;
+    std::u16string MessageText(std::string_view key) override;
+    int AskConfirmation(const std::u16string& text) override;
+    void ShowInfoMessage(const std::u16string& text) override;
+    void LockForRun() override;
+    void UnlockAfterRun() override;
+    void BeginRunLog() override;
+    void AppendLog(const std::u16string& text) override;
+    void StoreSettings() override;
+    void EndProgram() override;
+
+    // ---- command handlers ----
+    // "Enable log" and "Archive log" are checkable: Qt has toggled the check mark
+    // when their handlers run, and the settings read the marks.
+    void OnAddFiles();
+    void OnAddFolder();
+    void OnRemoveSelected();
+    void OnClearList();
+    void OnSelectAll();
+    void OnInvertSelection();
+    void OnDropPaths(const std::vector<std::u16string>& paths);
+    void OnShredFiles();
+    void OnShredFreeSpace();
+    void OnStop();
+    void OnViewLog();
+    void OnEnableLog();
+    void OnArchiveLog();
+    void OnClearLog();
+    void OnOptions();
+    void OnLanguage();
+    void OnHelp();
+    void OnLicense();
+    void OnChanges();
+    void OnCheckForUpdate();
+    void OnInfo();
+    void OnExit();
+    void OnModifySizeClicked();
+    void OnColumnClick(int column);
+
+  signals:
+    // Every command id that reaches OnCommand and is not refused (also the ids
+    // without a handler), before its handler runs.
+    void CommandIssued(int id);
+
+  protected:
+    bool OnInitDialog() override;
+    void OnOK() override {}  // Enter in a field is not "end the program"
+    void OnCancel() override {}
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void CreateControls();
+    void CreateMenu();
+    void CreateAccelerators();
+    void LayoutClient(int w, int h);
+    void RemoveMenuItem(int id);
+    QAction* AddMenuItem(QMenu* menu, int id, bool checkable = false);
+    void Register(int id, QWidget* w);
+    void WaitProcessingEvents(int milliseconds);
+    QString ToolTipOfRow(int row);
+
+    StorageLocations locations_;
+    StoragePaths paths_;
+    CSortListCtrl list_;
+    RunState state_;
+    WorkerThreads workers_;
+    UiThreadCaller caller_;
+    std::unique_ptr<FontHolder> fonts_;
+    AppSettings fields_;
+    std::string languageName_;
+    bool noLanguageChosen_ = true;
+    TextLookup lookup_;
+    bool locked_ = false;
+    bool closing_ = false;
+    bool settingsStored_ = false;
+
+    QMenuBar* menuBar_ = nullptr;
+    QWidget* client_ = nullptr;
+    ListCtrlView* listView_ = nullptr;
+    std::map<int, QWidget*> controls_;
+    std::map<int, QAction*> actions_;
+    std::vector<QMenu*> popups_;
+    std::vector<QShortcut*> shortcuts_;
 };

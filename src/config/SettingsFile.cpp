@@ -1,0 +1,135 @@
+#include "config/SettingsFile.h"
+
+#include <cstdio>
+
+#include "config/NumberText.h"
+#include "config/ProfileFile.h"
+
+namespace {
+
+// A "%u" reading: keeps `field` when the text has no digits.
+void ReadUnsigned(ProfileFile& file, const char* key, uint32_t& field) {
+    std::string text = file.GetString(key, std::to_string(field));
+    (void)ParseUInt32Modulo(text, field);
+}
+
+// A font key: the file's value when there is one.
+bool ReadFontInt(ProfileFile& file, const char* key, int32_t& field) {
+    std::string text = file.GetString(key, "");
+    if (text.empty()) return false;
+    field = ParseInt32(text);
+    return true;
+}
+
+}  // namespace
+
+int32_t ClampIterations(int32_t n) {
+    return n < 1 || n > 300 ? 3 : n;
+}
+
+LoadedSettings LoadSettings(const std::string& path) {
+    LoadedSettings out;
+    AppSettings& s = out.values;
+    ProfileFile file(true);
+    (void)file.Load(path);
+    s.random = file.GetInt("Random", s.random);
+    s.shredValue = file.GetString("ShredValue", s.shredValue);
+    s.ignoreProtect = file.GetBool("IgnoreProtect", s.ignoreProtect);
+    s.endAction = file.GetInt("EndAction", s.endAction);
+    s.shredNames = file.GetInt("ShredNames", s.shredNames);
+    s.confirm = file.GetInt("Confirm", s.confirm);
+    s.modifySize = file.GetInt("ModifySize", s.modifySize);
+    s.modifySizeType = file.GetInt("ModifySizeType", s.modifySizeType);
+    s.iterations = ClampIterations(file.GetInt("Iterations", s.iterations));
+    ReadUnsigned(file, "ShredBlockSize", s.shredBlockSize);
+    ReadUnsigned(file, "DiskShredBlockSize", s.diskShredBlockSize);
+    ReadUnsigned(file, "DiskShredFileSize", s.diskShredFileSize);
+    s.diskShredFileName = file.GetString("DiskShredFileName", s.diskShredFileName);
+    s.diskShredLeaveFiles = file.GetBool("DiskShredLeaveFiles", s.diskShredLeaveFiles);
+    s.fileShredLeaveFiles = file.GetBool("FileShredLeaveFiles", s.fileShredLeaveFiles);
+    s.fileShredFileShred = file.GetBool("FileShredFileShred", s.fileShredFileShred);
+    s.useBuildInFont = file.GetBool("UseBuildInFont", s.useBuildInFont);
+    s.useFontSettings = file.GetBool("UseFontSettings", s.useFontSettings);
+    s.useFontHeight = file.GetBool("UseFontHeight", s.useFontHeight);
+    s.fontDefName = file.GetString("FontDefName", "");
+    out.hasFontName = !s.fontDefName.empty();
+    out.hasFontCharset = ReadFontInt(file, "FontDefCharset", s.fontDefCharset);
+    out.hasFontHeight = ReadFontInt(file, "FontDefHeight", s.fontDefHeight);
+    out.hasFontPitch = ReadFontInt(file, "FontDefPitch", s.fontDefPitch);
+    s.winPos = file.GetString("WinPos", "");
+    s.languageName = file.GetString("LanguageName", "");
+    s.enableLog = file.GetInt("EnableLog", s.enableLog);
+    s.archiveLog = file.GetInt("ArchiveLog", s.archiveLog);
+    return out;
+}
+
+bool SaveSettings(const std::string& path, const AppSettings& s) {
+    ProfileFile file(true);
+    file.WriteBool("Random", s.random != 0);
+    file.WriteString("ShredValue", s.shredValue);
+    file.WriteBool("IgnoreProtect", s.ignoreProtect);
+    file.WriteInt("EndAction", s.endAction);
+    file.WriteBool("ShredNames", s.shredNames != 0);
+    file.WriteBool("Confirm", s.confirm != 0);
+    file.WriteBool("ModifySize", s.modifySize != 0);
+    file.WriteInt("ModifySizeType", s.modifySizeType);
+    file.WriteBool("EnableLog", s.enableLog == 1);
+    file.WriteBool("ArchiveLog", s.archiveLog == 1);
+    file.WriteInt("Iterations", ClampIterations(s.iterations));
+    file.WriteString("ShredBlockSize", std::to_string(s.shredBlockSize));
+    file.WriteString("DiskShredBlockSize", std::to_string(s.diskShredBlockSize));
+    file.WriteString("DiskShredFileSize", std::to_string(s.diskShredFileSize));
+    file.WriteString("DiskShredFileName", s.diskShredFileName);
+    file.WriteBool("DiskShredLeaveFiles", s.diskShredLeaveFiles);
+    file.WriteBool("FileShredLeaveFiles", s.fileShredLeaveFiles);
+    file.WriteBool("FileShredFileShred", s.fileShredFileShred);
+    file.WriteBool("UseBuildInFont", s.useBuildInFont);
+    file.WriteBool("UseFontSettings", s.useFontSettings);
+    file.WriteBool("UseFontHeight", s.useFontHeight);
+    file.WriteString("FontDefName", s.fontDefName);
+    file.WriteInt("FontDefCharset", s.fontDefCharset);
+    file.WriteInt("FontDefHeight", s.fontDefHeight);
+    file.WriteInt("FontDefPitch", s.fontDefPitch);
+    file.WriteString("WinPos", s.winPos);
+    file.WriteString("LanguageName", s.languageName);
+    if (path.empty()) return false;
+    return file.Save(path);
+}
+
+bool IsMaximizedWinPos(const std::string& text) {
+    return text == "MAX";
+}
+
+std::optional<WindowRect> ParseWinPos(const std::string& text) {
+    // Four decimal numbers separated by ";", read the way "%d;%d;%d;%d" reads
+    // them: white space before a number is skipped, anything after the fourth is
+    // ignored.
+    WindowRect r;
+    int* fields[4] = {&r.left, &r.top, &r.right, &r.bottom};
+    std::string_view rest = text;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (rest.empty() || rest.front() != ';') return std::nullopt;
+            rest.remove_prefix(1);
+        }
+        size_t p = 0;
+        while (p < rest.size() && (rest[p] == ' ' || (rest[p] >= '\t' && rest[p] <= '\r'))) ++p;
+        size_t start = p;
+        if (p < rest.size() && (rest[p] == '+' || rest[p] == '-')) ++p;
+        size_t digits = p;
+        while (p < rest.size() && rest[p] >= '0' && rest[p] <= '9') ++p;
+        if (p == digits) return std::nullopt;
+        *fields[i] = ParseInt32(rest.substr(start, p - start));
+        rest.remove_prefix(p);
+    }
+    if (r.left < 0 || r.top < 0) return std::nullopt;
+    // 64-bit differences: extreme numbers must not overflow into a positive size.
+    if (int64_t{r.right} - r.left <= 0 || int64_t{r.bottom} - r.top <= 0) return std::nullopt;
+    return r;
+}
+
+std::string FormatWinPos(const WindowRect& r) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%d;%d;%d;%d", r.left, r.top, r.right, r.bottom);
+    return text;
+}

@@ -1,0 +1,134 @@
+#include "config/StorageFolders.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+#include "config/ProfileFile.h"
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Creates one folder level; an existing folder is fine, a failure is ignored.
+void MakeFolder(const std::string& path) {
+    (void)::mkdir(path.c_str(), 0755);
+}
+
+// Creates every missing level of `path`.
+void MakeFolders(const std::string& path) {
+    for (size_t i = 1; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == '/') MakeFolder(path.substr(0, i));
+}
+
+// The absolute, lexically cleaned form of `path`, relative ones taken against
+// `base`; symbolic links are resolved where the path exists.
+std::string FullPath(const std::string& path, const std::string& base) {
+    std::string joined = !path.empty() && path[0] == '/' ? path : WithTrailingSlash(base) + path;
+    std::vector<char> buf(PATH_MAX + 1);
+    if (::realpath(joined.c_str(), buf.data())) return buf.data();
+    return joined;
+}
+
+std::string Stamp(int64_t now) {
+    time_t t = static_cast<time_t>(now);
+    struct tm tmv {};
+    if (!::localtime_r(&t, &tmv)) return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", tmv.tm_year + 1900,
+                  tmv.tm_mon + 1, tmv.tm_mday, tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
+    return text;
+}
+
+}  // namespace
+
+std::string WithTrailingSlash(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') folder.push_back('/');
+    return folder;
+}
+
+StorageLocations DefaultStorageLocations() {
+    StorageLocations where;
+    std::vector<char> buf(PATH_MAX + 1);
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n > 0) {
+        std::string exe(buf.data(), static_cast<size_t>(n));
+        size_t slash = exe.rfind('/');
+        where.programFolder = slash == std::string::npos ? exe : exe.substr(0, slash + 1);
+    }
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg && xdg[0] == '/') {
+        where.userConfigBase = WithTrailingSlash(xdg);
+    } else if (home && home[0]) {
+        where.userConfigBase = WithTrailingSlash(home) + ".config/";
+    }
+    where.allUsersBase = "/var/lib/";
+    return where;
+}
+
+StoragePaths FindStoragePaths(const StorageLocations& where, int64_t now) {
+    StoragePaths paths;
+    paths.programFolder = WithTrailingSlash(where.programFolder);
+    paths.licenseFile = paths.programFolder + "Kelvane_License.txt";
+    paths.readMeFile = paths.programFolder + "Kelvane_ReadMe.txt";
+
+    ProfileFile savePath(false);
+    if (!paths.programFolder.empty() && savePath.Load(paths.programFolder + "SavePath.ini")) {
+        std::string value = savePath.GetString("ApplicationStorage", "");
+        // A relative folder is taken relative to the program folder. We resolve it
+        // ourselves rather than changing the current directory, which would make
+        // relative paths on the command line point into the program folder.
+        if (!value.empty()) {
+            std::string full = FullPath(value, paths.programFolder);
+            if (IsFolder(full)) {
+                paths.storageFolder = WithTrailingSlash(full);
+                paths.portable = true;
+            }
+        }
+    }
+    if (!paths.portable) {
+        std::string base = WithTrailingSlash(where.userConfigBase);
+        if (!base.empty()) {
+            MakeFolders(base);
+            MakeFolder(base + "Tessarin");
+            MakeFolder(base + "Tessarin/Kelvane");
+            paths.storageFolder = base + "Tessarin/Kelvane/";
+        }
+        WriteInstallationRecord(where, now);
+    }
+    paths.settingsFile = paths.storageFolder.empty() ? "" : paths.storageFolder + "Kelvane.ini";
+    paths.logFile = paths.storageFolder.empty() ? "" : paths.storageFolder + "KelvaneLog.txt";
+    return paths;
+}
+
+void WriteInstallationRecord(const StorageLocations& where, int64_t now) {
+    std::string base = WithTrailingSlash(where.allUsersBase);
+    if (base.empty()) return;
+    MakeFolder(base + "Tessarin");
+    MakeFolder(base + "Tessarin/Kelvane");
+    const std::string path = base + "Tessarin/Kelvane/Installation.ini";
+    ProfileFile record(false);
+    if (IsRegularFile(path) && record.Load(path) && record.GetString("Version", "") == kVersionLine)
+        return;
+    record.Clear();
+    record.WriteString("InstallationDirectory", WithTrailingSlash(where.programFolder));
+    record.WriteString("LanguageFile", "Kelvane_Languages.ini");
+    record.WriteString("IniFile", "Kelvane.ini");
+    record.WriteString("Version", kVersionLine);
+    record.WriteString("InstallDate", Stamp(now));
+    (void)record.Save(path);
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Where the program keeps its files: the program folder, the storage folder
+// (portable: named by "SavePath.ini" next to the program; otherwise the per-user
+// configuration folder + "Tessarin/Kelvane/"), and the installation record in the
+// all-users folder. The bases are injectable so that tests never touch the real
+// folders. Every folder path ends with "/".
+#include <cstdint>
+#include <string>
+
+struct StorageLocations {
+    std::string programFolder;   // folder of the running program
+    std::string userConfigBase;  // $XDG_CONFIG_HOME, else ~/.config
+    std::string allUsersBase;    // /var/lib
+};
+
+struct StoragePaths {
+    std::string programFolder;
+    std::string storageFolder;
+    std::string settingsFile;  // storage folder + "Kelvane.ini"
+    std::string logFile;       // storage folder + "KelvaneLog.txt"
+    std::string licenseFile;   // program folder + "Kelvane_License.txt"
+    std::string readMeFile;    // program folder + "Kelvane_ReadMe.txt"
+    bool portable = false;
+};
+
+inline constexpr const char* kVersionLine = "Version 2.211 (26.01.2018)";
+
+// The folders of this process: /proc/self/exe, $XDG_CONFIG_HOME or $HOME/.config,
+// /var/lib.
+StorageLocations DefaultStorageLocations();
+
+// Finds the storage folder. Without a usable "SavePath.ini" it creates the
+// per-user folders and writes the installation record; failures are ignored.
+// `now` is the calendar time for the record's date.
+StoragePaths FindStoragePaths(const StorageLocations& where, int64_t now);
+
+// Writes "Installation.ini" under allUsersBase + "Tessarin/Kelvane/" unless it
+// already records this version. Failures are ignored.
+void WriteInstallationRecord(const StorageLocations& where, int64_t now);
+
+// "folder" + "/" unless it already ends with one; "" stays "".
+std::string WithTrailingSlash(std::string folder);

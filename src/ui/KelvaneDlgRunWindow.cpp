@@ -1,0 +1,125 @@
+// The window as the worker threads see it. Each call runs on the UI thread and the
+// worker waits for it; a call made on the UI thread runs directly. When the
+// window is gone the calls do nothing and return neutral values.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+
+#include "config/NumberText.h"
+#include "platform/qt/QtText.h"
+#include "ui/KelvaneDlg.h"
+#include "ui/MessageBoxes.h"
+#include "ui/XMessageBox.h"
+
+int CKelvaneDlg::RowCount() {
+    return caller_.Get<int>([this] { return list_.GetItemCount(); }, 0);
+}
+
+bool CKelvaneDlg::RowChecked(int row) {
+    return caller_.Get<bool>([this, row] { return list_.GetCheck(row); }, false);
+}
+
+std::u16string CKelvaneDlg::RowText(int row, int column) {
+    return caller_.Get<std::u16string>([&] { return list_.GetItemText(row, column); }, {});
+}
+
+void CKelvaneDlg::DeleteRow(int row) {
+    caller_.Call([this, row] { list_.DeleteItem(row); });
+}
+
+void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& size,
+                            const std::u16string& date, const std::u16string& path) {
+    caller_.Call([&] {
+        int i = list_.InsertItem(list_.GetItemCount(), name);
+        if (i < 0) return;
+        list_.SetItemText(i, 1, size);
+        list_.SetItemText(i, 2, date);
+        list_.SetItemText(i, 3, path);
+        list_.SetCheck(i, true);
+    });
+}
+
+void CKelvaneDlg::SetStatusText(const std::u16string& text) {
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(text)); });
+}
+
+std::u16string CKelvaneDlg::StatusText() {
+    return caller_.Get<std::u16string>(
+        [this] { return FromQ(static_cast<QLabel*>(Control(IDC_STATUS))->text()); }, {});
+}
+
+void CKelvaneDlg::SetProgressRange(int upper) {
+    caller_.Call([&] { static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setRange(0, upper); });
+}
+
+void CKelvaneDlg::SetProgressPos(int pos) {
+    caller_.Call([&] { static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(pos); });
+}
+
+int CKelvaneDlg::ProgressUpper() {
+    return caller_.Get<int>(
+        [this] { return static_cast<QProgressBar*>(Control(IDC_PROGRESS))->maximum(); }, 0);
+}
+
+int CKelvaneDlg::ProgressPos() {
+    return caller_.Get<int>(
+        [this] {
+            auto* bar = static_cast<QProgressBar*>(Control(IDC_PROGRESS));
+            return std::max(bar->value(), bar->minimum());
+        },
+        0);
+}
+
+void CKelvaneDlg::SetClockText(const std::u16string& text) {
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_CLOCK))->setText(ToQ(text)); });
+}
+
+void CKelvaneDlg::SetIndicatorText(const std::u16string& text) {
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_INDICATOR))->setText(ToQ(text)); });
+}
+
+AppSettings CKelvaneDlg::CurrentSettings() {
+    return caller_.Get<AppSettings>([this] { return GatherSettings(); }, fields_);
+}
+
+std::u16string CKelvaneDlg::IterationsText() {
+    return caller_.Get<std::u16string>(
+        [this] { return FromQ(static_cast<QComboBox*>(Control(IDC_ITERATIONS))->currentText()); },
+        u"3");
+}
+
+bool CKelvaneDlg::ConfirmChecked() {
+    return caller_.Get<bool>(
+        [this] { return static_cast<QCheckBox*>(Control(IDC_CONFIRM))->isChecked(); }, true);
+}
+
+int CKelvaneDlg::EndAction() {
+    return caller_.Get<int>(
+        [this] { return static_cast<QComboBox*>(Control(IDC_END_ACTION))->currentIndex(); }, 0);
+}
+
+std::u16string CKelvaneDlg::MessageText(std::string_view key) {
+    return caller_.Get<std::u16string>([&] { return Text(key); }, DefaultText(key));
+}
+
+int CKelvaneDlg::AskConfirmation(const std::u16string& text) {
+    // Closing: no new box, the run is stopping anyway.
+    return caller_.Get<int>(
+        [&] {
+            if (closing_) return XMessageBox::kIdCancel;
+            XMessageBoxCaptions captions;
+            captions.yes = ToQ(Text("FrmMain.m_acMYes"));
+            captions.yesToAll = ToQ(Text("FrmMain.m_acMYesToAll"));
+            captions.no = ToQ(Text("FrmMain.m_acMNo"));
+            captions.cancel = ToQ(Text("FrmMain.m_acMCancel"));
+            return XMessageBox::Ask(this, ToQ(text), ToQ(Text("FrmMain.m_acMConfirm")), captions);
+        },
+        XMessageBox::kIdCancel);
+}
+
+void CKelvaneDlg::ShowInfoMessage(const std::u16string& text) {
+    caller_.Call([&] {
+        if (!closing_) MessageBoxes::Information(this, QStringLiteral("Kelvane"), ToQ(text));
+    });
+}

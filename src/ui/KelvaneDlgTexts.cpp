@@ -1,0 +1,195 @@
+// Captions of the main window and its built-in texts. ApplyTexts is the one place
+// that sets every caption, so a language can be applied by setting the lookup and
+// calling it again.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <map>
+
+#include "platform/qt/ListCtrlView.h"
+#include "platform/qt/QtText.h"
+#include "ui/KelvaneDlg.h"
+
+namespace {
+
+const std::map<std::string, std::u16string, std::less<>>& Defaults() {
+    static const std::map<std::string, std::u16string, std::less<>> d = {
+        {"FrmMain.m_LISFiles0", u"Filename"},
+        {"FrmMain.m_LISFiles1", u"Size"},
+        {"FrmMain.m_LISFiles2", u"Date"},
+        {"FrmMain.m_BTNStop", u"Stop"},
+        {"FrmMain.m_BTNAdd", u"Add"},
+        {"FrmMain.m_BTNAddFolder", u"Add folder"},
+        {"FrmMain.m_BTNRemove", u"Remove"},
+        {"FrmMain.m_BTNClear", u"Clear"},
+        {"FrmMain.m_LBLIterations", u"Number of iterations"},
+        {"FrmMain.m_CHKRandom", u"Random data writing"},
+        {"FrmMain.m_CHKShredNames", u"Shred filenames"},
+        {"FrmMain.m_CHKModifySize", u"Modify filesize"},
+        {"FrmMain.m_CHKConfirmDelete", u"Confirm delete"},
+        {"FrmMain.m_LBLEndAction", u"After processing:"},
+        {"FrmMain.m_CBBEndAction0", u"Shut down windows"},
+        {"FrmMain.m_CBBEndAction1", u"Shut down program"},
+        {"FrmMain.m_CBBEndAction2", u"Do nothing"},
+        {"FrmMain.m_CBBModifySize0", u"to zero"},
+        {"FrmMain.m_CBBModifySize1", u"random"},
+        {"FrmMain.m_BTNShred", u"Shred files"},
+        {"FrmMain.m_BTNShredDisk", u"Shred free space"},
+        {"FrmMain.m_acMAddFileDlg", u"All files(*.*)|*.*||"},
+        {"FrmMain.m_acMSelectFolder", u"Select folder to add"},
+        {"FrmMain.m_acMShredding", u"Shredding"},
+        {"FrmMain.m_acMShreddingDone", u"Shredding done."},
+        {"FrmMain.m_acMShreddingPartly", u"Shredding partly done."},
+        {"FrmMain.m_acMShreddingInterrupted", u"Shredding interrupted."},
+        {"FrmMain.m_acMYes", u"Yes"},
+        {"FrmMain.m_acMNo", u"No"},
+        {"FrmMain.m_acMYesToAll", u"Yes to all"},
+        {"FrmMain.m_acMCancel", u"Cancel"},
+        {"FrmMain.m_acMConfirm", u"Confirm"},
+        {"FrmMain.m_acMDeleteFile", u"Sure to shred file '%s'?"},
+        {"FrmMain.m_acMAmountOfFile", u"Amount of files: %d"},
+        {"FrmMain.m_acMAddingFolder", u"Adding folder %s"},
+        {"FrmMain.m_acMNoFile", u"No file(s) available!"},
+        {"FrmMain.m_acMShreddingDisk", u"Shredding free drive space: "},
+        {"FrmMain.m_acMBtnOk", u"OK"},
+        {"FrmMain.MenFile", u"File"},
+        {"FrmMain.MenLog", u"View log\tCtrl+L"},
+        {"FrmMain.MenEnableLog", u"Enable log"},
+        {"FrmMain.MenArchiveLog", u"Archive log"},
+        {"FrmMain.MenClearLog", u"Clear log"},
+        {"FrmMain.MenExit", u"Exit\tCtrl+Q"},
+        {"FrmMain.MenEdit", u"Edit"},
+        {"FrmMain.MenAdd", u"Add"},
+        {"FrmMain.MenAddFolder", u"Add folder"},
+        {"FrmMain.MenRemove", u"Remove selected"},
+        {"FrmMain.MenClear", u"Clear"},
+        {"FrmMain.MenSelectAll", u"Select all"},
+        {"FrmMain.MenInvert", u"Invert selection"},
+        {"FrmMain.MenView", u"View"},
+        {"FrmMain.MenOptions", u"Options"},
+        {"FrmMain.MenLanguage", u"Language"},
+        {"FrmMain.MenHelp", u"Help\tF1"},
+        {"FrmMain.MenInfo", u"Info"},
+        {"FrmMain.MenReadMe", u"Changes"},
+        {"FrmMain.MenLicense", u"License"},
+        {"FrmMain.MenCheckUpdate", u"Check for update"},
+        {"FrmMain.m_BTNAddHint", u"Adds one or multiple files to list"},
+        {"FrmMain.m_BTNAddFolderHint", u"Adds the content of a folder to list"},
+        {"FrmMain.m_BTNRemoveHint", u"Removes selected elements out of list"},
+        {"FrmMain.m_BTNClearHint", u"Clears the complete list content"},
+        {"FrmMain.m_BTNShredHint", u"Starts the deletion of the selected files"},
+        {"FrmMain.m_BTNShredDiskHint", u"Shreds the free disk space on drives"},
+    };
+    return d;
+}
+
+// Qt shows the text after a tab as the shortcut column of a menu item, as the
+// texts expect, and "&" marks the mnemonic as it does in the language files.
+QString MenuText(const std::u16string& text) {
+    return ToQ(text);
+}
+
+}  // namespace
+
+std::u16string CKelvaneDlg::DefaultText(std::string_view key) {
+    auto it = Defaults().find(key);
+    return it == Defaults().end() ? std::u16string() : it->second;
+}
+
+std::u16string CKelvaneDlg::Text(std::string_view key) const {
+    if (lookup_) {
+        std::u16string t = lookup_(key);
+        if (!t.empty()) return t;
+    }
+    return DefaultText(key);
+}
+
+void CKelvaneDlg::ApplyTexts() {
+    // Columns: headers and widths (scaled above 96 dots per inch).
+    double dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
+    double scale = dpi > 96.0 ? dpi / 96.0 : 1.0;
+    auto width = [scale](int w) { return static_cast<int>(w * scale); };
+    while (list_.GetColumnCount() > 0) list_.DeleteColumn(0);
+    list_.InsertColumn(0, Text("FrmMain.m_LISFiles0"), CListCtrl::Align::Left, width(250));
+    list_.InsertColumn(1, Text("FrmMain.m_LISFiles1"), CListCtrl::Align::Left, width(85));
+    list_.InsertColumn(2, Text("FrmMain.m_LISFiles2"), CListCtrl::Align::Left, width(145));
+    list_.InsertColumn(3, u"", CListCtrl::Align::Left, 0);
+
+    auto setText = [this](int id, std::string_view key) {
+        QWidget* w = Control(id);
+        QString t = ToQ(Text(key));
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            b->setText(t);
+        } else if (auto* l = qobject_cast<QLabel*>(w)) {
+            l->setText(t);
+        }
+    };
+    setText(IDC_STOP, "FrmMain.m_BTNStop");
+    setText(IDC_ADD, "FrmMain.m_BTNAdd");
+    setText(IDC_ADD_FOLDER, "FrmMain.m_BTNAddFolder");
+    setText(IDC_REMOVE, "FrmMain.m_BTNRemove");
+    setText(IDC_CLEAR, "FrmMain.m_BTNClear");
+    setText(IDC_ITERATIONS_LABEL, "FrmMain.m_LBLIterations");
+    setText(IDC_RANDOM, "FrmMain.m_CHKRandom");
+    setText(IDC_SHRED_NAMES, "FrmMain.m_CHKShredNames");
+    setText(IDC_MODIFY_SIZE, "FrmMain.m_CHKModifySize");
+    setText(IDC_CONFIRM, "FrmMain.m_CHKConfirmDelete");
+    setText(IDC_END_ACTION_LABEL, "FrmMain.m_LBLEndAction");
+
+    auto* endAction = static_cast<QComboBox*>(Control(IDC_END_ACTION));
+    int endIndex = endAction->currentIndex();
+    endAction->clear();
+    endAction->addItem(ToQ(Text("FrmMain.m_CBBEndAction2")));
+    endAction->addItem(ToQ(Text("FrmMain.m_CBBEndAction1")));
+    endAction->addItem(ToQ(Text("FrmMain.m_CBBEndAction0")));
+    endAction->setCurrentIndex(endIndex);
+
+    auto* sizeType = static_cast<QComboBox*>(Control(IDC_SIZE_TYPE));
+    int sizeIndex = sizeType->currentIndex();
+    sizeType->clear();
+    sizeType->addItem(ToQ(Text("FrmMain.m_CBBModifySize0")));
+    sizeType->addItem(ToQ(Text("FrmMain.m_CBBModifySize1")));
+    sizeType->setCurrentIndex(sizeIndex);
+
+    setText(IDC_SHRED, "FrmMain.m_BTNShred");
+    setText(IDC_SHRED_FREE, "FrmMain.m_BTNShredDisk");
+
+    popups_[0]->setTitle(MenuText(Text("FrmMain.MenFile")));
+    popups_[1]->setTitle(MenuText(Text("FrmMain.MenEdit")));
+    popups_[2]->setTitle(MenuText(Text("FrmMain.MenView")));
+    const std::pair<int, const char*> items[] = {
+        {ID_VIEW_LOG, "FrmMain.MenLog"},
+        {ID_ENABLE_LOG, "FrmMain.MenEnableLog"},
+        {ID_ARCHIVE_LOG, "FrmMain.MenArchiveLog"},
+        {ID_CLEAR_LOG, "FrmMain.MenClearLog"},
+        {ID_EXIT, "FrmMain.MenExit"},
+        {ID_ADD_FILES, "FrmMain.MenAdd"},
+        {ID_ADD_FOLDER, "FrmMain.MenAddFolder"},
+        {ID_REMOVE_SELECTED, "FrmMain.MenRemove"},
+        {ID_CLEAR_LIST, "FrmMain.MenClear"},
+        {ID_SELECT_ALL, "FrmMain.MenSelectAll"},
+        {ID_INVERT_SELECTION, "FrmMain.MenInvert"},
+        {ID_OPTIONS, "FrmMain.MenOptions"},
+        {ID_LANGUAGE, "FrmMain.MenLanguage"},
+        {ID_HELP, "FrmMain.MenHelp"},
+        {ID_INFO, "FrmMain.MenInfo"},
+        {ID_CHANGES, "FrmMain.MenReadMe"},
+        {ID_LICENSE, "FrmMain.MenLicense"},
+        {ID_CHECK_UPDATE, "FrmMain.MenCheckUpdate"},
+    };
+    for (const auto& [id, key] : items)
+        if (QAction* a = MenuAction(id)) a->setText(MenuText(Text(key)));
+
+    const std::pair<int, const char*> hints[] = {
+        {IDC_ADD, "FrmMain.m_BTNAddHint"},       {IDC_ADD_FOLDER, "FrmMain.m_BTNAddFolderHint"},
+        {IDC_REMOVE, "FrmMain.m_BTNRemoveHint"}, {IDC_CLEAR, "FrmMain.m_BTNClearHint"},
+        {IDC_SHRED, "FrmMain.m_BTNShredHint"},   {IDC_SHRED_FREE, "FrmMain.m_BTNShredDiskHint"},
+    };
+    for (const auto& [id, key] : hints) Control(id)->setToolTip(ToQ(Text(key)));
+    menuBar_->update();
+}
