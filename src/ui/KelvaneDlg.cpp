@@ -277,6 +277,9 @@ void CKelvaneDlg::SetLanguageName(const std::string& name, bool chosen) {
 }
 
 QString CKelvaneDlg::ToolTipOfRow(int row) {
-    (void)row;
-    return {};
+    // Shown as plain text on four lines, whatever "<" or "&" the names hold.
+    QString tip = ToQ(list_.InfoTip(row)).toHtmlEscaped();
+    if (tip.isEmpty()) return {};
+    tip.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
+    return QStringLiteral("<p style='white-space:pre'>") + tip + QStringLiteral("</p>");
 }

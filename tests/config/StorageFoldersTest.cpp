@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <string>
+
+#include "config/ProfileFile.h"
+#include "config/StorageFolders.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct Folders {
+    TempDir dir;
+    Folders() {
+        dir.MakeDir("prog");
+        dir.MakeDir("home");
+        dir.MakeDir("all");
+    }
+    StorageLocations Where() const {
+        return {dir.Sub("prog/"), dir.Sub("home/.config/"), dir.Sub("all/")};
+    }
+    std::string Record() const { return dir.Sub("all/Tessarin/Kelvane/Installation.ini"); }
+};
+
+std::string Cwd() {
+    char buf[PATH_MAX];
+    return ::getcwd(buf, sizeof buf) ? buf : "";
+}
+
+bool IsDir(const std::string& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+TEST(StorageFolders, FirstStartMakesTheFoldersAndTheRecord) {
+    Folders f;
+    StoragePaths p = FindStoragePaths(f.Where(), 1700000000);
+    EXPECT_FALSE(p.portable);
+    EXPECT_EQ(p.programFolder, f.dir.Sub("prog/"));
+    EXPECT_EQ(p.storageFolder, f.dir.Sub("home/.config/Tessarin/Kelvane/"));
+    EXPECT_TRUE(IsDir(p.storageFolder));
+    EXPECT_EQ(p.settingsFile, p.storageFolder + "Kelvane.ini");
+    EXPECT_EQ(p.logFile, p.storageFolder + "KelvaneLog.txt");
+    EXPECT_EQ(p.licenseFile, f.dir.Sub("prog/Kelvane_License.txt"));
+    EXPECT_EQ(p.readMeFile, f.dir.Sub("prog/Kelvane_ReadMe.txt"));
+
+    const std::string text = ReadWholeFile(f.Record());
+    ProfileFile record(false);
+    ASSERT_TRUE(record.Load(f.Record()));
+    EXPECT_EQ(record.GetString("InstallationDirectory", ""), f.dir.Sub("prog/"));
+    EXPECT_EQ(record.GetString("LanguageFile", ""), "Kelvane_Languages.ini");
+    EXPECT_EQ(record.GetString("IniFile", ""), "Kelvane.ini");
+    EXPECT_EQ(record.GetString("Version", ""), "Version 2.211 (26.01.2018)");
+    const std::string date = record.GetString("InstallDate", "");
+    ASSERT_EQ(date.size(), 19u) << date;
+    EXPECT_EQ(date[4], '-');
+    EXPECT_EQ(date[13], ':');
+    // Five entries in this order, one per line.
+    size_t a = text.find("InstallationDirectory="), b = text.find("LanguageFile="),
+           c = text.find("IniFile="), d = text.find("Version="), e = text.find("InstallDate=");
+    EXPECT_TRUE(a < b && b < c && c < d && d < e) << text;
+}
+
+TEST(StorageFolders, TheRecordIsRewrittenOnlyForAnotherVersion) {
+    Folders f;
+    FindStoragePaths(f.Where(), 1700000000);
+    const std::string first = ReadWholeFile(f.Record());
+    FindStoragePaths(f.Where(), 1800000000);
+    EXPECT_EQ(ReadWholeFile(f.Record()), first) << "same version: untouched";
+
+    f.dir.WriteFile(
+        "all/Tessarin/Kelvane/Installation.ini",
+        "Version=\"Version 2.100 (01.01.2010)\"\r\nInstallDate=\"old\"\r\nExtra=\"x\"\r\n");
+    FindStoragePaths(f.Where(), 1800000000);
+    ProfileFile record(false);
+    ASSERT_TRUE(record.Load(f.Record()));
+    EXPECT_EQ(record.GetString("Version", ""), "Version 2.211 (26.01.2018)");
+    EXPECT_NE(record.GetString("InstallDate", ""), "old");
+    EXPECT_EQ(record.GetString("Extra", ""), "") << "rewritten completely";
+}
+
+TEST(StorageFolders, SavePathMakesThePortableStore) {
+    Folders f;
+    f.dir.MakeDir("prog/data");
+    f.dir.WriteFile("prog/SavePath.ini", "ApplicationStorage=\"data\"\r\n");
+    const std::string cwd = Cwd();
+    StoragePaths p = FindStoragePaths(f.Where(), 1700000000);
+    EXPECT_TRUE(p.portable);
+    EXPECT_EQ(p.storageFolder, f.dir.Sub("prog/data/"));
+    EXPECT_EQ(p.settingsFile, f.dir.Sub("prog/data/Kelvane.ini"));
+    EXPECT_FALSE(PathExists(f.dir.Sub("home/.config")));
+    EXPECT_FALSE(PathExists(f.dir.Sub("all/Tessarin")));
+    EXPECT_EQ(Cwd(), cwd) << "relative command-line paths keep their meaning";
+
+    // An absolute folder works as well.
+    f.dir.MakeDir("elsewhere");
+    f.dir.WriteFile("prog/SavePath.ini", "ApplicationStorage=\"" + f.dir.Sub("elsewhere") + "\"");
+    p = FindStoragePaths(f.Where(), 1700000000);
+    EXPECT_TRUE(p.portable);
+    EXPECT_EQ(p.storageFolder, f.dir.Sub("elsewhere/"));
+}
+
+TEST(StorageFolders, AnUnusableSavePathFallsBackToThePerUserFolder) {
+    Folders f;
+    const char* contents[] = {
+        "ApplicationStorage=\"missing\"\r\n",  // no such folder
+        "ApplicationStorage=\"\"\r\n",         // empty
+        "Other=\"x\"\r\n",                     // no key
+        "",                                    // empty file
+    };
+    for (const char* c : contents) {
+        SCOPED_TRACE(c);
+        f.dir.WriteFile("prog/SavePath.ini", c);
+        StoragePaths p = FindStoragePaths(f.Where(), 1700000000);
+        EXPECT_FALSE(p.portable);
+        EXPECT_EQ(p.storageFolder, f.dir.Sub("home/.config/Tessarin/Kelvane/"));
+        EXPECT_TRUE(PathExists(f.Record()));
+    }
+    // A file where the folder should be is not a storage folder either.
+    f.dir.WriteFile("prog/notadir", "x");
+    f.dir.WriteFile("prog/SavePath.ini", "ApplicationStorage=\"notadir\"");
+    EXPECT_FALSE(FindStoragePaths(f.Where(), 1700000000).portable);
+}
+
+TEST(StorageFolders, FoldersThatCannotBeMadeAreIgnored) {
+    Folders f;
+    f.dir.WriteFile("blocker", "a file, not a folder");
+    StorageLocations where{f.dir.Sub("prog/"), f.dir.Sub("blocker/.config/"),
+                           f.dir.Sub("blocker/all/")};
+    StoragePaths p = FindStoragePaths(where, 1700000000);
+    EXPECT_FALSE(p.portable);
+    EXPECT_EQ(p.storageFolder, f.dir.Sub("blocker/.config/Tessarin/Kelvane/"));
+    EXPECT_FALSE(IsDir(p.storageFolder));
+    // No bases at all: no folders, empty paths, no crash.
+    StoragePaths none = FindStoragePaths(StorageLocations{}, 0);
+    EXPECT_EQ(none.settingsFile, "");
+    EXPECT_EQ(none.logFile, "");
+}
+
+TEST(StorageFolders, DefaultLocationsFollowTheEnvironment) {
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    std::string keep = saved ? saved : "";
+    ::setenv("XDG_CONFIG_HOME", "/tmp/xdg-test-base", 1);
+    StorageLocations w = DefaultStorageLocations();
+    EXPECT_EQ(w.userConfigBase, "/tmp/xdg-test-base/");
+    EXPECT_EQ(w.allUsersBase, "/var/lib/");
+    ASSERT_FALSE(w.programFolder.empty());
+    EXPECT_EQ(w.programFolder.back(), '/');
+    EXPECT_EQ(w.programFolder.front(), '/');
+    ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+    const char* home = std::getenv("HOME");
+    if (home && *home) {
+        EXPECT_EQ(DefaultStorageLocations().userConfigBase, std::string(home) + "/.config/");
+    }
+    if (saved)
+        ::setenv("XDG_CONFIG_HOME", keep.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+}
