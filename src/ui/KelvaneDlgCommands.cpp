@@ -137,7 +137,11 @@ void CKelvaneDlg::JoinWorkers() {
 
 void CKelvaneDlg::StoreSettings() {
     if (!UiThreadCaller::OnUiThread()) {
-        caller_.Call([this] { StoreSettings(); });
+        // A run ending because the window closes: the close stores them itself
+        // once every worker has ended.
+        caller_.Call([this] {
+            if (!closing_) StoreSettings();
+        });
         return;
     }
     state_.stop = true;
@@ -149,7 +153,9 @@ void CKelvaneDlg::StoreSettings() {
 
 void CKelvaneDlg::EndProgram() {
     if (!UiThreadCaller::OnUiThread()) {
-        caller_.Call([this] { EndProgram(); });
+        caller_.Call([this] {
+            if (!closing_) EndProgram();
+        });
         return;
     }
     EndDialog(IDOK);
@@ -164,9 +170,10 @@ void CKelvaneDlg::OnExit() {
 
 void CKelvaneDlg::closeEvent(QCloseEvent* event) {
     if (!closing_) {
-        StoreSettings();
+        // A run finishes the entry it is on; its settings are stored after that.
         closing_ = true;
         JoinWorkers();
+        StoreSettings();
     }
     event->accept();
     EndDialog(IDCANCEL);

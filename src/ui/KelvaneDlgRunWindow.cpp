@@ -95,8 +95,14 @@ bool CKelvaneDlg::ConfirmChecked() {
 }
 
 int CKelvaneDlg::EndAction() {
+    // A run stopped by closing the window must not shut the computer down: the
+    // user ended the program, nothing else.
     return caller_.Get<int>(
-        [this] { return static_cast<QComboBox*>(Control(IDC_END_ACTION))->currentIndex(); }, 0);
+        [this] {
+            if (closing_) return 0;
+            return static_cast<QComboBox*>(Control(IDC_END_ACTION))->currentIndex();
+        },
+        0);
 }
 
 std::u16string CKelvaneDlg::MessageText(std::string_view key) {

@@ -1,0 +1,201 @@
+// The file shredding run as a user starts it: the "Shred files" button on a real
+// folder tree, the window locked meanwhile, Stop, the end actions and closing
+// the window while a run goes on.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <functional>
+
+#include "config/TextConv.h"
+#include "filelist/ListSources.h"
+#include "platform/qt/QtText.h"
+#include "ui/MainWindowFixture.h"
+#include "ui/XMessageBox.h"
+#include "uisupport/Screenshot.h"
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& done, int milliseconds = 30000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > milliseconds) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+QString StatusOf(CKelvaneDlg& dlg) {
+    return static_cast<QLabel*>(dlg.Control(CKelvaneDlg::IDC_STATUS))->text();
+}
+
+class FileRunUi : public MainWindowFixture {
+  protected:
+    void SetUp() override {
+        MainWindowFixture::SetUp();
+        XMessageBox::ClearTestHooks();
+        dir_.WriteFile("stay", "keeps the test folder");
+    }
+    void TearDown() override {
+        XMessageBox::ClearTestHooks();
+        MainWindowFixture::TearDown();
+    }
+
+    // Drops `rel` (a folder of the test folder) on the window and waits for its rows.
+    void DropFolder(CKelvaneDlg& dlg, const std::string& rel) {
+        ASSERT_TRUE(AddDroppedPaths(dlg.Workers(), dlg, dlg.State(), {dir_.WSub(rel)}));
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Workers().AllDone(); }));
+        dlg.Workers().JoinAll();
+    }
+    void AddFiles(CKelvaneDlg& dlg, int count, const std::string& folder) {
+        for (int i = 0; i < count; ++i) {
+            std::string rel = folder + "/f" + std::to_string(i) + ".bin";
+            dir_.WriteFile(rel, std::string(4096, 'x'));
+            dlg.AppendRow(u"f", u"4096", u"2020-01-01 00:00:00", dir_.WSub(rel));
+        }
+    }
+    void Tick(CKelvaneDlg& dlg, int id, bool on) {
+        static_cast<QCheckBox*>(dlg.Control(id))->setChecked(on);
+    }
+    void Click(CKelvaneDlg& dlg, int id) {
+        QTest::mouseClick(static_cast<QPushButton*>(dlg.Control(id)), Qt::LeftButton);
+    }
+};
+
+}  // namespace
+
+TEST_F(FileRunUi, ShredButtonOnAFolderTreeWithTheWindowLocked) {
+    auto dlg = Open();
+    dir_.WriteFile("tree/a.txt", "alpha");
+    dir_.WriteFile("tree/sub/b.txt", "beta");
+    dir_.WriteFile("tree/sub/deeper/c.txt", "gamma");
+    DropFolder(*dlg, "tree");
+    ASSERT_EQ(dlg->List().GetItemCount(), 6);  // three files, three folders
+    SaveScreenshot(dlg.get(), QStringLiteral("file_run_before"));
+
+    Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, true);
+    bool sawLocked = false;
+    XMessageBox::SetOnShown([&](XMessageBox* box) {
+        // The run waits for this answer: the window is locked now.
+        sawLocked = dlg->IsLocked() && !dlg->Control(CKelvaneDlg::IDC_SHRED)->isEnabled() &&
+                    !dlg->Control(CKelvaneDlg::IDC_LIST)->isEnabled() &&
+                    dlg->Control(CKelvaneDlg::IDC_STOP)->isVisible() &&
+                    dlg->Control(CKelvaneDlg::IDC_STOP)->isEnabled() &&
+                    !dlg->MenuPopup(0)->menuAction()->isEnabled() &&
+                    dlg->Control(CKelvaneDlg::IDC_END_ACTION)->isEnabled();
+        SaveScreenshot(dlg.get(), QStringLiteral("file_run_locked"));
+        SaveScreenshot(box, QStringLiteral("file_run_confirmation"));
+        QTest::mouseClick(box->Button(XMessageBox::kIdYesToAll), Qt::LeftButton);
+    });
+    Click(*dlg, CKelvaneDlg::IDC_SHRED);
+    ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
+    dlg->Workers().JoinAll();
+
+    EXPECT_TRUE(sawLocked);
+    EXPECT_EQ(XMessageBox::AskedTexts().size(), 1);
+    EXPECT_TRUE(
+        XMessageBox::AskedTexts().value(0).startsWith(QStringLiteral("Sure to shred file '")));
+    EXPECT_FALSE(PathExists(dir_.Sub("tree")));
+    EXPECT_TRUE(PathExists(dir_.Sub("stay")));
+    EXPECT_EQ(dlg->List().GetItemCount(), 0);
+    EXPECT_EQ(StatusOf(*dlg), QStringLiteral("Shredding done. (00:00:00)"));
+    EXPECT_EQ(static_cast<QProgressBar*>(dlg->Control(CKelvaneDlg::IDC_PROGRESS))->value(), 0);
+    // Unlocked again.
+    EXPECT_FALSE(dlg->IsLocked());
+    EXPECT_TRUE(dlg->Control(CKelvaneDlg::IDC_SHRED)->isEnabled());
+    EXPECT_FALSE(dlg->Control(CKelvaneDlg::IDC_STOP)->isVisible());
+    EXPECT_TRUE(dlg->MenuPopup(0)->menuAction()->isEnabled());
+    EXPECT_TRUE(dlg->State().stop);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(shutdowns, 0);
+    SaveScreenshot(dlg.get(), QStringLiteral("file_run_after"));
+}
+
+TEST_F(FileRunUi, EmptyListTellsTheUser) {
+    auto dlg = Open();
+    MessageBoxes::ClearHistory();
+    Click(*dlg, CKelvaneDlg::IDC_SHRED);
+    ASSERT_EQ(MessageBoxes::History().size(), 1u);
+    EXPECT_EQ(MessageBoxes::History()[0].kind, MessageBoxes::Kind::Information);
+    EXPECT_EQ(MessageBoxes::History()[0].text, QStringLiteral("No file(s) available!"));
+    EXPECT_EQ(MessageBoxes::History()[0].title, QStringLiteral("Kelvane"));
+    EXPECT_FALSE(dlg->IsLocked());
+    EXPECT_TRUE(dlg->Workers().AllDone());
+}
+
+TEST_F(FileRunUi, StopEndsTheRunAfterTheCurrentEntry) {
+    auto dlg = Open();
+    Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, false);
+    AddFiles(*dlg, 6, "s");
+    Click(*dlg, CKelvaneDlg::IDC_SHRED);
+    // Every call of the run waits for this thread, so the run cannot pass the
+    // next row before the click below has set the stop flag.
+    ASSERT_TRUE(
+        WaitUntil([&] { return StatusOf(*dlg).startsWith(QStringLiteral("Shredding [1 /")); }));
+    Click(*dlg, CKelvaneDlg::IDC_STOP);
+    ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
+    dlg->Workers().JoinAll();
+
+    EXPECT_FALSE(PathExists(dir_.Sub("s/f0.bin")));
+    for (int i = 1; i < 6; ++i)
+        EXPECT_TRUE(PathExists(dir_.Sub("s/f" + std::to_string(i) + ".bin")));
+    EXPECT_EQ(dlg->List().GetItemCount(), 5);
+    EXPECT_EQ(StatusOf(*dlg), QStringLiteral("Shredding interrupted. (00:00:00)"));
+    EXPECT_FALSE(dlg->IsLocked());
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(FileRunUi, EndActionShutDownProgramStoresAndEnds) {
+    auto dlg = Open();
+    Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, false);
+    static_cast<QComboBox*>(dlg->Control(CKelvaneDlg::IDC_END_ACTION))->setCurrentIndex(1);
+    AddFiles(*dlg, 2, "e");
+    Click(*dlg, CKelvaneDlg::IDC_SHRED);
+    ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
+    dlg->Workers().JoinAll();
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->Result(), IDOK);
+    EXPECT_TRUE(PathExists(SettingsFile()));
+    EXPECT_EQ(shutdowns, 0);
+    EXPECT_FALSE(PathExists(dir_.Sub("e")));
+}
+
+TEST_F(FileRunUi, EndActionShutDownGoesThroughThePlatform) {
+    auto dlg = Open();
+    Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, false);
+    static_cast<QComboBox*>(dlg->Control(CKelvaneDlg::IDC_END_ACTION))->setCurrentIndex(2);
+    AddFiles(*dlg, 1, "e");
+    Click(*dlg, CKelvaneDlg::IDC_SHRED);
+    ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
+    dlg->Workers().JoinAll();
+    EXPECT_EQ(shutdowns, 1);
+    EXPECT_TRUE(PathExists(SettingsFile()));
+    EXPECT_FALSE(dlg->isVisible());
+}
+
+TEST_F(FileRunUi, ClosingDuringARunFinishesTheEntryStoresAndEnds) {
+    auto dlg = Open();
+    Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, false);
+    // Even "Shut down windows" must not turn closing the window into a shutdown.
+    static_cast<QComboBox*>(dlg->Control(CKelvaneDlg::IDC_END_ACTION))->setCurrentIndex(2);
+    AddFiles(*dlg, 5, "c");
+    Click(*dlg, CKelvaneDlg::IDC_SHRED);
+    ASSERT_TRUE(
+        WaitUntil([&] { return StatusOf(*dlg).startsWith(QStringLiteral("Shredding [1 /")); }));
+    dlg->close();
+
+    // close() came back: every worker has ended and was joined.
+    EXPECT_TRUE(dlg->Workers().AllDone());
+    EXPECT_TRUE(dlg->State().stop);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_FALSE(PathExists(dir_.Sub("c/f0.bin")));
+    for (int i = 1; i < 5; ++i)
+        EXPECT_TRUE(PathExists(dir_.Sub("c/f" + std::to_string(i) + ".bin")));
+    EXPECT_EQ(dlg->List().GetItemCount(), 4);
+    EXPECT_TRUE(PathExists(SettingsFile()));
+    EXPECT_EQ(shutdowns, 0);
+}
