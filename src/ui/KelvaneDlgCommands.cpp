@@ -15,6 +15,7 @@
 
 #include "config/TextConv.h"
 #include "platform/qt/QtText.h"
+#include "runs/FinishWorkers.h"
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
 
@@ -127,12 +128,8 @@ void CKelvaneDlg::WaitProcessingEvents(int milliseconds) {
 }
 
 void CKelvaneDlg::JoinWorkers() {
-    state_.stop = true;
-    while (!workers_.AllDone()) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    workers_.JoinAll();
+    FinishWorkers(workers_, state_,
+                  [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10); });
 }
 
 void CKelvaneDlg::StoreSettings() {
