@@ -9,7 +9,6 @@ void CKelvaneDlg::OnClearList() {}
 void CKelvaneDlg::OnSelectAll() {}
 void CKelvaneDlg::OnInvertSelection() {}
 void CKelvaneDlg::OnDropPaths(const std::vector<std::u16string>&) {}
-void CKelvaneDlg::OnShredFreeSpace() {}
 void CKelvaneDlg::OnViewLog() {}
 void CKelvaneDlg::OnEnableLog() {}
 void CKelvaneDlg::OnArchiveLog() {}

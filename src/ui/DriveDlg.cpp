@@ -1,0 +1,157 @@
+#include "ui/DriveDlg.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "config/TextConv.h"
+#include "filelist/StringTable.h"
+#include "i18n/LanguageKeys.h"
+#include "platform/qt/QtText.h"
+#include "ui/FontHolder.h"
+
+namespace {
+
+std::function<void(CDriveDlg&)>& NextAction() {
+    static std::function<void(CDriveDlg&)> action;
+    return action;
+}
+
+std::function<std::vector<OfferedDrive>()>& DriveSource() {
+    static std::function<std::vector<OfferedDrive>()> source;
+    return source;
+}
+
+// Label and check box sit on white, as in the program's other windows.
+void PaintWhite(QWidget* w) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+}  // namespace
+
+CDriveDlg::CDriveDlg(QWidget* parent) : CDialog(parent) {
+    label_ = new QLabel(this);
+    label_->setObjectName(QStringLiteral("m_LBLSelectDrive"));
+    list_ = new QTreeWidget(this);
+    list_->setObjectName(QStringLiteral("m_LISDrives"));
+    list_->setRootIsDecorated(false);
+    list_->setColumnCount(3);
+    list_->setUniformRowHeights(true);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    allDrives_ = new QCheckBox(this);
+    allDrives_->setObjectName(QStringLiteral("m_CHKAllDrives"));
+    ok_ = new QPushButton(this);
+    ok_->setObjectName(QStringLiteral("m_BTNOk"));
+    ok_->setDefault(true);
+    cancel_ = new QPushButton(this);
+    cancel_->setObjectName(QStringLiteral("m_BTNCancel"));
+    PaintWhite(label_);
+    PaintWhite(allDrives_);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(allDrives_);
+    buttons->addStretch(1);
+    buttons->addWidget(ok_);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label_);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
+
+    connect(allDrives_, &QCheckBox::clicked, this, [this] { OnAllDrivesClicked(); });
+    connect(ok_, &QPushButton::clicked, this, [this] { OnOK(); });
+    connect(cancel_, &QPushButton::clicked, this, [this] { OnCancel(); });
+}
+
+CDriveDlg::~CDriveDlg() = default;
+
+void CDriveDlg::SetNextAction(std::function<void(CDriveDlg&)> action) {
+    NextAction() = std::move(action);
+}
+
+void CDriveDlg::SetDriveSource(std::function<std::vector<OfferedDrive>()> source) {
+    DriveSource() = std::move(source);
+}
+
+std::u16string CDriveDlg::Text(std::string_view key) const {
+    std::u16string text = lookup_ ? lookup_(key) : std::u16string();
+    return text.empty() ? WideFromUtf8(BuiltInText(key)) : text;
+}
+
+int CDriveDlg::DoModal(FontHolder& fonts, StringTable& drives) {
+    fonts_ = &fonts;
+    drives_ = &drives;
+    if (auto action = std::exchange(NextAction(), nullptr)) {
+        QTimer::singleShot(0, this, [this, action] { action(*this); });
+    }
+    const int result = CDialog::DoModal();
+    fonts_ = nullptr;
+    drives_ = nullptr;
+    return result == IDOK ? IDOK : IDCANCEL;
+}
+
+bool CDriveDlg::OnInitDialog() {
+    if (fonts_) fonts_->Apply(this, true);
+    setWindowTitle(ToQ(Text("FrmDrive.Caption")));
+    label_->setText(ToQ(Text("FrmDrive.m_LBLSelectDrive")));
+    allDrives_->setText(ToQ(Text("FrmDrive.m_CHKAllDrives")));
+    ok_->setText(ToQ(Text("FrmDrive.m_BTNOk")));
+    cancel_->setText(ToQ(Text("FrmDrive.m_BTNCancel")));
+
+    list_->setHeaderLabels({ToQ(Text("FrmDrive.m_LISDrives0")), ToQ(Text("FrmDrive.m_LISDrives1")),
+                            ToQ(Text("FrmDrive.m_LISDrives2"))});
+    list_->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    const int dpi = logicalDpiX();
+    for (int c = 0; c < 3; ++c)
+        list_->setColumnWidth(c, dpi > 96 ? kColumnWidths[c] * dpi / 96 : kColumnWidths[c]);
+    list_->header()->setStretchLastSection(false);
+    // 328 x 175 dialog units, in pixels of the dialog's font.
+    const QFontMetrics fm(font());
+    resize(328 * fm.averageCharWidth() / 4, 175 * fm.height() / 8);
+
+    FillList();
+    allDrives_->setChecked(false);
+    list_->setEnabled(true);
+    return true;
+}
+
+void CDriveDlg::FillList() {
+    list_->clear();
+    const auto& source = DriveSource();
+    for (const OfferedDrive& d : source ? source() : OfferedDrives()) {
+        auto* item = new QTreeWidgetItem(list_);
+        item->setText(0, ToQ(d.root));
+        item->setText(1, ToQ(d.label));
+        item->setText(2, ToQ(d.freeMiB));
+        item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        // The info tip: long mount points and labels do not fit their columns.
+        for (int c = 0; c < 3; ++c) item->setToolTip(c, item->text(c));
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, Qt::Unchecked);
+    }
+}
+
+void CDriveDlg::OnAllDrivesClicked() {
+    list_->setEnabled(!allDrives_->isChecked());
+}
+
+void CDriveDlg::OnOK() {
+    if (drives_) {
+        drives_->SetSize(1, 0);
+        const bool all = allDrives_->isChecked();
+        for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = list_->topLevelItem(i);
+            if (all || item->checkState(0) == Qt::Checked)
+                drives_->AppendRow(Utf8FromWide(FromQ(item->text(0))));
+        }
+    }
+    EndDialog(IDOK);
+}
