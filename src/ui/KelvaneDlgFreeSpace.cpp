@@ -5,6 +5,8 @@
 #include "ui/KelvaneDlg.h"
 
 void CKelvaneDlg::OnShredFreeSpace() {
+    // The button is disabled during a run; the command line may still get here.
+    if (locked_ || closing_) return;
     StartFreeSpaceRun(workers_, *this, state_, [this] {
         CDriveDlg dlg(this);
         dlg.SetTextLookup([this](std::string_view key) { return Text(key); });
