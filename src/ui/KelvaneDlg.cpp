@@ -79,6 +79,12 @@ CKelvaneDlg::CKelvaneDlg(StorageLocations locations, QWidget* parent)
 CKelvaneDlg::~CKelvaneDlg() {
     JoinWorkers();
     caller_.Shutdown();
+    // The list view reads the row store, a member that goes before the child
+    // widgets would: the controls go first.
+    controls_.clear();
+    listView_ = nullptr;
+    delete client_;
+    client_ = nullptr;
     list_.SetObserver(nullptr);
 }
 

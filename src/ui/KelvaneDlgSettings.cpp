@@ -138,7 +138,14 @@ AppSettings CKelvaneDlg::GatherSettings() {
         s.winPos = "MAX";
     } else {
         // A minimized window stores where it will come back to.
-        QRect r = (windowState() & Qt::WindowMinimized) ? normalGeometry() : frameGeometry();
+        QRect r = frameGeometry();
+        if (windowState() & Qt::WindowMinimized) {
+            // The restored rectangle, with the frame around it.
+            const QRect inner = geometry(), outer = frameGeometry();
+            r = normalGeometry().adjusted(outer.left() - inner.left(), outer.top() - inner.top(),
+                                          outer.right() - inner.right(),
+                                          outer.bottom() - inner.bottom());
+        }
         s.winPos = FormatWinPos({r.x(), r.y(), r.x() + r.width(), r.y() + r.height()});
     }
     s.languageName = noLanguageChosen_ ? std::string() : languageName_;

@@ -83,9 +83,11 @@ void ListCtrlModel::OnRowsInserted(int first, int last) {
 }
 
 void ListCtrlModel::OnRowsRemoved(int first, int last) {
+    emit RowsAboutToGo();
     beginRemoveRows(QModelIndex(), first, last);
     shownRows_ -= last - first + 1;
     endRemoveRows();
+    emit RowsGone();
 }
 
 void ListCtrlModel::OnRowsChanged(int first, int last) {

@@ -31,6 +31,9 @@ class ListCtrlModel : public QAbstractTableModel, public ListCtrlObserver {
     void ColumnsReset();
     // After rows changed, were inserted, or everything was reset.
     void RowsTouched(int first, int last);
+    // Around a removal of rows.
+    void RowsAboutToGo();
+    void RowsGone();
 
   private:
     void OnListReset() override;

@@ -23,6 +23,18 @@ ListCtrlView::ListCtrlView(CListCtrl& store, QWidget* parent)
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &ListCtrlView::ColumnClicked);
     connect(&model_, &ListCtrlModel::ColumnsReset, this, &ListCtrlView::ApplyColumns);
     connect(&model_, &ListCtrlModel::RowsTouched, this, &ListCtrlView::MarkDirty);
+    // The store has removed its rows already when the view hears of it, and the
+    // selection model does not carry a selection across such a removal reliably:
+    // what it reports then must not reach the store, and a view that had a
+    // selection takes it again from the store.
+    connect(&model_, &ListCtrlModel::RowsAboutToGo, this, [this] {
+        hadSelection_ = selectionModel()->hasSelection();
+        syncing_ = true;
+    });
+    connect(&model_, &ListCtrlModel::RowsGone, this, [this] {
+        syncing_ = false;
+        if (hadSelection_) MarkDirty(0, model_.Store().GetItemCount() - 1);
+    });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ListCtrlView::PushSelection);
     ApplyColumns();

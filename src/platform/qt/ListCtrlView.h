@@ -31,6 +31,7 @@ class ListCtrlView : public QTableView {
     ListCtrlModel model_;
     bool syncing_ = false;
     bool flushQueued_ = false;
+    bool hadSelection_ = false;
     int dirtyFirst_ = -1;
     int dirtyLast_ = -1;
 };

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <QFontInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+
+#include "ui/FontAttributes.h"
+#include "ui/FontHolder.h"
+
+TEST(FontAttributes, MapToQtFonts) {
+    QFont base;
+    base.setPixelSize(12);
+    FontAttributes a;
+    a.face = QStringLiteral("DejaVu Sans Mono");
+    a.pitchAndFamily = 0x31;  // fixed pitch, modern
+    a.height = -20;
+    QFont f = a.AppliedTo(base, true);
+    EXPECT_EQ(f.family(), "DejaVu Sans Mono");
+    EXPECT_TRUE(f.fixedPitch());
+    EXPECT_EQ(f.styleHint(), QFont::Monospace);
+    EXPECT_EQ(f.pixelSize(), 20);
+    EXPECT_EQ(a.AppliedTo(base, false).pixelSize(), 12) << "height only when asked";
+    a.height = 25;  // a cell height includes the leading
+    EXPECT_EQ(a.AppliedTo(base, true).pixelSize(), 20);
+    a.height = 0;
+    EXPECT_EQ(a.AppliedTo(base, true).pixelSize(), 12);
+    a.pitchAndFamily = 0x12;  // variable, roman
+    f = a.AppliedTo(base, true);
+    EXPECT_FALSE(f.fixedPitch());
+    EXPECT_EQ(f.styleHint(), QFont::Serif);
+
+    a.SetFace(QString(40, QLatin1Char('x')));
+    EXPECT_EQ(a.face.size(), FontAttributes::kMaxFaceLength);
+
+    FontAttributes back = FontAttributes::FromQFont(base);
+    EXPECT_EQ(back.height, -12);
+    EXPECT_EQ(back.charset, FontAttributes::kDefaultCharset);
+    EXPECT_EQ(back.pitchAndFamily & 0x03, QFontInfo(base).fixedPitch() ? 1 : 2);
+}
+
+TEST(FontHolder, RebuildApplyAndCopy) {
+    QWidget window;
+    auto* label = new QLabel(QStringLiteral("x"), &window);
+    auto* inner = new QWidget(&window);
+    auto* button = new QPushButton(QStringLiteral("y"), inner);
+    QFont own;
+    own.setPixelSize(17);
+    window.setFont(own);
+
+    FontHolder holder(&window);
+    EXPECT_FALSE(holder.useBuiltInFont);
+    EXPECT_TRUE(holder.useFontSettings);
+    EXPECT_FALSE(holder.useFontHeight);
+    EXPECT_EQ(holder.BuiltInFont().height, -17);
+    EXPECT_EQ(holder.EffectiveFont().face, holder.MessageFont().face);
+    EXPECT_EQ(holder.Height(), -17) << "the message font's height only with useFontHeight";
+
+    holder.SetHeight(-30);
+    EXPECT_EQ(holder.Height(), -17) << "ignored while useFontHeight is off";
+    holder.useFontHeight = true;
+    holder.SetHeight(-30);
+    EXPECT_EQ(holder.Height(), -30);
+    holder.SetFaceName(QStringLiteral("DejaVu Serif"));
+    holder.Apply();
+    for (QWidget* w : {static_cast<QWidget*>(&window), static_cast<QWidget*>(label), inner,
+                       static_cast<QWidget*>(button)}) {
+        EXPECT_EQ(w->font().family(), "DejaVu Serif");
+        EXPECT_EQ(w->font().pixelSize(), 30);
+    }
+    // Without the height, to another widget, from another source.
+    QWidget other;
+    QFont small;
+    small.setPixelSize(9);
+    other.setFont(small);
+    FontAttributes src;
+    src.face = QStringLiteral("DejaVu Sans");
+    src.height = -50;
+    holder.Apply(&other, false, &src);
+    EXPECT_EQ(other.font().family(), "DejaVu Sans");
+    EXPECT_EQ(other.font().pixelSize(), 9);
+
+    FontHolder copy(&other);
+    holder.CopyTo(copy);
+    EXPECT_TRUE(copy.useFontHeight);
+    EXPECT_EQ(copy.EffectiveFont(), holder.EffectiveFont());
+    EXPECT_EQ(copy.BuiltInFont(), holder.BuiltInFont());
+
+    holder.useBuiltInFont = true;
+    holder.Rebuild();
+    EXPECT_EQ(holder.EffectiveFont(), holder.BuiltInFont());
+}
