@@ -86,6 +86,12 @@ CKelvaneDlg::~CKelvaneDlg() {
     delete client_;
     client_ = nullptr;
     list_.SetObserver(nullptr);
+    // The view reads the row store until it goes; the base class would hide and
+    // delete it only after the store is gone, and a hide that re-measures the
+    // header (after a font change, for one) would read freed rows.
+    controls_.erase(IDC_LIST);
+    delete listView_;
+    listView_ = nullptr;
 }
 
 void CKelvaneDlg::Register(int id, QWidget* w) {

@@ -127,6 +127,9 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     // chosen (then the settings store an empty name).
     const std::string& LanguageName() const { return languageName_; }
     bool NoLanguageChosen() const { return noLanguageChosen_; }
+    // Full path (UTF-8) of the language file in use; "" for the built-in texts.
+    const std::string& LanguageFile() const { return languageFile_; }
+    void SetLanguageFile(const std::string& path) { languageFile_ = path; }
     void SetLanguageName(const std::string& name, bool chosen);
 
     // Texts: `lookup` gives the text of a language key or its built-in default.
@@ -247,6 +250,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     std::unique_ptr<FontHolder> fonts_;
     AppSettings fields_;
     std::string languageName_;
+    std::string languageFile_;
     bool noLanguageChosen_ = true;
     TextLookup lookup_;
     bool locked_ = false;
