@@ -13,13 +13,7 @@ void CKelvaneDlg::OnViewLog() {}
 void CKelvaneDlg::OnEnableLog() {}
 void CKelvaneDlg::OnArchiveLog() {}
 void CKelvaneDlg::OnClearLog() {}
-void CKelvaneDlg::OnOptions() {}
 void CKelvaneDlg::OnLanguage() {}
-void CKelvaneDlg::OnHelp() {}
-void CKelvaneDlg::OnLicense() {}
-void CKelvaneDlg::OnChanges() {}
-void CKelvaneDlg::OnCheckForUpdate() {}
-void CKelvaneDlg::OnInfo() {}
 void CKelvaneDlg::ApplyLanguageByName(const std::string&) {}
 void CKelvaneDlg::BeginRunLog() {}
 void CKelvaneDlg::AppendLog(const std::u16string&) {}
