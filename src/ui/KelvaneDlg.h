@@ -20,6 +20,8 @@
 #include "config/SettingsFile.h"
 #include "config/StorageFolders.h"
 #include "filelist/SortListCtrl.h"
+#include "log/LogSwitches.h"
+#include "log/ShredLog.h"
 #include "platform/qt/Dialog.h"
 #include "platform/qt/UiThread.h"
 #include "runs/RunState.h"
@@ -141,6 +143,9 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void ApplyTexts();
     // Applies the language of that name from the language list ("" the default one).
     void ApplyLanguageByName(const std::string& name);
+    // Reads the language file ("" or a missing file: the built-in texts) and applies
+    // its texts; the window keeps them, not the file.
+    void ApplyLanguageTexts(const std::string& languageFile);
 
     // Settings between the file and the window.
     void ApplySettings(const LoadedSettings& loaded);  // to the controls and fields
@@ -236,6 +241,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void CreateAccelerators();
     void LayoutClient(int w, int h);
     void RemoveMenuItem(int id);
+    void ConnectLog();
     QAction* AddMenuItem(QMenu* menu, int id, bool checkable = false);
     void Register(int id, QWidget* w);
     void WaitProcessingEvents(int milliseconds);
@@ -253,6 +259,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     std::string languageFile_;
     bool noLanguageChosen_ = true;
     TextLookup lookup_;
+    ValueLogSwitches logSwitches_{false, false};
+    ShredLog log_{logSwitches_};
     bool locked_ = false;
     bool closing_ = false;
     bool settingsStored_ = false;

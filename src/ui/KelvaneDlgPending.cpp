@@ -9,11 +9,3 @@ void CKelvaneDlg::OnClearList() {}
 void CKelvaneDlg::OnSelectAll() {}
 void CKelvaneDlg::OnInvertSelection() {}
 void CKelvaneDlg::OnDropPaths(const std::vector<std::u16string>&) {}
-void CKelvaneDlg::OnViewLog() {}
-void CKelvaneDlg::OnEnableLog() {}
-void CKelvaneDlg::OnArchiveLog() {}
-void CKelvaneDlg::OnClearLog() {}
-void CKelvaneDlg::OnLanguage() {}
-void CKelvaneDlg::ApplyLanguageByName(const std::string&) {}
-void CKelvaneDlg::BeginRunLog() {}
-void CKelvaneDlg::AppendLog(const std::u16string&) {}

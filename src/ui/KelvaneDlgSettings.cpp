@@ -32,6 +32,7 @@ void SelectIndex(QComboBox* c, int index) {
 
 bool CKelvaneDlg::OnInitDialog() {
     paths_ = FindStoragePaths(locations_, Platform().now ? Platform().now() : 0);
+    ConnectLog();
     if (!IsRegularFile(paths_.licenseFile)) RemoveMenuItem(ID_LICENSE);
     if (!IsRegularFile(paths_.readMeFile)) {
         RemoveMenuItem(ID_CHANGES);

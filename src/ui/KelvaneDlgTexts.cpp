@@ -11,82 +11,13 @@
 #include <QScreen>
 #include <map>
 
+#include "config/TextConv.h"
+#include "i18n/LanguageKeys.h"
 #include "platform/qt/ListCtrlView.h"
 #include "platform/qt/QtText.h"
 #include "ui/KelvaneDlg.h"
 
 namespace {
-
-const std::map<std::string, std::u16string, std::less<>>& Defaults() {
-    static const std::map<std::string, std::u16string, std::less<>> d = {
-        {"FrmMain.m_LISFiles0", u"Filename"},
-        {"FrmMain.m_LISFiles1", u"Size"},
-        {"FrmMain.m_LISFiles2", u"Date"},
-        {"FrmMain.m_BTNStop", u"Stop"},
-        {"FrmMain.m_BTNAdd", u"Add"},
-        {"FrmMain.m_BTNAddFolder", u"Add folder"},
-        {"FrmMain.m_BTNRemove", u"Remove"},
-        {"FrmMain.m_BTNClear", u"Clear"},
-        {"FrmMain.m_LBLIterations", u"Number of iterations"},
-        {"FrmMain.m_CHKRandom", u"Random data writing"},
-        {"FrmMain.m_CHKShredNames", u"Shred filenames"},
-        {"FrmMain.m_CHKModifySize", u"Modify filesize"},
-        {"FrmMain.m_CHKConfirmDelete", u"Confirm delete"},
-        {"FrmMain.m_LBLEndAction", u"After processing:"},
-        {"FrmMain.m_CBBEndAction0", u"Shut down windows"},
-        {"FrmMain.m_CBBEndAction1", u"Shut down program"},
-        {"FrmMain.m_CBBEndAction2", u"Do nothing"},
-        {"FrmMain.m_CBBModifySize0", u"to zero"},
-        {"FrmMain.m_CBBModifySize1", u"random"},
-        {"FrmMain.m_BTNShred", u"Shred files"},
-        {"FrmMain.m_BTNShredDisk", u"Shred free space"},
-        {"FrmMain.m_acMAddFileDlg", u"All files(*.*)|*.*||"},
-        {"FrmMain.m_acMSelectFolder", u"Select folder to add"},
-        {"FrmMain.m_acMShredding", u"Shredding"},
-        {"FrmMain.m_acMShreddingDone", u"Shredding done."},
-        {"FrmMain.m_acMShreddingPartly", u"Shredding partly done."},
-        {"FrmMain.m_acMShreddingInterrupted", u"Shredding interrupted."},
-        {"FrmMain.m_acMYes", u"Yes"},
-        {"FrmMain.m_acMNo", u"No"},
-        {"FrmMain.m_acMYesToAll", u"Yes to all"},
-        {"FrmMain.m_acMCancel", u"Cancel"},
-        {"FrmMain.m_acMConfirm", u"Confirm"},
-        {"FrmMain.m_acMDeleteFile", u"Sure to shred file '%s'?"},
-        {"FrmMain.m_acMAmountOfFile", u"Amount of files: %d"},
-        {"FrmMain.m_acMAddingFolder", u"Adding folder %s"},
-        {"FrmMain.m_acMNoFile", u"No file(s) available!"},
-        {"FrmMain.m_acMShreddingDisk", u"Shredding free drive space: "},
-        {"FrmMain.m_acMBtnOk", u"OK"},
-        {"FrmMain.MenFile", u"File"},
-        {"FrmMain.MenLog", u"View log\tCtrl+L"},
-        {"FrmMain.MenEnableLog", u"Enable log"},
-        {"FrmMain.MenArchiveLog", u"Archive log"},
-        {"FrmMain.MenClearLog", u"Clear log"},
-        {"FrmMain.MenExit", u"Exit\tCtrl+Q"},
-        {"FrmMain.MenEdit", u"Edit"},
-        {"FrmMain.MenAdd", u"Add"},
-        {"FrmMain.MenAddFolder", u"Add folder"},
-        {"FrmMain.MenRemove", u"Remove selected"},
-        {"FrmMain.MenClear", u"Clear"},
-        {"FrmMain.MenSelectAll", u"Select all"},
-        {"FrmMain.MenInvert", u"Invert selection"},
-        {"FrmMain.MenView", u"View"},
-        {"FrmMain.MenOptions", u"Options"},
-        {"FrmMain.MenLanguage", u"Language"},
-        {"FrmMain.MenHelp", u"Help\tF1"},
-        {"FrmMain.MenInfo", u"Info"},
-        {"FrmMain.MenReadMe", u"Changes"},
-        {"FrmMain.MenLicense", u"License"},
-        {"FrmMain.MenCheckUpdate", u"Check for update"},
-        {"FrmMain.m_BTNAddHint", u"Adds one or multiple files to list"},
-        {"FrmMain.m_BTNAddFolderHint", u"Adds the content of a folder to list"},
-        {"FrmMain.m_BTNRemoveHint", u"Removes selected elements out of list"},
-        {"FrmMain.m_BTNClearHint", u"Clears the complete list content"},
-        {"FrmMain.m_BTNShredHint", u"Starts the deletion of the selected files"},
-        {"FrmMain.m_BTNShredDiskHint", u"Shreds the free disk space on drives"},
-    };
-    return d;
-}
 
 // Qt shows the text after a tab as the shortcut column of a menu item, as the
 // texts expect, and "&" marks the mnemonic as it does in the language files.
@@ -97,8 +28,7 @@ QString MenuText(const std::u16string& text) {
 }  // namespace
 
 std::u16string CKelvaneDlg::DefaultText(std::string_view key) {
-    auto it = Defaults().find(key);
-    return it == Defaults().end() ? std::u16string() : it->second;
+    return WideFromUtf8(BuiltInText(key));
 }
 
 std::u16string CKelvaneDlg::Text(std::string_view key) const {
