@@ -24,21 +24,54 @@ std::u16string LocalTimeText(std::time_t t) {
     return WideFromUtf8(buf);
 }
 
-bool AddFileRow(RunWindow& window, const std::u16string& path) {
-    bool added = false;
+namespace {
+
+struct FileRowTexts {
+    std::u16string name, size, date;
+};
+
+// The texts of the row for `path`, or false when there is to be no row.
+bool DescribeFile(const std::u16string& path, FileRowTexts& texts) {
     // A path ending with a separator names a folder, never a file entry: the walker
     // reports empty sub-folders that way and they must not become file rows.
-    if (!path.empty() && path.back() != u'/') {
-        struct stat st {};
-        if (::lstat(Utf8FromWide(path).c_str(), &st) == 0) {
-            AppendListRow(window, FileNameOfPath(path),
-                          WideFromUtf8(std::to_string(static_cast<long long>(st.st_size))),
-                          LocalTimeText(st.st_mtime), path);
-            added = true;
-        }
-    }
+    if (path.empty() || path.back() == u'/') return false;
+    struct stat st {};
+    if (::lstat(Utf8FromWide(path).c_str(), &st) != 0) return false;
+    texts.name = FileNameOfPath(path);
+    texts.size = WideFromUtf8(std::to_string(static_cast<long long>(st.st_size)));
+    texts.date = LocalTimeText(st.st_mtime);
+    return true;
+}
+
+}  // namespace
+
+bool AddFileRow(RunWindow& window, const std::u16string& path) {
+    FileRowTexts t;
+    const bool added = DescribeFile(path, t);
+    if (added) AppendListRow(window, t.name, t.size, t.date, path);
     UpdateFileCount(window);
     return added;
+}
+
+FileRowSeries::FileRowSeries(RunWindow& window)
+    : window_(window),
+      countFormat_(window.MessageText("FrmMain.m_acMAmountOfFile")),
+      count_(window.RowCount()) {}
+
+bool FileRowSeries::AddFile(const std::u16string& path) {
+    FileRowTexts t;
+    if (!DescribeFile(path, t)) {
+        window_.SetStatusText(SafeFormat(countFormat_, {count_}));
+        return false;
+    }
+    ++count_;
+    window_.AppendRowWithStatus(t.name, t.size, t.date, path, SafeFormat(countFormat_, {count_}));
+    return true;
+}
+
+void FileRowSeries::AddFolder(const std::u16string& folder) {
+    AppendListRow(window_, FileNameOfPath(folder), u"0", kFolderMarker, folder);
+    ++count_;
 }
 
 void UpdateFileCount(RunWindow& window) {

@@ -21,6 +21,22 @@ void AppendListRow(RunWindow& window, const std::u16string& name, const std::u16
 // Returns true when a row was added.
 bool AddFileRow(RunWindow& window, const std::u16string& path);
 
+// The rows of a folder expansion, file after file. The window is locked while it
+// runs, so no one else changes the rows: the count is kept here and its text
+// looked up once, and each file costs the window a single call. The rows and
+// status texts are those of AddFileRow and AppendListRow.
+class FileRowSeries {
+  public:
+    explicit FileRowSeries(RunWindow& window);
+    bool AddFile(const std::u16string& path);
+    void AddFolder(const std::u16string& folder);  // the folder's "FOLDER" row
+
+  private:
+    RunWindow& window_;
+    std::u16string countFormat_;
+    int count_;
+};
+
 // Shows "Amount of files: %d" with the number of rows in the status line.
 void UpdateFileCount(RunWindow& window);
 

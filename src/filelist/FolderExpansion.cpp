@@ -18,7 +18,7 @@ namespace {
 
 // Walks one queued folder. The folders the walk enters are recorded in the order
 // entered; each is recorded once, however often the walk comes back to it.
-void ExpandFolder(RunWindow& window, RunState& state, const std::u16string& folder) {
+void ExpandFolder(FileRowSeries& rows, RunState& state, const std::u16string& folder) {
     std::vector<std::u16string> recorded{folder};
     std::unordered_set<std::u16string> seen{folder};
 
@@ -31,7 +31,7 @@ void ExpandFolder(RunWindow& window, RunState& state, const std::u16string& fold
     options.sizeFilterOn = false;
     options.reportFolders = false;
     options.reportEmptyFolders = true;
-    options.fillSizeAndTime = false;  // AddFileRow looks every file up itself
+    options.fillSizeAndTime = false;  // the row looks every file up itself
     ops.WalkConfigure(options);
 
     std::u16string path;
@@ -41,26 +41,26 @@ void ExpandFolder(RunWindow& window, RunState& state, const std::u16string& fold
     while (more) {
         if (state.stop.load()) break;
         // An empty sub-folder is reported with its own path ending in "/";
-        // AddFileRow adds no row for it, but its folder is recorded below.
-        if (!path.empty()) AddFileRow(window, path);
+        // it adds no file row, but its folder is recorded below.
+        if (!path.empty()) rows.AddFile(path);
         const std::u16string& current = ops.WalkCurrentFolder();
         if (seen.insert(current).second) recorded.push_back(current);
         more = ops.WalkNext(path, size, time);
     }
 
-    for (auto it = recorded.rbegin(); it != recorded.rend(); ++it)
-        AppendListRow(window, FileNameOfPath(*it), u"0", kFolderMarker, *it);
+    for (auto it = recorded.rbegin(); it != recorded.rend(); ++it) rows.AddFolder(*it);
 }
 
 }  // namespace
 
 void ExpandQueuedFolders(RunWindow& window, RunState& state) {
+    FileRowSeries rows(window);
     for (int i = 0; i < state.folderQueue.RowCount(); ++i) {
         std::string cell = state.folderQueue.GetCell(0, i);
         // A cell that cannot be read names no folder; walking "" would list the
         // working folder of the program instead.
         if (cell.empty()) continue;
-        ExpandFolder(window, state, WideFromUtf8(cell));
+        ExpandFolder(rows, state, WideFromUtf8(cell));
     }
 }
 

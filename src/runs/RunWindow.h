@@ -19,6 +19,15 @@ class RunWindow {
     // Appends a checked row with the four column texts.
     virtual void AppendRow(const std::u16string& name, const std::u16string& size,
                            const std::u16string& date, const std::u16string& path) = 0;
+    // Appends a checked row, then shows `status` in the status line. A worker that
+    // adds many rows (the folder expansion) uses this so that the window can do
+    // both in one visit to its thread.
+    virtual void AppendRowWithStatus(const std::u16string& name, const std::u16string& size,
+                                     const std::u16string& date, const std::u16string& path,
+                                     const std::u16string& status) {
+        AppendRow(name, size, date, path);
+        SetStatusText(status);
+    }
 
     // Status line, progress bar, clock and run indicator.
     virtual void SetStatusText(const std::u16string& text) = 0;

@@ -124,6 +124,9 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     const std::string& LogPath() const { return paths_.logFile; }
     const std::string& LicensePath() const { return paths_.licenseFile; }
     const std::string& ReadMePath() const { return paths_.readMeFile; }
+    // The folder last chosen with Add folder (UTF-8, ends with "/"); the folder
+    // browser starts there. Kept in memory only.
+    const std::string& RememberedFolder() const { return rememberedFolder_; }
 
     // The language: name of the language applied by choice, and whether none was
     // chosen (then the settings store an empty name).
@@ -170,6 +173,9 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void DeleteRow(int row) override;
     void AppendRow(const std::u16string& name, const std::u16string& size,
                    const std::u16string& date, const std::u16string& path) override;
+    void AppendRowWithStatus(const std::u16string& name, const std::u16string& size,
+                             const std::u16string& date, const std::u16string& path,
+                             const std::u16string& status) override;
     void SetStatusText(const std::u16string& text) override;
     std::u16string StatusText() override;
     void SetProgressRange(int upper) override;
@@ -264,6 +270,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     bool locked_ = false;
     bool closing_ = false;
     bool settingsStored_ = false;
+    std::string rememberedFolder_;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;

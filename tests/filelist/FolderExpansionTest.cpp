@@ -165,6 +165,8 @@ TEST(FolderExpansion, TwoFoldersGiveTwoBlocksInQueueOrder) {
     ExpectFolderBlock(rows, 8, rows.size() - 1, dir.WSub("B/"));
     EXPECT_EQ(rows[8].path.rfind(dir.WSub("B/"), 0), 0u);
     EXPECT_FALSE(IsFolderRow(rows[8]));
+    // The count follows every file row and includes the rows of A before it.
+    EXPECT_EQ(w.StatusText(), u"Amount of files: 10");
 }
 
 TEST(FolderExpansion, EmptyMissingAndDotEntries) {
