@@ -80,6 +80,7 @@ int32_t PassesFromText(const std::u16string& text) {
 void StartFileRun(WorkerThreads& threads, RunWindow& window, RunState& state) {
     state.stop = false;
     if (window.RowCount() == 0) {
+        state.lastOutcome = RunOutcome::NothingToShred;
         window.ShowInfoMessage(window.MessageText("FrmMain.m_acMNoFile"));
         return;
     }
@@ -107,6 +108,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     int answer = kYes;
     bool yesToAll = false;
     bool allDone = true;
+    bool cancelled = false;
     DeferredFolders deferred;
     FileOps ops;
 
@@ -124,7 +126,10 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         if (window.ConfirmChecked() && !yesToAll) {
             answer = window.AskConfirmation(
                 SafeFormat(window.MessageText("FrmMain.m_acMDeleteFile"), {path}));
-            if (answer == kCancel) break;
+            if (answer == kCancel) {
+                cancelled = true;
+                break;
+            }
             if (answer == kNo) continue;
             if (answer == kYesToAll) {
                 answer = kYes;
@@ -169,6 +174,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     const std::u16string elapsed = WideFromUtf8(state.ElapsedText());
     std::u16string final;
     if (state.stop) {
+        state.lastOutcome = RunOutcome::Interrupted;
         final = SafeFormat(u"%s (%s)",
                            {window.MessageText("FrmMain.m_acMShreddingInterrupted"), elapsed});
     } else {
@@ -177,6 +183,9 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
                                                                : "FrmMain.m_acMShreddingPartly"),
                                     elapsed});
         deferred.RemoveAll(ops);
+        // A run cancelled at a question shows the done text, but the rows after it
+        // were never shredded: a script must not take that for success.
+        state.lastOutcome = allDone && !cancelled ? RunOutcome::Done : RunOutcome::Partly;
     }
     window.SetStatusText(final);
     window.SetProgressPos(0);

@@ -7,6 +7,7 @@
 #include "i18n/SafeFormat.h"
 #include "platform/Platform.h"
 #include "runs/FreeSpaceProgress.h"
+#include "runs/RunState.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
 #include "runs/RunState.h"
@@ -60,8 +61,10 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
         }
     }
 
+    const bool interrupted = state.stop.load();
+    state.lastOutcome = interrupted ? RunOutcome::Interrupted : RunOutcome::Done;
     const std::u16string result = window.MessageText(
-        state.stop.load() ? "FrmMain.m_acMShreddingInterrupted" : "FrmMain.m_acMShreddingDone");
+        interrupted ? "FrmMain.m_acMShreddingInterrupted" : "FrmMain.m_acMShreddingDone");
     window.SetStatusText(
         SafeFormat(std::u16string_view(u"%s (%s)"), {result, WideFromUtf8(state.ElapsedText())}));
     window.SetProgressPos(0);

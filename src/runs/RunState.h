@@ -9,6 +9,15 @@
 
 #include "filelist/StringTable.h"
 
+// How the last run ended, for the exit status of unattended runs.
+enum class RunOutcome : int {
+    None = -1,           // no run has ended yet
+    Done = 0,            // the done text
+    Partly = 1,          // the partly-done text, or a run cancelled at a question
+    Interrupted = 2,     // the interrupted text
+    NothingToShred = 3,  // "No file(s) available!"
+};
+
 class RunState {
   public:
     std::atomic<bool> stop{true};
@@ -18,6 +27,7 @@ class RunState {
     // Raised by every clock start: a clock that finds it changed ends quietly, so a
     // new start never leaves two clocks ticking even if the old one was asleep.
     std::atomic<uint64_t> clockGeneration{0};
+    std::atomic<RunOutcome> lastOutcome{RunOutcome::None};
 
     StringTable folderQueue;  // two columns: folder (UTF-8, ends with "/"), "0"
     StringTable drivesTable;  // one column: drive root (UTF-8)

@@ -16,7 +16,11 @@
 #include <string>
 #include <string_view>
 
+#include <cstdio>
+#include <vector>
+
 #include "config/AppSettings.h"
+#include "config/CommandLine.h"
 #include "config/SettingsFile.h"
 #include "config/StorageFolders.h"
 #include "filelist/SortListCtrl.h"
@@ -37,6 +41,7 @@ class QMenuBar;
 class QProgressBar;
 class QPushButton;
 class QShortcut;
+class QTimer;
 class QWidget;
 class ListCtrlView;
 class FontHolder;
@@ -163,6 +168,18 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     // meanwhile so that a worker waiting for the UI can finish. UI thread only.
     void JoinWorkers();
 
+    // Start-up from the command line. SetCommandLine hands over the arguments (the
+    // program first) before the window starts. Unattended (no display): status lines
+    // go to standard output, questions to the terminal (or Cancel without one),
+    // information boxes to standard error, and SIGINT/SIGTERM stop the run.
+    void SetCommandLine(std::vector<std::u16string> args) { args_ = std::move(args); }
+    void SetUnattended(bool on) { unattended_ = on; }
+    bool IsUnattended() const { return unattended_; }
+    const CommandLineFlags& StartFlags() const { return flags_; }
+    // The exit status after the program ends: 0 done, 1 partly done, 2 interrupted,
+    // 3 nothing to shred.
+    int ExitCode() const;
+
     // Runs the command handler of a menu, accelerator or button id.
     void OnCommand(int id);
 
@@ -242,6 +259,10 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    void RunCommandLine();
+    void StartExecRun();
+    void PollUnattended();
+    void EchoUnattended(std::FILE* stream, const std::u16string& text);
     void CreateControls();
     void CreateMenu();
     void CreateAccelerators();
@@ -253,6 +274,12 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void WaitProcessingEvents(int milliseconds);
     QString ToolTipOfRow(int row);
 
+    std::vector<std::u16string> args_;
+    CommandLineFlags flags_;
+    bool unattended_ = false;
+    bool execPending_ = false;
+    bool stopSignalSeen_ = false;
+    QTimer* startupTimer_ = nullptr;
     StorageLocations locations_;
     StoragePaths paths_;
     CSortListCtrl list_;

@@ -1,6 +1,8 @@
 // The window as the worker threads see it. Each call runs on the UI thread and the
 // worker waits for it; a call made on the UI thread runs directly. When the
 // window is gone the calls do nothing and return neutral values.
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -8,6 +10,7 @@
 
 #include "config/NumberText.h"
 #include "platform/qt/QtText.h"
+#include "runs/TerminalConfirm.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/MessageBoxes.h"
 #include "ui/XMessageBox.h"
@@ -41,6 +44,7 @@ void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& si
 }
 
 void CKelvaneDlg::SetStatusText(const std::u16string& text) {
+    EchoUnattended(stdout, text);
     caller_.Call([&] { static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(text)); });
 }
 
@@ -110,6 +114,12 @@ std::u16string CKelvaneDlg::MessageText(std::string_view key) {
 }
 
 int CKelvaneDlg::AskConfirmation(const std::u16string& text) {
+    if (unattended_) {
+        // Nobody can answer a box without a display: ask on the terminal, or
+        // cancel when there is none, so the run never hangs.
+        if (!::isatty(STDIN_FILENO)) return XMessageBox::kIdCancel;
+        return AskOnTerminal(text, stdin, stderr);
+    }
     // Closing: no new box, the run is stopping anyway.
     return caller_.Get<int>(
         [&] {
@@ -125,6 +135,10 @@ int CKelvaneDlg::AskConfirmation(const std::u16string& text) {
 }
 
 void CKelvaneDlg::ShowInfoMessage(const std::u16string& text) {
+    if (unattended_) {
+        EchoUnattended(stderr, text);
+        return;
+    }
     caller_.Call([&] {
         if (!closing_) MessageBoxes::Information(this, QStringLiteral("Kelvane"), ToQ(text));
     });

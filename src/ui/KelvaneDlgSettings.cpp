@@ -48,6 +48,7 @@ bool CKelvaneDlg::OnInitDialog() {
     state_.exitAfterFreeSpaceRun = false;
     state_.drivesTable.SetSize(1, 0);
     state_.folderQueue.SetSize(2, 0);
+    RunCommandLine();
     return true;
 }
 

@@ -11,7 +11,7 @@ CWinApp::~CWinApp() = default;
 
 int CWinApp::Run() {
     InitInstance();
-    return 0;
+    return m_nExitCode;
 }
 
 std::vector<std::u16string> CWinApp::WideArguments() const {

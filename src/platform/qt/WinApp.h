@@ -26,6 +26,7 @@ class CWinApp {
     std::vector<std::u16string> WideArguments() const;
 
     QWidget* m_pMainWnd = nullptr;
+    int m_nExitCode = 0;  // what Run returns
 
   private:
     std::unique_ptr<QApplication> app_;
