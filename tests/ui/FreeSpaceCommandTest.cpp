@@ -28,6 +28,7 @@ class FreeSpaceCommandTest : public MainWindowFixture {
 TEST_F(FreeSpaceCommandTest, CancelInTheDriveDialogStartsNothing) {
     auto dlg = Open();
     const QString before = Status(*dlg);
+    const bool stopBefore = dlg->State().stop;
     CDriveDlg::SetDriveSource([] { return std::vector<OfferedDrive>{{u"/x/", u"", u"1"}}; });
     bool shown = false;
     CDriveDlg::SetNextAction([&](CDriveDlg& d) {
@@ -39,7 +40,7 @@ TEST_F(FreeSpaceCommandTest, CancelInTheDriveDialogStartsNothing) {
                       Qt::LeftButton);
     EXPECT_TRUE(shown);
     EXPECT_TRUE(dlg->Workers().AllDone());
-    EXPECT_TRUE(dlg->State().stop);
+    EXPECT_EQ(dlg->State().stop, stopBefore) << "Cancel leaves the stop flag as it was";
     EXPECT_FALSE(dlg->IsLocked());
     EXPECT_EQ(Status(*dlg), before);
 }
