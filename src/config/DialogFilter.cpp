@@ -34,7 +34,7 @@ std::u16string DialogFilterFromText(std::u16string_view text) {
         for (std::u16string_view p : Split(parts[i + 1], u';')) {
             std::u16string pattern = Trimmed(p);
             if (pattern.empty()) continue;
-            if (pattern == u"*.*") pattern = u"*";
+            if (pattern == u"*.*") pattern.assign(1, u'*');
             if (!patterns.empty()) patterns += u' ';
             patterns += pattern;
         }

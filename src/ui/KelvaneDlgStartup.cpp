@@ -36,11 +36,15 @@ void CKelvaneDlg::RunCommandLine() {
     state_.exitAfterFreeSpaceRun = flags_.drives;
 
     const bool expanding = StartFolderExpansion(workers_, *this, state_);
-
-    if (unattended_) {
+    auto startPolling = [this] {
+        if (startupTimer_) return;
         startupTimer_ = new QTimer(this);
         connect(startupTimer_, &QTimer::timeout, this, &CKelvaneDlg::PollUnattended);
         startupTimer_->start(kPollMs);
+    };
+
+    if (unattended_) {
+        startPolling();  // stop signals
         if (!flags_.exec && !flags_.drives) {
             std::fprintf(stderr, "kelvane: no display; use -exec or -drives to run without one\n");
             state_.lastOutcome = RunOutcome::NothingToShred;
@@ -54,11 +58,7 @@ void CKelvaneDlg::RunCommandLine() {
         // would find the list empty, or shred a random part of a large folder.
         if (expanding) {
             execPending_ = true;
-            if (!startupTimer_) {
-                startupTimer_ = new QTimer(this);
-                connect(startupTimer_, &QTimer::timeout, this, &CKelvaneDlg::PollUnattended);
-                startupTimer_->start(kPollMs);
-            }
+            startPolling();
         } else {
             StartExecRun();
         }

@@ -7,20 +7,12 @@
 
 #include "config/SettingsFile.h"
 #include "support/TempDir.h"
+#include "support/TestText.h"
 
 namespace {
 
-std::string Xml(const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<InitFile>\r\n" + body +
-           "</InitFile>\r\n";
-}
-
-std::string Entry(const std::string& key, const std::string& value) {
-    return "  <" + key + ">" + value + "</" + key + ">\r\n";
-}
-
 LoadedSettings LoadOne(const TempDir& dir, const std::string& key, const std::string& value) {
-    dir.WriteFile("one.ini", Xml(Entry(key, value)));
+    dir.WriteFile("one.ini", SettingsXml(SettingsEntry(key, value)));
     return LoadSettings(dir.Sub("one.ini"));
 }
 
@@ -108,18 +100,22 @@ TEST(SettingsFile, SavesAll27KeysInTheirOrder) {
     s.fontDefName = "DejaVu Sans";
     ASSERT_TRUE(SaveSettings(dir.Sub("k.ini"), s));
     const std::string text = ReadWholeFile(dir.Sub("k.ini"));
-    const std::string want = Xml(
-        Entry("Random", "1") + Entry("ShredValue", "0") + Entry("IgnoreProtect", "0") +
-        Entry("EndAction", "0") + Entry("ShredNames", "1") + Entry("Confirm", "1") +
-        Entry("ModifySize", "0") + Entry("ModifySizeType", "0") + Entry("EnableLog", "1") +
-        Entry("ArchiveLog", "1") + Entry("Iterations", "5") + Entry("ShredBlockSize", "102400") +
-        Entry("DiskShredBlockSize", "524288") + Entry("DiskShredFileSize", "1073741824") +
-        Entry("DiskShredFileName", "Morvik.$$$temp$$$") + Entry("DiskShredLeaveFiles", "0") +
-        Entry("FileShredLeaveFiles", "0") + Entry("FileShredFileShred", "0") +
-        Entry("UseBuildInFont", "0") + Entry("UseFontSettings", "1") + Entry("UseFontHeight", "0") +
-        Entry("FontDefName", "DejaVu Sans") + Entry("FontDefCharset", "0") +
-        Entry("FontDefHeight", "0") + Entry("FontDefPitch", "0") + Entry("WinPos", "") +
-        Entry("LanguageName", ""));
+    const std::string want = SettingsXml(
+        SettingsEntry("Random", "1") + SettingsEntry("ShredValue", "0") +
+        SettingsEntry("IgnoreProtect", "0") + SettingsEntry("EndAction", "0") +
+        SettingsEntry("ShredNames", "1") + SettingsEntry("Confirm", "1") +
+        SettingsEntry("ModifySize", "0") + SettingsEntry("ModifySizeType", "0") +
+        SettingsEntry("EnableLog", "1") + SettingsEntry("ArchiveLog", "1") +
+        SettingsEntry("Iterations", "5") + SettingsEntry("ShredBlockSize", "102400") +
+        SettingsEntry("DiskShredBlockSize", "524288") +
+        SettingsEntry("DiskShredFileSize", "1073741824") +
+        SettingsEntry("DiskShredFileName", "Morvik.$$$temp$$$") +
+        SettingsEntry("DiskShredLeaveFiles", "0") + SettingsEntry("FileShredLeaveFiles", "0") +
+        SettingsEntry("FileShredFileShred", "0") + SettingsEntry("UseBuildInFont", "0") +
+        SettingsEntry("UseFontSettings", "1") + SettingsEntry("UseFontHeight", "0") +
+        SettingsEntry("FontDefName", "DejaVu Sans") + SettingsEntry("FontDefCharset", "0") +
+        SettingsEntry("FontDefHeight", "0") + SettingsEntry("FontDefPitch", "0") +
+        SettingsEntry("WinPos", "") + SettingsEntry("LanguageName", ""));
     EXPECT_EQ(text, want);
 }
 

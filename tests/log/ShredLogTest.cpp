@@ -14,18 +14,9 @@
 #include "log/ShredLog.h"
 #include "platform/Platform.h"
 #include "support/TempDir.h"
+#include "support/TestText.h"
 
 namespace {
-
-// UTF-16LE bytes of an ASCII text, for expectations.
-std::string Le(const std::string& ascii) {
-    std::string out;
-    for (char c : ascii) {
-        out.push_back(c);
-        out.push_back('\0');
-    }
-    return out;
-}
 
 std::tm Local(int64_t when) {
     std::time_t tt = static_cast<std::time_t>(when);

@@ -52,7 +52,7 @@ TEST(FreeSpaceRawImage, DeletedMarkerIsGoneFromTheImageAfterAFreeSpaceRun) {
 
     FakeRunWindow window;
     window.settings.random = 1;
-    window.iterationsText = u"1";
+    window.iterationsText.assign(1, u'1');
     RunState state;
     state.drivesTable.AppendRow(m.Path());
     {

@@ -16,6 +16,7 @@
 #include "config/TextConv.h"
 #include "support/TempDir.h"
 #include "support/TestMount.h"
+#include "support/TestText.h"
 
 #ifdef KELVANE_EXE
 
@@ -122,18 +123,11 @@ class Program {
 
 // Settings that ask nothing before each file (the default asks).
 void WriteSettings(const TempDir& tmp, const std::string& entries) {
-    tmp.WriteFile("config/Tessarin/Kelvane/Kelvane.ini",
-                  "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<InitFile>\r\n" + entries +
-                      "</InitFile>\r\n");
+    tmp.WriteFile("config/Tessarin/Kelvane/Kelvane.ini", SettingsXml(entries));
 }
 
 std::string Log(const TempDir& tmp) {
-    std::string raw = ReadWholeFile(tmp.Sub("config/Tessarin/Kelvane/KelvaneLog.txt"));
-    std::u16string wide;
-    for (size_t i = 0; i + 1 < raw.size(); i += 2)
-        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(raw[i]) |
-                                             (static_cast<unsigned char>(raw[i + 1]) << 8)));
-    return Utf8FromWide(wide);
+    return Utf8FromLe(ReadWholeFile(tmp.Sub("config/Tessarin/Kelvane/KelvaneLog.txt")));
 }
 
 }  // namespace

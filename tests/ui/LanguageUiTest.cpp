@@ -18,19 +18,6 @@
 
 namespace {
 
-QString TextOf(QWidget* w) {
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
-    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
-    return {};
-}
-
-QStringList ItemsOf(QWidget* w) {
-    QStringList out;
-    auto* c = qobject_cast<QComboBox*>(w);
-    for (int i = 0; c && i < c->count(); ++i) out << c->itemText(i);
-    return out;
-}
-
 QStringList Headers(CKelvaneDlg& dlg) {
     QStringList out;
     for (int i = 0; i < dlg.List().GetColumnCount(); ++i)

@@ -3,18 +3,8 @@
 
 #include "config/ProfileFile.h"
 #include "config/TextConv.h"
+#include "support/TestText.h"
 #include "ui/MainWindowFixture.h"
-
-namespace {
-std::string Le(const std::string& ascii) {
-    std::string out;
-    for (char c : ascii) {
-        out.push_back(c);
-        out.push_back('\0');
-    }
-    return out;
-}
-}  // namespace
 
 using WindowLog = MainWindowFixture;
 

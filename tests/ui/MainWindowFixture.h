@@ -4,7 +4,10 @@
 // test does reaches the real settings, a browser or the shutdown command.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
 #include <QTest>
 #include <memory>
 #include <vector>
@@ -15,6 +18,22 @@
 #include "ui/FileDialogs.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/MessageBoxes.h"
+
+// The caption of a button or label, or the current text of a drop-down.
+inline QString TextOf(QWidget* w) {
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText();
+    return {};
+}
+
+// The items of a drop-down.
+inline QStringList ItemsOf(QWidget* w) {
+    QStringList out;
+    auto* c = qobject_cast<QComboBox*>(w);
+    for (int i = 0; c && i < c->count(); ++i) out << c->itemText(i);
+    return out;
+}
 
 class MainWindowFixture : public ::testing::Test {
   protected:

@@ -4,18 +4,12 @@
 #include <QFontInfo>
 
 #include "config/SettingsFile.h"
+#include "support/TestText.h"
 #include "ui/FontHolder.h"
 #include "ui/MainWindowFixture.h"
 
 namespace {
 
-std::string Xml(const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<InitFile>\r\n" + body +
-           "</InitFile>\r\n";
-}
-std::string Entry(const std::string& key, const std::string& value) {
-    return "  <" + key + ">" + value + "</" + key + ">\r\n";
-}
 bool Checked(CKelvaneDlg& d, int id) {
     return static_cast<QCheckBox*>(d.Control(id))->isChecked();
 }
@@ -31,7 +25,7 @@ class MainWindowSettings : public MainWindowFixture {
         dir_.MakeDir("home/.config");
         dir_.MakeDir("home/.config/Tessarin");
         dir_.MakeDir("home/.config/Tessarin/Kelvane");
-        dir_.WriteFile("home/.config/Tessarin/Kelvane/Kelvane.ini", Xml(body));
+        dir_.WriteFile("home/.config/Tessarin/Kelvane/Kelvane.ini", SettingsXml(body));
     }
 };
 
@@ -60,11 +54,13 @@ TEST_F(MainWindowSettings, FirstStartShowsTheDefaults) {
 }
 
 TEST_F(MainWindowSettings, StoredValuesReachTheControls) {
-    WriteSettings(Entry("Random", "0") + Entry("EndAction", "2") + Entry("ShredNames", "0") +
-                  Entry("Confirm", "0") + Entry("ModifySize", "1") + Entry("ModifySizeType", "1") +
-                  Entry("EnableLog", "2") + Entry("ArchiveLog", "0") + Entry("Iterations", "300") +
-                  Entry("ShredBlockSize", "-1") + Entry("ShredValue", "0xAA") +
-                  Entry("LanguageName", "Deutsch") + Entry("WinPos", "30;40;830;640"));
+    WriteSettings(SettingsEntry("Random", "0") + SettingsEntry("EndAction", "2") +
+                  SettingsEntry("ShredNames", "0") + SettingsEntry("Confirm", "0") +
+                  SettingsEntry("ModifySize", "1") + SettingsEntry("ModifySizeType", "1") +
+                  SettingsEntry("EnableLog", "2") + SettingsEntry("ArchiveLog", "0") +
+                  SettingsEntry("Iterations", "300") + SettingsEntry("ShredBlockSize", "-1") +
+                  SettingsEntry("ShredValue", "0xAA") + SettingsEntry("LanguageName", "Deutsch") +
+                  SettingsEntry("WinPos", "30;40;830;640"));
     auto dlg = Open();
     EXPECT_FALSE(Checked(*dlg, 1005));
     EXPECT_FALSE(Checked(*dlg, 1018));
@@ -95,8 +91,8 @@ TEST_F(MainWindowSettings, StoredValuesReachTheControls) {
 }
 
 TEST_F(MainWindowSettings, OutOfRangeIndexesLeaveNoSelection) {
-    WriteSettings(Entry("EndAction", "7") + Entry("ModifySizeType", "-1") +
-                  Entry("Iterations", "word") + Entry("Random", "2"));
+    WriteSettings(SettingsEntry("EndAction", "7") + SettingsEntry("ModifySizeType", "-1") +
+                  SettingsEntry("Iterations", "word") + SettingsEntry("Random", "2"));
     auto dlg = Open();
     EXPECT_EQ(Combo(*dlg, 1049)->currentIndex(), -1);
     EXPECT_EQ(Combo(*dlg, 1025)->currentIndex(), -1);
@@ -109,14 +105,14 @@ TEST_F(MainWindowSettings, OutOfRangeIndexesLeaveNoSelection) {
 }
 
 TEST_F(MainWindowSettings, MaximizedAndMinimizedPositions) {
-    WriteSettings(Entry("WinPos", "MAX"));
+    WriteSettings(SettingsEntry("WinPos", "MAX"));
     {
         auto dlg = Open();
         EXPECT_TRUE(dlg->windowState() & Qt::WindowMaximized);
         dlg->close();
         EXPECT_EQ(LoadSettings(SettingsFile()).values.winPos, "MAX");
     }
-    WriteSettings(Entry("WinPos", "50;60;750;560"));
+    WriteSettings(SettingsEntry("WinPos", "50;60;750;560"));
     {
         auto dlg = Open();
         const QRect normal = dlg->frameGeometry();
@@ -138,7 +134,7 @@ TEST_F(MainWindowSettings, BadPositionsLeaveTheWindowWhereItIs) {
     for (const char* bad :
          {"-5;10;700;500", "10;-5;700;500", "10;10;10;500", "10;10;700", "x;y;z;w"}) {
         SCOPED_TRACE(bad);
-        WriteSettings(Entry("WinPos", bad));
+        WriteSettings(SettingsEntry("WinPos", bad));
         auto dlg = Open();
         EXPECT_EQ(dlg->size(), start);
         EXPECT_FALSE(dlg->windowState() & Qt::WindowMaximized);
@@ -147,9 +143,10 @@ TEST_F(MainWindowSettings, BadPositionsLeaveTheWindowWhereItIs) {
 
 TEST_F(MainWindowSettings, FontKeysFollowTheFontFlags) {
     // Font settings on, height on: the stored height and face are used.
-    WriteSettings(Entry("UseFontSettings", "1") + Entry("UseFontHeight", "1") +
-                  Entry("FontDefName", "DejaVu Sans") + Entry("FontDefCharset", "238") +
-                  Entry("FontDefHeight", "-19") + Entry("FontDefPitch", "34"));
+    WriteSettings(SettingsEntry("UseFontSettings", "1") + SettingsEntry("UseFontHeight", "1") +
+                  SettingsEntry("FontDefName", "DejaVu Sans") +
+                  SettingsEntry("FontDefCharset", "238") + SettingsEntry("FontDefHeight", "-19") +
+                  SettingsEntry("FontDefPitch", "34"));
     {
         auto dlg = Open();
         EXPECT_EQ(dlg->Fonts().FaceName(), "DejaVu Sans");
@@ -165,8 +162,8 @@ TEST_F(MainWindowSettings, FontKeysFollowTheFontFlags) {
         EXPECT_EQ(s.values.fontDefPitch, 34);
     }
     // Height off: the stored height is read but has no effect.
-    WriteSettings(Entry("UseFontSettings", "1") + Entry("UseFontHeight", "0") +
-                  Entry("FontDefHeight", "-40"));
+    WriteSettings(SettingsEntry("UseFontSettings", "1") + SettingsEntry("UseFontHeight", "0") +
+                  SettingsEntry("FontDefHeight", "-40"));
     {
         auto dlg = Open();
         EXPECT_NE(dlg->Fonts().Height(), -40);
@@ -174,8 +171,9 @@ TEST_F(MainWindowSettings, FontKeysFollowTheFontFlags) {
     }
     // Font settings off: the four keys are not read, yet saving writes them from
     // the effective font.
-    WriteSettings(Entry("UseFontSettings", "0") + Entry("FontDefName", "Nonexistent Face") +
-                  Entry("FontDefCharset", "77"));
+    WriteSettings(SettingsEntry("UseFontSettings", "0") +
+                  SettingsEntry("FontDefName", "Nonexistent Face") +
+                  SettingsEntry("FontDefCharset", "77"));
     {
         auto dlg = Open();
         EXPECT_NE(dlg->Fonts().FaceName(), "Nonexistent Face");
@@ -191,23 +189,25 @@ TEST_F(MainWindowSettings, FontKeysFollowTheFontFlags) {
 TEST_F(MainWindowSettings, ASavedFileReadsBackUnchanged) {
     // Every key with a value other than its default: closing writes the same file.
     const std::string body =
-        Entry("Random", "0") + Entry("ShredValue", "/tmp/pattern.bin") +
-        Entry("IgnoreProtect", "1") + Entry("EndAction", "1") + Entry("ShredNames", "0") +
-        Entry("Confirm", "0") + Entry("ModifySize", "1") + Entry("ModifySizeType", "1") +
-        Entry("EnableLog", "0") + Entry("ArchiveLog", "0") + Entry("Iterations", "42") +
-        Entry("ShredBlockSize", "4096") + Entry("DiskShredBlockSize", "65536") +
-        Entry("DiskShredFileSize", "1048576") + Entry("DiskShredFileName", "fill.tmp") +
-        Entry("DiskShredLeaveFiles", "1") + Entry("FileShredLeaveFiles", "1") +
-        Entry("FileShredFileShred", "1") + Entry("UseBuildInFont", "0") +
-        Entry("UseFontSettings", "1") + Entry("UseFontHeight", "1") +
-        Entry("FontDefName", "DejaVu Sans") + Entry("FontDefCharset", "0") +
-        Entry("FontDefHeight", "-14") + Entry("FontDefPitch", "18") +
-        Entry("WinPos", "20;30;720;530") +
-        Entry("LanguageName",
-              "Fran\xc3\xa7"
-              "ais");
+        SettingsEntry("Random", "0") + SettingsEntry("ShredValue", "/tmp/pattern.bin") +
+        SettingsEntry("IgnoreProtect", "1") + SettingsEntry("EndAction", "1") +
+        SettingsEntry("ShredNames", "0") + SettingsEntry("Confirm", "0") +
+        SettingsEntry("ModifySize", "1") + SettingsEntry("ModifySizeType", "1") +
+        SettingsEntry("EnableLog", "0") + SettingsEntry("ArchiveLog", "0") +
+        SettingsEntry("Iterations", "42") + SettingsEntry("ShredBlockSize", "4096") +
+        SettingsEntry("DiskShredBlockSize", "65536") +
+        SettingsEntry("DiskShredFileSize", "1048576") +
+        SettingsEntry("DiskShredFileName", "fill.tmp") + SettingsEntry("DiskShredLeaveFiles", "1") +
+        SettingsEntry("FileShredLeaveFiles", "1") + SettingsEntry("FileShredFileShred", "1") +
+        SettingsEntry("UseBuildInFont", "0") + SettingsEntry("UseFontSettings", "1") +
+        SettingsEntry("UseFontHeight", "1") + SettingsEntry("FontDefName", "DejaVu Sans") +
+        SettingsEntry("FontDefCharset", "0") + SettingsEntry("FontDefHeight", "-14") +
+        SettingsEntry("FontDefPitch", "18") + SettingsEntry("WinPos", "20;30;720;530") +
+        SettingsEntry("LanguageName",
+                      "Fran\xc3\xa7"
+                      "ais");
     WriteSettings(body);
     auto dlg = Open();
     dlg->close();
-    EXPECT_EQ(ReadWholeFile(SettingsFile()), Xml(body));
+    EXPECT_EQ(ReadWholeFile(SettingsFile()), SettingsXml(body));
 }

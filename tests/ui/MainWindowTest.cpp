@@ -18,20 +18,6 @@
 
 namespace {
 
-QString TextOf(QWidget* w) {
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
-    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
-    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText();
-    return {};
-}
-
-QStringList ItemsOf(QWidget* w) {
-    QStringList out;
-    auto* c = qobject_cast<QComboBox*>(w);
-    for (int i = 0; c && i < c->count(); ++i) out << c->itemText(i);
-    return out;
-}
-
 // The ids and texts of a pop-up, separators as "-".
 QStringList MenuItems(CKelvaneDlg& dlg, int position, std::vector<int>* ids = nullptr) {
     QStringList out;
