@@ -36,7 +36,7 @@ std::u16string SignedText(long long v) {
 }
 
 // One "%..." specifier starting at `start`, read the way SafeFormat reads it.
-struct Spec {
+struct Specifier {
     size_t end = 0;  // index after the specifier
     bool left = false;
     bool zero = false;
@@ -44,25 +44,24 @@ struct Spec {
     char16_t conv = 0;  // 0: the text ended inside the specifier
 };
 
-Spec ParseSpec(std::u16string_view format, size_t start) {
-    Spec spec;
+Specifier ParseSpecifier(std::u16string_view format, size_t start) {
+    Specifier sp;
     size_t i = start + 1;
     while (i < format.size() && (format[i] == u'-' || format[i] == u'0')) {
         if (format[i] == u'-')
-            spec.left = true;
+            sp.left = true;
         else
-            spec.zero = true;
+            sp.zero = true;
         ++i;
     }
     while (i < format.size() && format[i] >= u'0' && format[i] <= u'9') {
-        spec.width =
-            std::min<size_t>(spec.width * 10 + (format[i] - u'0'), 1000);  // no huge padding
+        sp.width = std::min<size_t>(sp.width * 10 + (format[i] - u'0'), 1000);  // no huge padding
         ++i;
     }
     while (i < format.size() && (format[i] == u'l' || format[i] == u'h' || format[i] == u'I')) ++i;
-    if (i < format.size()) spec.conv = format[i++];
-    spec.end = i;
-    return spec;
+    if (i < format.size()) sp.conv = format[i++];
+    sp.end = i;
+    return sp;
 }
 
 bool KnownConversion(char16_t conv) {
@@ -85,9 +84,9 @@ std::vector<std::string> FormatSpecifiers(std::string_view utf8Format) {
             i += 2;
             continue;
         }
-        Spec spec = ParseSpec(format, i);
-        specs.push_back(Utf8FromWide(std::u16string_view(format).substr(i, spec.end - i)));
-        i = spec.end;
+        Specifier sp = ParseSpecifier(format, i);
+        specs.push_back(Utf8FromWide(std::u16string_view(format).substr(i, sp.end - i)));
+        i = sp.end;
     }
     return specs;
 }
@@ -109,13 +108,13 @@ std::u16string SafeFormat(std::u16string_view format, std::initializer_list<Form
             i += 2;
             continue;
         }
-        const Spec spec = ParseSpec(format, start);
-        i = spec.end;
-        if (spec.conv == 0) {
+        const Specifier sp = ParseSpecifier(format, start);
+        i = sp.end;
+        if (sp.conv == 0) {
             out.append(format.substr(start));
             break;
         }
-        const char16_t conv = spec.conv;
+        const char16_t conv = sp.conv;
         if (!KnownConversion(conv) || next == args.end()) {
             out.append(format.substr(start, i - start));  // shown as written
             continue;
@@ -148,7 +147,7 @@ std::u16string SafeFormat(std::u16string_view format, std::initializer_list<Form
                                        : a.AsUnsigned();
             body = Digits(v, 16, conv == u'X');
         }
-        out += Pad(std::move(body), spec.width, spec.left, spec.zero && numeric && !spec.left);
+        out += Pad(std::move(body), sp.width, sp.left, sp.zero && numeric && !sp.left);
     }
     return out;
 }

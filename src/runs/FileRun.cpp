@@ -14,11 +14,6 @@
 
 namespace {
 
-constexpr int kYes = 6;
-constexpr int kYesToAll = 19;
-constexpr int kNo = 7;
-constexpr int kCancel = 2;
-
 constexpr int kPathColumn = 3;
 constexpr int kKindColumn = 2;
 
@@ -105,7 +100,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
 
     const std::u16string shredding = window.MessageText("FrmMain.m_acMShredding");
     int k = 0;
-    int answer = kYes;
+    int answer = kAnswerYes;
     bool yesToAll = false;
     bool allDone = true;
     bool cancelled = false;
@@ -126,17 +121,17 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         if (window.ConfirmChecked() && !yesToAll) {
             answer = window.AskConfirmation(
                 SafeFormat(window.MessageText("FrmMain.m_acMDeleteFile"), {path}));
-            if (answer == kCancel) {
+            if (answer == kAnswerCancel) {
                 cancelled = true;
                 break;
             }
-            if (answer == kNo) continue;
-            if (answer == kYesToAll) {
-                answer = kYes;
+            if (answer == kAnswerNo) continue;
+            if (answer == kAnswerYesToAll) {
+                answer = kAnswerYes;
                 yesToAll = true;
             }
         }
-        if (answer != kYes && !yesToAll) continue;
+        if (answer != kAnswerYes && !yesToAll) continue;
 
         window.SetStatusText(SafeFormat(u"%s [%d / %d - %d %c]: %s",
                                         {shredding, k, total, Percent(k, total), u'%', path}));

@@ -7,7 +7,6 @@
 #include "i18n/SafeFormat.h"
 #include "platform/Platform.h"
 #include "runs/FreeSpaceProgress.h"
-#include "runs/RunState.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
 #include "runs/RunState.h"

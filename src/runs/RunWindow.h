@@ -7,6 +7,14 @@
 
 #include "config/AppSettings.h"
 
+// The answers of the confirmation box.
+enum ConfirmAnswer : int {
+    kAnswerYes = 6,
+    kAnswerYesToAll = 19,
+    kAnswerNo = 7,
+    kAnswerCancel = 2,
+};
+
 class RunWindow {
   public:
     virtual ~RunWindow() = default;

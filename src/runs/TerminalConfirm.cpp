@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "config/TextConv.h"
+#include "runs/RunWindow.h"
 
 int AskOnTerminal(const std::u16string& question, std::FILE* in, std::FILE* out) {
     const std::string text = Utf8FromWide(question);
@@ -14,7 +15,7 @@ int AskOnTerminal(const std::u16string& question, std::FILE* in, std::FILE* out)
         while ((c = std::fgetc(in)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
         if (line.empty() && c == EOF) {
             std::fputc('\n', out);
-            return 2;
+            return kAnswerCancel;
         }
         size_t first = line.find_first_not_of(" \t\r");
         char answer =
@@ -23,13 +24,13 @@ int AskOnTerminal(const std::u16string& question, std::FILE* in, std::FILE* out)
                 : static_cast<char>(std::tolower(static_cast<unsigned char>(line[first])));
         switch (answer) {
             case 'y':
-                return 6;
+                return kAnswerYes;
             case 'a':
-                return 19;
+                return kAnswerYesToAll;
             case 'n':
-                return 7;
+                return kAnswerNo;
             case 'c':
-                return 2;
+                return kAnswerCancel;
             default:
                 break;  // ask again
         }

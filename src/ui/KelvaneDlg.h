@@ -10,13 +10,12 @@
 //   KelvaneDlgPending.cpp   command handlers that are not built yet
 // Each command handler below is defined in a file of its own once it is built.
 #include <QString>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include <cstdio>
 #include <vector>
 
 #include "config/AppSettings.h"

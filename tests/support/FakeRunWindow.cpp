@@ -1,23 +1,7 @@
 #include "support/FakeRunWindow.h"
 
-namespace {
-// The built-in English texts the workers use.
-const std::map<std::string, std::u16string, std::less<>>& Defaults() {
-    static const std::map<std::string, std::u16string, std::less<>> d = {
-        {"FrmMain.m_acMShredding", u"Shredding"},
-        {"FrmMain.m_acMShreddingDone", u"Shredding done."},
-        {"FrmMain.m_acMShreddingPartly", u"Shredding partly done."},
-        {"FrmMain.m_acMShreddingInterrupted", u"Shredding interrupted."},
-        {"FrmMain.m_acMDeleteFile", u"Sure to shred file '%s'?"},
-        {"FrmMain.m_acMConfirm", u"Confirm"},
-        {"FrmMain.m_acMNoFile", u"No file(s) available!"},
-        {"FrmMain.m_acMShreddingDisk", u"Shredding free drive space: "},
-        {"FrmMain.m_acMAmountOfFile", u"Amount of files: %d"},
-        {"FrmMain.m_acMAddingFolder", u"Adding folder %s"},
-    };
-    return d;
-}
-}  // namespace
+#include "config/TextConv.h"
+#include "i18n/LanguageKeys.h"
 
 FakeRunWindow::FakeRunWindow() {
     list.InsertColumn(0, u"Filename");
@@ -110,8 +94,7 @@ std::u16string FakeRunWindow::MessageText(std::string_view key) {
     std::lock_guard<std::mutex> l(mutex);
     auto o = texts.find(std::string(key));
     if (o != texts.end() && !o->second.empty()) return o->second;
-    auto d = Defaults().find(key);
-    return d != Defaults().end() ? d->second : std::u16string();
+    return WideFromUtf8(BuiltInText(key));
 }
 int FakeRunWindow::AskConfirmation(const std::u16string& text) {
     std::lock_guard<std::mutex> l(mutex);

@@ -13,7 +13,7 @@
 #include "runs/RunWindow.h"
 
 class FakeRunWindow : public RunWindow {
-public:
+  public:
     FakeRunWindow();
 
     // ---- RunWindow ----
@@ -48,18 +48,18 @@ public:
     // ---- what the test sets up ----
     std::mutex mutex;  // guards everything below
     CListCtrl list;
-    AppSettings settings;           // random, shredNames, ... as the check boxes stand
+    AppSettings settings;  // random, shredNames, ... as the check boxes stand
     std::u16string iterationsText = u"3";
     int endAction = 0;
-    std::deque<int> answers;        // confirmation answers; empty: Cancel (2)
+    std::deque<int> answers;                      // confirmation answers; empty: Cancel (2)
     std::map<std::string, std::u16string> texts;  // overrides of the built-in texts
     // Called after every AppendRow with the new row count, outside the mutex and on
     // the appending thread; lets a test act at an exact point of a worker's progress.
     std::function<void(int rows)> onAppend;
 
     // ---- what the test reads ----
-    std::vector<std::u16string> questions;     // every confirmation text asked
-    std::vector<std::u16string> infoMessages;  // every information box shown
+    std::vector<std::u16string> questions;      // every confirmation text asked
+    std::vector<std::u16string> infoMessages;   // every information box shown
     std::vector<std::u16string> statusHistory;  // every status text set
     std::vector<std::u16string> logLines;       // lines since the last BeginRunLog
     int beginRunLogCalls = 0;

@@ -2,8 +2,8 @@
 // over the window's settings and font, the about box, and the documents and
 // pages handed to the (replaced) desktop shell.
 #include <QAction>
-#include <QLabel>
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
