@@ -1,14 +1,14 @@
 #pragma once
 // The main window: file list, shredding options, progress display, run buttons
-// and menu. Its parts live in several files:
-//   KelvaneDlg.cpp          construction of the controls, menu and accelerators
-//   KelvaneDlgLayout.cpp    layout on resize, lock for run / unlock after run
-//   KelvaneDlgCommands.cpp  command dispatch, store settings, exit and close
+// and menu. Its parts live in five files:
+//   KelvaneDlg.cpp          the controls, menu and accelerators; layout on resize;
+//                           locking for a run and unlocking after it
+//   KelvaneDlgCommands.cpp  the commands: file list, runs, options, log, help;
+//                           storing the settings, exit and close
 //   KelvaneDlgRunWindow.cpp the RunWindow calls of the worker threads
-//   KelvaneDlgSettings.cpp  settings between the window and AppSettings
-//   KelvaneDlgTexts.cpp     captions and built-in texts
-//   KelvaneDlgPending.cpp   command handlers that are not built yet
-// Each command handler below is defined in a file of its own once it is built.
+//   KelvaneDlgStartup.cpp   start-up, the settings between the window and
+//                           AppSettings, the command line and unattended use
+//   KelvaneDlgTexts.cpp     captions, built-in texts and the window's language
 #include <QString>
 #include <cstdio>
 #include <functional>
