@@ -2,6 +2,7 @@
 // The rows of the file list and the commands that change them. Rows are added
 // through the window (they may come from the folder expansion thread); the
 // commands of the Edit menu work on the row store itself on the window's thread.
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -10,6 +11,9 @@ class RunWindow;
 
 // The date-column marker of a folder row.
 inline constexpr char16_t kFolderMarker[] = u"FOLDER";
+// The date-column marker of a row for an entry that a folder expansion met but
+// could not list (its size column says why): a run reports it as not shredded.
+inline constexpr char16_t kNotListedMarker[] = u"NOT LISTED";
 
 // Appends one checked row with its four column texts.
 void AppendListRow(RunWindow& window, const std::u16string& name, const std::u16string& size,
@@ -29,6 +33,10 @@ class FileRowSeries {
   public:
     explicit FileRowSeries(RunWindow& window);
     bool AddFile(const std::u16string& path);
+    // A file the walk already measured: no second look by path, which a path
+    // longer than the system takes could not have.
+    void AddFile(const std::u16string& path, int64_t size, int64_t time);
+    void AddNotListed(const std::u16string& path, const std::u16string& reason);
     void AddFolder(const std::u16string& folder);  // the folder's "FOLDER" row
 
   private:
