@@ -40,4 +40,38 @@ done
 [ ! -e "$prefix/bin/Kelvane_Languages.ini" ] || fail "data next to bin/kelvane"
 
 check_headless_run "$prefix/bin/kelvane"
+
+# The per-user step for Nautilus and Thunar: added once however often it runs,
+# another action of the user's kept, and --remove gives back the file as it was.
+home=$scratch/home
+mkdir -p "$home/.config/Thunar" "$scratch/fakebin"
+printf '<?xml version="1.0" encoding="UTF-8"?>\n<actions>\n<action>\n\t<name>Mine</name>\n\t<unique-id>1-1</unique-id>\n</action>\n</actions>\n' \
+    >"$home/.config/Thunar/uca.xml"
+cp "$home/.config/Thunar/uca.xml" "$scratch/uca.orig"
+# Without a terminal the script also tells the desktop; not this machine's desktop.
+printf '#!/bin/sh\n' >"$scratch/fakebin/notify-send"
+chmod +x "$scratch/fakebin/notify-send"
+add="$prefix/bin/kelvane-add-to-file-manager"
+for _ in 1 2; do
+    env -u XDG_CONFIG_HOME -u XDG_DATA_HOME PATH="$scratch/fakebin:$PATH" HOME="$home" LANG=C \
+        "$add" >/dev/null </dev/null ||
+        fail "kelvane-add-to-file-manager"
+done
+uca=$home/.config/Thunar/uca.xml
+[ "$(grep -c '<unique-id>kelvane-shred</unique-id>' "$uca")" = 1 ] || fail "Thunar action not added once"
+grep -q '<unique-id>1-1</unique-id>' "$uca" || fail "the user's own Thunar action was lost"
+grep -q '<command>kelvane %F</command>' "$uca" || fail "Thunar action does not pass the selection"
+script="$home/.local/share/nautilus/scripts/Shred with Kelvane"
+# Nautilus hands over names relative to the folder shown; the program gets them whole.
+# shellcheck disable=SC2016 # the fake program's own $a
+printf '#!/bin/sh\nfor a do echo "[$a]"; done\n' >"$scratch/fakebin/kelvane"
+chmod +x "$scratch/fakebin/kelvane"
+got=$(cd "$scratch" && PATH="$scratch/fakebin:$PATH" "$script" "a b.txt" /abs/c -exec) ||
+    fail "Nautilus script"
+[ "$got" = "$(printf '[%s/a b.txt]\n[/abs/c]\n[%s/-exec]' "$scratch" "$scratch")" ] ||
+    fail "Nautilus script passed: $got"
+env -u XDG_CONFIG_HOME -u XDG_DATA_HOME PATH="$scratch/fakebin:$PATH" HOME="$home" LANG=C \
+    "$add" --remove >/dev/null </dev/null
+cmp -s "$uca" "$scratch/uca.orig" || fail "--remove did not restore uca.xml"
+[ ! -e "$script" ] || fail "--remove left the Nautilus script"
 finish
