@@ -9,6 +9,7 @@
 #include <ctime>
 #include <vector>
 
+#include "config/DataFolder.h"
 #include "config/ProfileFile.h"
 
 namespace {
@@ -97,8 +98,9 @@ StorageLocations DefaultStorageLocations() {
 StoragePaths FindStoragePaths(const StorageLocations& where, int64_t now) {
     StoragePaths paths;
     paths.programFolder = WithTrailingSlash(where.programFolder);
-    paths.licenseFile = paths.programFolder + "Kelvane_License.txt";
-    paths.readMeFile = paths.programFolder + "Kelvane_ReadMe.txt";
+    paths.dataFolder = FindDataFolder(paths.programFolder);
+    paths.licenseFile = paths.dataFolder + "Kelvane_License.txt";
+    paths.readMeFile = paths.dataFolder + "Kelvane_ReadMe.txt";
 
     ProfileFile savePath(false);
     if (!paths.programFolder.empty() && savePath.Load(paths.programFolder + "SavePath.ini")) {

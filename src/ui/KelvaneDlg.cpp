@@ -8,7 +8,6 @@
 #include <QEvent>
 #include <QFrame>
 #include <QHeaderView>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -75,7 +74,7 @@ CKelvaneDlg::CKelvaneDlg(StorageLocations locations, QWidget* parent)
     CreateAccelerators();
     fonts_ = std::make_unique<FontHolder>(this);
     setWindowTitle(QStringLiteral("Kelvane"));
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("edit-delete")));
+    // The icon is the application's own (set by main), not a theme's stand-in.
     setMinimumSize(kMinWidth, kMinHeight);
     resize(660, 420 + menuBar_->sizeHint().height());
 }

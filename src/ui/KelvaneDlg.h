@@ -125,7 +125,9 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     // flags). The options dialog edits these.
     AppSettings& Fields() { return fields_; }
     const StoragePaths& Paths() const { return paths_; }
-    const std::string& ProgramFolder() const { return paths_.programFolder; }
+    // Language files, help pages and documents: next to the program or, installed,
+    // in share/kelvane/.
+    const std::string& DataFolder() const { return paths_.dataFolder; }
     const std::string& StorageFolder() const { return paths_.storageFolder; }
     const std::string& SettingsPath() const { return paths_.settingsFile; }
     const std::string& LogPath() const { return paths_.logFile; }

@@ -372,7 +372,7 @@ void ShellOpen(const std::string& target) {
 }  // namespace
 
 void CKelvaneDlg::OnHelp() {
-    ShellOpen(ChooseHelpFile(ProgramFolder(), LanguageFile()));
+    ShellOpen(ChooseHelpFile(DataFolder(), LanguageFile()));
 }
 
 void CKelvaneDlg::OnLicense() {
