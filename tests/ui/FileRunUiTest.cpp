@@ -209,6 +209,12 @@ TEST_F(FileRunUi, ClosingDuringARunFinishesTheEntryStoresAndEnds) {
 
 TEST_F(FileRunUi, StopWhileExecListsTheCommandLineFoldersCancelsTheRun) {
     for (int i = 0; i < 3000; ++i) dir_.WriteFile("big/f" + std::to_string(i), "data");
+    // A run started anyway would ask first; "Yes to all" lets it show what it does.
+    int asked = 0;
+    XMessageBox::SetOnShown([&](XMessageBox* box) {
+        ++asked;
+        QTest::mouseClick(box->Button(XMessageBox::kIdYesToAll), Qt::LeftButton);
+    });
     auto dlg = std::make_unique<CKelvaneDlg>(Where());
     dlg->SetCommandLine({u"kelvane", u"-exec", dir_.WSub("big")});
     dlg->show();
@@ -224,6 +230,7 @@ TEST_F(FileRunUi, StopWhileExecListsTheCommandLineFoldersCancelsTheRun) {
     for (int i = 0; i < 3000; ++i)
         left += PathExists(dir_.Sub("big/f" + std::to_string(i))) ? 1 : 0;
     EXPECT_EQ(left, 3000) << "files were shredded after Stop";
+    EXPECT_EQ(asked, 0);
     EXPECT_EQ(dlg->ExitCode(), 2);
 }
 
