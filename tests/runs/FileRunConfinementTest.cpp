@@ -320,3 +320,27 @@ TEST_F(FileRunConfinement, IgnoringWriteProtectionOpensTheHoldingFolderForTheEnt
     ASSERT_EQ(::stat(dir.Sub("ro").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0555u) << "the folder's mode is put back";
 }
+
+TEST_F(FileRunConfinement, EntriesGoneWhileListedAreToldAndTheRunIsPartly) {
+    for (int i = 0; i < 6; ++i) dir.WriteFile("v/f" + std::to_string(i), "x");
+    // Once the first row is in, the others vanish: the walk has already read
+    // their names, so it meets them, but cannot look at them any more.
+    std::string first;
+    window.onAppend = [&](int rows) {
+        if (rows != 1) return;
+        const std::u16string listed = window.RowText(0, 3);
+        first = Utf8FromWide(listed);
+        for (int i = 0; i < 6; ++i)
+            if (dir.Sub("v/f" + std::to_string(i)) != first)
+                ::unlink(dir.Sub("v/f" + std::to_string(i)).c_str());
+    };
+    ListFolder("v");
+    window.onAppend = nullptr;
+    Run();
+    int vanished = 0;
+    for (const auto& l : window.logLines)
+        if (l.find(u"[NOT SHREDDED: vanished while listed]") != std::u16string::npos) ++vanished;
+    EXPECT_EQ(vanished, 5);
+    EXPECT_TRUE(Contains(window.logLines, WideFromUtf8(first) + u" [done]"));
+    EXPECT_EQ(window.status, Partly());
+}
