@@ -99,6 +99,7 @@ void ExpandQueuedFolders(RunWindow& window, RunState& state) {
         if (cell.empty()) continue;
         ExpandFolder(rows, state, WideFromUtf8(cell));
     }
+    rows.Flush();
 }
 
 void RunFolderExpansion(RunWindow& window, RunState& state) {

@@ -12,6 +12,7 @@
 #include "i18n/SafeFormat.h"
 #include "log/LogLines.h"
 #include "platform/Platform.h"
+#include "runs/RunBatch.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
 #include "runs/RunState.h"
@@ -148,26 +149,31 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     std::set<std::u16string> waitingFolderRows;  // folder rows left for the final retry
     FileOps ops;
 
-    // The count is read anew after every row: rows appended meanwhile are visited,
-    // and a finished row leaves the list, so the index steps back over it.
-    for (int i = 0; i < window.RowCount(); ++i) {
-        window.SetProgressPos(k);
+    // Rows appended meanwhile are visited (the batch asks the window again at the
+    // end of what it read), and a finished row leaves the list, so the index steps
+    // back over it.
+    RunBatch batch(window);
+    RunRow row;
+    for (int i = 0; batch.Row(i, row); ++i) {
+        batch.SetProgressPos(k);
         ++k;
         if (state.stop) break;
-        if (!window.RowChecked(i)) continue;
+        if (!row.checked) continue;
 
-        const std::u16string path = window.RowText(i, kPathColumn);
-        const std::u16string kind = window.RowText(i, kKindColumn);
+        const std::u16string path = row.path;
+        const std::u16string kind = row.kind;
         if (kind == kNotListedMarker) {
             // Met by the folder walk but never listed: nothing of it is shredded.
             allDone = false;
-            window.AppendLog(
+            batch.Flush();  // the row's index as the window has it
+            batch.AppendLog(
                 SafeFormat(u"%s [NOT SHREDDED: %s]", {path, window.RowText(i, kSizeColumn)}));
             continue;
         }
         const bool folderRow = kind == kFolderMarker;
 
-        if (window.ConfirmChecked() && !yesToAll) {
+        if (batch.ConfirmChecked() && !yesToAll) {
+            batch.Flush();  // the question comes after everything done before it
             answer = window.AskConfirmation(
                 SafeFormat(window.MessageText("FrmMain.m_acMDeleteFile"), {path}));
             if (answer == kAnswerCancel) {
@@ -182,8 +188,9 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         }
         if (answer != kAnswerYes && !yesToAll) continue;
 
-        window.SetStatusText(SafeFormat(u"%s [%d / %d - %d %c]: %s",
-                                        {shredding, k, total, Percent(k, total), u'%', path}));
+        batch.SetStatusText(SafeFormat(u"%s [%d / %d - %d %c]: %s",
+                                       {shredding, k, total, Percent(k, total), u'%', path}));
+        batch.Flush();  // the window names the entry before it is worked on
         // Everything done to this entry stays below the folder the user chose.
         const fsys::Root root = state.chosenRoots.RootOf(path);
         ops.ConfineTo(root);
@@ -198,14 +205,14 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             ops.RelockHoldingFolder();
             const FolderNow now = removed ? FolderNow::kGone : LookAtFolder(root, path);
             if (removed) {
-                window.DeleteRow(i--);
-                window.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
+                batch.DeleteRow(i--);
+                batch.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
             } else if (now == FolderNow::kGone) {
                 // Already gone, usually as the emptied parent of an earlier file.
-                window.DeleteRow(i--);
+                batch.DeleteRow(i--);
             } else if (now == FolderNow::kChanged) {
                 allDone = false;
-                window.AppendLog(SafeFormat(u"%s [FAILED!]", {path}));
+                batch.AppendLog(SafeFormat(u"%s [FAILED!]", {path}));
             } else {
                 deferred.Add(path, root);
                 waitingFolderRows.insert(path);
@@ -226,18 +233,20 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
                 if (!ops.RemoveFolderChain(folder)) deferred.Add(folder, root);
             }
             if (report.otherNames > 0) ++withOtherNames;
-            window.DeleteRow(i--);
-            window.AppendLog(SafeFormat(u"%s %s", {path, DoneText(report.otherNames)}));
+            batch.DeleteRow(i--);
+            batch.AppendLog(SafeFormat(u"%s %s", {path, DoneText(report.otherNames)}));
         } else {
             allDone = false;
             // The row follows the file to its scrambled name, where a later run finds it.
             if (report.path != path) {
+                batch.Flush();  // the row's index as the window has it
                 window.SetRowText(i, kPathColumn, report.path);
                 window.SetRowText(i, kNameColumn, FileNameOfPath(report.path));
             }
-            window.AppendLog(SafeFormat(u"%s [FAILED!]", {report.path}));
+            batch.AppendLog(SafeFormat(u"%s [FAILED!]", {report.path}));
         }
     }
+    batch.Flush();
 
     const std::u16string elapsed = WideFromUtf8(state.ElapsedText());
     std::u16string final;
@@ -249,7 +258,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         deferred.RemoveAll(ops);
         // Folder rows whose folder went in the retry leave the list; the others
         // stay, still in use (or a mount point or one of the user's own folders).
-        for (int i = 0; i < window.RowCount(); ++i) {
+        for (int i = 0; !waitingFolderRows.empty() && i < window.RowCount(); ++i) {
             if (window.RowText(i, kKindColumn) != kFolderMarker) continue;
             const std::u16string path = window.RowText(i, kPathColumn);
             if (waitingFolderRows.count(path) == 0) continue;

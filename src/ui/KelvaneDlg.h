@@ -14,8 +14,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "config/AppSettings.h"
@@ -198,6 +200,9 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void AppendRowWithStatus(const std::u16string& name, const std::u16string& size,
                              const std::u16string& date, const std::u16string& path,
                              const std::u16string& status) override;
+    void AppendRows(const std::vector<NewRow>& rows, const std::u16string& status) override;
+    int ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) override;
+    void ApplyUpdates(const std::vector<WindowUpdate>& updates) override;
     void SetStatusText(const std::u16string& text) override;
     std::u16string StatusText() override;
     void SetProgressRange(int upper) override;
@@ -278,7 +283,10 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void ConnectLog();
     QAction* AddMenuItem(QMenu* menu, int id, bool checkable = false);
     void Register(int id, QWidget* w);
-    void WaitProcessingEvents(int milliseconds);
+    void StoreSettings(std::thread::id caller);
+    void ApplyPendingUpdates();  // UI thread
+    // Serves events until every worker but `except` has ended, at most `milliseconds`.
+    void WaitForWorkers(std::thread::id except, int milliseconds);
     QString ToolTipOfRow(int row);
 
     std::vector<std::u16string> args_;
@@ -305,6 +313,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     bool locked_ = false;
     bool closing_ = false;
     bool settingsStored_ = false;
+    std::mutex updatesMutex_;
+    std::vector<WindowUpdate> pendingUpdates_;  // from workers, not yet shown
     std::string rememberedFolder_;
 
     QMenuBar* menuBar_ = nullptr;

@@ -141,12 +141,12 @@ void CKelvaneDlg::OnColumnClick(int column) {
     list_.OnColumnClick(column, type, result);
 }
 
-void CKelvaneDlg::WaitProcessingEvents(int milliseconds) {
+void CKelvaneDlg::WaitForWorkers(std::thread::id except, int milliseconds) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < milliseconds) {
+    while (!workers_.AllDoneExcept(except) && timer.elapsed() < milliseconds) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
@@ -159,13 +159,21 @@ void CKelvaneDlg::StoreSettings() {
     if (!UiThreadCaller::OnUiThread()) {
         // A run ending because the window closes: the close stores them itself
         // once every worker has ended.
-        caller_.Call([this] {
-            if (!closing_) StoreSettings();
+        const std::thread::id caller = std::this_thread::get_id();
+        caller_.Call([this, caller] {
+            if (!closing_) StoreSettings(caller);
         });
         return;
     }
+    StoreSettings(std::thread::id());
+}
+
+void CKelvaneDlg::StoreSettings(std::thread::id caller) {
+    // The workers see the stop flag and end (the clock within a tick, an expansion
+    // after its entry); the settings are stored once they have, but never later
+    // than half a second on, and the thread asking (a run at its end) is not waited for.
     state_.stop = true;
-    WaitProcessingEvents(500);
+    WaitForWorkers(caller, 500);
     SaveSettingsFile();
     fonts_->Release();
     settingsStored_ = true;

@@ -277,10 +277,9 @@ TEST_F(MainWindow, CloseStoresTheSettings) {
     static_cast<QCheckBox*>(dlg->Control(1005))->setChecked(false);
     static_cast<QComboBox*>(dlg->Control(1049))->setCurrentIndex(1);
     dlg->State().stop = false;
-    QElapsedTimer t;
-    t.start();
+    // No fixed wait any more: the close waits for running workers only (there are
+    // none here); the benchmarks time it.
     dlg->close();
-    EXPECT_GE(t.elapsed(), 500) << "waits 500 ms for workers to notice the stop flag";
     EXPECT_TRUE(dlg->State().stop);
     EXPECT_FALSE(dlg->isVisible());
     LoadedSettings s = LoadSettings(SettingsFile());
