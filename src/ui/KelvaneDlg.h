@@ -10,11 +10,11 @@
 //                           AppSettings, the command line and unattended use
 //   KelvaneDlgTexts.cpp     captions, built-in texts and the window's language
 #include <QString>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -275,10 +275,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void ConnectLog();
     QAction* AddMenuItem(QMenu* menu, int id, bool checkable = false);
     void Register(int id, QWidget* w);
-    void StoreSettings(std::thread::id caller);
-    void ApplyPendingUpdates();  // UI thread
-    // Serves events until every worker but `except` has ended, at most `milliseconds`.
-    void WaitForWorkers(std::thread::id except, int milliseconds);
+    void StoreSettingsNow();                                     // UI thread
+    void ShowUpdates(const std::vector<WindowUpdate>& updates);  // UI thread
     QString ToolTipOfRow(int row);
 
     std::vector<std::u16string> args_;
@@ -304,8 +302,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     bool locked_ = false;
     bool closing_ = false;
     bool settingsStored_ = false;
-    std::mutex updatesMutex_;
-    std::vector<WindowUpdate> pendingUpdates_;  // from workers, not yet shown
+    static constexpr size_t kMaxRowsInFlight = 16384;
+    std::atomic<size_t> rowsInFlight_{0};  // appended by a worker, not yet in the list
     std::string rememberedFolder_;
 
     QMenuBar* menuBar_ = nullptr;

@@ -53,10 +53,19 @@ void CKelvaneDlg::AppendRows(const std::vector<NewRow>& rows, const std::u16stri
         item.state = CListCtrl::kChecked;
         items.push_back(std::move(item));
     }
-    caller_.Call([&] {
-        list_.AppendItems(std::move(items));
+    auto apply = [this, items = std::make_shared<std::vector<CListCtrl::Item>>(std::move(items)),
+                  status, count = rows.size()]() mutable {
+        list_.AppendItems(std::move(*items));
         if (!status.empty()) static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(status));
-    });
+        rowsInFlight_ -= count;
+    };
+    // The walk goes on while the window takes the rows in and paints; it waits
+    // only when the window falls far behind, so the rows never pile up.
+    rowsInFlight_ += rows.size();
+    if (rowsInFlight_ > kMaxRowsInFlight)
+        caller_.Call(apply);
+    else
+        caller_.Post(apply);
 }
 
 int CKelvaneDlg::ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) {
@@ -64,7 +73,6 @@ int CKelvaneDlg::ReadRows(int first, int maxCount, std::vector<RunRow>& out, boo
     confirm = true;
     return caller_.Get<int>(
         [&] {
-            ApplyPendingUpdates();  // the rows as the worker left them
             const int count = list_.GetItemCount();
             for (int i = std::max(first, 0); i < count && i - first < maxCount; ++i)
                 out.push_back(
@@ -77,30 +85,15 @@ int CKelvaneDlg::ReadRows(int first, int maxCount, std::vector<RunRow>& out, boo
 
 void CKelvaneDlg::ApplyUpdates(const std::vector<WindowUpdate>& updates) {
     // Log lines and the echoed status go out here, in order, as the single calls
-    // would send them. The rest waits for the window's thread without holding up
-    // the worker: whatever piles up meanwhile is applied in one visit.
+    // would send them; the window takes the rest in one visit.
     for (const WindowUpdate& u : updates) {
         if (u.kind == WindowUpdate::Kind::kLog) AppendLog(u.text);
         if (u.kind == WindowUpdate::Kind::kStatus) EchoUnattended(stdout, u.text);
     }
-    bool post = false;
-    {
-        std::lock_guard<std::mutex> lock(updatesMutex_);
-        for (const WindowUpdate& u : updates) {
-            if (u.kind == WindowUpdate::Kind::kLog) continue;
-            post = post || pendingUpdates_.empty();
-            pendingUpdates_.push_back(u);
-        }
-    }
-    if (post) caller_.Post([this] { ApplyPendingUpdates(); });
+    caller_.Call([&] { ShowUpdates(updates); });
 }
 
-void CKelvaneDlg::ApplyPendingUpdates() {
-    std::vector<WindowUpdate> updates;
-    {
-        std::lock_guard<std::mutex> lock(updatesMutex_);
-        updates.swap(pendingUpdates_);
-    }
+void CKelvaneDlg::ShowUpdates(const std::vector<WindowUpdate>& updates) {
     const std::u16string* status = nullptr;
     int progress = -1;
     for (size_t i = 0; i < updates.size(); ++i) {
