@@ -46,6 +46,7 @@ class QTimer;
 class QWidget;
 class ListCtrlView;
 class FontHolder;
+class CLogViewDlg;
 
 class CKelvaneDlg : public CDialog, public RunWindow {
     Q_OBJECT
@@ -119,12 +120,16 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     WorkerThreads& Workers() { return workers_; }
     UiThreadCaller& UiCaller() { return caller_; }
     FontHolder& Fonts() { return *fonts_; }
+    // The log viewer once "View log" opened it (it is kept for the next time).
+    CLogViewDlg* LogViewer() const { return logView_; }
     // The fields of the settings that the window keeps besides its controls
     // (ShredValue, IgnoreProtect, sizes, filler name, the leave/keep options, font
     // flags). The options dialog edits these.
     AppSettings& Fields() { return fields_; }
     const StoragePaths& Paths() const { return paths_; }
-    const std::string& ProgramFolder() const { return paths_.programFolder; }
+    // Language files, help pages and documents: next to the program or, installed,
+    // in share/kelvane/.
+    const std::string& DataFolder() const { return paths_.dataFolder; }
     const std::string& StorageFolder() const { return paths_.storageFolder; }
     const std::string& SettingsPath() const { return paths_.settingsFile; }
     const std::string& LogPath() const { return paths_.logFile; }
@@ -216,6 +221,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void UnlockAfterRun() override;
     void BeginRunLog() override;
     void AppendLog(const std::u16string& text) override;
+    void AppendLogHeader(const std::u16string& title) override;
     void StoreSettings() override;
     void EndProgram() override;
 
@@ -292,6 +298,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     WorkerThreads workers_;
     UiThreadCaller caller_;
     std::unique_ptr<FontHolder> fonts_;
+    CLogViewDlg* logView_ = nullptr;  // a child of the window
     AppSettings fields_;
     std::string languageName_;
     std::string languageFile_;

@@ -35,6 +35,7 @@
 #include "ui/FileDialogs.h"
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
+#include "ui/LogViewDlg.h"
 #include "ui/OptionsDlg.h"
 
 void CKelvaneDlg::OnCommand(int id) {
@@ -281,7 +282,7 @@ void CKelvaneDlg::AppendRowWithStatus(const std::u16string& name, const std::u16
             list_.SetItemText(i, 3, path);
             list_.SetCheck(i, true);
         }
-        static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(status));
+        static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(status)));
     });
 }
 
@@ -340,9 +341,21 @@ void CKelvaneDlg::BeginRunLog() {
 void CKelvaneDlg::AppendLog(const std::u16string& text) {
     log_.AppendLog(text);
 }
+void CKelvaneDlg::AppendLogHeader(const std::u16string& title) {
+    log_.AppendRunHeader(title);
+}
 
 void CKelvaneDlg::OnViewLog() {
-    (void)log_.ViewLog();
+    if (!logView_)
+        logView_ = new CLogViewDlg(this, [this](std::string_view key) { return Text(key); });
+    std::u16string text;
+    bool truncated = false;
+    const bool exists = log_.ReadForViewing(text, truncated);
+    logView_->ApplyTexts();  // the language may have changed since the last time
+    logView_->SetLogText(text, exists, truncated);
+    logView_->show();
+    logView_->raise();
+    logView_->activateWindow();
 }
 // Qt has already flipped the check mark, and the log follows it.
 void CKelvaneDlg::OnEnableLog() {}
@@ -364,7 +377,7 @@ void ShellOpen(const std::string& target) {
 }  // namespace
 
 void CKelvaneDlg::OnHelp() {
-    ShellOpen(ChooseHelpFile(ProgramFolder(), LanguageFile()));
+    ShellOpen(ChooseHelpFile(DataFolder(), LanguageFile()));
 }
 
 void CKelvaneDlg::OnLicense() {

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 
 #include "config/NumberText.h"
+#include "config/TextConv.h"
 #include "platform/qt/QtText.h"
 #include "runs/TerminalConfirm.h"
 #include "ui/KelvaneDlg.h"
@@ -56,7 +57,8 @@ void CKelvaneDlg::AppendRows(const std::vector<NewRow>& rows, const std::u16stri
     auto apply = [this, items = std::make_shared<std::vector<CListCtrl::Item>>(std::move(items)),
                   status, count = rows.size()]() mutable {
         list_.AppendItems(std::move(*items));
-        if (!status.empty()) static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(status));
+        if (!status.empty())
+            static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(status)));
         rowsInFlight_ -= count;
     };
     // The walk goes on while the window takes the rows in and paints; it waits
@@ -88,7 +90,7 @@ void CKelvaneDlg::ApplyUpdates(const std::vector<WindowUpdate>& updates) {
     // would send them; the window takes the rest in one visit.
     for (const WindowUpdate& u : updates) {
         if (u.kind == WindowUpdate::Kind::kLog) AppendLog(u.text);
-        if (u.kind == WindowUpdate::Kind::kStatus) EchoUnattended(stdout, u.text);
+        if (u.kind == WindowUpdate::Kind::kStatus) EchoUnattended(stdout, PrintableText(u.text));
     }
     caller_.Call([&] { ShowUpdates(updates); });
 }
@@ -116,13 +118,16 @@ void CKelvaneDlg::ShowUpdates(const std::vector<WindowUpdate>& updates) {
     }
     // Nothing is painted within this visit: the last text and position are all
     // anyone could see.
-    if (status) static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(*status));
+    if (status) static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(*status)));
     if (progress >= 0) static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(progress);
 }
 
+// Status texts carry file names: shown printable, so a name cannot break the line
+// or write terminal control sequences when the status is echoed.
 void CKelvaneDlg::SetStatusText(const std::u16string& text) {
-    EchoUnattended(stdout, text);
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(text)); });
+    const std::u16string shown = PrintableText(text);
+    EchoUnattended(stdout, shown);
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(shown)); });
 }
 
 std::u16string CKelvaneDlg::StatusText() {
@@ -190,7 +195,8 @@ std::u16string CKelvaneDlg::MessageText(std::string_view key) {
     return caller_.Get<std::u16string>([&] { return Text(key); }, DefaultText(key));
 }
 
-int CKelvaneDlg::AskConfirmation(const std::u16string& text) {
+int CKelvaneDlg::AskConfirmation(const std::u16string& question) {
+    const std::u16string text = PrintableText(question);
     if (unattended_) {
         // Nobody can answer a box without a display: ask on the terminal, or
         // cancel when there is none, so the run never hangs.
