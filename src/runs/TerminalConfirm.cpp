@@ -5,10 +5,12 @@
 #include "config/TextConv.h"
 #include "runs/RunWindow.h"
 
-int AskOnTerminal(const std::u16string& question, std::FILE* in, std::FILE* out) {
+int AskOnTerminal(const std::u16string& question, std::FILE* in, std::FILE* out,
+                  const std::u16string& answers) {
     const std::string text = Utf8FromWide(question);
+    const std::string choices = Utf8FromWide(answers.empty() ? kTerminalAnswers : answers);
     for (;;) {
-        std::fprintf(out, "%s [y]es / yes to [a]ll / [n]o / [c]ancel: ", text.c_str());
+        std::fprintf(out, "%s %s: ", text.c_str(), choices.c_str());
         std::fflush(out);
         std::string line;
         int c;

@@ -22,6 +22,7 @@
 #include "platform/qt/ListCtrlView.h"
 #include "platform/qt/QtText.h"
 #include "ui/FontHolder.h"
+#include "ui/QtTranslations.h"
 
 namespace {
 
@@ -159,7 +160,7 @@ void CKelvaneDlg::CreateControls() {
     clock->hide();
 
     // The label spans the window; the controls of its row are drawn over it.
-    label(IDC_ITERATIONS_LABEL, "Number of iterations");
+    auto* iterationsLabel = label(IDC_ITERATIONS_LABEL, "Number of iterations");
     auto* iterations = new QComboBox(client_);
     iterations->setEditable(true);
     iterations->setInsertPolicy(QComboBox::NoInsert);
@@ -168,6 +169,7 @@ void CKelvaneDlg::CreateControls() {
     iterations->setCurrentIndex(-1);
     iterations->setEditText(QStringLiteral("3"));
     Register(IDC_ITERATIONS, iterations);
+    iterationsLabel->setBuddy(iterations);
 
     check(IDC_RANDOM, "Random number writing");
     check(IDC_SHRED_NAMES, "Shred filenames");
@@ -179,12 +181,13 @@ void CKelvaneDlg::CreateControls() {
     sizeType->setEnabled(false);
     Register(IDC_SIZE_TYPE, sizeType);
     check(IDC_CONFIRM, "Confirm delete");
-    label(IDC_END_ACTION_LABEL, "When processing is done:");
+    auto* endActionLabel = label(IDC_END_ACTION_LABEL, "When processing is done:");
     auto* endAction = new QComboBox(client_);
     endAction->addItems({QStringLiteral("Do nothing"), QStringLiteral("Shut down program"),
                          QStringLiteral("Shut down windows")});
     endAction->setCurrentIndex(0);
     Register(IDC_END_ACTION, endAction);
+    endActionLabel->setBuddy(endAction);
 
     auto* status = label(IDC_STATUS, "...");
     status->setTextFormat(Qt::PlainText);
@@ -237,7 +240,7 @@ void CKelvaneDlg::CreateMenu() {
     QMenu* view = menuBar_->addMenu(QStringLiteral("View"));
     AddMenuItem(view, ID_OPTIONS);
     AddMenuItem(view, ID_LANGUAGE);
-    QMenu* help = menuBar_->addMenu(QStringLiteral("?"));
+    QMenu* help = menuBar_->addMenu(QStringLiteral("&?"));
     AddMenuItem(help, ID_HELP);
     AddMenuItem(help, ID_LICENSE);
     AddMenuItem(help, ID_CHANGES);

@@ -44,6 +44,7 @@ class QTimer;
 class QWidget;
 class ListCtrlView;
 class FontHolder;
+class QtTranslations;
 
 class CKelvaneDlg : public CDialog, public RunWindow {
     Q_OBJECT
@@ -117,6 +118,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     WorkerThreads& Workers() { return workers_; }
     UiThreadCaller& UiCaller() { return caller_; }
     FontHolder& Fonts() { return *fonts_; }
+    // Qt's own texts in the window's language (nullptr before a language was applied).
+    const QtTranslations* QtTexts() const { return qtTranslations_.get(); }
     // The fields of the settings that the window keeps besides its controls
     // (ShredValue, IgnoreProtect, sizes, filler name, the leave/keep options, font
     // flags). The options dialog edits these.
@@ -286,6 +289,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     WorkerThreads workers_;
     UiThreadCaller caller_;
     std::unique_ptr<FontHolder> fonts_;
+    std::unique_ptr<QtTranslations> qtTranslations_;
     AppSettings fields_;
     std::string languageName_;
     std::string languageFile_;

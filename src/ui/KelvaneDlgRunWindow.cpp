@@ -118,7 +118,7 @@ int CKelvaneDlg::AskConfirmation(const std::u16string& text) {
         // Nobody can answer a box without a display: ask on the terminal, or
         // cancel when there is none, so the run never hangs.
         if (!::isatty(STDIN_FILENO)) return XMessageBox::kIdCancel;
-        return AskOnTerminal(text, stdin, stderr);
+        return AskOnTerminal(text, stdin, stderr, Text("FrmMain.m_acMTerminalAnswers"));
     }
     // Closing: no new box, the run is stopping anyway.
     return caller_.Get<int>(
@@ -140,6 +140,7 @@ void CKelvaneDlg::ShowInfoMessage(const std::u16string& text) {
         return;
     }
     caller_.Call([&] {
-        if (!closing_) MessageBoxes::Information(this, QStringLiteral("Kelvane"), ToQ(text));
+        if (!closing_)
+            MessageBoxes::Information(this, ToQ(Text("FrmMain.m_acMInfoTitle")), ToQ(text));
     });
 }
