@@ -9,11 +9,14 @@
 //   KelvaneDlgStartup.cpp   start-up, the settings between the window and
 //                           AppSettings, the command line and unattended use
 //   KelvaneDlgTexts.cpp     captions, built-in texts and the window's language
+#include <QMargins>
+#include <QRect>
 #include <QString>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -256,6 +259,9 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void OnCancel() override {}
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -269,6 +275,11 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void CreateMenu();
     void CreateAccelerators();
     void LayoutClient(int w, int h);
+    void FitControls();
+    QSize ArrangeRows(int w, int h);
+    void RestoreFrame(const QRect& frame);
+    void FitPendingFrame();
+    QMargins FrameMargins() const;
     void RemoveMenuItem(int id);
     void ConnectLog();
     QAction* AddMenuItem(QMenu* menu, int id, bool checkable = false);
@@ -301,6 +312,10 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     bool closing_ = false;
     bool settingsStored_ = false;
     std::string rememberedFolder_;
+
+    // The stored outer rectangle until the window's frame is known (see RestoreFrame).
+    std::optional<QRect> pendingFrame_;
+    std::optional<QMargins> fittedMargins_;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;

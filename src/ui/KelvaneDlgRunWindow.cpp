@@ -75,12 +75,23 @@ int CKelvaneDlg::ProgressPos() {
         0);
 }
 
+namespace {
+// The run's texts end their lines with CR LF; a label wants LF, and no empty line
+// after the last.
+QString LabelLines(const std::u16string& text) {
+    QString q = ToQ(text);
+    q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    while (q.endsWith(u'\n')) q.chop(1);
+    return q;
+}
+}  // namespace
+
 void CKelvaneDlg::SetClockText(const std::u16string& text) {
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_CLOCK))->setText(ToQ(text)); });
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_CLOCK))->setText(LabelLines(text)); });
 }
 
 void CKelvaneDlg::SetIndicatorText(const std::u16string& text) {
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_INDICATOR))->setText(ToQ(text)); });
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_INDICATOR))->setText(LabelLines(text)); });
 }
 
 AppSettings CKelvaneDlg::CurrentSettings() {

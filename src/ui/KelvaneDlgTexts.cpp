@@ -128,6 +128,7 @@ void CKelvaneDlg::ApplyTexts() {
     };
     for (const auto& [id, key] : hints) Control(id)->setToolTip(ToQ(Text(key)));
     menuBar_->update();
+    FitControls();  // another language, other widths
 }
 
 // The window's language: choosing it from the language list, applying the texts of
