@@ -542,6 +542,8 @@ void CKelvaneDlg::LockForRun() {
         return;
     }
     locked_ = true;
+    runTimer_.start();
+    ShowProgressInTitle();
     for (int i = 0; i < 3; ++i) popups_[i]->menuAction()->setEnabled(false);
     for (int id : kRunOnlyControls) controls_.at(id)->show();
     for (int id : kLockedControls) controls_.at(id)->setEnabled(false);
@@ -555,6 +557,9 @@ void CKelvaneDlg::UnlockAfterRun() {
         return;
     }
     locked_ = false;
+    ShowProgressInTitle();
+    AnnounceRunEnd();
+    runTimer_.invalidate();
     for (int i = 0; i < 3; ++i) popups_[i]->menuAction()->setEnabled(true);
     // The size combo too, whatever "Modify size" says; the next click on the box
     // brings it back in line.

@@ -9,6 +9,7 @@
 //   KelvaneDlgStartup.cpp   start-up, the settings between the window and
 //                           AppSettings, the command line and unattended use
 //   KelvaneDlgTexts.cpp     captions, built-in texts and the window's language
+#include <QElapsedTimer>
 #include <QMargins>
 #include <QRect>
 #include <QString>
@@ -168,6 +169,9 @@ class CKelvaneDlg : public CDialog, public RunWindow {
 
     // The window operations of the run frame (also callable on the UI thread).
     bool IsLocked() const { return locked_; }
+    // A run that ends after this long while the window is not active is announced
+    // on the desktop (tests shorten it).
+    void SetNotifyAfter(int milliseconds) { notifyAfterMs_ = milliseconds; }
     bool IsClosing() const { return closing_; }
     // Sets the stop flag and waits until every worker has ended, processing events
     // meanwhile so that a worker waiting for the UI can finish. UI thread only.
@@ -286,6 +290,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void Register(int id, QWidget* w);
     void WaitProcessingEvents(int milliseconds);
     QString ToolTipOfRow(int row);
+    void ShowProgressInTitle();
+    void AnnounceRunEnd();
 
     std::vector<std::u16string> args_;
     CommandLineFlags flags_;
@@ -309,6 +315,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     ValueLogSwitches logSwitches_{false, false};
     ShredLog log_{logSwitches_};
     bool locked_ = false;
+    QElapsedTimer runTimer_;
+    int notifyAfterMs_ = 5000;
     bool closing_ = false;
     bool settingsStored_ = false;
     std::string rememberedFolder_;

@@ -7,8 +7,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <algorithm>
 
 #include "config/NumberText.h"
+#include "platform/qt/DesktopNotify.h"
 #include "platform/qt/QtText.h"
 #include "runs/TerminalConfirm.h"
 #include "ui/KelvaneDlg.h"
@@ -54,11 +56,51 @@ std::u16string CKelvaneDlg::StatusText() {
 }
 
 void CKelvaneDlg::SetProgressRange(int upper) {
-    caller_.Call([&] { static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setRange(0, upper); });
+    caller_.Call([&] {
+        static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setRange(0, upper);
+        ShowProgressInTitle();
+    });
 }
 
 void CKelvaneDlg::SetProgressPos(int pos) {
-    caller_.Call([&] { static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(pos); });
+    caller_.Call([&] {
+        static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(pos);
+        ShowProgressInTitle();
+    });
+}
+
+// The task bar and the window switcher show the title: during a run it leads with
+// the share done.
+void CKelvaneDlg::ShowProgressInTitle() {
+    auto* bar = static_cast<QProgressBar*>(Control(IDC_PROGRESS));
+    if (!locked_ || bar->maximum() <= 0) {
+        setWindowTitle(QStringLiteral("Kelvane"));
+        return;
+    }
+    const qint64 done = std::clamp<qint64>(bar->value(), 0, bar->maximum());
+    setWindowTitle(QStringLiteral("%1 % - Kelvane").arg(done * 100 / bar->maximum()));
+}
+
+// A longer run that ended while the user was elsewhere is told on the desktop.
+void CKelvaneDlg::AnnounceRunEnd() {
+    if (unattended_ || closing_ || isActiveWindow() || !runTimer_.isValid() ||
+        runTimer_.elapsed() < notifyAfterMs_)
+        return;
+    const char* key = nullptr;
+    switch (state_.lastOutcome.load()) {
+        case RunOutcome::Done:
+            key = "FrmMain.m_acMShreddingDone";
+            break;
+        case RunOutcome::Partly:
+            key = "FrmMain.m_acMShreddingPartly";
+            break;
+        case RunOutcome::Interrupted:
+            key = "FrmMain.m_acMShreddingInterrupted";
+            break;
+        default:
+            return;
+    }
+    (void)NotifyDesktop(ToQ(Text(key)), static_cast<QLabel*>(Control(IDC_STATUS))->text());
 }
 
 int CKelvaneDlg::ProgressUpper() {
