@@ -394,5 +394,8 @@ void CKelvaneDlg::OnCheckForUpdate() {
 
 void CKelvaneDlg::OnInfo() {
     CAboutDlg dlg(this);
+    dlg.SetTexts(ToQ(Text("FrmAbout.Caption")),
+                 {ToQ(Text("FrmAbout.m_LBLDescription")), ToQ(Text("FrmAbout.m_LBLLicence"))},
+                 ToQ(Text("FrmAbout.m_LBLTranslations")));
     dlg.DoModal(Fonts(), ToQ(Text("FrmMain.m_acMBtnOk")));
 }
