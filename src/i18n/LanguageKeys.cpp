@@ -29,6 +29,8 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.m_acMShreddingDone", "Shredding done."},
         {"FrmMain.m_acMShreddingPartly", "Shredding partly done."},
         {"FrmMain.m_acMShreddingInterrupted", "Shredding interrupted."},
+        {"FrmMain.m_acMOtherNames",
+         "%d file(s) had other names (hard links): their data is gone under those names too."},
         {"FrmMain.m_acMYes", "&Yes"},
         {"FrmMain.m_acMNo", "&No"},
         {"FrmMain.m_acMYesToAll", "Yes to &all"},

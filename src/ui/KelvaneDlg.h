@@ -204,6 +204,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     bool RowChecked(int row) override;
     std::u16string RowText(int row, int column) override;
     void DeleteRow(int row) override;
+    void SetRowText(int row, int column, const std::u16string& text) override;
     void AppendRow(const std::u16string& name, const std::u16string& size,
                    const std::u16string& date, const std::u16string& path) override;
     void AppendRowWithStatus(const std::u16string& name, const std::u16string& size,
@@ -283,6 +284,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
 
   private:
     void RunCommandLine();
+    void CancelExecRun();
     void StartExecRun();
     void PollUnattended();
     void EchoUnattended(std::FILE* stream, const std::u16string& text);

@@ -34,6 +34,10 @@ void CKelvaneDlg::DeleteRow(int row) {
     caller_.Call([this, row] { list_.DeleteItem(row); });
 }
 
+void CKelvaneDlg::SetRowText(int row, int column, const std::u16string& text) {
+    caller_.Call([&] { list_.SetItemText(row, column, text); });
+}
+
 void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& size,
                             const std::u16string& date, const std::u16string& path) {
     caller_.Call([&] {

@@ -238,13 +238,23 @@ void CKelvaneDlg::PollUnattended() {
         state_.stop = true;
         if (execPending_ || workers_.AllDone()) {
             // Nothing has been shredded yet, or nothing is running: end here.
-            execPending_ = false;
-            state_.lastOutcome = RunOutcome::Interrupted;
-            OnExit();
+            CancelExecRun();
             return;
         }
     }
-    if (execPending_ && workers_.AllDone()) StartExecRun();
+    if (execPending_ && workers_.AllDone()) {
+        // A listing cut short by Stop is no list to shred.
+        if (state_.expansionStopped.load())
+            CancelExecRun();
+        else
+            StartExecRun();
+    }
+}
+
+void CKelvaneDlg::CancelExecRun() {
+    execPending_ = false;
+    state_.lastOutcome = RunOutcome::Interrupted;
+    OnExit();
 }
 
 int CKelvaneDlg::ExitCode() const {
