@@ -86,6 +86,7 @@ void FileRowSeries::AddFile(const std::u16string& path, int64_t size, int64_t ti
 }
 
 void FileRowSeries::AddNotListed(const std::u16string& path, const std::u16string& reason) {
+    // In the list where the walk met it, like the rows around it.
     Queue({FileNameOfPath(path), reason, kNotListedMarker, path}, {});
     ++count_;
 }

@@ -165,7 +165,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         if (kind == kNotListedMarker) {
             // Met by the folder walk but never listed: nothing of it is shredded.
             allDone = false;
-            batch.Flush();  // the row's index as the window has it
+            batch.Flush();  // the window's rows as the batch sees them
             batch.AppendLog(
                 SafeFormat(u"%s [NOT SHREDDED: %s]", {path, window.RowText(i, kSizeColumn)}));
             continue;
@@ -239,7 +239,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             allDone = false;
             // The row follows the file to its scrambled name, where a later run finds it.
             if (report.path != path) {
-                batch.Flush();  // the row's index as the window has it
+                batch.Flush();
                 window.SetRowText(i, kPathColumn, report.path);
                 window.SetRowText(i, kNameColumn, FileNameOfPath(report.path));
             }
@@ -258,7 +258,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         deferred.RemoveAll(ops);
         // Folder rows whose folder went in the retry leave the list; the others
         // stay, still in use (or a mount point or one of the user's own folders).
-        for (int i = 0; !waitingFolderRows.empty() && i < window.RowCount(); ++i) {
+        for (int i = 0; i < window.RowCount(); ++i) {
             if (window.RowText(i, kKindColumn) != kFolderMarker) continue;
             const std::u16string path = window.RowText(i, kPathColumn);
             if (waitingFolderRows.count(path) == 0) continue;

@@ -123,7 +123,7 @@ TEST_F(FileRunUi, EmptyListTellsTheUser) {
     ASSERT_EQ(MessageBoxes::History().size(), 1u);
     EXPECT_EQ(MessageBoxes::History()[0].kind, MessageBoxes::Kind::Information);
     EXPECT_EQ(MessageBoxes::History()[0].text, QStringLiteral("No file(s) available!"));
-    EXPECT_EQ(MessageBoxes::History()[0].title, QStringLiteral("Kelvane"));
+    EXPECT_EQ(MessageBoxes::History()[0].title, QStringLiteral("Kelvane - Information"));
     EXPECT_FALSE(dlg->IsLocked());
     EXPECT_TRUE(dlg->Workers().AllDone());
 }
