@@ -31,6 +31,9 @@ class RunState {
 
     StringTable folderQueue;  // two columns: folder (UTF-8, ends with "/"), "0"
     StringTable drivesTable;  // one column: drive root (UTF-8)
+    // The storage folder, set once at start-up: a free-space run records itself
+    // there. Empty: no record is kept.
+    std::string storageFolder;
 
     void SetElapsedText(std::string text) {
         std::lock_guard<std::mutex> lock(mutex_);
