@@ -98,6 +98,15 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmOptions.m_BTNFileBlockSizeReset", "Reset"},
         {"FrmOptions.m_BTNShredValue", "Select a file"},
         {"FrmOptions.m_acMSelectFileDlg", "All files(*.*)|*.*||"},
+
+        {"FrmLogView.Caption", "Log"},
+        {"FrmLogView.m_LBLFind", "&Find:"},
+        {"FrmLogView.m_BTNFindNext", "Find &next"},
+        {"FrmLogView.m_BTNCopy", "&Copy"},
+        {"FrmLogView.m_BTNClose", "Close"},
+        {"FrmLogView.m_acMNotFound", "Not found."},
+        {"FrmLogView.m_acMEmpty", "There is no log yet."},
+        {"FrmLogView.m_acMTruncated", "Only the end of a long log is shown."},
     };
     return keys;
 }

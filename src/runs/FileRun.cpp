@@ -5,6 +5,7 @@
 #include "engine/FileOps.h"
 #include "filelist/StringTable.h"
 #include "i18n/SafeFormat.h"
+#include "log/LogLines.h"
 #include "platform/Platform.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
@@ -92,10 +93,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     const int total = window.RowCount();
 
     window.BeginRunLog();
-    window.AppendLog(
-        SafeFormat(u"\r\nShredding files with %d iterations\r\n"
-                   u"-------------------------------------------------\r\n",
-                   {options.passes}));
+    window.AppendLogHeader(FileRunLogTitle(options.passes));
     window.SetProgressRange(total);
 
     const std::u16string shredding = window.MessageText("FrmMain.m_acMShredding");

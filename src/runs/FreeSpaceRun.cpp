@@ -6,6 +6,7 @@
 #include "engine/FillDrive.h"
 #include "engine/FillerRecovery.h"
 #include "i18n/SafeFormat.h"
+#include "log/LogLines.h"
 #include "platform/Platform.h"
 #include "runs/FillOutcomeText.h"
 #include "runs/FreeSpaceProgress.h"
@@ -45,10 +46,7 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
     SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
 
     window.BeginRunLog();
-    window.AppendLog(
-        SafeFormat(std::u16string_view(u"\r\nShredding free disk space with %d iterations\r\n"
-                                       u"-------------------------------------------------\r\n"),
-                   {iterations}));
+    window.AppendLogHeader(FreeSpaceRunLogTitle(iterations));
 
     FillParams params = FillParamsFrom(settings, iterations);
     if (!state.storageFolder.empty()) params.recordFile = FillRecordPath(state.storageFolder);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "config/AppSettings.h"
+#include "log/LogLines.h"
 
 // The answers of the confirmation box.
 enum ConfirmAnswer : int {
@@ -69,7 +70,13 @@ class RunWindow {
 
     // The shredding log of this window.
     virtual void BeginRunLog() = 0;
+    // One line of the log; the log shows it printable (see ShredLog::AppendLog).
     virtual void AppendLog(const std::u16string& text) = 0;
+    // A run's header block around `title`. The log writes the block's line breaks
+    // itself, as a line of AppendLog cannot hold any.
+    virtual void AppendLogHeader(const std::u16string& title) {
+        AppendLog(RunLogHeaderText(title));
+    }
 
     // Store settings (sets the stop flag, waits 500 ms, saves) and end the program.
     virtual void StoreSettings() = 0;

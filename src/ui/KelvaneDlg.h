@@ -1,14 +1,14 @@
 #pragma once
 // The main window: file list, shredding options, progress display, run buttons
-// and menu. Its parts live in several files:
-//   KelvaneDlg.cpp          construction of the controls, menu and accelerators
-//   KelvaneDlgLayout.cpp    layout on resize, lock for run / unlock after run
-//   KelvaneDlgCommands.cpp  command dispatch, store settings, exit and close
+// and menu. Its parts live in five files:
+//   KelvaneDlg.cpp          the controls, menu and accelerators; layout on resize;
+//                           locking for a run and unlocking after it
+//   KelvaneDlgCommands.cpp  the commands: file list, runs, options, log, help;
+//                           storing the settings, exit and close
 //   KelvaneDlgRunWindow.cpp the RunWindow calls of the worker threads
-//   KelvaneDlgSettings.cpp  settings between the window and AppSettings
-//   KelvaneDlgTexts.cpp     captions and built-in texts
-//   KelvaneDlgPending.cpp   command handlers that are not built yet
-// Each command handler below is defined in a file of its own once it is built.
+//   KelvaneDlgStartup.cpp   start-up, the settings between the window and
+//                           AppSettings, the command line and unattended use
+//   KelvaneDlgTexts.cpp     captions, built-in texts and the window's language
 #include <QString>
 #include <cstdio>
 #include <functional>
@@ -44,6 +44,7 @@ class QTimer;
 class QWidget;
 class ListCtrlView;
 class FontHolder;
+class CLogViewDlg;
 
 class CKelvaneDlg : public CDialog, public RunWindow {
     Q_OBJECT
@@ -117,12 +118,16 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     WorkerThreads& Workers() { return workers_; }
     UiThreadCaller& UiCaller() { return caller_; }
     FontHolder& Fonts() { return *fonts_; }
+    // The log viewer once "View log" opened it (it is kept for the next time).
+    CLogViewDlg* LogViewer() const { return logView_; }
     // The fields of the settings that the window keeps besides its controls
     // (ShredValue, IgnoreProtect, sizes, filler name, the leave/keep options, font
     // flags). The options dialog edits these.
     AppSettings& Fields() { return fields_; }
     const StoragePaths& Paths() const { return paths_; }
-    const std::string& ProgramFolder() const { return paths_.programFolder; }
+    // Language files, help pages and documents: next to the program or, installed,
+    // in share/kelvane/.
+    const std::string& DataFolder() const { return paths_.dataFolder; }
     const std::string& StorageFolder() const { return paths_.storageFolder; }
     const std::string& SettingsPath() const { return paths_.settingsFile; }
     const std::string& LogPath() const { return paths_.logFile; }
@@ -211,6 +216,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void UnlockAfterRun() override;
     void BeginRunLog() override;
     void AppendLog(const std::u16string& text) override;
+    void AppendLogHeader(const std::u16string& title) override;
     void StoreSettings() override;
     void EndProgram() override;
 
@@ -286,6 +292,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     WorkerThreads workers_;
     UiThreadCaller caller_;
     std::unique_ptr<FontHolder> fonts_;
+    CLogViewDlg* logView_ = nullptr;  // a child of the window
     AppSettings fields_;
     std::string languageName_;
     std::string languageFile_;

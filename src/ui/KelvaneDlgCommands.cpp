@@ -1,4 +1,7 @@
-// Command dispatch, storing the settings, exit and close.
+// The window's commands: dispatch, the file list commands, starting the runs, the
+// Options command, the log and the "?" menu; storing the settings, exit and close.
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -7,17 +10,33 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QStringList>
 #include <QUrl>
 #include <chrono>
 #include <thread>
 
+#include "config/DialogFilter.h"
+#include "config/HelpFile.h"
+#include "config/OptionsRules.h"
 #include "config/TextConv.h"
+#include "config/UpdateAddress.h"
+#include "filelist/FileListOps.h"
+#include "filelist/ListSources.h"
+#include "platform/Platform.h"
 #include "platform/qt/QtText.h"
+#include "runs/FileRun.h"
 #include "runs/FinishWorkers.h"
+#include "runs/FreeSpaceRun.h"
+#include "ui/AboutDlg.h"
+#include "ui/DriveDlg.h"
+#include "ui/FileDialogs.h"
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
+#include "ui/LogViewDlg.h"
+#include "ui/OptionsDlg.h"
 
 void CKelvaneDlg::OnCommand(int id) {
     // A command of a disabled pop-up (File, Edit, View while a run goes on) does
@@ -193,4 +212,182 @@ void CKelvaneDlg::dropEvent(QDropEvent* event) {
         }
     event->acceptProposedAction();
     if (!paths.empty()) OnDropPaths(paths);
+}
+
+// The file list commands of the main window: Add files, Add folder, paths dropped
+// on the window, Remove selected, Clear list, Select all and Invert selection.
+namespace {
+
+bool IsExistingFolder(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+void CKelvaneDlg::OnAddFiles() {
+    const QString filter = ToQ(DialogFilterFromText(Text("FrmMain.m_acMAddFileDlg")));
+    const QStringList chosen = FileDialogs::OpenFiles(this, QString(), QString(), filter);
+    std::vector<std::u16string> paths;
+    paths.reserve(chosen.size());
+    for (const QString& f : chosen) paths.push_back(FromQ(f));
+    AddChosenFiles(*this, paths);
+}
+
+void CKelvaneDlg::OnAddFolder() {
+    QString start;
+    if (IsExistingFolder(rememberedFolder_)) start = ToQ(WideFromUtf8(rememberedFolder_));
+    const QString chosen =
+        FileDialogs::ChooseFolder(this, ToQ(Text("FrmMain.m_acMSelectFolder")), start);
+    AddChosenFolder(workers_, *this, state_, FromQ(chosen), rememberedFolder_);
+}
+
+void CKelvaneDlg::OnDropPaths(const std::vector<std::u16string>& paths) {
+    // A drop during a run or an expansion would empty the folder queue under the
+    // expansion and change the list under the run.
+    if (locked_) return;
+    AddDroppedPaths(workers_, *this, state_, paths);
+}
+
+void CKelvaneDlg::OnRemoveSelected() {
+    RemoveSelectedRows(list_, *this);
+}
+
+void CKelvaneDlg::OnClearList() {
+    ClearList(list_, *this);
+}
+
+void CKelvaneDlg::OnSelectAll() {
+    SelectAllRows(list_);
+}
+
+void CKelvaneDlg::OnInvertSelection() {
+    InvertRowSelection(list_);
+}
+
+void CKelvaneDlg::AppendRowWithStatus(const std::u16string& name, const std::u16string& size,
+                                      const std::u16string& date, const std::u16string& path,
+                                      const std::u16string& status) {
+    // One visit to the UI thread per file instead of two: a worker waits for each.
+    caller_.Call([&] {
+        int i = list_.InsertItem(list_.GetItemCount(), name);
+        if (i >= 0) {
+            list_.SetItemText(i, 1, size);
+            list_.SetItemText(i, 2, date);
+            list_.SetItemText(i, 3, path);
+            list_.SetCheck(i, true);
+        }
+        static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(status)));
+    });
+}
+
+// Starting the file shredding run from the window.
+void CKelvaneDlg::OnShredFiles() {
+    // The button is disabled during a run; the command line may still get here.
+    if (locked_ || closing_) return;
+    StartFileRun(workers_, *this, state_);
+}
+
+// The "Shred free space" command: the drive dialog, then the free-space run.
+void CKelvaneDlg::OnShredFreeSpace() {
+    // The button is disabled during a run; the command line may still get here.
+    if (locked_ || closing_) return;
+    StartFreeSpaceRun(workers_, *this, state_, [this] {
+        CDriveDlg dlg(this);
+        dlg.SetTextLookup([this](std::string_view key) { return Text(key); });
+        return dlg.DoModal(*fonts_, state_.drivesTable) == IDOK;
+    });
+}
+
+// The Options command: the options dialog over the window's settings fields and
+// font holder; on OK the (possibly new) font is applied to the whole window.
+void CKelvaneDlg::OnOptions() {
+    COptionsDlg dlg(this);
+    dlg.SetLanguageFile(LanguageFile());
+    if (dlg.DoModal(Fonts(), OptionsSettingsOf(Fields())) != IDOK) return;
+    Fonts().Apply(nullptr, true);
+    update();
+}
+
+// The shredding log of the window: the run threads write through the RunWindow
+// calls, the File menu views, switches and clears it.
+void CKelvaneDlg::ConnectLog() {
+    log_.SetStorageFolder(paths_.storageFolder);
+    // The run threads read the switches; the check marks are the UI thread's, so the
+    // log keeps its own copy that follows every change of a mark.
+    for (int id : {ID_ENABLE_LOG, ID_ARCHIVE_LOG}) {
+        QAction* a = MenuAction(id);
+        if (!a) continue;
+        auto follow = [this, id](bool on) {
+            if (id == ID_ENABLE_LOG)
+                logSwitches_.SetLogEnabled(on);
+            else
+                logSwitches_.SetArchiveEnabled(on);
+        };
+        follow(a->isChecked());
+        connect(a, &QAction::toggled, this, follow);
+    }
+}
+
+// Any thread: the log opens, writes and closes its file for each line.
+void CKelvaneDlg::BeginRunLog() {
+    log_.BeginRunLog();
+}
+void CKelvaneDlg::AppendLog(const std::u16string& text) {
+    log_.AppendLog(text);
+}
+void CKelvaneDlg::AppendLogHeader(const std::u16string& title) {
+    log_.AppendRunHeader(title);
+}
+
+void CKelvaneDlg::OnViewLog() {
+    if (!logView_)
+        logView_ = new CLogViewDlg(this, [this](std::string_view key) { return Text(key); });
+    std::u16string text;
+    bool truncated = false;
+    const bool exists = log_.ReadForViewing(text, truncated);
+    logView_->ApplyTexts();  // the language may have changed since the last time
+    logView_->SetLogText(text, exists, truncated);
+    logView_->show();
+    logView_->raise();
+    logView_->activateWindow();
+}
+// Qt has already flipped the check mark, and the log follows it.
+void CKelvaneDlg::OnEnableLog() {}
+void CKelvaneDlg::OnArchiveLog() {}
+void CKelvaneDlg::OnClearLog() {
+    log_.ClearLog();
+}
+
+// The "?" menu: about box, help page, licence, read-me and update page. The
+// documents and pages are handed to the desktop's default handler; what it
+// answers is not looked at, so a missing handler simply opens nothing.
+namespace {
+
+void ShellOpen(const std::string& target) {
+    if (target.empty() || !Platform().shellOpen) return;
+    (void)Platform().shellOpen(WideFromUtf8(target));
+}
+
+}  // namespace
+
+void CKelvaneDlg::OnHelp() {
+    ShellOpen(ChooseHelpFile(DataFolder(), LanguageFile()));
+}
+
+void CKelvaneDlg::OnLicense() {
+    ShellOpen(LicensePath());
+}
+
+void CKelvaneDlg::OnChanges() {
+    ShellOpen(ReadMePath());
+}
+
+void CKelvaneDlg::OnCheckForUpdate() {
+    ShellOpen(UpdatePageAddress());
+}
+
+void CKelvaneDlg::OnInfo() {
+    CAboutDlg dlg(this);
+    dlg.DoModal(Fonts(), ToQ(Text("FrmMain.m_acMBtnOk")));
 }

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 
 #include "config/NumberText.h"
+#include "config/TextConv.h"
 #include "platform/qt/QtText.h"
 #include "runs/TerminalConfirm.h"
 #include "ui/KelvaneDlg.h"
@@ -43,9 +44,12 @@ void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& si
     });
 }
 
+// Status texts carry file names: shown printable, so a name cannot break the line
+// or write terminal control sequences when the status is echoed.
 void CKelvaneDlg::SetStatusText(const std::u16string& text) {
-    EchoUnattended(stdout, text);
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(text)); });
+    const std::u16string shown = PrintableText(text);
+    EchoUnattended(stdout, shown);
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(shown)); });
 }
 
 std::u16string CKelvaneDlg::StatusText() {
@@ -113,7 +117,8 @@ std::u16string CKelvaneDlg::MessageText(std::string_view key) {
     return caller_.Get<std::u16string>([&] { return Text(key); }, DefaultText(key));
 }
 
-int CKelvaneDlg::AskConfirmation(const std::u16string& text) {
+int CKelvaneDlg::AskConfirmation(const std::u16string& question) {
+    const std::u16string text = PrintableText(question);
     if (unattended_) {
         // Nobody can answer a box without a display: ask on the terminal, or
         // cancel when there is none, so the run never hangs.

@@ -1,17 +1,171 @@
-// The last steps of start-up: the command line, the folder expansion it asks for,
-// and the runs of "-exec" and "-drives"; and what changes when nobody sits at a
+// Start-up of the window, the settings between the file and the controls, the command
+// line with the runs of "-exec" and "-drives", and what changes when nobody sits at a
 // display.
+#include <sys/stat.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMenuBar>
 #include <QTimer>
 #include <cstdio>
 
 #include "config/CommandLine.h"
+#include "config/NumberText.h"
 #include "config/TextConv.h"
 #include "filelist/FileListOps.h"
 #include "filelist/FolderExpansion.h"
 #include "filelist/FolderQueue.h"
+#include "platform/Platform.h"
 #include "platform/StopSignals.h"
+#include "platform/qt/QtText.h"
+#include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
 
+namespace {
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+QCheckBox* Box(QWidget* w) {
+    return static_cast<QCheckBox*>(w);
+}
+QComboBox* Combo(QWidget* w) {
+    return static_cast<QComboBox*>(w);
+}
+// An index outside the list leaves no selection.
+void SelectIndex(QComboBox* c, int index) {
+    c->setCurrentIndex(index >= 0 && index < c->count() ? index : -1);
+}
+}  // namespace
+
+bool CKelvaneDlg::OnInitDialog() {
+    paths_ = FindStoragePaths(locations_, Platform().now ? Platform().now() : 0);
+    ConnectLog();
+    if (!IsRegularFile(paths_.licenseFile)) RemoveMenuItem(ID_LICENSE);
+    if (!IsRegularFile(paths_.readMeFile)) {
+        RemoveMenuItem(ID_CHANGES);
+        RemoveMenuItem(ID_CHECK_UPDATE);
+    }
+    ApplyLanguageByName("");
+    ApplyTexts();
+    Box(Control(IDC_RANDOM))->setChecked(true);
+    Box(Control(IDC_CONFIRM))->setChecked(true);
+    Combo(Control(IDC_ITERATIONS))->setEditText(QStringLiteral("3"));
+    LoadSettingsFile();
+    state_.exitAfterFileRun = false;
+    state_.exitAfterFreeSpaceRun = false;
+    state_.drivesTable.SetSize(1, 0);
+    state_.folderQueue.SetSize(2, 0);
+    RunCommandLine();
+    return true;
+}
+
+void CKelvaneDlg::LoadSettingsFile() {
+    ApplySettings(LoadSettings(paths_.settingsFile));
+}
+
+void CKelvaneDlg::SaveSettingsFile() {
+    (void)SaveSettings(paths_.settingsFile, GatherSettings());
+}
+
+void CKelvaneDlg::ApplySettings(const LoadedSettings& loaded) {
+    const AppSettings& s = loaded.values;
+    // Check boxes take the stored number as their state; any state but "cleared"
+    // shows as ticked, as any such state is saved as ticked.
+    Box(Control(IDC_RANDOM))->setChecked(s.random != 0);
+    fields_.shredValue = s.shredValue;
+    fields_.ignoreProtect = s.ignoreProtect;
+    SelectIndex(Combo(Control(IDC_END_ACTION)), s.endAction);
+    Box(Control(IDC_SHRED_NAMES))->setChecked(s.shredNames != 0);
+    Box(Control(IDC_CONFIRM))->setChecked(s.confirm != 0);
+    Box(Control(IDC_MODIFY_SIZE))->setChecked(s.modifySize != 0);
+    SelectIndex(Combo(Control(IDC_SIZE_TYPE)), s.modifySizeType);
+    Control(IDC_SIZE_TYPE)->setEnabled(Box(Control(IDC_MODIFY_SIZE))->isChecked());
+    Combo(Control(IDC_ITERATIONS))->setEditText(QString::number(ClampIterations(s.iterations)));
+    fields_.shredBlockSize = s.shredBlockSize;
+    fields_.diskShredBlockSize = s.diskShredBlockSize;
+    fields_.diskShredFileSize = s.diskShredFileSize;
+    fields_.diskShredFileName = s.diskShredFileName;
+    fields_.diskShredLeaveFiles = s.diskShredLeaveFiles;
+    fields_.fileShredLeaveFiles = s.fileShredLeaveFiles;
+    fields_.fileShredFileShred = s.fileShredFileShred;
+
+    FontHolder& fonts = *fonts_;
+    fonts.useBuiltInFont = s.useBuildInFont;
+    fonts.Rebuild();
+    fonts.useFontSettings = s.useFontSettings;
+    fonts.useFontHeight = s.useFontHeight;
+    if (fonts.useFontSettings) {
+        if (loaded.hasFontName) fonts.SetFaceName(ToQ(WideFromUtf8(s.fontDefName)));
+        if (loaded.hasFontCharset) fonts.SetCharset(s.fontDefCharset);
+        if (loaded.hasFontHeight) fonts.SetHeight(s.fontDefHeight);
+        if (loaded.hasFontPitch) fonts.SetPitchAndFamily(s.fontDefPitch);
+    }
+    fonts.Apply(this, true);
+
+    if (IsMaximizedWinPos(s.winPos)) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    } else if (auto r = ParseWinPos(s.winPos)) {
+        const QSize frameExtra = frameGeometry().size() - size();
+        move(r->left, r->top);
+        resize(r->right - r->left - frameExtra.width(), r->bottom - r->top - frameExtra.height());
+        update();
+    }
+
+    noLanguageChosen_ = true;
+    if (!s.languageName.empty()) {
+        noLanguageChosen_ = false;
+        languageName_ = s.languageName;
+        ApplyLanguageByName(s.languageName);
+    }
+    // The marks start cleared; only a stored 1 switches them on.
+    MenuAction(ID_ENABLE_LOG)->setChecked(s.enableLog == 1);
+    MenuAction(ID_ARCHIVE_LOG)->setChecked(s.archiveLog == 1);
+    menuBar_->update();
+}
+
+AppSettings CKelvaneDlg::GatherSettings() {
+    AppSettings s = fields_;
+    s.random = Box(Control(IDC_RANDOM))->isChecked() ? 1 : 0;
+    s.endAction = Combo(Control(IDC_END_ACTION))->currentIndex();
+    s.shredNames = Box(Control(IDC_SHRED_NAMES))->isChecked() ? 1 : 0;
+    s.confirm = Box(Control(IDC_CONFIRM))->isChecked() ? 1 : 0;
+    s.modifySize = Box(Control(IDC_MODIFY_SIZE))->isChecked() ? 1 : 0;
+    s.modifySizeType = Combo(Control(IDC_SIZE_TYPE))->currentIndex();
+    s.enableLog = MenuAction(ID_ENABLE_LOG)->isChecked() ? 1 : 0;
+    s.archiveLog = MenuAction(ID_ARCHIVE_LOG)->isChecked() ? 1 : 0;
+    s.iterations =
+        ClampIterations(ParseInt32(FromQ(Combo(Control(IDC_ITERATIONS))->currentText())));
+    const FontHolder& fonts = *fonts_;
+    s.useBuildInFont = fonts.useBuiltInFont;
+    s.useFontSettings = fonts.useFontSettings;
+    s.useFontHeight = fonts.useFontHeight;
+    s.fontDefName = Utf8FromWide(FromQ(fonts.FaceName()));
+    s.fontDefCharset = fonts.Charset();
+    s.fontDefHeight = fonts.Height();
+    s.fontDefPitch = fonts.PitchAndFamily();
+    if (windowState() & Qt::WindowMaximized) {
+        s.winPos = "MAX";
+    } else {
+        // A minimized window stores where it will come back to.
+        QRect r = frameGeometry();
+        if (windowState() & Qt::WindowMinimized) {
+            // The restored rectangle, with the frame around it.
+            const QRect inner = geometry(), outer = frameGeometry();
+            r = normalGeometry().adjusted(outer.left() - inner.left(), outer.top() - inner.top(),
+                                          outer.right() - inner.right(),
+                                          outer.bottom() - inner.bottom());
+        }
+        s.winPos = FormatWinPos({r.x(), r.y(), r.x() + r.width(), r.y() + r.height()});
+    }
+    s.languageName = noLanguageChosen_ ? std::string() : languageName_;
+    return s;
+}
+
+// The last steps of start-up: the command line, the folder expansion it asks for,
+// and the runs of "-exec" and "-drives"; and what changes when nobody sits at a
+// display.
 namespace {
 
 class WindowTarget : public CommandLineTarget {
