@@ -7,9 +7,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <algorithm>
 
 #include "config/NumberText.h"
 #include "config/TextConv.h"
+#include "platform/qt/DesktopNotify.h"
 #include "platform/qt/QtText.h"
 #include "runs/TerminalConfirm.h"
 #include "ui/KelvaneDlg.h"
@@ -32,6 +34,10 @@ void CKelvaneDlg::DeleteRow(int row) {
     caller_.Call([this, row] { list_.DeleteItem(row); });
 }
 
+void CKelvaneDlg::SetRowText(int row, int column, const std::u16string& text) {
+    caller_.Call([&] { list_.SetItemText(row, column, text); });
+}
+
 void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& size,
                             const std::u16string& date, const std::u16string& path) {
     caller_.Call([&] {
@@ -42,6 +48,84 @@ void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& si
         list_.SetItemText(i, 3, path);
         list_.SetCheck(i, true);
     });
+}
+
+void CKelvaneDlg::AppendRows(const std::vector<NewRow>& rows, const std::u16string& status) {
+    // The records are built here, so the window's thread only moves them in.
+    std::vector<CListCtrl::Item> items;
+    items.reserve(rows.size());
+    for (const NewRow& r : rows) {
+        CListCtrl::Item item;
+        item.texts = {r.name, r.size, r.date, r.path};
+        item.state = CListCtrl::kChecked;
+        items.push_back(std::move(item));
+    }
+    auto apply = [this, items = std::make_shared<std::vector<CListCtrl::Item>>(std::move(items)),
+                  status, count = rows.size()]() mutable {
+        list_.AppendItems(std::move(*items));
+        if (!status.empty())
+            static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(status)));
+        rowsInFlight_ -= count;
+    };
+    // The walk goes on while the window takes the rows in and paints; it waits
+    // only when the window falls far behind, so the rows never pile up.
+    rowsInFlight_ += rows.size();
+    if (rowsInFlight_ > kMaxRowsInFlight)
+        caller_.Call(apply);
+    else
+        caller_.Post(apply);
+}
+
+int CKelvaneDlg::ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) {
+    out.clear();
+    confirm = true;
+    return caller_.Get<int>(
+        [&] {
+            const int count = list_.GetItemCount();
+            for (int i = std::max(first, 0); i < count && i - first < maxCount; ++i)
+                out.push_back(
+                    {list_.GetCheck(i), list_.GetItemText(i, 2), list_.GetItemText(i, 3)});
+            confirm = static_cast<QCheckBox*>(Control(IDC_CONFIRM))->isChecked();
+            return count;
+        },
+        0);
+}
+
+void CKelvaneDlg::ApplyUpdates(const std::vector<WindowUpdate>& updates) {
+    // Log lines and the echoed status go out here, in order, as the single calls
+    // would send them; the window takes the rest in one visit.
+    for (const WindowUpdate& u : updates) {
+        if (u.kind == WindowUpdate::Kind::kLog) AppendLog(u.text);
+        if (u.kind == WindowUpdate::Kind::kStatus) EchoUnattended(stdout, PrintableText(u.text));
+    }
+    caller_.Call([&] { ShowUpdates(updates); });
+}
+
+void CKelvaneDlg::ShowUpdates(const std::vector<WindowUpdate>& updates) {
+    const std::u16string* status = nullptr;
+    int progress = -1;
+    for (size_t i = 0; i < updates.size(); ++i) {
+        const WindowUpdate& u = updates[i];
+        if (u.kind == WindowUpdate::Kind::kStatus) status = &u.text;
+        if (u.kind == WindowUpdate::Kind::kProgressPos) progress = u.number;
+        if (u.kind != WindowUpdate::Kind::kDeleteRow) continue;
+        // A run takes its finished rows out one after another at the same index:
+        // such a series goes as one block.
+        int count = 1;
+        for (size_t j = i + 1; j < updates.size(); ++j) {
+            const WindowUpdate& next = updates[j];
+            if (next.kind == WindowUpdate::Kind::kDeleteRow && next.number != u.number) break;
+            if (next.kind == WindowUpdate::Kind::kDeleteRow) ++count;
+            if (next.kind == WindowUpdate::Kind::kStatus) status = &next.text;
+            if (next.kind == WindowUpdate::Kind::kProgressPos) progress = next.number;
+            i = j;
+        }
+        list_.DeleteItemRange(u.number, count);
+    }
+    // Nothing is painted within this visit: the last text and position are all
+    // anyone could see.
+    if (status) static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(*status)));
+    if (progress >= 0) static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(progress);
 }
 
 // Status texts carry file names: shown printable, so a name cannot break the line
@@ -58,11 +142,51 @@ std::u16string CKelvaneDlg::StatusText() {
 }
 
 void CKelvaneDlg::SetProgressRange(int upper) {
-    caller_.Call([&] { static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setRange(0, upper); });
+    caller_.Call([&] {
+        static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setRange(0, upper);
+        ShowProgressInTitle();
+    });
 }
 
 void CKelvaneDlg::SetProgressPos(int pos) {
-    caller_.Call([&] { static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(pos); });
+    caller_.Call([&] {
+        static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(pos);
+        ShowProgressInTitle();
+    });
+}
+
+// The task bar and the window switcher show the title: during a run it leads with
+// the share done.
+void CKelvaneDlg::ShowProgressInTitle() {
+    auto* bar = static_cast<QProgressBar*>(Control(IDC_PROGRESS));
+    if (!locked_ || bar->maximum() <= 0) {
+        setWindowTitle(QStringLiteral("Kelvane"));
+        return;
+    }
+    const qint64 done = std::clamp<qint64>(bar->value(), 0, bar->maximum());
+    setWindowTitle(QStringLiteral("%1 % - Kelvane").arg(done * 100 / bar->maximum()));
+}
+
+// A longer run that ended while the user was elsewhere is told on the desktop.
+void CKelvaneDlg::AnnounceRunEnd() {
+    if (unattended_ || closing_ || isActiveWindow() || !runTimer_.isValid() ||
+        runTimer_.elapsed() < notifyAfterMs_)
+        return;
+    const char* key = nullptr;
+    switch (state_.lastOutcome.load()) {
+        case RunOutcome::Done:
+            key = "FrmMain.m_acMShreddingDone";
+            break;
+        case RunOutcome::Partly:
+            key = "FrmMain.m_acMShreddingPartly";
+            break;
+        case RunOutcome::Interrupted:
+            key = "FrmMain.m_acMShreddingInterrupted";
+            break;
+        default:
+            return;
+    }
+    (void)NotifyDesktop(ToQ(Text(key)), static_cast<QLabel*>(Control(IDC_STATUS))->text());
 }
 
 int CKelvaneDlg::ProgressUpper() {
@@ -79,12 +203,23 @@ int CKelvaneDlg::ProgressPos() {
         0);
 }
 
+namespace {
+// The run's texts end their lines with CR LF; a label wants LF, and no empty line
+// after the last.
+QString LabelLines(const std::u16string& text) {
+    QString q = ToQ(text);
+    q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    while (q.endsWith(u'\n')) q.chop(1);
+    return q;
+}
+}  // namespace
+
 void CKelvaneDlg::SetClockText(const std::u16string& text) {
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_CLOCK))->setText(ToQ(text)); });
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_CLOCK))->setText(LabelLines(text)); });
 }
 
 void CKelvaneDlg::SetIndicatorText(const std::u16string& text) {
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_INDICATOR))->setText(ToQ(text)); });
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_INDICATOR))->setText(LabelLines(text)); });
 }
 
 AppSettings CKelvaneDlg::CurrentSettings() {
@@ -123,7 +258,7 @@ int CKelvaneDlg::AskConfirmation(const std::u16string& question) {
         // Nobody can answer a box without a display: ask on the terminal, or
         // cancel when there is none, so the run never hangs.
         if (!::isatty(STDIN_FILENO)) return XMessageBox::kIdCancel;
-        return AskOnTerminal(text, stdin, stderr);
+        return AskOnTerminal(text, stdin, stderr, Text("FrmMain.m_acMTerminalAnswers"));
     }
     // Closing: no new box, the run is stopping anyway.
     return caller_.Get<int>(
@@ -145,6 +280,7 @@ void CKelvaneDlg::ShowInfoMessage(const std::u16string& text) {
         return;
     }
     caller_.Call([&] {
-        if (!closing_) MessageBoxes::Information(this, QStringLiteral("Kelvane"), ToQ(text));
+        if (!closing_)
+            MessageBoxes::Information(this, ToQ(Text("FrmMain.m_acMInfoTitle")), ToQ(text));
     });
 }

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenuBar>
 #include <QTimer>
 #include <cstdio>
@@ -19,8 +20,10 @@
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
 #include "platform/qt/QtText.h"
+#include "runs/FillerStartup.h"
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 bool IsRegularFile(const std::string& path) {
@@ -53,12 +56,26 @@ bool CKelvaneDlg::OnInitDialog() {
     Box(Control(IDC_CONFIRM))->setChecked(true);
     Combo(Control(IDC_ITERATIONS))->setEditText(QStringLiteral("3"));
     LoadSettingsFile();
+    state_.storageFolder = paths_.storageFolder;
+    RemoveFillerLeftovers();
     state_.exitAfterFileRun = false;
     state_.exitAfterFreeSpaceRun = false;
     state_.drivesTable.SetSize(1, 0);
     state_.folderQueue.SetSize(2, 0);
     RunCommandLine();
     return true;
+}
+
+// A free-space run that was killed (or lost its power) left the drive full;
+// before anything else the space is given back, and the user is told.
+void CKelvaneDlg::RemoveFillerLeftovers() {
+    const FillerStartupReport report =
+        RecoverFillersAtStart(paths_.storageFolder, GatherSettings());
+    for (const std::u16string& line : report.logLines) log_.AppendLog(line);
+    if (report.statusText.empty()) return;
+    const std::u16string shown = PrintableText(report.statusText);
+    EchoUnattended(stdout, shown);
+    static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(shown));
 }
 
 void CKelvaneDlg::LoadSettingsFile() {
@@ -107,10 +124,8 @@ void CKelvaneDlg::ApplySettings(const LoadedSettings& loaded) {
     if (IsMaximizedWinPos(s.winPos)) {
         setWindowState(windowState() | Qt::WindowMaximized);
     } else if (auto r = ParseWinPos(s.winPos)) {
-        const QSize frameExtra = frameGeometry().size() - size();
-        move(r->left, r->top);
-        resize(r->right - r->left - frameExtra.width(), r->bottom - r->top - frameExtra.height());
-        update();
+        RestoreFrame(PlaceOnScreens(QRect(r->left, r->top, r->right - r->left, r->bottom - r->top),
+                                    AvailableScreenAreas()));
     }
 
     noLanguageChosen_ = true;
@@ -150,7 +165,10 @@ AppSettings CKelvaneDlg::GatherSettings() {
     } else {
         // A minimized window stores where it will come back to.
         QRect r = frameGeometry();
-        if (windowState() & Qt::WindowMinimized) {
+        if (pendingFrame_) {
+            // Ended before the frame settled: what was restored goes back unchanged.
+            r = *pendingFrame_;
+        } else if (windowState() & Qt::WindowMinimized) {
             // The restored rectangle, with the frame around it.
             const QRect inner = geometry(), outer = frameGeometry();
             r = normalGeometry().adjusted(outer.left() - inner.left(), outer.top() - inner.top(),
@@ -236,13 +254,23 @@ void CKelvaneDlg::PollUnattended() {
         state_.stop = true;
         if (execPending_ || workers_.AllDone()) {
             // Nothing has been shredded yet, or nothing is running: end here.
-            execPending_ = false;
-            state_.lastOutcome = RunOutcome::Interrupted;
-            OnExit();
+            CancelExecRun();
             return;
         }
     }
-    if (execPending_ && workers_.AllDone()) StartExecRun();
+    if (execPending_ && workers_.AllDone()) {
+        // A listing cut short by Stop is no list to shred.
+        if (state_.expansionStopped.load())
+            CancelExecRun();
+        else
+            StartExecRun();
+    }
+}
+
+void CKelvaneDlg::CancelExecRun() {
+    execPending_ = false;
+    state_.lastOutcome = RunOutcome::Interrupted;
+    OnExit();
 }
 
 int CKelvaneDlg::ExitCode() const {
