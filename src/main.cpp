@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QIcon>
+#include <csignal>
 #include <cstdlib>
 
 #include "platform/StopSignals.h"
@@ -51,6 +52,9 @@ class CKelvaneApp : public CWinApp {
 };
 
 int main(int argc, char** argv) {
+    // A file-size limit (ulimit -f) must fail the write that exceeds it, so that
+    // the run can say so, instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     const bool unattended = NoDisplay();
     if (unattended) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);

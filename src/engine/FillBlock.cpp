@@ -9,9 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "config/NumberText.h"
 #include "config/TextConv.h"
 #include "engine/FileOps.h"
+#include "engine/ShredValue.h"
+#include "engine/ThreadRandom.h"
 
 namespace {
 
@@ -41,8 +42,8 @@ std::vector<uint8_t> ReadPatternHead(const std::u16string& path, size_t limit) {
 
 }  // namespace
 
-FillBlock::FillBlock(size_t size) : size_(size) {
-    const size_t room = (size + 1 + kDirectAlign - 1) / kDirectAlign * kDirectAlign;
+FillBlock::FillBlock(size_t size) : size_(size), held_(std::min(size, kMaxHeld)), period_(held_) {
+    const size_t room = (held_ + 1 + kDirectAlign - 1) / kDirectAlign * kDirectAlign;
     void* p = nullptr;
     if (size > 0 && ::posix_memalign(&p, kDirectAlign, room) == 0) {
         data_ = static_cast<uint8_t*>(p);
@@ -56,22 +57,25 @@ FillBlock::~FillBlock() {
 
 void FillBlock::Build(bool random, const std::u16string& shredValue) {
     if (!data_) return;
+    period_ = held_;
     if (random) {
-        for (size_t j = 0; j < size_; ++j) data_[j] = static_cast<uint8_t>(ThreadRandom() % 255);
+        for (size_t j = 0; j < held_; ++j) data_[j] = static_cast<uint8_t>(ThreadRandom() % 255);
+        SkipThreadRandom(size_ - held_);
         return;
     }
     if (shredValue.empty()) {
-        std::memset(data_, 0, size_);
+        std::memset(data_, 0, held_);
         return;
     }
     std::vector<uint8_t> pattern;
     FileOps ops;
-    if (ops.IsFile(shredValue)) pattern = ReadPatternHead(shredValue, size_);
+    if (ops.IsFile(shredValue)) pattern = ReadPatternHead(shredValue, held_);
     if (pattern.empty()) {
-        const auto fixed =
-            static_cast<uint8_t>(static_cast<uint32_t>(ParseInt32(shredValue)) & 0xFF);
-        std::memset(data_, fixed, size_);
+        std::memset(data_, ShredValueByte(shredValue), held_);
         return;
     }
-    for (size_t j = 0; j < size_; ++j) data_[j] = pattern[j % pattern.size()];
+    for (size_t j = 0; j < held_; ++j) data_[j] = pattern[j % pattern.size()];
+    // A block larger than what we hold repeats the held bytes; they are the
+    // pattern's only when whole copies of the pattern fit.
+    if (held_ < size_ && pattern.size() < held_) period_ = held_ - held_ % pattern.size();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Overwriting the free space of a drive: temporary files at its root are written
-// block by block until as many bytes as the drive had free are written, then
-// deleted again.
+// block by block until the file system is full, the last free blocks are taken
+// by ever smaller writes and small files, then all are deleted again and the
+// freed blocks trimmed.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -18,6 +19,12 @@ struct FillParams {
     bool random = true;
     std::u16string shredValue = u"0";  // fixed byte value or pattern file (not random)
     int iterations = 3;                // passes over each block, 1 to 300
+    // The run-in-progress record (FillerRecovery.h); empty: none is kept.
+    std::string recordFile;
+    bool trim = true;  // FITRIM once the files are deleted
+    // The small-object phase after the big files: Auto does it on the file
+    // systems where it reaches blocks the big files leave.
+    enum class Small { Auto, Off, On } smallObjects = Small::Auto;
 
     static constexpr uint32_t kDefaultBlockSize = 524288;
     static constexpr uint32_t kDefaultFileSizeLimit = 1073741824;
@@ -32,10 +39,13 @@ struct FillParams {
 struct FillNotifications {
     // Once per drive that passed its tests, with the free bytes F it will fill.
     std::function<void(uint64_t freeBytes)> driveStarted;
-    // After each temporary file has been opened.
+    // After each temporary file of the big-file phase has been opened.
     std::function<void(const std::u16string& path)> tempFile;
     // Before the first block of a run and then before every 17th block.
     std::function<void(uint64_t written, uint64_t freeBytes, const std::u16string& path)> progress;
+    // A line for the log: leftovers deleted, what the small-object phase and
+    // TRIM did.
+    std::function<void(const std::u16string& line)> note;
 };
 
 // What lives for a whole run over several drives.
@@ -49,12 +59,32 @@ class FillRun {
     StringTable tempFiles;     // the temporary files of the current drive
 };
 
+enum class FillFailure {
+    None,
+    NoMemory,        // the fill block could not be had
+    NotAFolder,      // no such folder
+    ReadOnly,        // read-only mount or medium
+    NoSpaceInfo,     // statvfs failed
+    CannotCreate,    // no file can be created there (error: errno)
+    WriteError,      // a write or a create failed other than by a full disk (error)
+    NothingWritten,  // the drive was full from the start
+    Stopped,         // the stop flag ended the fill
+};
+
 struct FillOutcome {
     bool started = false;      // the drive passed its tests
-    bool diskFull = false;     // the file system ran out of space before F bytes
+    bool diskFull = false;     // the fill ran until the file system said it was full
     bool writeFailed = false;  // a write failed for another reason
-    uint64_t freeBytes = 0;    // F
-    uint64_t written = 0;      // bytes counted
+    FillFailure failure = FillFailure::None;
+    int error = 0;            // errno for CannotCreate and WriteError
+    uint64_t freeBytes = 0;   // F
+    uint64_t written = 0;     // bytes of the big files and the small files
+    uint32_t smallFiles = 0;  // files of the small-object phase
+    uint64_t smallBytes = 0;
+    uint32_t longNames = 0;  // empty long-named files over freed folder entries
+    bool trimmed = false;
+    uint32_t filesLeft = 0;  // temporary files that could not be deleted
+    bool Ok() const { return failure == FillFailure::None; }
 };
 
 // The temporary file name: root, name and number "%04d".

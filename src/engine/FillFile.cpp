@@ -13,33 +13,43 @@
 
 namespace {
 
-constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
 
 bool Aligned(uint64_t value) {
     return value % FillBlock::kDirectAlign == 0;
 }
 
+// The pieces of the block that make up [offset, offset + length) of a file.
+std::vector<iovec> SpanPieces(const FillBlock& block, uint64_t offset, uint64_t length,
+                              bool& aligned) {
+    std::vector<iovec> iov;
+    const uint64_t size = block.Size();
+    const uint64_t period = block.Period();
+    aligned = Aligned(offset) && Aligned(length);
+    for (uint64_t pos = offset, end = offset + length; pos < end;) {
+        const uint64_t k = pos % size;
+        const uint64_t at = k % period;
+        const uint64_t n = std::min({period - at, size - k, end - pos});
+        auto* base = const_cast<uint8_t*>(block.Data()) + at;
+        aligned = aligned && Aligned(reinterpret_cast<uintptr_t>(base)) && Aligned(n);
+        iov.push_back(iovec{base, static_cast<size_t>(n)});
+        pos += n;
+    }
+    return iov;
+}
+
 }  // namespace
 
-bool FillFile::Open(const std::string& path) {
+int FillFile::Create(const std::string& path, bool allowDirect) {
     Close();
-    // O_NONBLOCK only keeps a planted FIFO from blocking the open; it is cleared
-    // once we know the file is a regular one.
-    int fd = ::open(path.c_str(), kCreateFlags | O_DIRECT, 0600);
+    int fd = allowDirect ? ::open(path.c_str(), kCreateFlags | O_DIRECT, 0600) : -1;
     canDirect_ = fd >= 0;
-    if (fd < 0 && errno == EINVAL) fd = ::open(path.c_str(), kCreateFlags, 0600);
-    if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return false;
-    }
-    int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (fd < 0 && (errno == EINVAL || !allowDirect)) fd = ::open(path.c_str(), kCreateFlags, 0600);
+    if (fd < 0) return errno;
     fd_ = fd;
     direct_ = canDirect_;
     dirty_ = false;
-    return true;
+    return 0;
 }
 
 bool FillFile::SetDirect(bool on) {
@@ -51,15 +61,15 @@ bool FillFile::SetDirect(bool on) {
     return true;
 }
 
-int FillFile::WriteAll(std::vector<iovec>& iov, uint64_t offset) {
+int FillFile::WriteAll(std::vector<iovec>& iov, uint64_t offset, uint64_t& done) {
     size_t first = 0;
-    uint64_t done = 0;
     while (first < iov.size()) {
         const int count = static_cast<int>(std::min<size_t>(iov.size() - first, IOV_MAX));
         ssize_t n = ::pwritev(fd_, &iov[first], count, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
         if (n == 0) return ENOSPC;
+        if (!direct_) dirty_ = true;
         done += static_cast<uint64_t>(n);
         // Step over what went out, possibly into the middle of a piece.
         auto left = static_cast<size_t>(n);
@@ -71,38 +81,33 @@ int FillFile::WriteAll(std::vector<iovec>& iov, uint64_t offset) {
         // The rest of a short direct write is no longer aligned; send it cached.
         if (first < iov.size() && direct_ && (left > 0 || !Aligned(offset + done))) {
             if (!SetDirect(false)) return EIO;
-            dirty_ = true;
         }
     }
     return 0;
 }
 
-int FillFile::WriteRepeated(const uint8_t* block, size_t blockLength, size_t count,
-                            size_t tailLength, uint64_t offset, bool syncAfter) {
+int FillFile::WriteSpan(const FillBlock& block, uint64_t offset, uint64_t length, bool syncAfter,
+                        uint64_t& done) {
+    done = 0;
     if (fd_ < 0) return EBADF;
-    std::vector<iovec> iov(count, iovec{const_cast<uint8_t*>(block), blockLength});
-    if (tailLength > 0) iov.push_back(iovec{const_cast<uint8_t*>(block), tailLength});
-    if (iov.empty()) return 0;
-    const std::vector<iovec> all = iov;
-    const bool wantDirect = canDirect_ && Aligned(blockLength) && Aligned(tailLength) &&
-                            Aligned(offset) && Aligned(reinterpret_cast<uintptr_t>(block));
-    if (!SetDirect(wantDirect)) SetDirect(false);
-    int err = WriteAll(iov, offset);
-    if (err == EINVAL && direct_) {
+    if (length == 0) return 0;
+    bool aligned = false;
+    std::vector<iovec> iov = SpanPieces(block, offset, length, aligned);
+    if (!SetDirect(canDirect_ && aligned)) SetDirect(false);
+    int err = WriteAll(iov, offset, done);
+    if (err == EINVAL && direct_ && done == 0) {
         // The device wants a larger alignment than ours: write through the cache
         // from now on.
         canDirect_ = false;
         if (!SetDirect(false)) return EIO;
-        iov = all;
-        err = WriteAll(iov, offset);
+        iov = SpanPieces(block, offset, length, aligned);
+        err = WriteAll(iov, offset, done);
     }
-    if (err != 0) return err;
-    if (!direct_) dirty_ = true;
-    if (syncAfter && dirty_) {
-        if (::fdatasync(fd_) != 0) return errno;
+    if (syncAfter && dirty_ && done > 0) {
+        if (::fdatasync(fd_) != 0 && err == 0) err = errno;
         dirty_ = false;
     }
-    return 0;
+    return err;
 }
 
 void FillFile::Close() {

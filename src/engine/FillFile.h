@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class FillBlock;
+
 class FillFile {
   public:
     FillFile() = default;
@@ -16,24 +18,28 @@ class FillFile {
     FillFile(const FillFile&) = delete;
     FillFile& operator=(const FillFile&) = delete;
 
-    // Creates `path`, or truncates the regular file found there. Never follows a
-    // link and never opens a FIFO, device or folder planted at that name.
-    bool Open(const std::string& path);
+    // Creates `path` as a new file. Whatever is already there (an earlier file,
+    // somebody's file, a link, a FIFO) is left alone: the open fails with EEXIST.
+    // Returns 0 or the errno. Without `allowDirect` every write goes through
+    // the cache.
+    int Create(const std::string& path, bool allowDirect = true);
     bool IsOpen() const { return fd_ >= 0; }
 
-    // Writes `count` copies of the first `blockLength` bytes of `block`, then its
-    // first `tailLength` bytes, one after the other from `offset`, in as few calls
-    // as the system allows. With `syncAfter` they are on the device when it
-    // returns (another pass over them follows). Returns 0 or the errno of the
-    // failure (ENOSPC when the file system is full).
-    int WriteRepeated(const uint8_t* block, size_t blockLength, size_t count, size_t tailLength,
-                      uint64_t offset, bool syncAfter);
+    // Writes `length` bytes from `offset`: byte o of the file is byte o % Size()
+    // of the block, so each block-sized chunk starts the block again. Writes go
+    // to the device directly while buffer, lengths and offset are aligned; the
+    // unaligned rest goes through the cache and is synced. With `syncAfter` all
+    // is on the device when it returns (another pass over it follows).
+    // `done` gets the bytes written, also when it fails. Returns 0 or the errno
+    // (ENOSPC when the file system is full).
+    int WriteSpan(const FillBlock& block, uint64_t offset, uint64_t length, bool syncAfter,
+                  uint64_t& done);
 
     // Syncs what was written and closes the file.
     void Close();
 
   private:
-    int WriteAll(std::vector<iovec>& iov, uint64_t offset);
+    int WriteAll(std::vector<iovec>& iov, uint64_t offset, uint64_t& done);
     bool SetDirect(bool on);
 
     int fd_ = -1;

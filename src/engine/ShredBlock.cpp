@@ -4,29 +4,12 @@
 #include <new>
 
 #include "engine/FileOps.h"
+#include "engine/ShredValue.h"
 #include "engine/ThreadRandom.h"
 #include "platform/FileSystem.h"
 
-namespace {
-
-bool IsCSpace(char16_t c) {
-    return c == u' ' || (c >= u'\t' && c <= u'\r');
-}
-
-}  // namespace
-
 unsigned char ShredBlock::FixedByte(const std::u16string& text) {
-    size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-    // Only the low 8 bits matter, so the value is kept modulo 256 and never
-    // overflows however many digits follow.
-    unsigned value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        value = (value * 10u + static_cast<unsigned>(text[i] - u'0')) & 0xFFu;
-    if (negative) value = (256u - value) & 0xFFu;
-    return static_cast<unsigned char>(value);
+    return ShredValueByte(text);
 }
 
 bool ShredBlock::Fill(const std::u16string& shredValue, uint32_t blockSize, int64_t needed,

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <fstream>
@@ -103,19 +104,24 @@ std::string LabelFromByLabelLinks(const std::string& root) {
     return label;
 }
 
-// Creates `path` as an empty regular file, closes and deletes it. O_NOFOLLOW and
-// O_NONBLOCK keep a planted link or FIFO from being followed or from blocking;
-// anything that is not a regular file fails the probe untouched.
-bool ProbeFile(const std::string& path, int access) {
-    int fd = ::open(path.c_str(), access | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (regular) (void)::ftruncate(fd, 0);
-    ::close(fd);
-    if (!regular) return false;
-    ::unlink(path.c_str());
-    return true;
+// Creates a new empty file named `name` in `folder`, closes and deletes it. Only
+// a file this call created is ever removed: O_EXCL leaves a file, link, FIFO or
+// device already at that name alone, and the probe then tries a few other names.
+int ProbeFile(const std::string& folder, const std::string& name, int access) {
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 8 && err == EEXIST; ++attempt) {
+        const std::string path =
+            folder + name + (attempt == 0 ? std::string() : "." + std::to_string(attempt));
+        int fd = ::open(path.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            err = errno;
+            continue;
+        }
+        ::close(fd);
+        ::unlink(path.c_str());
+        return 0;
+    }
+    return err;
 }
 
 std::mutex& DriveListMutex() {
@@ -141,6 +147,7 @@ DriveSpace QueryDriveSpace(const std::u16string& root) {
     space.freeToCaller = static_cast<uint64_t>(vfs.f_bavail) * unit;
     space.total = static_cast<uint64_t>(vfs.f_blocks) * unit;
     space.totalFree = static_cast<uint64_t>(vfs.f_bfree) * unit;
+    space.blockSize = vfs.f_bsize ? static_cast<uint64_t>(vfs.f_bsize) : unit;
     return space;
 }
 
@@ -179,12 +186,16 @@ DriveType QueryDriveType(const std::u16string& root) {
     return DriveType::Fixed;
 }
 
+int ProbeCreateFile(const std::u16string& root, const std::u16string& tempName) {
+    return ProbeFile(Utf8FromWide(root), Utf8FromWide(tempName), O_WRONLY);
+}
+
 bool ProbeWritableForRun(const std::u16string& root, const std::u16string& tempName) {
-    return ProbeFile(Utf8FromWide(root + tempName), O_WRONLY);
+    return ProbeCreateFile(root, tempName) == 0;
 }
 
 bool ProbeWritableForDialog(const std::u16string& root) {
-    return ProbeFile(Utf8FromWide(root + kDialogProbeName), O_RDWR);
+    return ProbeFile(Utf8FromWide(root), Utf8FromWide(kDialogProbeName), O_RDWR) == 0;
 }
 
 std::vector<MountEntry> ParseMountTable(const std::string& text) {

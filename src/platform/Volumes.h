@@ -11,7 +11,8 @@ struct DriveSpace {
     bool ok = false;
     uint64_t freeToCaller = 0;  // bytes this process may still write
     uint64_t total = 0;
-    uint64_t totalFree = 0;
+    uint64_t totalFree = 0;     // including the blocks kept back for root
+    uint64_t blockSize = 4096;  // the file system's allocation unit
 };
 
 enum class DriveType {
@@ -32,10 +33,13 @@ std::u16string QueryVolumeLabel(const std::u16string& root);
 
 DriveType QueryDriveType(const std::u16string& root);
 
-// The two writability probes: each creates a file in `root`, closes it and
+// The two writability probes: each creates a new file in `root`, closes it and
 // deletes it again. The run's probe uses the fill's temporary file name, the
-// drive dialog's the fixed name kDialogProbeName. A link, folder or device at
-// that name makes the probe fail; it is never followed or written.
+// drive dialog's the fixed name kDialogProbeName. Whatever already exists at
+// that name (a user's file, a link, a FIFO) is never opened, written or
+// removed; the probe then tries the name with ".1", ".2", ... appended.
+// ProbeCreateFile returns 0 or the errno of the failed creation.
+int ProbeCreateFile(const std::u16string& root, const std::u16string& tempName);
 bool ProbeWritableForRun(const std::u16string& root, const std::u16string& tempName);
 bool ProbeWritableForDialog(const std::u16string& root);
 inline constexpr char16_t kDialogProbeName[] = u"Morvik.$$$temp$$$";

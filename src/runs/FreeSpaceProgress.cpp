@@ -1,5 +1,6 @@
 #include "runs/FreeSpaceProgress.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "i18n/SafeFormat.h"
@@ -28,6 +29,7 @@ FillNotifications FreeSpaceProgress::Notifications() {
     n.driveStarted = [this](uint64_t f) { DriveStarted(f); };
     n.tempFile = [this](const std::u16string& p) { TempFile(p); };
     n.progress = [this](uint64_t w, uint64_t f, const std::u16string& p) { Progress(w, f, p); };
+    n.note = [this](const std::u16string& line) { window_.AppendLog(line); };
     return n;
 }
 
@@ -46,7 +48,8 @@ void FreeSpaceProgress::TempFile(const std::u16string& path) {
 }
 
 void FreeSpaceProgress::Progress(uint64_t written, uint64_t freeBytes, const std::u16string& path) {
-    window_.SetProgressPos(BarUnits(written));
+    // The fill goes on past the measured free space when more became free.
+    window_.SetProgressPos(BarUnits(std::min(written, freeBytes)));
     std::u16string text = FreeSpaceStatusText(diskText_, written, freeBytes, path);
     // Unchanged texts are not set again: it spares the window a repaint per block.
     if (window_.StatusText() != text) window_.SetStatusText(text);

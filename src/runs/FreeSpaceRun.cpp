@@ -4,9 +4,11 @@
 #include "config/TextConv.h"
 #include "engine/FileOps.h"
 #include "engine/FillDrive.h"
+#include "engine/FillerRecovery.h"
 #include "i18n/SafeFormat.h"
 #include "log/LogLines.h"
 #include "platform/Platform.h"
+#include "runs/FillOutcomeText.h"
 #include "runs/FreeSpaceProgress.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
@@ -46,22 +48,34 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
     window.BeginRunLog();
     window.AppendLogHeader(FreeSpaceRunLogTitle(iterations));
 
-    const FillParams params = FillParamsFrom(settings, iterations);
+    FillParams params = FillParamsFrom(settings, iterations);
+    if (!state.storageFolder.empty()) params.recordFile = FillRecordPath(state.storageFolder);
+    bool anyFailed = false;
+    bool filesLeft = false;
     {
         FillRun run(params);
         FreeSpaceProgress progress(window);
         const FillNotifications notify = progress.Notifications();
         for (int j = 0; j < state.drivesTable.RowCount(); ++j) {
-            FillDrive(WideFromUtf8(state.drivesTable.GetCell(0, j)), params, run, notify,
-                      state.stop);
+            const std::u16string root = WideFromUtf8(state.drivesTable.GetCell(0, j));
+            const FillOutcome outcome = FillDrive(root, params, run, notify, state.stop);
+            window.AppendLog(FillOutcomeLine(root, outcome));
+            anyFailed = anyFailed || !outcome.Ok();
+            filesLeft = filesLeft || outcome.filesLeft > 0;
             if (state.stop.load()) break;
         }
     }
+    // Files that could not be deleted stay recorded, for the next start to find.
+    if (!params.recordFile.empty() && !filesLeft) ClearFillRecord(params.recordFile);
 
     const bool interrupted = state.stop.load();
-    state.lastOutcome = interrupted ? RunOutcome::Interrupted : RunOutcome::Done;
-    const std::u16string result = window.MessageText(
-        interrupted ? "FrmMain.m_acMShreddingInterrupted" : "FrmMain.m_acMShreddingDone");
+    state.lastOutcome = interrupted ? RunOutcome::Interrupted
+                        : anyFailed ? RunOutcome::Partly
+                                    : RunOutcome::Done;
+    const std::u16string result =
+        window.MessageText(interrupted ? "FrmMain.m_acMShreddingInterrupted"
+                           : anyFailed ? "FrmMain.m_acMShreddingPartly"
+                                       : "FrmMain.m_acMShreddingDone");
     window.SetStatusText(
         SafeFormat(std::u16string_view(u"%s (%s)"), {result, WideFromUtf8(state.ElapsedText())}));
     window.SetProgressPos(0);

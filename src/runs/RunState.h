@@ -48,6 +48,9 @@ class RunState {
 
     StringTable folderQueue;  // two columns: folder (UTF-8, ends with "/"), "0"
     StringTable drivesTable;  // one column: drive root (UTF-8)
+    // The storage folder, set once at start-up: a free-space run records itself
+    // there. Empty: no record is kept.
+    std::string storageFolder;
     ChosenRoots chosenRoots;
     // Set when Stop ends a folder expansion early: a run waiting for that
     // expansion ("-exec") must not start on the part that was listed.

@@ -22,8 +22,8 @@ std::function<void(CDriveDlg&)>& NextAction() {
     return action;
 }
 
-std::function<std::vector<OfferedDrive>()>& DriveSource() {
-    static std::function<std::vector<OfferedDrive>()> source;
+std::function<DriveOffer()>& OfferSource() {
+    static std::function<DriveOffer()> source;
     return source;
 }
 
@@ -46,6 +46,10 @@ CDriveDlg::CDriveDlg(QWidget* parent) : CDialog(parent) {
     list_->setColumnCount(3);
     list_->setUniformRowHeights(true);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    leftOut_ = new QLabel(this);
+    leftOut_->setObjectName(QStringLiteral("m_LBLLeftOut"));
+    leftOut_->setWordWrap(true);
+    leftOut_->setTextFormat(Qt::PlainText);
     allDrives_ = new QCheckBox(this);
     allDrives_->setObjectName(QStringLiteral("m_CHKAllDrives"));
     ok_ = new QPushButton(this);
@@ -64,6 +68,7 @@ CDriveDlg::CDriveDlg(QWidget* parent) : CDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label_);
     layout->addWidget(list_, 1);
+    layout->addWidget(leftOut_);
     layout->addLayout(buttons);
 
     connect(allDrives_, &QCheckBox::clicked, this, [this] { OnAllDrivesClicked(); });
@@ -78,7 +83,15 @@ void CDriveDlg::SetNextAction(std::function<void(CDriveDlg&)> action) {
 }
 
 void CDriveDlg::SetDriveSource(std::function<std::vector<OfferedDrive>()> source) {
-    DriveSource() = std::move(source);
+    if (!source) {
+        OfferSource() = nullptr;
+        return;
+    }
+    OfferSource() = [source = std::move(source)] { return DriveOffer{source(), {}}; };
+}
+
+void CDriveDlg::SetOfferSource(std::function<DriveOffer()> source) {
+    OfferSource() = std::move(source);
 }
 
 std::u16string CDriveDlg::Text(std::string_view key) const {
@@ -125,8 +138,16 @@ bool CDriveDlg::OnInitDialog() {
 
 void CDriveDlg::FillList() {
     list_->clear();
-    const auto& source = DriveSource();
-    for (const OfferedDrive& d : source ? source() : OfferedDrives()) {
+    const auto& source = OfferSource();
+    const DriveOffer offer = source ? source() : OfferDrives();
+    // A drive missing from the list without a word looks like a fault of ours.
+    QString leftOut;
+    for (const LeftOutDrive& d : offer.leftOut)
+        leftOut += (leftOut.isEmpty() ? QStringLiteral("Not offered: ") : QStringLiteral("; ")) +
+                   ToQ(d.root) + QStringLiteral(" (") + ToQ(d.reason) + QStringLiteral(")");
+    leftOut_->setText(leftOut);
+    leftOut_->setVisible(!leftOut.isEmpty());
+    for (const OfferedDrive& d : offer.offered) {
         auto* item = new QTreeWidgetItem(list_);
         item->setText(0, ToQ(d.root));
         item->setText(1, ToQ(d.label));

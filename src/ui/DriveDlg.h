@@ -40,6 +40,8 @@ class CDriveDlg : public CDialog {
     QTreeWidget* DriveList() const { return list_; }
     QCheckBox* AllDrivesBox() const { return allDrives_; }
     QLabel* SelectLabel() const { return label_; }
+    // Names the drives not offered, each with the reason; hidden when none is.
+    QLabel* LeftOutLabel() const { return leftOut_; }
     QPushButton* OkButton() const { return ok_; }
     QPushButton* CancelButton() const { return cancel_; }
 
@@ -49,6 +51,8 @@ class CDriveDlg : public CDialog {
     static void SetNextAction(std::function<void(CDriveDlg&)> action);
     // Where the offered drives come from (default: OfferedDrives()).
     static void SetDriveSource(std::function<std::vector<OfferedDrive>()> source);
+    // The same with the drives left out (default: OfferDrives()).
+    static void SetOfferSource(std::function<DriveOffer()> source);
 
   protected:
     bool OnInitDialog() override;
@@ -64,6 +68,7 @@ class CDriveDlg : public CDialog {
     StringTable* drives_ = nullptr;
     QTreeWidget* list_ = nullptr;
     QLabel* label_ = nullptr;
+    QLabel* leftOut_ = nullptr;
     QCheckBox* allDrives_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;

@@ -171,6 +171,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     // Settings between the file and the window.
     void ApplySettings(const LoadedSettings& loaded);  // to the controls and fields
     AppSettings GatherSettings();                      // from the controls and fields
+    void RemoveFillerLeftovers();
     void LoadSettingsFile();
     void SaveSettingsFile();
 

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenuBar>
 #include <QTimer>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
 #include "platform/qt/QtText.h"
+#include "runs/FillerStartup.h"
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/WindowPlacement.h"
@@ -54,12 +56,26 @@ bool CKelvaneDlg::OnInitDialog() {
     Box(Control(IDC_CONFIRM))->setChecked(true);
     Combo(Control(IDC_ITERATIONS))->setEditText(QStringLiteral("3"));
     LoadSettingsFile();
+    state_.storageFolder = paths_.storageFolder;
+    RemoveFillerLeftovers();
     state_.exitAfterFileRun = false;
     state_.exitAfterFreeSpaceRun = false;
     state_.drivesTable.SetSize(1, 0);
     state_.folderQueue.SetSize(2, 0);
     RunCommandLine();
     return true;
+}
+
+// A free-space run that was killed (or lost its power) left the drive full;
+// before anything else the space is given back, and the user is told.
+void CKelvaneDlg::RemoveFillerLeftovers() {
+    const FillerStartupReport report =
+        RecoverFillersAtStart(paths_.storageFolder, GatherSettings());
+    for (const std::u16string& line : report.logLines) log_.AppendLog(line);
+    if (report.statusText.empty()) return;
+    const std::u16string shown = PrintableText(report.statusText);
+    EchoUnattended(stdout, shown);
+    static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(shown));
 }
 
 void CKelvaneDlg::LoadSettingsFile() {

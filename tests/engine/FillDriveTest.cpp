@@ -125,7 +125,8 @@ TEST(FillDrive, WritesNumberedFilesOfTheLimitHoldingTheBlockThenDeletesThem) {
     FillOutcome out = FillDrive(m.WPath(), p, run, ev.Notifications(), stop);
 
     EXPECT_TRUE(out.started);
-    EXPECT_FALSE(out.diskFull);
+    EXPECT_TRUE(out.diskFull) << "the fill goes on until the file system is full";
+    EXPECT_TRUE(out.Ok());
     ASSERT_EQ(ev.started, std::vector<uint64_t>{256 * kKiB});
     const std::u16string base = m.WPath() + u"Morvik.$$$temp$$$";
     EXPECT_EQ(ev.files, (std::vector<std::u16string>{base + u"0000", base + u"0001", base + u"0002",
@@ -138,7 +139,7 @@ TEST(FillDrive, WritesNumberedFilesOfTheLimitHoldingTheBlockThenDeletesThem) {
         std::string content = ReadWholeFile(Utf8FromWide(ev.files[i]));
         EXPECT_EQ(content, std::string(64 * kKiB, 'Z')) << i;
     }
-    // F was reached exactly when the fourth file was full: the fifth stays empty.
+    // The drive was full when the fourth file was: the fifth stays empty.
     EXPECT_EQ(SizeOf(Utf8FromWide(ev.files[4])), 0u);
     EXPECT_EQ(out.written, 256 * kKiB);
     EXPECT_EQ(run.fileCounter, 4u);
@@ -208,10 +209,11 @@ TEST(FillDrive, CountersCarryOverBetweenTheDrivesOfARun) {
     ASSERT_FALSE(ev2.files.empty());
     EXPECT_EQ(ev2.files.front(), b.WPath() + u"Morvik.$$$temp$$$0004");
     EXPECT_EQ(ev2.files.back(), b.WPath() + u"Morvik.$$$temp$$$0006");
-    // ... and so does the tick count: 12 ticks were left over, so the first
-    // notification comes before the fifth block.
+    // ... and so does the tick count: the first drive's fill ended at its 69th
+    // block (the first one that found the disk full), a tick, so the next
+    // notification comes before the 17th block.
     ASSERT_FALSE(ev2.progress.empty());
-    EXPECT_EQ(ev2.progress[0].written, 4 * blk);
+    EXPECT_EQ(ev2.progress[0].written, 16 * blk);
     EXPECT_EQ(ev2.progress[0].freeBytes, 128 * kKiB);
     EXPECT_EQ(run.tempFiles.RowCount(), 3) << "the list holds only this drive's files";
 }
@@ -236,9 +238,10 @@ TEST(FillDrive, DriveWithNoFreeSpaceGetsOneEmptyFileThatIsRemoved) {
     std::atomic<bool> stop{false};
     FillOutcome out = FillDrive(m.WPath(), p, run, ev.Notifications(), stop);
     EXPECT_TRUE(out.started);
+    EXPECT_EQ(out.failure, FillFailure::NothingWritten) << "a full drive is no success";
     EXPECT_EQ(ev.started, std::vector<uint64_t>{0});
     EXPECT_EQ(ev.files.size(), 1u);
-    EXPECT_TRUE(ev.progress.empty());
+    EXPECT_LE(ev.progress.size(), 1u);
     EXPECT_EQ(out.written, 0u);
     EXPECT_EQ(Names(m.Path()), std::vector<std::string>{"occupied"});
 }
@@ -279,31 +282,35 @@ TEST(FillDrive, StopDuringTheFirstPassesEndsAfterThatChunkAndCleansUp) {
     EXPECT_TRUE(Names(m.Path()).empty());
 }
 
-TEST(FillDrive, FilesLeftByAnEarlierRunAreTruncatedAndReused) {
+// Filler files of an interrupted run (ours: regular, owned by us, name plus
+// digits) go before the drive is measured; anything else of that name stays.
+TEST(FillDrive, FilesLeftByAnEarlierRunAreDeletedFirstAndOthersStay) {
     TestMount m(TestMount::Kind::Tmpfs, 512);
     KELVANE_REQUIRE_MOUNT(m);
     const std::string old0 = m.Path() + "Morvik.$$$temp$$$0000";
-    const std::string old1 = m.Path() + "Morvik.$$$temp$$$0001";
-    {
+    const std::string old7 = m.Path() + "Morvik.$$$temp$$$00007";
+    const std::string notOurs = m.Path() + "Morvik.$$$temp$$$12x4";
+    for (const std::string& f : {old0, old7, notOurs}) {
         std::string big(100 * kKiB, 'A');
-        std::FILE* f = std::fopen(old0.c_str(), "wb");
-        std::fwrite(big.data(), 1, big.size(), f);
-        std::fclose(f);
-        f = std::fopen(old1.c_str(), "wb");
-        std::fwrite(big.data(), 1, big.size(), f);
-        std::fclose(f);
+        std::FILE* fp = std::fopen(f.c_str(), "wb");
+        std::fwrite(big.data(), 1, big.size(), fp);
+        std::fclose(fp);
     }
+    ASSERT_EQ(::chown(notOurs.c_str(), 0, 0), 0);
     FillParams p = SmallParams();
-    p.leaveFiles = true;
     FillRun run(p);
     Events ev;
+    std::vector<std::u16string> notes;
+    FillNotifications n = ev.Notifications();
+    n.note = [&](const std::u16string& line) { notes.push_back(line); };
     std::atomic<bool> stop{false};
-    FillOutcome out = FillDrive(m.WPath(), p, run, ev.Notifications(), stop);
-    // F was measured with the old files in place: 312 KiB.
-    EXPECT_EQ(out.freeBytes, 312 * kKiB);
-    EXPECT_EQ(ReadWholeFile(old0), std::string(64 * kKiB, 'Z'));
-    EXPECT_EQ(ReadWholeFile(old1), std::string(64 * kKiB, 'Z'));
-    EXPECT_FALSE(out.diskFull);
+    FillOutcome out = FillDrive(m.WPath(), p, run, n, stop);
+    EXPECT_EQ(out.freeBytes, 412 * kKiB) << "measured after the leftovers went";
+    EXPECT_TRUE(out.Ok());
+    EXPECT_EQ(Names(m.Path()), std::vector<std::string>{"Morvik.$$$temp$$$12x4"});
+    ASSERT_GE(notes.size(), 2u);
+    EXPECT_EQ(notes[0], WideFromUtf8(old0) + u" [Deleted filler file of an earlier run]");
+    EXPECT_EQ(notes[1], WideFromUtf8(old7) + u" [Deleted filler file of an earlier run]");
 }
 
 TEST(FillDrive, FullDiskEndsTheFillAndStillDeletesTheFiles) {
@@ -366,33 +373,28 @@ TEST(FillDrive, SkipsDrivesThatCannotBeFilledWithoutAWord) {
     EXPECT_TRUE(ev.progress.empty());
 }
 
-TEST(FillDrive, NeverFollowsALinkPlantedAtATemporaryName) {
+TEST(FillDrive, NeverOpensWhatIsAlreadyAtATemporaryName) {
     TestMount m(TestMount::Kind::Tmpfs, 256);
     KELVANE_REQUIRE_MOUNT(m);
     TempDir outside;
     outside.WriteFile("victim", "keep me");
-    // The second file's name points elsewhere: the first file is written, the
-    // fill ends where the link stands, and the victim is untouched.
+    // A link at the second name and a FIFO at the third: both are stepped over,
+    // never followed or opened, and the fill goes on with the next names.
     ASSERT_EQ(
         ::symlink(outside.Sub("victim").c_str(), (m.Path() + "Morvik.$$$temp$$$0001").c_str()), 0);
+    ASSERT_EQ(::mkfifo((m.Path() + "Morvik.$$$temp$$$0002").c_str(), 0600), 0);
     FillParams p = SmallParams();
     FillRun run(p);
     Events ev;
     std::atomic<bool> stop{false};
     FillOutcome out = FillDrive(m.WPath(), p, run, ev.Notifications(), stop);
-    EXPECT_EQ(out.written, 64 * kKiB);
-    EXPECT_EQ(ev.files.size(), 1u);
+    EXPECT_TRUE(out.Ok());
+    EXPECT_EQ(out.written, 256 * kKiB);
+    ASSERT_GE(ev.files.size(), 2u);
+    EXPECT_EQ(ev.files[1], m.WPath() + u"Morvik.$$$temp$$$0003");
     EXPECT_EQ(ReadWholeFile(outside.Sub("victim")), "keep me");
-    EXPECT_EQ(Names(m.Path()), std::vector<std::string>{"Morvik.$$$temp$$$0001"});
-    EXPECT_TRUE(PathExists(m.Path() + "Morvik.$$$temp$$$0001"));
-
-    // A FIFO at the first name: the drive is skipped at once instead of hanging.
-    ASSERT_EQ(::mkfifo((m.Path() + "Morvik.$$$temp$$$0000").c_str(), 0600), 0);
-    FillRun run2(p);
-    Events ev2;
-    out = FillDrive(m.WPath(), p, run2, ev2.Notifications(), stop);
-    EXPECT_EQ(out.written, 0u);
-    EXPECT_TRUE(ev2.files.empty());
+    EXPECT_EQ(Names(m.Path()),
+              (std::vector<std::string>{"Morvik.$$$temp$$$0001", "Morvik.$$$temp$$$0002"}));
 }
 
 TEST(FillDrive, RootWithoutTrailingSlashAndNamesWithSlashesStayOnTheDrive) {
@@ -430,7 +432,7 @@ TEST(FillDrive, Ext4ImageIsFilledAndGetsEveryByteBack) {
     EXPECT_GT(out.written, out.freeBytes / 2);
     EXPECT_EQ(Names(m.Path()), std::vector<std::string>{"lost+found"});
     DriveSpace after = QueryDriveSpace(m.WPath());
-    EXPECT_EQ(after.freeToCaller, out.freeBytes) << "every temporary file's space is back";
+    EXPECT_EQ(after.totalFree, out.freeBytes) << "every temporary file's space is back";
 }
 
 TEST(FillDrive, EveryChunkStartsTheBlockAgainWithAlignedAndOddSizes) {

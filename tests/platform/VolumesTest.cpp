@@ -129,22 +129,23 @@ TEST(Volumes, ProbesLeaveNothingAndNeverFollowLinksOrOpenFifos) {
     EXPECT_FALSE(PathExists(t.Sub("odd name\nprobe")));
     EXPECT_FALSE(PathExists(t.Sub("Morvik.$$$temp$$$")));
 
-    // A link planted at the probe's name: the target keeps its contents.
+    // Whatever is at the probe's name is never opened or removed (a link, a
+    // FIFO without a reader, a user's file): the probe takes another name.
     t.WriteFile("target", "precious");
     ASSERT_EQ(::symlink(t.Sub("target").c_str(), t.Sub("Morvik.$$$temp$$$").c_str()), 0);
-    EXPECT_FALSE(ProbeWritableForDialog(t.WPath()));
-    EXPECT_FALSE(ProbeWritableForRun(t.WPath(), u"Morvik.$$$temp$$$"));
+    EXPECT_TRUE(ProbeWritableForDialog(t.WPath()));
+    EXPECT_TRUE(ProbeWritableForRun(t.WPath(), u"Morvik.$$$temp$$$"));
     EXPECT_EQ(ReadWholeFile(t.Sub("target")), "precious");
+    EXPECT_TRUE(PathExists(t.Sub("Morvik.$$$temp$$$")));
+    EXPECT_FALSE(PathExists(t.Sub("Morvik.$$$temp$$$.1")));
 
-    // A FIFO without a reader must not block the probe.
     ASSERT_EQ(::mkfifo(t.Sub("fifo").c_str(), 0600), 0);
-    EXPECT_FALSE(ProbeWritableForRun(t.WPath(), u"fifo"));
+    EXPECT_TRUE(ProbeWritableForRun(t.WPath(), u"fifo"));
     EXPECT_TRUE(PathExists(t.Sub("fifo")));
 
-    // A leftover regular file of that name is the program's own and goes.
     t.WriteFile("left", "old");
     EXPECT_TRUE(ProbeWritableForRun(t.WPath(), u"left"));
-    EXPECT_FALSE(PathExists(t.Sub("left")));
+    EXPECT_EQ(ReadWholeFile(t.Sub("left")), "old");
 }
 
 TEST(Volumes, DriveListCanBeReplacedAndIsRestored) {

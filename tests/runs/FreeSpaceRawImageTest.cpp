@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <iostream>
 #include <string>
 
+#include "config/TextConv.h"
+#include "platform/FillSystem.h"
 #include "platform/Platform.h"
 #include "runs/FreeSpaceRun.h"
 #include "runs/RunState.h"
@@ -37,6 +41,36 @@ bool WriteMarkerFile(const std::string& path, size_t bytes) {
     return ok;
 }
 
+// Writes the marker until the file system is full (the root reserve too: tests
+// run as root), as a file that filled the drive would have.
+void FillWithMarker(const std::string& path) {
+    std::string content;
+    while (content.size() < 1024 * 1024) content += kMarker;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    for (size_t len = content.size(); len >= 512;) {
+        if (::write(fd, content.data(), len) <= 0) len /= 2;
+    }
+    ::fsync(fd);
+    ::close(fd);
+}
+
+void RunFreeSpace(const std::string& root, FakeRunWindow& window) {
+    window.settings.random = 1;
+    window.iterationsText.assign(1, u'1');
+    RunState state;
+    state.drivesTable.AppendRow(root);
+    WorkerThreads threads;
+    ASSERT_TRUE(StartFreeSpaceRun(threads, window, state, [] { return true; }));
+    threads.JoinAll();
+}
+
+std::string JoinLines(const std::vector<std::u16string>& lines) {
+    std::string all;
+    for (const auto& l : lines) all += Utf8FromWide(l) + "\n";
+    return all;
+}
+
 }  // namespace
 
 TEST(FreeSpaceRawImage, DeletedMarkerIsGoneFromTheImageAfterAFreeSpaceRun) {
@@ -51,16 +85,41 @@ TEST(FreeSpaceRawImage, DeletedMarkerIsGoneFromTheImageAfterAFreeSpaceRun) {
     ASSERT_GT(CountMarkers(m.ImagePath()), 1000u) << "an ordinary delete leaves the data behind";
 
     FakeRunWindow window;
-    window.settings.random = 1;
-    window.iterationsText.assign(1, u'1');
-    RunState state;
-    state.drivesTable.AppendRow(m.Path());
-    {
-        WorkerThreads threads;
-        ASSERT_TRUE(StartFreeSpaceRun(threads, window, state, [] { return true; }));
-        threads.JoinAll();
-    }
+    RunFreeSpace(m.Path(), window);
     EXPECT_EQ(window.status.rfind(u"Shredding done.", 0), 0u);
     ASSERT_TRUE(m.Unmount());
     EXPECT_EQ(CountMarkers(m.ImagePath()), 0u);
+}
+
+// The drive as users have it: mkfs defaults keep 5 % back for root, which a run
+// as root must fill too; with inline_data; and xfs.
+TEST(FreeSpaceRawImage, MarkerThatFilledTheDriveIsGoneOnDefaultExt4InlineDataAndXfs) {
+    struct Case {
+        TestMount::Kind kind;
+        uint64_t sizeKiB;
+        const char* name;
+    };
+    for (Case c : {Case{TestMount::Kind::Ext4Defaults, 64 * 1024, "ext4 defaults"},
+                   Case{TestMount::Kind::Ext4Inline, 64 * 1024, "ext4 inline_data"},
+                   Case{TestMount::Kind::XfsImage, 300 * 1024, "xfs"}}) {
+        SCOPED_TRACE(c.name);
+        TestMount m(c.kind, c.sizeKiB);
+        if (!m.Ok()) {
+            std::cout << "[ SKIPPED  ] " << c.name << ": " << m.Error() << "\n";
+            continue;
+        }
+        FillSystemCalls calls = DefaultFillSystemCalls();
+        calls.trim = [](const std::string&) { return EOPNOTSUPP; };
+        ScopedFillSystem noTrim(calls);
+        FillWithMarker(m.Path() + "secret.bin");
+        ASSERT_EQ(::unlink((m.Path() + "secret.bin").c_str()), 0);
+        m.Sync();
+        ASSERT_GT(CountMarkers(m.ImagePath()), 1000u) << "an ordinary delete leaves it behind";
+
+        FakeRunWindow window;
+        RunFreeSpace(m.Path(), window);
+        EXPECT_EQ(window.status.rfind(u"Shredding done.", 0), 0u);
+        ASSERT_TRUE(m.Unmount());
+        EXPECT_EQ(CountMarkers(m.ImagePath()), 0u) << JoinLines(window.logLines);
+    }
 }

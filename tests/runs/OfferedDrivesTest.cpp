@@ -26,10 +26,18 @@ TEST(OfferedDrives, OnlyWritableExistingFoldersWithTheirLabelAndFreeMegabytes) {
     EXPECT_EQ(offered[0].root, labelled.WPath());
     EXPECT_EQ(offered[0].label, u"SCRATCH");
     const DriveSpace space = QueryDriveSpace(labelled.WPath());
-    EXPECT_EQ(offered[0].freeMiB, WideFromUtf8(std::to_string(space.freeToCaller / 1048576)));
+    // Tests run as root: the free space a fill reaches includes the root reserve.
+    EXPECT_EQ(offered[0].freeMiB, WideFromUtf8(std::to_string(space.totalFree / 1048576)));
     EXPECT_EQ(offered[1].root, small.WPath());
     EXPECT_EQ(offered[1].label, u"");
     EXPECT_EQ(offered[1].freeMiB, u"3") << "3.5 MiB free is shown as 3";
+    // The others are named with the reason.
+    const DriveOffer offer = OfferDrives();
+    ASSERT_EQ(offer.leftOut.size(), 3u);
+    EXPECT_EQ(offer.leftOut[0].reason, u"not a folder");
+    EXPECT_EQ(offer.leftOut[1].root, readOnly.WPath());
+    EXPECT_EQ(offer.leftOut[1].reason, u"read-only");
+    EXPECT_EQ(offer.leftOut[2].reason, u"not a folder");
     // The probe file went again.
     EXPECT_FALSE(PathExists(small.Path() + "Morvik.$$$temp$$$"));
 }

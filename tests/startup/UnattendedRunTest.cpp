@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "config/TextConv.h"
+#include "platform/Volumes.h"
 #include "support/TempDir.h"
 #include "support/TestMount.h"
 #include "support/TestText.h"
@@ -226,6 +227,43 @@ TEST(UnattendedRun, DrivesFillsTheExistingRootOnly) {
         << log;
     EXPECT_EQ(log.find("no-such-root"), std::string::npos) << log;
     EXPECT_FALSE(PathExists(m.Path() + "Morvik.$$$temp$$$0000")) << "temporary files deleted";
+}
+
+// A run killed in the middle leaves the drive full; the next start of the
+// program, whatever it is asked to do and whatever the name setting says by
+// then, gives the space back and names each deleted file in the log.
+TEST(UnattendedRun, KilledFillIsCleanedUpAtTheNextStart) {
+    TestMount m(TestMount::Kind::Tmpfs, 64 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    TempDir tmp;
+    WriteSettings(tmp,
+                  "  <DiskShredFileSize>1048576</DiskShredFileSize>\r\n"
+                  "  <DiskShredBlockSize>65536</DiskShredBlockSize>\r\n"
+                  "  <Iterations>300</Iterations>\r\n");  // slow enough to be caught
+    const uint64_t freeBefore = QueryDriveSpace(m.WPath()).totalFree;
+    {
+        Program p(tmp.Sub("config"), {"-drives", m.Path()});
+        const bool seen = p.WaitFor("Morvik.$$$temp$$$0001");
+        p.Signal(SIGKILL);
+        Outcome killed = p.Finish();
+        ASSERT_TRUE(seen) << killed.out;
+        EXPECT_EQ(killed.exitCode, 128 + SIGKILL);
+    }
+    ASSERT_TRUE(PathExists(m.Path() + "Morvik.$$$temp$$$0000")) << "the kill left files behind";
+    EXPECT_LT(QueryDriveSpace(m.WPath()).totalFree, freeBefore);
+
+    WriteSettings(tmp, "  <DiskShredFileName>Other.name</DiskShredFileName>\r\n");
+    Program again(tmp.Sub("config"), {});
+    Outcome o = again.Finish();
+    EXPECT_EQ(o.exitCode, 3) << o.out;
+    EXPECT_NE(o.out.find("filler files of an interrupted free-space run"), std::string::npos)
+        << o.out;
+    EXPECT_EQ(QueryDriveSpace(m.WPath()).totalFree, freeBefore);
+    const std::string log = Log(tmp);
+    EXPECT_NE(log.find(m.Path() + "Morvik.$$$temp$$$0000 [Deleted filler file of an interrupted "
+                                  "free-space run"),
+              std::string::npos)
+        << log;
 }
 
 #endif  // KELVANE_EXE

@@ -43,10 +43,10 @@ bool RunQuiet(const std::vector<std::string>& argv) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-bool FindMkfs(std::string& out) {
-    for (const char* p : {"/usr/sbin/mkfs.ext4", "/sbin/mkfs.ext4", "/usr/bin/mkfs.ext4"}) {
-        if (::access(p, X_OK) == 0) {
-            out = p;
+bool FindMkfs(const std::string& name, std::string& out) {
+    for (const char* dir : {"/usr/sbin/", "/sbin/", "/usr/bin/"}) {
+        if (::access((dir + name).c_str(), X_OK) == 0) {
+            out = dir + name;
             return true;
         }
     }
@@ -61,7 +61,7 @@ TestMount::TestMount(Kind kind, uint64_t sizeKiB, const std::string& label) {
         error_ = ErrnoText("mkdir " + mountPoint_);
         return;
     }
-    mounted_ = kind == Kind::Tmpfs ? MountTmpfs(sizeKiB) : MountImage(sizeKiB, label);
+    mounted_ = kind == Kind::Tmpfs ? MountTmpfs(sizeKiB) : MountImage(kind, sizeKiB, label);
 }
 
 TestMount::~TestMount() {
@@ -82,10 +82,12 @@ bool TestMount::MountTmpfs(uint64_t sizeKiB) {
     return true;
 }
 
-bool TestMount::MountImage(uint64_t sizeKiB, const std::string& label) {
+bool TestMount::MountImage(Kind kind, uint64_t sizeKiB, const std::string& label) {
+    const bool xfs = kind == Kind::XfsImage;
     std::string mkfs;
-    if (!FindMkfs(mkfs)) {
-        error_ = "mkfs.ext4 not found (package e2fsprogs)";
+    if (!FindMkfs(xfs ? "mkfs.xfs" : "mkfs.ext4", mkfs)) {
+        error_ = xfs ? "mkfs.xfs not found (package xfsprogs)"
+                     : "mkfs.ext4 not found (package e2fsprogs)";
         return false;
     }
     image_ = dir_.Sub("image.ext4");
@@ -103,15 +105,20 @@ bool TestMount::MountImage(uint64_t sizeKiB, const std::string& label) {
     // No lazy initialisation: a background thread writing inode tables would keep
     // the file system busy and change the raw image under a test that reads it.
     // No blocks reserved for root: what statvfs offers is all there is.
-    std::vector<std::string> argv = {
-        mkfs, "-q", "-F", "-m", "0", "-E", "lazy_itable_init=0,lazy_journal_init=0,nodiscard"};
+    std::vector<std::string> argv = {mkfs, "-q", "-F"};
+    if (kind == Kind::Ext4Image) argv.insert(argv.end(), {"-m", "0"});
+    if (kind == Kind::Ext4Inline) argv.insert(argv.end(), {"-O", "inline_data"});
+    if (xfs)
+        argv = {mkfs, "-q", "-f", "-K"};
+    else
+        argv.insert(argv.end(), {"-E", "lazy_itable_init=0,lazy_journal_init=0,nodiscard"});
     if (!label.empty()) {
         argv.push_back("-L");
         argv.push_back(label);
     }
     argv.push_back(image_);
     if (!RunQuiet(argv)) {
-        error_ = "mkfs.ext4 failed on " + image_;
+        error_ = mkfs + " failed on " + image_;
         return false;
     }
     std::string device;
@@ -119,7 +126,8 @@ bool TestMount::MountImage(uint64_t sizeKiB, const std::string& label) {
     if (loopFd < 0) return false;
     // The device must stay open until the mount holds it: auto-clear would free it
     // the moment the last descriptor closes.
-    bool ok = ::mount(device.c_str(), mountPoint_.c_str(), "ext4", MS_NOSUID | MS_NODEV, "") == 0;
+    bool ok = ::mount(device.c_str(), mountPoint_.c_str(), xfs ? "xfs" : "ext4",
+                      MS_NOSUID | MS_NODEV, "") == 0;
     if (ok) {
         loopDevice_ = device;
     } else {

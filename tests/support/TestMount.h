@@ -14,7 +14,10 @@
 
 class TestMount {
   public:
-    enum class Kind { Tmpfs, Ext4Image };
+    // Ext4Image: ext4 without a root reserve. Ext4Defaults: as mkfs.ext4 makes it
+    // (5 % kept back for root). Ext4Inline: defaults plus inline_data. XfsImage:
+    // xfs (mkfs.xfs wants at least 300 MiB).
+    enum class Kind { Tmpfs, Ext4Image, Ext4Defaults, Ext4Inline, XfsImage };
 
     // sizeKiB: the size of the tmpfs or of the image file. label: the ext4 volume
     // label (ignored for tmpfs).
@@ -39,7 +42,7 @@ class TestMount {
 
   private:
     bool MountTmpfs(uint64_t sizeKiB);
-    bool MountImage(uint64_t sizeKiB, const std::string& label);
+    bool MountImage(Kind kind, uint64_t sizeKiB, const std::string& label);
     // Binds the image to a free loop device; returns the device's open descriptor
     // or -1.
     int AttachLoop(std::string& device);

@@ -1,0 +1,51 @@
+#include "runs/FillOutcomeText.h"
+
+#include <cstring>
+
+#include "config/TextConv.h"
+#include "i18n/SafeFormat.h"
+
+namespace {
+
+std::u16string ErrnoText(int err) {
+    return WideFromUtf8(std::strerror(err));
+}
+
+std::u16string Reason(const FillOutcome& o) {
+    switch (o.failure) {
+        case FillFailure::None:
+            break;
+        case FillFailure::NoMemory:
+            return u"no memory for the fill block";
+        case FillFailure::NotAFolder:
+            return u"not a folder";
+        case FillFailure::ReadOnly:
+            return u"read-only";
+        case FillFailure::NoSpaceInfo:
+            return u"free space unknown: " + ErrnoText(o.error);
+        case FillFailure::CannotCreate:
+            return u"cannot create files: " + ErrnoText(o.error);
+        case FillFailure::WriteError:
+            return u"write error: " + ErrnoText(o.error);
+        case FillFailure::NothingWritten:
+            return u"drive full: no free space could be written";
+        case FillFailure::Stopped:
+            return u"stopped";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::u16string FillOutcomeLine(const std::u16string& root, const FillOutcome& o) {
+    const std::u16string bytes = WideFromUtf8(std::to_string(o.written));
+    std::u16string line =
+        o.Ok() ? SafeFormat(std::u16string_view(u"%s [done] %s bytes written"), {root, bytes})
+               : SafeFormat(std::u16string_view(u"%s [FAILED!] %s"), {root, Reason(o)});
+    if (!o.Ok() && o.started)
+        line += SafeFormat(std::u16string_view(u", %s bytes written"), {bytes});
+    if (o.filesLeft > 0)
+        line += SafeFormat(std::u16string_view(u" (%u temporary files could not be deleted)"),
+                           {o.filesLeft});
+    return line;
+}
