@@ -122,6 +122,10 @@ void CKelvaneDlg::OnCommand(int id) {
 
 void CKelvaneDlg::OnStop() {
     state_.stop = true;
+    // "-exec" still listing the command line's folders: its run is cancelled,
+    // just as a stop signal cancels it without a display; otherwise the part
+    // listed so far would be shredded the moment the listing ends.
+    if (execPending_) CancelExecRun();
 }
 
 void CKelvaneDlg::OnModifySizeClicked() {
@@ -394,5 +398,8 @@ void CKelvaneDlg::OnCheckForUpdate() {
 
 void CKelvaneDlg::OnInfo() {
     CAboutDlg dlg(this);
+    dlg.SetTexts(ToQ(Text("FrmAbout.Caption")),
+                 {ToQ(Text("FrmAbout.m_LBLDescription")), ToQ(Text("FrmAbout.m_LBLLicence"))},
+                 ToQ(Text("FrmAbout.m_LBLTranslations")));
     dlg.DoModal(Fonts(), ToQ(Text("FrmMain.m_acMBtnOk")));
 }

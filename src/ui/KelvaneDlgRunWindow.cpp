@@ -7,9 +7,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <algorithm>
 
 #include "config/NumberText.h"
 #include "config/TextConv.h"
+#include "platform/qt/DesktopNotify.h"
 #include "platform/qt/QtText.h"
 #include "runs/TerminalConfirm.h"
 #include "ui/KelvaneDlg.h"
@@ -30,6 +32,10 @@ std::u16string CKelvaneDlg::RowText(int row, int column) {
 
 void CKelvaneDlg::DeleteRow(int row) {
     caller_.Call([this, row] { list_.DeleteItem(row); });
+}
+
+void CKelvaneDlg::SetRowText(int row, int column, const std::u16string& text) {
+    caller_.Call([&] { list_.SetItemText(row, column, text); });
 }
 
 void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& size,
@@ -136,11 +142,51 @@ std::u16string CKelvaneDlg::StatusText() {
 }
 
 void CKelvaneDlg::SetProgressRange(int upper) {
-    caller_.Call([&] { static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setRange(0, upper); });
+    caller_.Call([&] {
+        static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setRange(0, upper);
+        ShowProgressInTitle();
+    });
 }
 
 void CKelvaneDlg::SetProgressPos(int pos) {
-    caller_.Call([&] { static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(pos); });
+    caller_.Call([&] {
+        static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(pos);
+        ShowProgressInTitle();
+    });
+}
+
+// The task bar and the window switcher show the title: during a run it leads with
+// the share done.
+void CKelvaneDlg::ShowProgressInTitle() {
+    auto* bar = static_cast<QProgressBar*>(Control(IDC_PROGRESS));
+    if (!locked_ || bar->maximum() <= 0) {
+        setWindowTitle(QStringLiteral("Kelvane"));
+        return;
+    }
+    const qint64 done = std::clamp<qint64>(bar->value(), 0, bar->maximum());
+    setWindowTitle(QStringLiteral("%1 % - Kelvane").arg(done * 100 / bar->maximum()));
+}
+
+// A longer run that ended while the user was elsewhere is told on the desktop.
+void CKelvaneDlg::AnnounceRunEnd() {
+    if (unattended_ || closing_ || isActiveWindow() || !runTimer_.isValid() ||
+        runTimer_.elapsed() < notifyAfterMs_)
+        return;
+    const char* key = nullptr;
+    switch (state_.lastOutcome.load()) {
+        case RunOutcome::Done:
+            key = "FrmMain.m_acMShreddingDone";
+            break;
+        case RunOutcome::Partly:
+            key = "FrmMain.m_acMShreddingPartly";
+            break;
+        case RunOutcome::Interrupted:
+            key = "FrmMain.m_acMShreddingInterrupted";
+            break;
+        default:
+            return;
+    }
+    (void)NotifyDesktop(ToQ(Text(key)), static_cast<QLabel*>(Control(IDC_STATUS))->text());
 }
 
 int CKelvaneDlg::ProgressUpper() {
@@ -157,12 +203,23 @@ int CKelvaneDlg::ProgressPos() {
         0);
 }
 
+namespace {
+// The run's texts end their lines with CR LF; a label wants LF, and no empty line
+// after the last.
+QString LabelLines(const std::u16string& text) {
+    QString q = ToQ(text);
+    q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    while (q.endsWith(u'\n')) q.chop(1);
+    return q;
+}
+}  // namespace
+
 void CKelvaneDlg::SetClockText(const std::u16string& text) {
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_CLOCK))->setText(ToQ(text)); });
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_CLOCK))->setText(LabelLines(text)); });
 }
 
 void CKelvaneDlg::SetIndicatorText(const std::u16string& text) {
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_INDICATOR))->setText(ToQ(text)); });
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_INDICATOR))->setText(LabelLines(text)); });
 }
 
 AppSettings CKelvaneDlg::CurrentSettings() {
@@ -201,7 +258,7 @@ int CKelvaneDlg::AskConfirmation(const std::u16string& question) {
         // Nobody can answer a box without a display: ask on the terminal, or
         // cancel when there is none, so the run never hangs.
         if (!::isatty(STDIN_FILENO)) return XMessageBox::kIdCancel;
-        return AskOnTerminal(text, stdin, stderr);
+        return AskOnTerminal(text, stdin, stderr, Text("FrmMain.m_acMTerminalAnswers"));
     }
     // Closing: no new box, the run is stopping anyway.
     return caller_.Get<int>(
@@ -223,6 +280,7 @@ void CKelvaneDlg::ShowInfoMessage(const std::u16string& text) {
         return;
     }
     caller_.Call([&] {
-        if (!closing_) MessageBoxes::Information(this, QStringLiteral("Kelvane"), ToQ(text));
+        if (!closing_)
+            MessageBoxes::Information(this, ToQ(Text("FrmMain.m_acMInfoTitle")), ToQ(text));
     });
 }
