@@ -13,6 +13,7 @@
 # few dozen MiB) and removed at the end.
 #
 # usage: bench/compare.sh [DIR=/var/tmp] [SIZE_MIB=256] [ROUNDS=3] [WINDOW_FILES=100000]
+# COUNTS="3000 10000" (environment) sets the numbers of small files.
 set -euo pipefail
 DIR=${1:-/var/tmp}
 SIZE_MIB=${2:-256}
@@ -82,7 +83,7 @@ small_files() {
 echo "== 2. small files of 4 KiB, 3 passes"
 for where in "$WORK" "$SHM"; do
     echo "on $where ($(stat -f -c %T "$where")):"
-    for n in 3000 10000; do small_files "$where" "$n"; done
+    for n in ${COUNTS:-3000 10000}; do small_files "$where" "$n"; done
 done
 
 echo "== 3. unattended run of one empty file (best of 5)"
