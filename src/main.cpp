@@ -1,9 +1,16 @@
+#include <unistd.h>
+
 #include <QApplication>
 #include <QIcon>
+#include <QObject>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 
+#include "config/TextConv.h"
 #include "platform/StopSignals.h"
+#include "platform/qt/QtText.h"
+#include "platform/qt/SingleInstance.h"
 #include "platform/qt/WinApp.h"
 #include "ui/KelvaneDlg.h"
 
@@ -27,6 +34,25 @@ QIcon KelvaneIcon() {
     return icon;
 }
 
+// "-exec" and "-drives" start a run of their own; any other start belongs to the
+// window of this user and display.
+bool StartsOwnRun(const std::vector<std::u16string>& args) {
+    return args.size() > 1 && (args[1] == u"-exec" || args[1] == u"-drives");
+}
+
+// The window that receives them has another working folder.
+QStringList AbsolutePaths(const std::vector<std::u16string>& args) {
+    std::u16string cwd;
+    char buffer[PATH_MAX];
+    if (::getcwd(buffer, sizeof buffer)) cwd = WideFromUtf8(buffer);
+    QStringList out;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i].empty()) continue;
+        out << ToQ(args[i].front() == u'/' ? args[i] : cwd + u"/" + args[i]);
+    }
+    return out;
+}
+
 }  // namespace
 
 // The application: runs the main window modally; when it ends, so does the program.
@@ -37,8 +63,23 @@ class CKelvaneApp : public CWinApp {
 
     bool InitInstance() override {
         QApplication::setWindowIcon(KelvaneIcon());
+        const std::vector<std::u16string> args = WideArguments();
+        SingleInstance instance;
+        if (!unattended_ && !StartsOwnRun(args)) {
+            const QStringList paths = AbsolutePaths(args);
+            // A window is open already: it takes the files and comes to the front.
+            // Two starts at once: the one that does not get the socket hands over.
+            if (instance.HandOver(paths) || (!instance.Listen() && instance.HandOver(paths)))
+                return false;
+        }
         CKelvaneDlg dlg;
-        dlg.SetCommandLine(WideArguments());
+        QObject::connect(&instance, &SingleInstance::PathsReceived, &dlg,
+                         [&dlg](const QStringList& paths) {
+                             std::vector<std::u16string> wide;
+                             for (const QString& p : paths) wide.push_back(FromQ(p));
+                             dlg.TakeHandedPaths(wide);
+                         });
+        dlg.SetCommandLine(args);
         dlg.SetUnattended(unattended_);
         m_pMainWnd = &dlg;
         dlg.DoModal();

@@ -193,6 +193,10 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void SetUnattended(bool on) { unattended_ = on; }
     bool IsUnattended() const { return unattended_; }
     const CommandLineFlags& StartFlags() const { return flags_; }
+    // Files handed over by a later start of the program (absolute paths): they join
+    // the list as the command line's would, once no run or expansion is busy, and
+    // the window comes to the front.
+    void TakeHandedPaths(const std::vector<std::u16string>& paths);
     // The exit status after the program ends: 0 done, 1 partly done, 2 interrupted,
     // 3 nothing to shred.
     int ExitCode() const;
@@ -286,6 +290,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
   private:
     void RunCommandLine();
     void CancelExecRun();
+    void ApplyHandedPaths();
     void StartExecRun();
     void PollUnattended();
     void EchoUnattended(std::FILE* stream, const std::u16string& text);
@@ -309,6 +314,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void AnnounceRunEnd();
 
     std::vector<std::u16string> args_;
+    std::vector<std::u16string> handed_;
+    bool handedRetry_ = false;
     CommandLineFlags flags_;
     bool unattended_ = false;
     bool execPending_ = false;

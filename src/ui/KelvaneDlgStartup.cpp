@@ -273,6 +273,36 @@ void CKelvaneDlg::CancelExecRun() {
     OnExit();
 }
 
+void CKelvaneDlg::TakeHandedPaths(const std::vector<std::u16string>& paths) {
+    handed_.insert(handed_.end(), paths.begin(), paths.end());
+    if (closing_) return;
+    if (windowState() & Qt::WindowMinimized) showNormal();
+    raise();
+    activateWindow();
+    ApplyHandedPaths();
+}
+
+void CKelvaneDlg::ApplyHandedPaths() {
+    if (handed_.empty() || closing_) return;
+    // A run or a folder expansion works on the list: the files wait for its end.
+    if (locked_ || !workers_.AllDone()) {
+        if (!handedRetry_) {
+            handedRetry_ = true;
+            QTimer::singleShot(kPollMs * 2, this, [this] {
+                handedRetry_ = false;
+                ApplyHandedPaths();
+            });
+        }
+        return;
+    }
+    std::vector<std::u16string> args{u"kelvane"};
+    args.insert(args.end(), handed_.begin(), handed_.end());
+    handed_.clear();
+    WindowTarget target(*this);
+    (void)ProcessCommandLine(args, target);
+    (void)StartFolderExpansion(workers_, *this, state_);
+}
+
 int CKelvaneDlg::ExitCode() const {
     const RunOutcome outcome = state_.lastOutcome.load();
     if (outcome == RunOutcome::None) return 0;
