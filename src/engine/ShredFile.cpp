@@ -3,6 +3,7 @@
 
 #include "engine/FileOps.h"
 #include "engine/ShredBlock.h"
+#include "engine/ShredCheck.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 
@@ -26,7 +27,7 @@ bool OpenSame(fsys::File& file, const std::u16string& path, fsys::File::Mode mod
 // could hand the data new blocks and leave the old ones untouched), then forced
 // to the device before the next pass may overwrite them in the page cache.
 bool OverwritePass(const std::u16string& path, const fsys::Attributes& measured,
-                   const ShredBlock& block) {
+                   const ShredBlock& block, ShredCheck* check) {
     fsys::File file;
     if (!OpenSame(file, path, fsys::File::Mode::kWrite, measured)) return false;
     const int64_t length = measured.size;
@@ -38,6 +39,7 @@ bool OverwritePass(const std::u16string& path, const fsys::Attributes& measured,
         written += static_cast<int64_t>(count);
     }
     if (!file.Sync()) return false;
+    if (check && !check->After(file.Descriptor(), block, length)) return false;
     return file.Close();
 }
 
@@ -79,13 +81,15 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
         if (passes < 1) return false;
         // 64-bit length from the open file itself.
         if (!reader.GetAttributes(attr)) return false;
+        if (options.check) options.check->Before(reader.Descriptor());
         reader.Close();
 
         ShredBlock block;
         SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
         if (!block.Fill(options.shredValue, blockSize, attr.size)) return false;
         for (int32_t pass = 0; pass < passes; ++pass) {
-            if (!OverwritePass(options.path, attr, block)) return false;
+            ShredCheck* check = pass + 1 == passes ? options.check : nullptr;
+            if (!OverwritePass(options.path, attr, block, check)) return false;
         }
         if (options.modifySize) {
             const bool ok = options.sizeToZero ? CutToZero(options.path, attr)

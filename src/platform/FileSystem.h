@@ -75,6 +75,7 @@ class File {
 
     bool Open(const std::u16string& path, Mode mode);
     bool IsOpen() const { return fd_ >= 0; }
+    int Descriptor() const { return fd_; }
     bool GetAttributes(Attributes& out) const;
     // Reads up to `count` bytes at the current position; -1 on failure.
     int64_t Read(void* data, size_t count);

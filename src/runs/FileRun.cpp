@@ -3,12 +3,14 @@
 #include "config/NumberText.h"
 #include "config/TextConv.h"
 #include "engine/FileOps.h"
+#include "engine/ShredCheck.h"
 #include "filelist/StringTable.h"
 #include "i18n/SafeFormat.h"
 #include "platform/Platform.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
 #include "runs/RunState.h"
+#include "runs/RunSummary.h"
 #include "runs/RunWindow.h"
 #include "runs/WorkerThreads.h"
 
@@ -24,6 +26,7 @@ struct RunOptions {
     ShredFileOptions file;
     bool keepFolders = false;
     bool ignoreProtect = false;
+    AppSettings settings;
 };
 
 RunOptions TakeOptions(RunWindow& window) {
@@ -39,6 +42,7 @@ RunOptions TakeOptions(RunWindow& window) {
     o.file.deleteAfter = !s.fileShredLeaveFiles;
     o.keepFolders = s.fileShredFileShred;
     o.ignoreProtect = s.ignoreProtect;
+    o.settings = s;
     return o;
 }
 
@@ -90,12 +94,23 @@ void StartFileRun(WorkerThreads& threads, RunWindow& window, RunState& state) {
 void ShredListedFiles(RunWindow& window, RunState& state) {
     const RunOptions options = TakeOptions(window);
     const int total = window.RowCount();
+    const TextLookup text = [&window](std::string_view key) { return window.MessageText(key); };
+    const bool verify = options.settings.verifyLastPass;
+    const RunSummary summary =
+        CollectRunSummary(window, options.passes, window.EndAction(), verify);
+    const bool wanted = SummaryWanted(summary, options.settings);
+    if ((wanted || !summary.groups.empty()) && !window.ShowRunSummary(summary, wanted)) {
+        state.lastOutcome = RunOutcome::Partly;
+        window.SetStatusText(text("FrmSummary.m_acMCancelled"));
+        return;
+    }
 
     window.BeginRunLog();
     window.AppendLog(
         SafeFormat(u"\r\nShredding files with %d iterations\r\n"
                    u"-------------------------------------------------\r\n",
                    {options.passes}));
+    for (const std::u16string& line : WarningLines(summary, text)) window.AppendLog(line);
     window.SetProgressRange(total);
 
     const std::u16string shredding = window.MessageText("FrmMain.m_acMShredding");
@@ -153,17 +168,19 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
 
         ShredFileOptions file = options.file;
         file.path = path;
-        if (ops.ShredFile(options.passes, file)) {
+        ShredCheck check;
+        if (verify) file.check = &check;
+        const bool shredded = ops.ShredFile(options.passes, file);
+        if (shredded) {
             if (!options.keepFolders) {
                 const std::u16string folder = FolderOfPath(path);
                 if (!ops.RemoveFolderChain(folder)) deferred.Add(folder);
             }
             window.DeleteRow(i--);
-            window.AppendLog(SafeFormat(u"%s [done]", {path}));
         } else {
             allDone = false;
-            window.AppendLog(SafeFormat(u"%s [FAILED!]", {path}));
         }
+        window.AppendLog(ShredLogLine(path, shredded, file.check, text));
     }
 
     const std::u16string elapsed = WideFromUtf8(state.ElapsedText());

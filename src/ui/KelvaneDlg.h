@@ -27,6 +27,7 @@
 #include "log/ShredLog.h"
 #include "platform/qt/Dialog.h"
 #include "platform/qt/UiThread.h"
+#include "runs/RowVerdicts.h"
 #include "runs/RunState.h"
 #include "runs/RunWindow.h"
 #include "runs/WorkerThreads.h"
@@ -207,6 +208,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     std::u16string MessageText(std::string_view key) override;
     int AskConfirmation(const std::u16string& text) override;
     void ShowInfoMessage(const std::u16string& text) override;
+    bool ShowRunSummary(const RunSummary& summary, bool wanted) override;
     void LockForRun() override;
     void UnlockAfterRun() override;
     void BeginRunLog() override;
@@ -272,6 +274,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void Register(int id, QWidget* w);
     void WaitProcessingEvents(int milliseconds);
     QString ToolTipOfRow(int row);
+    QVariant MarkOfRow(int row);
 
     std::vector<std::u16string> args_;
     CommandLineFlags flags_;
@@ -297,6 +300,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     bool closing_ = false;
     bool settingsStored_ = false;
     std::string rememberedFolder_;
+    RowVerdicts rowVerdicts_;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;

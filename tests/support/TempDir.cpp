@@ -35,8 +35,12 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::u16string TempDir::WPath() const { return WideFromUtf8(path_); }
-std::u16string TempDir::WSub(const std::string& rel) const { return WideFromUtf8(path_ + rel); }
+std::u16string TempDir::WPath() const {
+    return WideFromUtf8(path_);
+}
+std::u16string TempDir::WSub(const std::string& rel) const {
+    return WideFromUtf8(path_ + rel);
+}
 
 void TempDir::WriteFile(const std::string& rel, const std::string& content) const {
     fs::path p(path_ + rel);
@@ -45,7 +49,14 @@ void TempDir::WriteFile(const std::string& rel, const std::string& content) cons
     f.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
-void TempDir::MakeDir(const std::string& rel) const { fs::create_directories(path_ + rel); }
+void TempDir::WriteFileAt(const std::string& path, const std::string& content) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+void TempDir::MakeDir(const std::string& rel) const {
+    fs::create_directories(path_ + rel);
+}
 
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
