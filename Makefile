@@ -1,10 +1,13 @@
 # make run   - install what is missing, build and start Kelvane
 # make test  - install what is missing, build and run every test
+# make install PREFIX=/usr/local [DESTDIR=...]  - build and install the program
+# make package - build the Debian package (kelvane_<version>_<arch>.deb in $(BUILD))
 BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: run test build deps configure clean
+.PHONY: run test build deps configure clean install package
 
 deps:
 	@sh scripts/install-deps
@@ -20,6 +23,12 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+install: build
+	@DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)

@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QIcon>
 #include <cstdlib>
 
 #include "platform/StopSignals.h"
@@ -14,6 +16,16 @@ bool NoDisplay() {
     return (!x || !*x) && (!w || !*w);
 }
 
+// The program's own icon, built in so that the window shows it wherever the program
+// runs from; the installed copies under share/icons are for the menu and the file
+// managers.
+QIcon KelvaneIcon() {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/kelvane-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 }  // namespace
 
 // The application: runs the main window modally; when it ends, so does the program.
@@ -23,6 +35,7 @@ class CKelvaneApp : public CWinApp {
         : CWinApp(argc, argv), unattended_(unattended) {}
 
     bool InitInstance() override {
+        QApplication::setWindowIcon(KelvaneIcon());
         CKelvaneDlg dlg;
         dlg.SetCommandLine(WideArguments());
         dlg.SetUnattended(unattended_);
@@ -43,6 +56,8 @@ int main(int argc, char** argv) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         InstallStopSignalHandlers();
     }
+    // Ties the window to its desktop entry (Wayland app id, task bar grouping).
+    QGuiApplication::setDesktopFileName(QStringLiteral(KELVANE_APP_ID));
     CKelvaneApp app(argc, argv, unattended);
     return app.Run();
 }

@@ -121,29 +121,37 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
-bool ProfileFile::Save(const std::string& path) const {
+bool ProfileFile::Save(const std::string& path, mode_t mode) const {
     const std::string text = GetText();
     const std::string target = SaveTarget(path);
 
+    // The rename below would replace a file whatever its mode, so write protection
+    // is checked here, as an open for writing would have: a file without any write
+    // bit is read-only even for root (as everywhere in this program), and one the
+    // caller may not write is not ours to replace.
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && S_ISREG(old.st_mode) &&
+        ((old.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0))
+        return false;
+
     // The new text goes to a fresh file beside the old one and replaces it in one
     // rename, so a full disk or a crash leaves the old file whole. The fresh file is
-    // created like the old code's fopen did (0666 less the umask) and then given the
-    // old file's permissions.
+    // created with `mode` less the umask, and then given the old file's permissions
+    // less what `mode` does not allow.
     static std::atomic<unsigned> counter{0};
     std::string tmp;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
         tmp = target + ".tmp" + std::to_string(::getpid()) + "-" +
               std::to_string(counter.fetch_add(1));
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode & 0777);
         if (fd < 0 && errno != EEXIST) return false;
     }
     if (fd < 0) return false;
 
     bool ok = WriteAll(fd, text);
-    struct stat st {};
-    if (ok && ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        (void)::fchmod(fd, st.st_mode & 07777);
+    if (ok && exists && S_ISREG(old.st_mode)) (void)::fchmod(fd, old.st_mode & mode & 0777);
     if (ok) ok = ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;
     if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;

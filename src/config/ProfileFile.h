@@ -4,6 +4,8 @@
 //   plain form: Key="value" lines
 // A document is either read (Load, then lookups) or written from empty (writes
 // in order, then Save). Keys and values are UTF-8 bytes; nothing is escaped.
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,8 +28,12 @@ class ProfileFile {
 
     bool Load(const std::string& path);
     // Replaces the file atomically: a failed or short write leaves the old file as
-    // it was and returns false.
-    bool Save(const std::string& path) const;
+    // it was and returns false. A new file gets the permissions `mode` (less the
+    // umask); an existing one keeps its own, less any bit `mode` lacks, so a save
+    // never loosens a file and a private one stays private. An existing file
+    // without write permission (no write bit at all, or none for the caller) is
+    // read-only: Save leaves it untouched and returns false.
+    bool Save(const std::string& path, mode_t mode = 0666) const;
 
     std::string FindValue(std::string_view key, int32_t from);
     std::string GetString(std::string_view key, const std::string& def);

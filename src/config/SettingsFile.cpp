@@ -101,7 +101,8 @@ bool SaveSettings(const std::string& path, const AppSettings& s) {
     file.WriteBool("VerifyLastPass", s.verifyLastPass);
     file.WriteString("SeenWarnings", std::to_string(s.seenWarnings));
     if (path.empty()) return false;
-    return file.Save(path);
+    // The settings name the user's pattern file and window; private like the log.
+    return file.Save(path, 0600);
 }
 
 bool IsMaximizedWinPos(const std::string& text) {

@@ -25,8 +25,10 @@ struct LoadedSettings {
 int32_t ClampIterations(int32_t n);
 
 LoadedSettings LoadSettings(const std::string& path);
-// Writes all 27 keys in their fixed order. Returns whether the file was replaced
-// (the window ignores it: a failed write leaves the old file as it was).
+// Writes all 27 keys in their fixed order, private to the user (0600; an existing
+// file keeps a stricter mode, a read-only one is left as it is). Returns whether
+// the file was replaced (the window ignores it: a failed write leaves the old file
+// as it was).
 bool SaveSettings(const std::string& path, const AppSettings& s);
 
 // "WinPos": "MAX", or left;top;right;bottom. The position is used only when all

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <vector>
 
+#include "config/DataFolder.h"
 #include "config/ProfileFile.h"
 
 namespace {
@@ -23,15 +24,29 @@ bool IsRegularFile(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Creates one folder level; an existing folder is fine, a failure is ignored.
-void MakeFolder(const std::string& path) {
-    (void)::mkdir(path.c_str(), 0755);
+// Creates one folder level with `mode`; an existing folder is fine, a failure is
+// ignored.
+void MakeFolder(const std::string& path, mode_t mode) {
+    (void)::mkdir(path.c_str(), mode);
 }
 
-// Creates every missing level of `path`.
+// Creates every missing level of `path`, private to the user as the base directory
+// rules of the desktop ask for folders that a program creates there.
 void MakeFolders(const std::string& path) {
     for (size_t i = 1; i <= path.size(); ++i)
-        if (i == path.size() || path[i] == '/') MakeFolder(path.substr(0, i));
+        if (i == path.size() || path[i] == '/') MakeFolder(path.substr(0, i), 0700);
+}
+
+// Our own folder under the user's configuration folder: created 0700, and an
+// existing one of ours that others may read or enter (older versions made it
+// 0755) loses the group's and others' permissions. A stricter mode is kept; a
+// folder of another owner, or a link, is left alone.
+void MakePrivateFolder(const std::string& path) {
+    MakeFolder(path, 0700);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+    if (st.st_uid != ::geteuid() || (st.st_mode & 077) == 0) return;
+    (void)::chmod(path.c_str(), st.st_mode & 07700);
 }
 
 // The absolute, lexically cleaned form of `path`, relative ones taken against
@@ -83,8 +98,9 @@ StorageLocations DefaultStorageLocations() {
 StoragePaths FindStoragePaths(const StorageLocations& where, int64_t now) {
     StoragePaths paths;
     paths.programFolder = WithTrailingSlash(where.programFolder);
-    paths.licenseFile = paths.programFolder + "Kelvane_License.txt";
-    paths.readMeFile = paths.programFolder + "Kelvane_ReadMe.txt";
+    paths.dataFolder = FindDataFolder(paths.programFolder);
+    paths.licenseFile = paths.dataFolder + "Kelvane_License.txt";
+    paths.readMeFile = paths.dataFolder + "Kelvane_ReadMe.txt";
 
     ProfileFile savePath(false);
     if (!paths.programFolder.empty() && savePath.Load(paths.programFolder + "SavePath.ini")) {
@@ -104,8 +120,8 @@ StoragePaths FindStoragePaths(const StorageLocations& where, int64_t now) {
         std::string base = WithTrailingSlash(where.userConfigBase);
         if (!base.empty()) {
             MakeFolders(base);
-            MakeFolder(base + "Tessarin");
-            MakeFolder(base + "Tessarin/Kelvane");
+            MakePrivateFolder(base + "Tessarin");
+            MakePrivateFolder(base + "Tessarin/Kelvane");
             paths.storageFolder = base + "Tessarin/Kelvane/";
         }
         WriteInstallationRecord(where, now);
@@ -118,8 +134,10 @@ StoragePaths FindStoragePaths(const StorageLocations& where, int64_t now) {
 void WriteInstallationRecord(const StorageLocations& where, int64_t now) {
     std::string base = WithTrailingSlash(where.allUsersBase);
     if (base.empty()) return;
-    MakeFolder(base + "Tessarin");
-    MakeFolder(base + "Tessarin/Kelvane");
+    // The record tells where the program is installed, nothing about the user:
+    // readable by all, as an all-users record is meant to be.
+    MakeFolder(base + "Tessarin", 0755);
+    MakeFolder(base + "Tessarin/Kelvane", 0755);
     const std::string path = base + "Tessarin/Kelvane/Installation.ini";
     ProfileFile record(false);
     if (IsRegularFile(path) && record.Load(path) && record.GetString("Version", "") == kVersionLine)
@@ -130,5 +148,5 @@ void WriteInstallationRecord(const StorageLocations& where, int64_t now) {
     record.WriteString("IniFile", "Kelvane.ini");
     record.WriteString("Version", kVersionLine);
     record.WriteString("InstallDate", Stamp(now));
-    (void)record.Save(path);
+    (void)record.Save(path, 0644);
 }

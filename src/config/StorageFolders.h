@@ -15,11 +15,12 @@ struct StorageLocations {
 
 struct StoragePaths {
     std::string programFolder;
+    std::string dataFolder;  // language files, help pages, documents (FindDataFolder)
     std::string storageFolder;
     std::string settingsFile;  // storage folder + "Kelvane.ini"
     std::string logFile;       // storage folder + "KelvaneLog.txt"
-    std::string licenseFile;   // program folder + "Kelvane_License.txt"
-    std::string readMeFile;    // program folder + "Kelvane_ReadMe.txt"
+    std::string licenseFile;   // data folder + "Kelvane_License.txt"
+    std::string readMeFile;    // data folder + "Kelvane_ReadMe.txt"
     bool portable = false;
 };
 

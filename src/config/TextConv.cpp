@@ -32,7 +32,9 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
     }
 }
 
-bool IsCont(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool IsCont(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 }  // namespace
 
@@ -83,8 +85,10 @@ std::u16string WideFromUtf8(std::string_view bytes) {
         }
         bool ok = len != 0 && i + len <= n;
         for (size_t k = 1; ok && k < len; ++k) {
-            if (!IsCont(s[i + k])) ok = false;
-            else cp = (cp << 6) | (s[i + k] & 0x3F);
+            if (!IsCont(s[i + k]))
+                ok = false;
+            else
+                cp = (cp << 6) | (s[i + k] & 0x3F);
         }
         if (ok) {
             // Overlong forms, encoded surrogates and values past U+10FFFF are not UTF-8.
@@ -99,6 +103,55 @@ std::u16string WideFromUtf8(std::string_view bytes) {
         }
         AppendUtf16(out, cp);
         i += len;
+    }
+    return out;
+}
+
+namespace {
+
+void AppendEscape(std::u16string& out, char16_t prefix, unsigned value, int digits) {
+    static constexpr char16_t kHex[] = u"0123456789abcdef";
+    out.push_back(u'\\');
+    out.push_back(prefix);
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        out.push_back(kHex[(value >> shift) & 0xF]);
+}
+
+bool NeedsUnicodeEscape(char16_t u) {
+    return (u >= 0x80 && u <= 0x9F) ||      // C1 controls (NEL among them)
+           u == 0x2028 || u == 0x2029 ||    // line and paragraph separators
+           (u >= 0x202A && u <= 0x202E) ||  // bidirectional embeddings and overrides
+           (u >= 0x2066 && u <= 0x2069);    // bidirectional isolates
+}
+
+}  // namespace
+
+std::u16string PrintableText(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            out.push_back(u);  // a whole pair: a character beyond the first plane
+            out.push_back(text[++i]);
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            AppendEscape(out, u'x', u - kEscapeBase, 2);
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            AppendEscape(out, u'u', u, 4);
+        } else if (u == u'\n') {
+            out += u"\\n";
+        } else if (u == u'\r') {
+            out += u"\\r";
+        } else if (u == u'\t') {
+            out += u"\\t";
+        } else if (u < 0x20 || u == 0x7F) {
+            AppendEscape(out, u'x', u, 2);
+        } else if (NeedsUnicodeEscape(u)) {
+            AppendEscape(out, u'u', u, 4);
+        } else {
+            out.push_back(u);
+        }
     }
     return out;
 }

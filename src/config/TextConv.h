@@ -14,4 +14,15 @@ std::string Utf8FromWide(std::u16string_view wide);
 std::u16string WideFromUtf8(std::string_view bytes);
 
 // Convenience for literals and tests: ASCII/UTF-8 source text to UTF-16.
-inline std::u16string U16(std::string_view utf8) { return WideFromUtf8(utf8); }
+inline std::u16string U16(std::string_view utf8) {
+    return WideFromUtf8(utf8);
+}
+
+// A text as it may be shown to people or written into the log: control characters
+// become visible escapes ("\n", "\r", "\t", "\x1b", "\u0085"), the bytes carried by
+// U+DC80..U+DCFF become "\xNN", other lone surrogates "\uXXXX", and line separators
+// and bidirectional overrides (which can make one line look like two, or reorder a
+// name on screen) "\uXXXX" too. Everything else stays. A backslash is left as it
+// is, so applying this twice changes nothing more. For display only: the list and
+// the file calls keep the exact name.
+std::u16string PrintableText(std::u16string_view text);

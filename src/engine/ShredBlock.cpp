@@ -29,11 +29,14 @@ unsigned char ShredBlock::FixedByte(const std::u16string& text) {
     return static_cast<unsigned char>(value);
 }
 
-bool ShredBlock::Fill(const std::u16string& shredValue, uint32_t blockSize, int64_t needed) {
+bool ShredBlock::Fill(const std::u16string& shredValue, uint32_t blockSize, int64_t needed,
+                      bool mayGrow) {
     blockSize_ = blockSize;
     randomMode_ = shredValue.empty();
-    const uint64_t want =
-        std::max<uint64_t>(needed > 0 ? static_cast<uint64_t>(needed) : 0u, kMaxGrowth);
+    // A small file that cannot grow needs only its own length of the block: filling
+    // the rest would cost more than writing the file.
+    const uint64_t want = std::max<uint64_t>(needed > 0 ? static_cast<uint64_t>(needed) : 0u,
+                                             mayGrow ? kMaxGrowth : 0u);
     const auto held = static_cast<size_t>(std::min<uint64_t>(blockSize, want));
     try {
         bytes_.assign(held, 0);

@@ -13,10 +13,12 @@ class ShredBlock {
 
     // Chooses the data source from `shredValue` and fills the buffer. `needed` is
     // the number of bytes the caller can write in one block (the file's length);
-    // only min(blockSize, max(needed, kMaxGrowth)) bytes are kept in memory, and in
-    // random mode the generator is advanced past the rest, so the data and all later
-    // draws are those of a fully filled buffer. False when memory runs out.
-    bool Fill(const std::u16string& shredValue, uint32_t blockSize, int64_t needed);
+    // only min(blockSize, needed) bytes are kept in memory (at least kMaxGrowth when
+    // the file may grow afterwards), and in random mode the generator is advanced
+    // past the rest, so the data and all later draws are those of a fully filled
+    // buffer. False when memory runs out.
+    bool Fill(const std::u16string& shredValue, uint32_t blockSize, int64_t needed,
+              bool mayGrow = true);
 
     uint32_t BlockSize() const { return blockSize_; }
     bool RandomMode() const { return randomMode_; }

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "engine/FileOps.h"
+#include "engine/RepeatedBlock.h"
 #include "engine/ShredBlock.h"
 #include "engine/ShredCheck.h"
 #include "platform/FileSystem.h"
@@ -30,16 +31,9 @@ bool OverwritePass(const std::u16string& path, const fsys::Attributes& measured,
                    const ShredBlock& block, ShredCheck* check) {
     fsys::File file;
     if (!OpenSame(file, path, fsys::File::Mode::kWrite, measured)) return false;
-    const int64_t length = measured.size;
-    int64_t written = 0;
-    while (written < length) {
-        const auto count =
-            static_cast<size_t>(std::min<int64_t>(block.BlockSize(), length - written));
-        if (!file.WriteAt(block.Data(), count, written)) return false;
-        written += static_cast<int64_t>(count);
-    }
+    if (!WriteRepeatedBlock(file, block.Data(), block.BlockSize(), measured.size)) return false;
     if (!file.Sync()) return false;
-    if (check && !check->After(file.Descriptor(), block, length)) return false;
+    if (check && !check->After(file.Descriptor(), block, measured.size)) return false;
     return file.Close();
 }
 
@@ -86,7 +80,8 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
 
         ShredBlock block;
         SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
-        if (!block.Fill(options.shredValue, blockSize, attr.size)) return false;
+        const bool mayGrow = options.modifySize && !options.sizeToZero;
+        if (!block.Fill(options.shredValue, blockSize, attr.size, mayGrow)) return false;
         for (int32_t pass = 0; pass < passes; ++pass) {
             ShredCheck* check = pass + 1 == passes ? options.check : nullptr;
             if (!OverwritePass(options.path, attr, block, check)) return false;

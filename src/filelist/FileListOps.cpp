@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "config/TextConv.h"
@@ -56,22 +57,50 @@ bool AddFileRow(RunWindow& window, const std::u16string& path) {
 FileRowSeries::FileRowSeries(RunWindow& window)
     : window_(window),
       countFormat_(window.MessageText("FrmMain.m_acMAmountOfFile")),
-      count_(window.RowCount()) {}
+      count_(window.RowCount()),
+      lastFlush_(std::chrono::steady_clock::now()) {}
+
+FileRowSeries::~FileRowSeries() {
+    Flush();
+}
 
 bool FileRowSeries::AddFile(const std::u16string& path) {
     FileRowTexts t;
     if (!DescribeFile(path, t)) {
+        // Rare: the file went. Its count text comes after the rows before it.
+        Flush();
         window_.SetStatusText(SafeFormat(countFormat_, {count_}));
         return false;
     }
     ++count_;
-    window_.AppendRowWithStatus(t.name, t.size, t.date, path, SafeFormat(countFormat_, {count_}));
+    Queue({std::move(t.name), std::move(t.size), std::move(t.date), path},
+          SafeFormat(countFormat_, {count_}));
     return true;
 }
 
 void FileRowSeries::AddFolder(const std::u16string& folder) {
-    AppendListRow(window_, FileNameOfPath(folder), u"0", kFolderMarker, folder);
+    Queue({FileNameOfPath(folder), u"0", kFolderMarker, folder}, {});
     ++count_;
+}
+
+void FileRowSeries::Queue(NewRow row, std::u16string status) {
+    rows_.push_back(std::move(row));
+    if (!status.empty()) status_ = std::move(status);
+    // The first rows go at once and the batches grow from there; one goes at least
+    // every few hundredths of a second, so the window keeps painting and answering
+    // Stop however slowly the walk goes.
+    constexpr std::chrono::milliseconds kMaxDelay{30};
+    if (rows_.size() >= batchLimit_ || std::chrono::steady_clock::now() - lastFlush_ >= kMaxDelay)
+        Flush();
+}
+
+void FileRowSeries::Flush() {
+    lastFlush_ = std::chrono::steady_clock::now();
+    if (rows_.empty()) return;
+    batchLimit_ = std::min(batchLimit_ * 2, kMaxRows);
+    window_.AppendRows(rows_, status_);
+    rows_.clear();
+    status_.clear();
 }
 
 void UpdateFileCount(RunWindow& window) {
@@ -80,10 +109,9 @@ void UpdateFileCount(RunWindow& window) {
 }
 
 void RemoveSelectedRows(CListCtrl& list, RunWindow& window) {
-    // From the last row up: the same rows go as in a walk from the top, but only
-    // kept rows ever move, so removing all of a long list moves nothing.
-    for (int i = list.GetItemCount() - 1; i >= 0; --i)
-        if (list.GetCheck(i)) list.DeleteItem(i);
+    // One pass that keeps the order of the unticked rows: the same rows go as in
+    // a walk from the top, at a cost that does not grow with the square of the list.
+    list.DeleteCheckedItems();
     UpdateFileCount(window);
 }
 
@@ -93,9 +121,9 @@ void ClearList(CListCtrl& list, RunWindow& window) {
 }
 
 void SelectAllRows(CListCtrl& list) {
-    for (int i = 0; i < list.GetItemCount(); ++i) list.SetCheck(i, true);
+    list.SetCheckAll(true);
 }
 
 void InvertRowSelection(CListCtrl& list) {
-    for (int i = 0; i < list.GetItemCount(); ++i) list.SetCheck(i, !list.GetCheck(i));
+    list.InvertChecks();
 }

@@ -2,11 +2,14 @@
 // The rows of the file list and the commands that change them. Rows are added
 // through the window (they may come from the folder expansion thread); the
 // commands of the Edit menu work on the row store itself on the window's thread.
+#include <chrono>
 #include <ctime>
 #include <string>
+#include <vector>
+
+#include "runs/RunWindow.h"
 
 class CListCtrl;
-class RunWindow;
 
 // The date-column marker of a folder row.
 inline constexpr char16_t kFolderMarker[] = u"FOLDER";
@@ -23,18 +26,33 @@ bool AddFileRow(RunWindow& window, const std::u16string& path);
 
 // The rows of a folder expansion, file after file. The window is locked while it
 // runs, so no one else changes the rows: the count is kept here and its text
-// looked up once, and each file costs the window a single call. The rows and
-// status texts are those of AddFileRow and AppendListRow.
+// looked up once. Rows reach the window in batches (one visit per batch, a few
+// per second at least), each batch ending with the count its last file row would
+// have shown; rows, order and texts are those of AddFileRow and AppendListRow.
 class FileRowSeries {
   public:
     explicit FileRowSeries(RunWindow& window);
+    ~FileRowSeries();
+    FileRowSeries(const FileRowSeries&) = delete;
+    FileRowSeries& operator=(const FileRowSeries&) = delete;
+
     bool AddFile(const std::u16string& path);
     void AddFolder(const std::u16string& folder);  // the folder's "FOLDER" row
+    // Hands the rows gathered so far to the window.
+    void Flush();
+
+    static constexpr size_t kMaxRows = 4096;
 
   private:
+    void Queue(NewRow row, std::u16string status);
+
     RunWindow& window_;
     std::u16string countFormat_;
     int count_;
+    std::vector<NewRow> rows_;
+    std::u16string status_;  // the count text after the last file row queued
+    size_t batchLimit_ = 1;
+    std::chrono::steady_clock::time_point lastFlush_;
 };
 
 // Shows "Amount of files: %d" with the number of rows in the status line.

@@ -62,6 +62,7 @@ void ExpandQueuedFolders(RunWindow& window, RunState& state) {
         if (cell.empty()) continue;
         ExpandFolder(rows, state, WideFromUtf8(cell));
     }
+    rows.Flush();
 }
 
 void RunFolderExpansion(RunWindow& window, RunState& state) {

@@ -1,7 +1,11 @@
 #include "filelist/SortListCtrl.h"
 
-#include <charconv>
-#include <cmath>
+#include <locale.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
 #include <utility>
 
 #include "config/NumberText.h"
@@ -34,30 +38,21 @@ int64_t IntegerOf(const std::u16string& text) {
     return p.magnitude > kMax ? INT64_MAX : static_cast<int64_t>(p.magnitude);
 }
 
-bool IsSpace(char16_t c) {
-    return c == u' ' || (c >= u'\t' && c <= u'\r');
-}
-
-// A double from the start of the text as the C library reads one, but always with
-// "." as the decimal point, whatever locale the toolkit has set.
+// A double from the start of the text exactly as the C library's strtod reads one
+// in the "C" locale (so "." is the decimal point whatever locale the toolkit has
+// set): hexadecimal numbers, "inf" and "nan", one sign only, infinity beyond the
+// range, 0 where no number starts.
 double RealOf(const std::u16string& text) {
-    size_t i = 0;
-    while (i < text.size() && IsSpace(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-    char buf[128];
-    size_t n = 0;
-    for (; i < text.size() && n < sizeof buf - 1; ++i) {
-        char16_t c = text[i];
-        bool ok = (c >= u'0' && c <= u'9') || c == u'.' || c == u'e' || c == u'E' || c == u'+' ||
-                  c == u'-' || (c < 0x80 && std::isalpha(static_cast<int>(c)));
-        if (!ok) break;
-        buf[n++] = static_cast<char>(c);
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+    // No number goes on past a character outside ASCII, nor past a NUL.
+    std::string ascii;
+    ascii.reserve(text.size());
+    for (char16_t c : text) {
+        if (c == 0 || c >= 0x80) break;
+        ascii.push_back(static_cast<char>(c));
     }
-    double value = 0.0;
-    auto r = std::from_chars(buf, buf + n, value, std::chars_format::general);
-    if (r.ec != std::errc() && r.ec != std::errc::result_out_of_range) return 0.0;
-    return negative ? -value : value;
+    if (cLocale == locale_t{}) return std::strtod(ascii.c_str(), nullptr);
+    return ::strtod_l(ascii.c_str(), nullptr, cLocale);
 }
 
 char16_t UpperAscii(char16_t c) {

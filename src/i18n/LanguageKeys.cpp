@@ -98,6 +98,16 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmOptions.m_BTNFileBlockSizeReset", "Reset"},
         {"FrmOptions.m_BTNShredValue", "Select a file"},
         {"FrmOptions.m_acMSelectFileDlg", "All files(*.*)|*.*||"},
+
+        {"FrmLogView.Caption", "Log"},
+        {"FrmLogView.m_LBLFind", "&Find:"},
+        {"FrmLogView.m_BTNFindNext", "Find &next"},
+        {"FrmLogView.m_BTNCopy", "&Copy"},
+        {"FrmLogView.m_BTNClose", "Close"},
+        {"FrmLogView.m_acMNotFound", "Not found."},
+        {"FrmLogView.m_acMEmpty", "There is no log yet."},
+        {"FrmLogView.m_acMTruncated", "Only the end of a long log is shown."},
+
         {"FrmOptions.m_CHKShowSummary", "Show a summary before shredding"},
         {"FrmOptions.m_CHKHideSeenWarnings",
          "Do not show the summary again for warnings already seen"},

@@ -1,9 +1,13 @@
 #include "log/LogFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+
+#include "config/TextConv.h"
 
 std::string LogBytes(const std::u16string& text) {
     std::string bytes;
@@ -21,9 +25,13 @@ std::string LogBytes(const std::u16string& text) {
 bool AppendTextToFile(const std::string& path, const std::u16string& text) {
     if (path.empty()) return false;
     // O_NOFOLLOW: a link planted in place of the log must not redirect our lines
-    // into some other file.
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // into some other file. The log lists the names of everything shredded, so it
+    // is for its owner's eyes only; a log left readable by others (an older
+    // version made it 0644) loses those bits, a stricter one keeps its mode.
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && (st.st_mode & 077) != 0) (void)::fchmod(fd, st.st_mode & 07700);
     // One write per line keeps lines from two threads from interleaving.
     const std::string bytes = LogBytes(text);
     size_t done = 0;
@@ -39,4 +47,66 @@ bool AppendTextToFile(const std::string& path, const std::u16string& text) {
     }
     if (::close(fd) != 0) ok = false;
     return ok;
+}
+
+std::u16string ReadableLogText(std::string_view bytes) {
+    std::u16string out;
+    std::u16string line;
+    out.reserve(bytes.size() / 2);
+    auto endLine = [&out, &line] {
+        out += PrintableText(line);
+        line.clear();
+    };
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (unit == u'\n') {
+            if (!line.empty() && line.back() == u'\r') line.pop_back();
+            endLine();
+            out.push_back(u'\n');
+        } else {
+            line.push_back(unit);
+        }
+    }
+    endLine();
+    return out;
+}
+
+bool ReadLogTail(const std::string& path, size_t maxBytes, std::string& bytes, bool& truncated) {
+    bytes.clear();
+    truncated = false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    off_t start = 0;
+    if (ok && static_cast<uint64_t>(st.st_size) > maxBytes) {
+        // An even offset keeps the UTF-16 units in step.
+        start = (st.st_size - static_cast<off_t>(maxBytes)) & ~off_t{1};
+        truncated = true;
+    }
+    char buf[65536];
+    for (off_t at = start; ok;) {
+        ssize_t n = ::pread(fd, buf, sizeof buf, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0 || bytes.size() >= maxBytes) break;
+        bytes.append(buf, static_cast<size_t>(n));
+        at += n;
+    }
+    ::close(fd);
+    if (!ok) {
+        bytes.clear();
+        return false;
+    }
+    if (truncated) {
+        // Begin after the first whole line break, so no line shows cut in two.
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            if (bytes[i] == '\n' && bytes[i + 1] == '\0') {
+                bytes.erase(0, i + 2);
+                break;
+            }
+        }
+    }
+    return true;
 }

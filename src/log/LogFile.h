@@ -3,11 +3,23 @@
 // mark, every text followed by CR LF. Each call opens, writes and closes the file,
 // so worker threads and the window never share a handle.
 #include <string>
+#include <string_view>
 
 // Appends `text` and CR LF to the file at `path` (UTF-8 bytes of the path), creating
-// the file when it is missing. Returns false, having written nothing, when the file
-// cannot be opened; a write that stops short also returns false.
+// the file private to its owner (0600) when it is missing and taking the group's
+// and others' permissions from an existing one. Returns false, having written nothing, when the
+// file cannot be opened; a write that stops short also returns false.
 bool AppendTextToFile(const std::string& path, const std::u16string& text);
 
 // The bytes AppendTextToFile writes for `text`.
 std::string LogBytes(const std::u16string& text);
+
+// The log's bytes as people read them: the UTF-16LE units decoded, each line made
+// printable (PrintableText, so a lone surrogate written by an older version shows
+// as "\xNN"), lines joined by "\n". A last odd byte is dropped.
+std::u16string ReadableLogText(std::string_view bytes);
+
+// Reads at most `maxBytes` of the file's end (from a line start) into `bytes`; false
+// when it is no regular file or cannot be read. `truncated` says whether the start
+// was left out.
+bool ReadLogTail(const std::string& path, size_t maxBytes, std::string& bytes, bool& truncated);

@@ -6,13 +6,24 @@ namespace {
 const char16_t* const kDashes = u"-------------------------------------------------";  // 49
 }
 
+std::u16string FileRunLogTitle(int iterations) {
+    return SafeFormat(u"Shredding files with %d iterations", {iterations});
+}
+
+std::u16string FreeSpaceRunLogTitle(int iterations) {
+    return SafeFormat(u"Shredding free disk space with %d iterations", {iterations});
+}
+
+std::u16string RunLogHeaderText(std::u16string_view title) {
+    return u"\r\n" + std::u16string(title) + u"\r\n" + kDashes + u"\r\n";
+}
+
 std::u16string FileRunLogHeader(int iterations) {
-    return SafeFormat(u"\r\nShredding files with %d iterations\r\n%s\r\n", {iterations, kDashes});
+    return RunLogHeaderText(FileRunLogTitle(iterations));
 }
 
 std::u16string FreeSpaceRunLogHeader(int iterations) {
-    return SafeFormat(u"\r\nShredding free disk space with %d iterations\r\n%s\r\n",
-                      {iterations, kDashes});
+    return RunLogHeaderText(FreeSpaceRunLogTitle(iterations));
 }
 
 std::u16string LogDoneLine(const std::u16string& path) {

@@ -9,6 +9,7 @@
 
 #include "config/TextConv.h"
 #include "log/LogFile.h"
+#include "log/LogLines.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -37,6 +38,17 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
+// Takes the group's and others' permissions from a log file (an older version
+// wrote them 0644), so its archive copy is private like every new log.
+void MakePrivate(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0)
+        (void)::fchmod(fd, st.st_mode & 07700);
+    ::close(fd);
+}
+
 std::tm LocalNow() {
     int64_t now = Platform().now ? Platform().now() : static_cast<int64_t>(std::time(nullptr));
     std::time_t tt = static_cast<std::time_t>(now);
@@ -53,9 +65,17 @@ void ShredLog::SetStorageFolder(const std::string& folder) {
     logPath_ = folder_ + kBaseName + kExtension;
 }
 
-bool ShredLog::AppendLog(const std::u16string& text) const {
+bool ShredLog::AppendOwnText(const std::u16string& text) const {
     if (!switches_.LogEnabled()) return false;
     return AppendTextToFile(logPath_, text);
+}
+
+bool ShredLog::AppendLog(const std::u16string& text) const {
+    return AppendOwnText(PrintableText(text));
+}
+
+bool ShredLog::AppendRunHeader(std::u16string_view title) const {
+    return AppendOwnText(RunLogHeaderText(PrintableText(title)));
 }
 
 std::string ShredLog::ArchivePath(const std::string& folder, const std::tm& t, int attempt) {
@@ -75,6 +95,7 @@ std::u16string ShredLog::TimeStampLine(const std::tm& t) {
 }
 
 bool ShredLog::ArchiveOldLog(const std::tm& t) const {
+    MakePrivate(logPath_);
     for (int attempt = 1; attempt <= kMaxArchiveAttempts; ++attempt) {
         int err = RenameNoReplace(logPath_, ArchivePath(folder_, t, attempt));
         if (err == 0) return true;
@@ -93,10 +114,14 @@ void ShredLog::BeginRunLog() const {
         keepOld = !ArchiveOldLog(t) && IsRegularFile(logPath_);
     }
     if (!keepOld) ::unlink(logPath_.c_str());
-    AppendLog(TimeStampLine(t));
+    AppendOwnText(TimeStampLine(t));
 }
 
-bool ShredLog::ViewLog() const {
-    if (!IsRegularFile(logPath_) || !Platform().shellOpen) return false;
-    return Platform().shellOpen(WideFromUtf8(logPath_));
+bool ShredLog::ReadForViewing(std::u16string& text, bool& truncated) const {
+    text.clear();
+    truncated = false;
+    std::string bytes;
+    if (logPath_.empty() || !ReadLogTail(logPath_, kMaxViewedBytes, bytes, truncated)) return false;
+    text = ReadableLogText(bytes);
+    return true;
 }

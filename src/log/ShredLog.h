@@ -5,8 +5,10 @@
 // The storage folder is set once at start-up, before any run; afterwards the log is
 // used from the run threads (BeginRunLog, AppendLog) and from the window (View,
 // Clear), which a run keeps locked, so the two never meet.
+#include <cstddef>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 #include "log/LogSwitches.h"
 
@@ -24,7 +26,13 @@ class ShredLog {
 
     // Writes the line when logging is enabled; a line that cannot be written is
     // dropped and the run goes on. Returns whether the line reached the file.
+    // The text is made printable first (PrintableText): a line break or a byte
+    // that is not UTF-8 in a file name must not forge a line or leave the file
+    // undecodable. Every line is therefore exactly one line of the log.
     bool AppendLog(const std::u16string& text) const;
+
+    // Writes a run's header block (RunLogHeaderText) around the printable `title`.
+    bool AppendRunHeader(std::u16string_view title) const;
 
     // Disposes of the previous log (archived when archiving is on, else deleted)
     // and writes the time stamp line of a new run.
@@ -33,8 +41,11 @@ class ShredLog {
     // Deletes the log and every archive copy in the storage folder.
     void ClearLog() const;
 
-    // Opens the log with the desktop's viewer; nothing happens when there is no log.
-    bool ViewLog() const;
+    // The log as the log viewer shows it (ReadableLogText), at most its last
+    // kMaxViewedBytes; false, with `text` empty, when there is no log. The file
+    // itself stays UTF-16LE as it always was.
+    static constexpr size_t kMaxViewedBytes = 32u << 20;
+    bool ReadForViewing(std::u16string& text, bool& truncated) const;
 
     // Archive copy name for a run that began its log at `t`; `attempt` > 1 adds a
     // counter so that two runs in the same second keep both logs.
@@ -42,6 +53,8 @@ class ShredLog {
     static std::u16string TimeStampLine(const std::tm& t);
 
   private:
+    // Our own text, written as it is (it may hold the line breaks of a block).
+    bool AppendOwnText(const std::u16string& text) const;
     bool ArchiveOldLog(const std::tm& t) const;
 
     const LogSwitches& switches_;

@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 #include "config/TextConv.h"
@@ -183,6 +186,19 @@ bool File::WriteAt(const void* data, size_t count, int64_t offset) {
         offset += n;
     }
     return true;
+}
+
+int64_t File::WritePiecesAt(const Piece* pieces, size_t count, int64_t offset) {
+    if (fd_ < 0 || offset < 0) return -1;
+    iovec vec[IOV_MAX];
+    count = std::min<size_t>(count, IOV_MAX);
+    for (size_t i = 0; i < count; ++i)
+        vec[i] = iovec{const_cast<void*>(pieces[i].data), pieces[i].size};
+    for (;;) {
+        ssize_t n = ::pwritev(fd_, vec, static_cast<int>(count), static_cast<off_t>(offset));
+        if (n >= 0) return static_cast<int64_t>(n);
+        if (errno != EINTR) return -1;
+    }
 }
 
 bool File::Write(const void* data, size_t count) {

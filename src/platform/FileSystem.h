@@ -82,6 +82,13 @@ class File {
     // Writes all `count` bytes (at `offset`, or at the position for Write);
     // false when not everything could be stored.
     bool WriteAt(const void* data, size_t count, int64_t offset);
+    // One gathering write of the pieces, in order, at `offset`. Returns the bytes
+    // stored, which may be fewer than asked (a full disk), or -1 on failure.
+    struct Piece {
+        const void* data;
+        size_t size;
+    };
+    int64_t WritePiecesAt(const Piece* pieces, size_t count, int64_t offset);
     bool Write(const void* data, size_t count);
     bool Truncate(int64_t length);
     // Forces the written data to the device.

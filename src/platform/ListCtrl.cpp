@@ -1,5 +1,7 @@
 #include "platform/ListCtrl.h"
 
+#include <algorithm>
+
 int CListCtrl::InsertColumn(int index, const std::u16string& header, Align align, int width) {
     if (index < 0) return -1;
     if (index > GetColumnCount()) index = GetColumnCount();
@@ -47,6 +49,62 @@ bool CListCtrl::DeleteAllItems() {
     items_.clear();
     if (observer_) observer_->OnRowsRemoved(0, last);
     return true;
+}
+
+int CListCtrl::AppendItems(std::vector<Item> items) {
+    const int first = GetItemCount();
+    if (items.empty()) return first;
+    items_.insert(items_.end(), std::make_move_iterator(items.begin()),
+                  std::make_move_iterator(items.end()));
+    if (observer_) observer_->OnRowsInserted(first, GetItemCount() - 1);
+    return first;
+}
+
+bool CListCtrl::DeleteItemRange(int first, int count) {
+    if (first < 0 || first >= GetItemCount() || count <= 0) return false;
+    const int last = std::min(GetItemCount(), first + count) - 1;
+    items_.erase(items_.begin() + first, items_.begin() + last + 1);
+    if (observer_) observer_->OnRowsRemoved(first, last);
+    return true;
+}
+
+int CListCtrl::DeleteCheckedItems() {
+    const int before = GetItemCount();
+    int first = -1, last = -1;
+    for (int i = 0; i < before; ++i) {
+        if (!GetCheck(i)) continue;
+        if (first < 0) first = i;
+        last = i;
+    }
+    if (first < 0) return 0;
+    auto kept = std::stable_partition(items_.begin() + first, items_.end(), [](const Item& item) {
+        return (item.state & LVIS_STATEIMAGEMASK) != kChecked;
+    });
+    items_.erase(kept, items_.end());
+    const int removed = before - GetItemCount();
+    // One block tells the views which rows went; scattered rows are told as a new
+    // list, which costs the views one pass instead of one per block.
+    if (observer_) {
+        if (removed == last - first + 1)
+            observer_->OnRowsRemoved(first, last);
+        else
+            observer_->OnListReset();
+    }
+    return removed;
+}
+
+void CListCtrl::SetCheckAll(bool checked) {
+    for (auto& item : items_)
+        item.state = (item.state & ~LVIS_STATEIMAGEMASK) | (checked ? kChecked : kUnchecked);
+    if (!items_.empty()) NotifyChanged(0, GetItemCount() - 1);
+}
+
+void CListCtrl::InvertChecks() {
+    for (auto& item : items_) {
+        const bool checked = (item.state & LVIS_STATEIMAGEMASK) == kChecked;
+        item.state = (item.state & ~LVIS_STATEIMAGEMASK) | (checked ? kUnchecked : kChecked);
+    }
+    if (!items_.empty()) NotifyChanged(0, GetItemCount() - 1);
 }
 
 std::u16string CListCtrl::GetItemText(int row, int column) const {

@@ -10,7 +10,7 @@
 #include <vector>
 
 class ListCtrlObserver {
-public:
+  public:
     virtual ~ListCtrlObserver() = default;
     virtual void OnListReset() = 0;                        // columns or everything changed
     virtual void OnRowsInserted(int first, int last) = 0;  // rows [first, last] were added
@@ -19,7 +19,7 @@ public:
 };
 
 class CListCtrl {
-public:
+  public:
     // Item state bits, as the platform list view has them.
     static constexpr uint32_t LVIS_FOCUSED = 0x0001;
     static constexpr uint32_t LVIS_SELECTED = 0x0002;
@@ -73,11 +73,24 @@ public:
     intptr_t GetItemData(int row) const;
     bool SetItemData(int row, intptr_t data);
 
+    // Many rows in one step, with one notification each: a list of 100000 rows
+    // must not be changed row by row.
+    // Appends the items (in order) and returns the index of the first.
+    int AppendItems(std::vector<Item> items);
+    // Removes `count` rows from `first` (as far as there are rows).
+    bool DeleteItemRange(int first, int count);
+    // Removes every row whose check box is ticked; the others keep their order.
+    // Returns the number removed.
+    int DeleteCheckedItems();
+    // Ticks every box, or turns every box over.
+    void SetCheckAll(bool checked);
+    void InvertChecks();
+
     // Whole item record (state masked with `mask`, image and data), for moving rows.
     Item GetItem(int row) const;
     bool SetItemRecord(int row, const Item& record, uint32_t mask);
 
-protected:
+  protected:
     void NotifyChanged(int first, int last);
 
     std::vector<Column> columns_;

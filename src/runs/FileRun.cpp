@@ -6,7 +6,9 @@
 #include "engine/ShredCheck.h"
 #include "filelist/StringTable.h"
 #include "i18n/SafeFormat.h"
+#include "log/LogLines.h"
 #include "platform/Platform.h"
+#include "runs/RunBatch.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
 #include "runs/RunState.h"
@@ -15,9 +17,6 @@
 #include "runs/WorkerThreads.h"
 
 namespace {
-
-constexpr int kPathColumn = 3;
-constexpr int kKindColumn = 2;
 
 // What the run takes from the window once, when it starts; the controls stay
 // disabled until it ends.
@@ -106,10 +105,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     }
 
     window.BeginRunLog();
-    window.AppendLog(
-        SafeFormat(u"\r\nShredding files with %d iterations\r\n"
-                   u"-------------------------------------------------\r\n",
-                   {options.passes}));
+    window.AppendLogHeader(FileRunLogTitle(options.passes));
     for (const std::u16string& line : WarningLines(summary, text)) window.AppendLog(line);
     window.SetProgressRange(total);
 
@@ -122,18 +118,22 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     DeferredFolders deferred;
     FileOps ops;
 
-    // The count is read anew after every row: rows appended meanwhile are visited,
-    // and a finished row leaves the list, so the index steps back over it.
-    for (int i = 0; i < window.RowCount(); ++i) {
-        window.SetProgressPos(k);
+    // Rows appended meanwhile are visited (the batch asks the window again at the
+    // end of what it read), and a finished row leaves the list, so the index steps
+    // back over it.
+    RunBatch batch(window);
+    RunRow row;
+    for (int i = 0; batch.Row(i, row); ++i) {
+        batch.SetProgressPos(k);
         ++k;
         if (state.stop) break;
-        if (!window.RowChecked(i)) continue;
+        if (!row.checked) continue;
 
-        const std::u16string path = window.RowText(i, kPathColumn);
-        const std::u16string kind = window.RowText(i, kKindColumn);
+        const std::u16string& path = row.path;
+        const std::u16string& kind = row.kind;
 
-        if (window.ConfirmChecked() && !yesToAll) {
+        if (batch.ConfirmChecked() && !yesToAll) {
+            batch.Flush();  // the question comes after everything done before it
             answer = window.AskConfirmation(
                 SafeFormat(window.MessageText("FrmMain.m_acMDeleteFile"), {path}));
             if (answer == kAnswerCancel) {
@@ -148,17 +148,18 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         }
         if (answer != kAnswerYes && !yesToAll) continue;
 
-        window.SetStatusText(SafeFormat(u"%s [%d / %d - %d %c]: %s",
-                                        {shredding, k, total, Percent(k, total), u'%', path}));
+        batch.SetStatusText(SafeFormat(u"%s [%d / %d - %d %c]: %s",
+                                       {shredding, k, total, Percent(k, total), u'%', path}));
+        batch.Flush();  // the window names the entry before it is worked on
         if (options.ignoreProtect) (void)ops.MakeWritable(path);
 
         if (kind == u"FOLDER" && !options.keepFolders) {
             if (ops.RemoveFolderChain(path)) {
-                window.DeleteRow(i--);
-                window.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
+                batch.DeleteRow(i--);
+                batch.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
             } else if (!ops.IsFolder(path)) {
                 // Already gone, usually as the emptied parent of an earlier file.
-                window.DeleteRow(i--);
+                batch.DeleteRow(i--);
             } else {
                 allDone = false;
                 deferred.Add(path);
@@ -176,12 +177,13 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
                 const std::u16string folder = FolderOfPath(path);
                 if (!ops.RemoveFolderChain(folder)) deferred.Add(folder);
             }
-            window.DeleteRow(i--);
+            batch.DeleteRow(i--);
         } else {
             allDone = false;
         }
-        window.AppendLog(ShredLogLine(path, shredded, file.check, text));
+        batch.AppendLog(ShredLogLine(path, shredded, file.check, text));
     }
+    batch.Flush();
 
     const std::u16string elapsed = WideFromUtf8(state.ElapsedText());
     std::u16string final;

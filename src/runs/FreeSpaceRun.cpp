@@ -5,6 +5,7 @@
 #include "engine/FileOps.h"
 #include "engine/FillDrive.h"
 #include "i18n/SafeFormat.h"
+#include "log/LogLines.h"
 #include "platform/Platform.h"
 #include "runs/FreeSpaceProgress.h"
 #include "runs/RunClock.h"
@@ -43,10 +44,7 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
     SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
 
     window.BeginRunLog();
-    window.AppendLog(
-        SafeFormat(std::u16string_view(u"\r\nShredding free disk space with %d iterations\r\n"
-                                       u"-------------------------------------------------\r\n"),
-                   {iterations}));
+    window.AppendLogHeader(FreeSpaceRunLogTitle(iterations));
 
     const FillParams params = FillParamsFrom(settings, iterations);
     {

@@ -32,7 +32,7 @@ void WaitOneSecond(const std::function<bool()>& shouldEnd) {
     while (!shouldEnd()) {
         auto now = steady_clock::now();
         if (now >= end) return;
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(milliseconds(50), end - now));
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(milliseconds(10), end - now));
     }
 }
 

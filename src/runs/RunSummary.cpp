@@ -7,12 +7,10 @@
 #include "engine/ShredCheck.h"
 #include "i18n/SafeFormat.h"
 #include "platform/FileSystem.h"
+#include "runs/RunBatch.h"
 #include "runs/RunWindow.h"
 
 namespace {
-
-constexpr int kKindColumn = 2;
-constexpr int kPathColumn = 3;
 
 std::u16string Number(int64_t n) {
     return WideFromUtf8(std::to_string(n));
@@ -64,19 +62,20 @@ RunSummary CollectRunSummary(RunWindow& window, int32_t passes, int endAction, b
     s.endAction = endAction;
     s.verify = verify;
     storage::DeviceFactsCache cache;
-    const int rows = window.RowCount();
-    for (int i = 0; i < rows; ++i) {
-        if (!window.RowChecked(i)) continue;
-        if (window.RowText(i, kKindColumn) == u"FOLDER") {
+    // Read in blocks, like the run itself: one visit to the window per block of rows.
+    RunBatch batch(window);
+    RunRow row;
+    for (int i = 0; batch.Row(i, row); ++i) {
+        if (!row.checked) continue;
+        if (row.kind == u"FOLDER") {
             ++s.folders;
             continue;
         }
         ++s.files;
-        const std::u16string path = window.RowText(i, kPathColumn);
-        EntryVerdict v = VerdictOfEntry(path, &cache);
+        EntryVerdict v = VerdictOfEntry(row.path, &cache);
         if (!v.applies) continue;
         s.bytes += v.size;
-        s.Add(path, v.verdict);
+        s.Add(row.path, v.verdict);
     }
     return s;
 }

@@ -4,8 +4,10 @@
 // each call on the UI thread and waits for it, the tests implement it in memory.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/AppSettings.h"
+#include "log/LogLines.h"
 
 struct RunSummary;
 
@@ -15,6 +17,28 @@ enum ConfirmAnswer : int {
     kAnswerYesToAll = 19,
     kAnswerNo = 7,
     kAnswerCancel = 2,
+};
+
+// A row of the file list as a run reads it: its check box, the date column
+// ("FOLDER" marks a folder row) and the full path.
+struct RunRow {
+    bool checked = false;
+    std::u16string kind;
+    std::u16string path;
+};
+
+// A checked row to append, with its four column texts.
+struct NewRow {
+    std::u16string name, size, date, path;
+};
+
+// One change a worker hands the window. Batches of them are applied in order, so
+// the window shows the same texts in the same order as single calls would.
+struct WindowUpdate {
+    enum class Kind { kDeleteRow, kStatus, kProgressPos, kLog };
+    Kind kind = Kind::kStatus;
+    int number = 0;       // the row to delete or the progress position
+    std::u16string text;  // the status text or log line
 };
 
 class RunWindow {
@@ -37,6 +61,42 @@ class RunWindow {
                                      const std::u16string& status) {
         AppendRow(name, size, date, path);
         SetStatusText(status);
+    }
+
+    // Many rows in one visit: appends them in order and shows `status` once they
+    // are all in (empty: the status line stays).
+    virtual void AppendRows(const std::vector<NewRow>& rows, const std::u16string& status) {
+        for (const NewRow& r : rows) AppendRow(r.name, r.size, r.date, r.path);
+        if (!status.empty()) SetStatusText(status);
+    }
+    // Up to `maxCount` rows from `first` into `out` in one visit, with the state of
+    // "Confirm delete" as it stands; returns the row count of the list.
+    virtual int ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) {
+        out.clear();
+        const int count = RowCount();
+        for (int i = first; i < count && i < first + maxCount; ++i)
+            out.push_back({RowChecked(i), RowText(i, 2), RowText(i, 3)});
+        confirm = ConfirmChecked();
+        return count;
+    }
+    // Applies the updates in order, in one visit.
+    virtual void ApplyUpdates(const std::vector<WindowUpdate>& updates) {
+        for (const WindowUpdate& u : updates) {
+            switch (u.kind) {
+                case WindowUpdate::Kind::kDeleteRow:
+                    DeleteRow(u.number);
+                    break;
+                case WindowUpdate::Kind::kStatus:
+                    SetStatusText(u.text);
+                    break;
+                case WindowUpdate::Kind::kProgressPos:
+                    SetProgressPos(u.number);
+                    break;
+                case WindowUpdate::Kind::kLog:
+                    AppendLog(u.text);
+                    break;
+            }
+        }
     }
 
     // Status line, progress bar, clock and run indicator.
@@ -81,7 +141,13 @@ class RunWindow {
 
     // The shredding log of this window.
     virtual void BeginRunLog() = 0;
+    // One line of the log; the log shows it printable (see ShredLog::AppendLog).
     virtual void AppendLog(const std::u16string& text) = 0;
+    // A run's header block around `title`. The log writes the block's line breaks
+    // itself, as a line of AppendLog cannot hold any.
+    virtual void AppendLogHeader(const std::u16string& title) {
+        AppendLog(RunLogHeaderText(title));
+    }
 
     // Store settings (sets the stop flag, waits 500 ms, saves) and end the program.
     virtual void StoreSettings() = 0;

@@ -6,7 +6,9 @@
 #include "runs/RunWindow.h"
 
 int AskOnTerminal(const std::u16string& question, std::FILE* in, std::FILE* out) {
-    const std::string text = Utf8FromWide(question);
+    // The question holds a file name: printable, so that it cannot move the cursor,
+    // clear the screen or fake the prompt with escape sequences of its own.
+    const std::string text = Utf8FromWide(PrintableText(question));
     for (;;) {
         std::fprintf(out, "%s [y]es / yes to [a]ll / [n]o / [c]ancel: ", text.c_str());
         std::fflush(out);

@@ -18,6 +18,13 @@ bool WorkerThreads::AllDone() {
     return true;
 }
 
+bool WorkerThreads::AllDoneExcept(std::thread::id except) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& w : workers_)
+        if (!w.done->load() && w.thread.get_id() != except) return false;
+    return true;
+}
+
 void WorkerThreads::JoinAll() {
     std::list<Worker> all;
     {

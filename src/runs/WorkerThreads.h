@@ -20,6 +20,8 @@ class WorkerThreads {
     void Start(std::function<void()> fn);
     // True when no started thread is still running.
     bool AllDone();
+    // True when no started thread but `except` (the one asking, say) is running.
+    bool AllDoneExcept(std::thread::id except);
     // Joins every thread. Must not be called from one of them.
     void JoinAll();
 

@@ -8,7 +8,6 @@
 #include <QEvent>
 #include <QFrame>
 #include <QHeaderView>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -76,7 +75,7 @@ CKelvaneDlg::CKelvaneDlg(StorageLocations locations, QWidget* parent)
     CreateAccelerators();
     fonts_ = std::make_unique<FontHolder>(this);
     setWindowTitle(QStringLiteral("Kelvane"));
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("edit-delete")));
+    // The icon is the application's own (set by main), not a theme's stand-in.
     setMinimumSize(kMinWidth, kMinHeight);
     resize(660, 420 + menuBar_->sizeHint().height());
 }
@@ -421,9 +420,11 @@ void CKelvaneDlg::UnlockAfterRun() {
     locked_ = false;
     rowVerdicts_.Clear();  // the files may have changed, or be gone
     for (int i = 0; i < 3; ++i) popups_[i]->menuAction()->setEnabled(true);
-    // The size combo too, whatever "Modify size" says; the next click on the box
-    // brings it back in line.
     for (int id : kLockedControls) controls_.at(id)->setEnabled(true);
+    // The size choice follows its box, as after a click on it: "to zero" offered
+    // while "Modify filesize" is off would look as if it applied.
+    Control(IDC_SIZE_TYPE)
+        ->setEnabled(static_cast<QCheckBox*>(Control(IDC_MODIFY_SIZE))->isChecked());
     for (int id : kRunOnlyControls) controls_.at(id)->hide();
     update();
     menuBar_->update();

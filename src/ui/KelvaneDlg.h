@@ -14,8 +14,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "config/AppSettings.h"
@@ -45,6 +47,7 @@ class QTimer;
 class QWidget;
 class ListCtrlView;
 class FontHolder;
+class CLogViewDlg;
 
 class CKelvaneDlg : public CDialog, public RunWindow {
     Q_OBJECT
@@ -118,12 +121,16 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     WorkerThreads& Workers() { return workers_; }
     UiThreadCaller& UiCaller() { return caller_; }
     FontHolder& Fonts() { return *fonts_; }
+    // The log viewer once "View log" opened it (it is kept for the next time).
+    CLogViewDlg* LogViewer() const { return logView_; }
     // The fields of the settings that the window keeps besides its controls
     // (ShredValue, IgnoreProtect, sizes, filler name, the leave/keep options, font
     // flags). The options dialog edits these.
     AppSettings& Fields() { return fields_; }
     const StoragePaths& Paths() const { return paths_; }
-    const std::string& ProgramFolder() const { return paths_.programFolder; }
+    // Language files, help pages and documents: next to the program or, installed,
+    // in share/kelvane/.
+    const std::string& DataFolder() const { return paths_.dataFolder; }
     const std::string& StorageFolder() const { return paths_.storageFolder; }
     const std::string& SettingsPath() const { return paths_.settingsFile; }
     const std::string& LogPath() const { return paths_.logFile; }
@@ -193,6 +200,9 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void AppendRowWithStatus(const std::u16string& name, const std::u16string& size,
                              const std::u16string& date, const std::u16string& path,
                              const std::u16string& status) override;
+    void AppendRows(const std::vector<NewRow>& rows, const std::u16string& status) override;
+    int ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) override;
+    void ApplyUpdates(const std::vector<WindowUpdate>& updates) override;
     void SetStatusText(const std::u16string& text) override;
     std::u16string StatusText() override;
     void SetProgressRange(int upper) override;
@@ -213,6 +223,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void UnlockAfterRun() override;
     void BeginRunLog() override;
     void AppendLog(const std::u16string& text) override;
+    void AppendLogHeader(const std::u16string& title) override;
     void StoreSettings() override;
     void EndProgram() override;
 
@@ -272,7 +283,10 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void ConnectLog();
     QAction* AddMenuItem(QMenu* menu, int id, bool checkable = false);
     void Register(int id, QWidget* w);
-    void WaitProcessingEvents(int milliseconds);
+    void StoreSettings(std::thread::id caller);
+    void ApplyPendingUpdates();  // UI thread
+    // Serves events until every worker but `except` has ended, at most `milliseconds`.
+    void WaitForWorkers(std::thread::id except, int milliseconds);
     QString ToolTipOfRow(int row);
     QVariant MarkOfRow(int row);
 
@@ -289,6 +303,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     WorkerThreads workers_;
     UiThreadCaller caller_;
     std::unique_ptr<FontHolder> fonts_;
+    CLogViewDlg* logView_ = nullptr;  // a child of the window
     AppSettings fields_;
     std::string languageName_;
     std::string languageFile_;
@@ -299,6 +314,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     bool locked_ = false;
     bool closing_ = false;
     bool settingsStored_ = false;
+    std::mutex updatesMutex_;
+    std::vector<WindowUpdate> pendingUpdates_;  // from workers, not yet shown
     std::string rememberedFolder_;
     RowVerdicts rowVerdicts_;
 

@@ -35,6 +35,7 @@
 #include "ui/FileDialogs.h"
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
+#include "ui/LogViewDlg.h"
 #include "ui/OptionsDlg.h"
 
 void CKelvaneDlg::OnCommand(int id) {
@@ -136,12 +137,12 @@ void CKelvaneDlg::OnColumnClick(int column) {
     list_.OnColumnClick(column, type, result);
 }
 
-void CKelvaneDlg::WaitProcessingEvents(int milliseconds) {
+void CKelvaneDlg::WaitForWorkers(std::thread::id except, int milliseconds) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < milliseconds) {
+    while (!workers_.AllDoneExcept(except) && timer.elapsed() < milliseconds) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
@@ -154,13 +155,21 @@ void CKelvaneDlg::StoreSettings() {
     if (!UiThreadCaller::OnUiThread()) {
         // A run ending because the window closes: the close stores them itself
         // once every worker has ended.
-        caller_.Call([this] {
-            if (!closing_) StoreSettings();
+        const std::thread::id caller = std::this_thread::get_id();
+        caller_.Call([this, caller] {
+            if (!closing_) StoreSettings(caller);
         });
         return;
     }
+    StoreSettings(std::thread::id());
+}
+
+void CKelvaneDlg::StoreSettings(std::thread::id caller) {
+    // The workers see the stop flag and end (the clock within a tick, an expansion
+    // after its entry); the settings are stored once they have, but never later
+    // than half a second on, and the thread asking (a run at its end) is not waited for.
     state_.stop = true;
-    WaitProcessingEvents(500);
+    WaitForWorkers(caller, 500);
     SaveSettingsFile();
     fonts_->Release();
     settingsStored_ = true;
@@ -276,7 +285,7 @@ void CKelvaneDlg::AppendRowWithStatus(const std::u16string& name, const std::u16
             list_.SetItemText(i, 3, path);
             list_.SetCheck(i, true);
         }
-        static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(status));
+        static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(status)));
     });
 }
 
@@ -335,9 +344,21 @@ void CKelvaneDlg::BeginRunLog() {
 void CKelvaneDlg::AppendLog(const std::u16string& text) {
     log_.AppendLog(text);
 }
+void CKelvaneDlg::AppendLogHeader(const std::u16string& title) {
+    log_.AppendRunHeader(title);
+}
 
 void CKelvaneDlg::OnViewLog() {
-    (void)log_.ViewLog();
+    if (!logView_)
+        logView_ = new CLogViewDlg(this, [this](std::string_view key) { return Text(key); });
+    std::u16string text;
+    bool truncated = false;
+    const bool exists = log_.ReadForViewing(text, truncated);
+    logView_->ApplyTexts();  // the language may have changed since the last time
+    logView_->SetLogText(text, exists, truncated);
+    logView_->show();
+    logView_->raise();
+    logView_->activateWindow();
 }
 // Qt has already flipped the check mark, and the log follows it.
 void CKelvaneDlg::OnEnableLog() {}
@@ -359,7 +380,7 @@ void ShellOpen(const std::string& target) {
 }  // namespace
 
 void CKelvaneDlg::OnHelp() {
-    ShellOpen(ChooseHelpFile(ProgramFolder(), LanguageFile()));
+    ShellOpen(ChooseHelpFile(DataFolder(), LanguageFile()));
 }
 
 void CKelvaneDlg::OnLicense() {

@@ -45,9 +45,97 @@ void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& si
     });
 }
 
+void CKelvaneDlg::AppendRows(const std::vector<NewRow>& rows, const std::u16string& status) {
+    // The records are built here, so the window's thread only moves them in.
+    std::vector<CListCtrl::Item> items;
+    items.reserve(rows.size());
+    for (const NewRow& r : rows) {
+        CListCtrl::Item item;
+        item.texts = {r.name, r.size, r.date, r.path};
+        item.state = CListCtrl::kChecked;
+        items.push_back(std::move(item));
+    }
+    caller_.Call([&] {
+        list_.AppendItems(std::move(items));
+        if (!status.empty())
+            static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(status)));
+    });
+}
+
+int CKelvaneDlg::ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) {
+    out.clear();
+    confirm = true;
+    return caller_.Get<int>(
+        [&] {
+            ApplyPendingUpdates();  // the rows as the worker left them
+            const int count = list_.GetItemCount();
+            for (int i = std::max(first, 0); i < count && i - first < maxCount; ++i)
+                out.push_back(
+                    {list_.GetCheck(i), list_.GetItemText(i, 2), list_.GetItemText(i, 3)});
+            confirm = static_cast<QCheckBox*>(Control(IDC_CONFIRM))->isChecked();
+            return count;
+        },
+        0);
+}
+
+void CKelvaneDlg::ApplyUpdates(const std::vector<WindowUpdate>& updates) {
+    // Log lines and the echoed status go out here, in order, as the single calls
+    // would send them. The rest waits for the window's thread without holding up
+    // the worker: whatever piles up meanwhile is applied in one visit.
+    for (const WindowUpdate& u : updates) {
+        if (u.kind == WindowUpdate::Kind::kLog) AppendLog(u.text);
+        if (u.kind == WindowUpdate::Kind::kStatus) EchoUnattended(stdout, PrintableText(u.text));
+    }
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> lock(updatesMutex_);
+        for (const WindowUpdate& u : updates) {
+            if (u.kind == WindowUpdate::Kind::kLog) continue;
+            post = post || pendingUpdates_.empty();
+            pendingUpdates_.push_back(u);
+        }
+    }
+    if (post) caller_.Post([this] { ApplyPendingUpdates(); });
+}
+
+void CKelvaneDlg::ApplyPendingUpdates() {
+    std::vector<WindowUpdate> updates;
+    {
+        std::lock_guard<std::mutex> lock(updatesMutex_);
+        updates.swap(pendingUpdates_);
+    }
+    const std::u16string* status = nullptr;
+    int progress = -1;
+    for (size_t i = 0; i < updates.size(); ++i) {
+        const WindowUpdate& u = updates[i];
+        if (u.kind == WindowUpdate::Kind::kStatus) status = &u.text;
+        if (u.kind == WindowUpdate::Kind::kProgressPos) progress = u.number;
+        if (u.kind != WindowUpdate::Kind::kDeleteRow) continue;
+        // A run takes its finished rows out one after another at the same index:
+        // such a series goes as one block.
+        int count = 1;
+        for (size_t j = i + 1; j < updates.size(); ++j) {
+            const WindowUpdate& next = updates[j];
+            if (next.kind == WindowUpdate::Kind::kDeleteRow && next.number != u.number) break;
+            if (next.kind == WindowUpdate::Kind::kDeleteRow) ++count;
+            if (next.kind == WindowUpdate::Kind::kStatus) status = &next.text;
+            if (next.kind == WindowUpdate::Kind::kProgressPos) progress = next.number;
+            i = j;
+        }
+        list_.DeleteItemRange(u.number, count);
+    }
+    // Nothing is painted within this visit: the last text and position are all
+    // anyone could see.
+    if (status) static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(*status)));
+    if (progress >= 0) static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(progress);
+}
+
+// Status texts carry file names: shown printable, so a name cannot break the line
+// or write terminal control sequences when the status is echoed.
 void CKelvaneDlg::SetStatusText(const std::u16string& text) {
-    EchoUnattended(stdout, text);
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(text)); });
+    const std::u16string shown = PrintableText(text);
+    EchoUnattended(stdout, shown);
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(shown)); });
 }
 
 std::u16string CKelvaneDlg::StatusText() {
@@ -115,7 +203,8 @@ std::u16string CKelvaneDlg::MessageText(std::string_view key) {
     return caller_.Get<std::u16string>([&] { return Text(key); }, DefaultText(key));
 }
 
-int CKelvaneDlg::AskConfirmation(const std::u16string& text) {
+int CKelvaneDlg::AskConfirmation(const std::u16string& question) {
+    const std::u16string text = PrintableText(question);
     if (unattended_) {
         // Nobody can answer a box without a display: ask on the terminal, or
         // cancel when there is none, so the run never hangs.

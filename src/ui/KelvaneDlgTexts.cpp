@@ -131,7 +131,7 @@ void CKelvaneDlg::ApplyTexts() {
 // The window's language: choosing it from the language list, applying the texts of
 // a language file, and the Language command.
 void CKelvaneDlg::ApplyLanguageByName(const std::string& name) {
-    const LanguagePick pick = PickLanguageByName(ProgramFolder(), name);
+    const LanguagePick pick = PickLanguageByName(DataFolder(), name);
     switch (pick.kind) {
         case LanguagePick::Kind::BuiltIn:
             ApplyLanguageTexts("");
@@ -161,7 +161,7 @@ void CKelvaneDlg::ApplyLanguageTexts(const std::string& languageFile) {
 }
 
 void CKelvaneDlg::OnLanguage() {
-    CLanguageDlg dlg(ProgramFolder() + LanguageList::kFileName, ProgramFolder(), languageFile_,
+    CLanguageDlg dlg(DataFolder() + LanguageList::kFileName, DataFolder(), languageFile_,
                      languageName_, fonts_.get(), this);
     if (dlg.DoModal() == IDCANCEL) return;
     languageFile_ = dlg.ChosenFile();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -370,4 +371,46 @@ TEST(ProfileFile, FailedSaveOnAFullDiskKeepsTheOldFile) {
         ++entries;
     }
     EXPECT_EQ(entries, 2) << "no temporary file is left behind";
+}
+
+TEST(ProfileFile, SaveLeavesAReadOnlyFileAsItIs) {
+    TempDir t;
+    ProfileFile x(true);
+    x.WriteString("A", "new");
+    const std::string file = t.Sub("Kelvane.ini");
+    auto mode = [](const std::string& p) {
+        struct stat st {};
+        return ::stat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777u;
+    };
+    // No write bit at all: read-only for everybody, root included.
+    for (mode_t readOnly : {0444u, 0400u, 0000u}) {
+        t.WriteFile("Kelvane.ini", "old contents");
+        ASSERT_EQ(::chmod(file.c_str(), readOnly), 0);
+        EXPECT_FALSE(x.Save(file)) << std::oct << readOnly;
+        EXPECT_EQ(ReadWholeFile(file), "old contents");
+        EXPECT_EQ(mode(file), readOnly);
+        ::chmod(file.c_str(), 0600);
+    }
+    // Written by its owner only, saved by someone else who may write the folder: the
+    // rename would get past the file's mode, the save must not.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chmod(t.Path().c_str(), 0777), 0);
+        t.WriteFile("Kelvane.ini", "old contents");
+        ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::_exit(!dropped ? 3 : x.Save(file) ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(ReadWholeFile(file), "old contents");
+    }
+    // A writable file is still replaced, keeping a mode stricter than asked for.
+    ::chmod(file.c_str(), 0600);
+    EXPECT_TRUE(x.Save(file, 0644));
+    EXPECT_EQ(ReadWholeFile(file), x.GetText());
+    EXPECT_EQ(mode(file), 0600u);
 }

@@ -3,10 +3,13 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
 #include <string>
 
 #include "config/ProfileFile.h"
+#include "config/SettingsFile.h"
 #include "config/StorageFolders.h"
+#include "log/ShredLog.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -139,6 +142,62 @@ TEST(StorageFolders, FoldersThatCannotBeMadeAreIgnored) {
     StoragePaths none = FindStoragePaths(StorageLocations{}, 0);
     EXPECT_EQ(none.settingsFile, "");
     EXPECT_EQ(none.logFile, "");
+}
+
+TEST(StorageFolders, WhatTheUserShreddedStaysPrivate) {
+    // With the usual umask, what the program makes is for its user only; the
+    // installation record stays readable by all.
+    const mode_t savedMask = ::umask(022);
+    auto mode = [](const std::string& p) {
+        struct stat st {};
+        return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777u;
+    };
+    Folders f;
+    StoragePaths p = FindStoragePaths(f.Where(), 1700000000);
+    EXPECT_EQ(mode(f.dir.Sub("home/.config")), 0700u);
+    EXPECT_EQ(mode(f.dir.Sub("home/.config/Tessarin")), 0700u);
+    EXPECT_EQ(mode(p.storageFolder), 0700u);
+    EXPECT_EQ(mode(f.dir.Sub("all/Tessarin/Kelvane")), 0755u);
+    EXPECT_EQ(mode(f.Record()), 0644u);
+
+    ASSERT_TRUE(SaveSettings(p.settingsFile, AppSettings{}));
+    EXPECT_EQ(mode(p.settingsFile), 0600u);
+    ValueLogSwitches switches{true, true};
+    ShredLog log(switches);
+    log.SetStorageFolder(p.storageFolder);
+    log.BeginRunLog();
+    ASSERT_TRUE(log.AppendLog(u"/home/u/secret.txt [done]"));
+    EXPECT_EQ(mode(p.logFile), 0600u);
+
+    // An older version's folder, settings and log open to all: tightened, and the
+    // archive copy of that log too. A stricter mode is never loosened.
+    ASSERT_EQ(::chmod(p.storageFolder.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(p.settingsFile.c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(p.logFile.c_str(), 0644), 0);
+    FindStoragePaths(f.Where(), 1700000000);
+    EXPECT_EQ(mode(p.storageFolder), 0700u);
+    ASSERT_TRUE(SaveSettings(p.settingsFile, AppSettings{}));
+    EXPECT_EQ(mode(p.settingsFile), 0600u);
+    log.BeginRunLog();
+    int archives = 0;
+    for (const auto& e : std::filesystem::directory_iterator(p.storageFolder)) {
+        if (!e.path().filename().string().starts_with("KelvaneLog_")) continue;
+        ++archives;
+        EXPECT_EQ(mode(e.path().string()), 0600u) << e.path();
+    }
+    EXPECT_EQ(archives, 1);
+    ASSERT_EQ(::chmod(p.logFile.c_str(), 0640), 0);
+    ASSERT_TRUE(log.AppendLog(u"x"));
+    EXPECT_EQ(mode(p.logFile), 0600u);
+
+    ASSERT_EQ(::chmod(p.storageFolder.c_str(), 0500), 0);
+    ASSERT_EQ(::chmod(p.settingsFile.c_str(), 0200), 0);
+    FindStoragePaths(f.Where(), 1700000000);
+    EXPECT_EQ(mode(p.storageFolder), 0500u);
+    ::chmod(p.storageFolder.c_str(), 0700);
+    ASSERT_TRUE(SaveSettings(p.settingsFile, AppSettings{}));
+    EXPECT_EQ(mode(p.settingsFile), 0200u);
+    ::umask(savedMask);
 }
 
 TEST(StorageFolders, DefaultLocationsFollowTheEnvironment) {

@@ -3,8 +3,12 @@
 #include "config/NumberText.h"
 #include "config/TextConv.h"
 
+using namespace std::literals;
+
 TEST(TextConv, ValidTextRoundTripsIncludingSupplementaryPlanes) {
-    const std::string utf8 = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80";
+    const std::string utf8 =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x82\xAC \xF0\x9F\x98\x80";
     std::u16string wide = WideFromUtf8(utf8);
     EXPECT_EQ(wide, u"Grüße € 😀");
     EXPECT_EQ(Utf8FromWide(wide), utf8);
@@ -15,8 +19,8 @@ TEST(TextConv, ValidTextRoundTripsIncludingSupplementaryPlanes) {
 TEST(TextConv, InvalidBytesSurviveARoundTrip) {
     // Stray continuation, truncated sequence, overlong "/", encoded surrogate,
     // a byte never valid in UTF-8, and a sequence cut at the very end.
-    const std::string bad[] = {"a\x80z", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "x\xFFy",
-                               "ok\xE2\x82"};
+    const std::string bad[] = {"a\x80z",       "\xC3",   "\xC0\xAF",
+                               "\xED\xA0\x80", "x\xFFy", "ok\xE2\x82"};
     for (const auto& b : bad) {
         std::u16string w = WideFromUtf8(b);
         for (char16_t u : w) EXPECT_FALSE(u >= 0xD800 && u <= 0xDBFF) << "no high surrogate";
@@ -26,6 +30,23 @@ TEST(TextConv, InvalidBytesSurviveARoundTrip) {
     EXPECT_EQ(WideFromUtf8("\xC0\xAF"), std::u16string({char16_t(0xDCC0), char16_t(0xDCAF)}));
     // A lone surrogate that is no escape has no byte form and becomes U+FFFD.
     EXPECT_EQ(Utf8FromWide(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(TextConv, PrintableTextEscapesWhatCouldForgeOrHideALine) {
+    // Control characters, the escaped bytes of names that are not UTF-8, lone
+    // surrogates, line separators and bidirectional overrides.
+    EXPECT_EQ(PrintableText(u"x\nforged.txt [done]"), u"x\\nforged.txt [done]");
+    EXPECT_EQ(PrintableText(u"a\r\tb\x1b[2Jc\x7f\0d"sv), u"a\\r\\tb\\x1b[2Jc\\x7f\\x00d");
+    EXPECT_EQ(PrintableText(WideFromUtf8("bad \xff\xfe\x80.txt")), u"bad \\xff\\xfe\\x80.txt");
+    EXPECT_EQ(PrintableText(u"\x85|\u2028|\u202e|\u2066"), u"\\u0085|\\u2028|\\u202e|\\u2066");
+    const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC10, 0};
+    EXPECT_EQ(PrintableText(lone), u"a\\ud800b\\udc10");
+    // Everything else stays, pairs included; a second pass changes nothing.
+    const std::u16string kept = u"Grüße € 😀 C:\\x41 ä/日記";
+    EXPECT_EQ(PrintableText(kept), kept);
+    const std::u16string once = PrintableText(WideFromUtf8("a\n\xff\x1b"));
+    EXPECT_EQ(PrintableText(once), once);
+    EXPECT_EQ(PrintableText(u""), u"");
 }
 
 TEST(NumberText, DecimalPrefixesLikeTheCLibrary) {

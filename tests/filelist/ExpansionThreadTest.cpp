@@ -143,7 +143,10 @@ TEST(ExpansionThread, StopFromAnotherThreadEndsTheWalkAndKeepsRows) {
     ASSERT_TRUE(WaitDone(threads, std::chrono::seconds(60)));
     int files = 0, folders = 0;
     for (int i = 0; i < w.RowCount(); ++i) (w.RowText(i, 2) == u"FOLDER" ? folders : files)++;
-    EXPECT_EQ(files, 50);
+    // Rows reach the window in batches: the one holding the 50th row is shown
+    // whole, and the walk ends before the next (still in the first sub-folder).
+    EXPECT_GE(files, 50);
+    EXPECT_LT(files, 100);
     EXPECT_EQ(folders, 2);  // the first sub-folder and the queued folder
     EXPECT_EQ(w.RowText(w.RowCount() - 1, 3), dir.WSub("s/"));
     EXPECT_EQ(w.unlockCalls, 1);

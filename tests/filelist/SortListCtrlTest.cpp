@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,30 @@ TEST(SortListCtrl, CompareTextsReadsTheFourWays) {
         as(CSortListCtrl::SortTextNoCase)->CompareTexts(u"abc", u"ABC", CSortListCtrl::Equal));
     EXPECT_FALSE(list.CompareTexts(u"\u00e9", u"\u00c9", CSortListCtrl::Equal));
     EXPECT_TRUE(list.CompareTexts(u"_", u"a", CSortListCtrl::Greater)) << "'_' lies above 'A'";
+}
+
+TEST(SortListCtrl, RealsAreReadAsStrtodReadsThem) {
+    CSortListCtrl list;
+    MakeColumns(list);
+    list.SortByColumn(0, true, CSortListCtrl::SortReal);
+    // The test runs in the "C" locale, where strtod is the reference.
+    const std::vector<std::string> texts = {
+        "1e400", "-1e400",    "1e-400", "--5",   "+-5", "-+5",   "0x10", "0X1p4", "-0x.8",
+        "inf",   "-Infinity", "nan",    "  \t7", "+.5", ".",     "e5",   "5e",    "5e+",
+        "1.5.2", "0x",        "12abc",  "",      " ",   "0.1e1", "1,5",  "1_000", "007"};
+    for (const std::string& a : texts) {
+        const double x = std::strtod(a.c_str(), nullptr);
+        const std::u16string wa(a.begin(), a.end());
+        for (const std::string& b : texts) {
+            const double y = std::strtod(b.c_str(), nullptr);
+            const std::u16string wb(b.begin(), b.end());
+            EXPECT_EQ(list.CompareTexts(wa, wb, CSortListCtrl::Less), x < y) << a << " < " << b;
+            EXPECT_EQ(list.CompareTexts(wa, wb, CSortListCtrl::Equal), x == y) << a << " = " << b;
+        }
+    }
+    // Reading stops at the first character outside ASCII.
+    EXPECT_TRUE(list.CompareTexts(u"12\u00b3", u"12", CSortListCtrl::Equal));
+    EXPECT_TRUE(list.CompareTexts(u"\u22125", u"0", CSortListCtrl::Equal));
 }
 
 TEST(SortListCtrl, LargeSortedReversedAndEqualInputs) {

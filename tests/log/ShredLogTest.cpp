@@ -92,10 +92,62 @@ TEST(ShredLog, NonAsciiPathsAreWrittenAsTheirUtf16Units) {
     LogFixture f;
     const std::u16string path = WideFromUtf8("/home/b\xc3\xa4r/\xe6\x97\xa5\xe8\xa8\x98 \xff.txt");
     ASSERT_TRUE(f.log.AppendLog(LogDoneLine(path)));
+    // A byte that is not UTF-8 is written as "\xff", never as a lone surrogate.
     std::string expected = Le("/home/b") + std::string("\xe4\x00", 2) + Le("r/") +
-                           std::string("\xe5\x65\x18\x8a", 4) + Le(" ") +
-                           std::string("\xff\xdc", 2) + Le(".txt [done]\r\n");
+                           std::string("\xe5\x65\x18\x8a", 4) + Le(" \\xff.txt [done]\r\n");
     EXPECT_EQ(f.LogText(), expected);
+    EXPECT_TRUE(IsWellFormedUtf16Le(f.LogText()));
+}
+
+TEST(ShredLog, ANameCannotForgeALine) {
+    LogFixture f;
+    f.log.BeginRunLog();
+    ASSERT_TRUE(f.log.AppendRunHeader(u"Shredding files with 3 iterations"));
+    ASSERT_TRUE(f.log.AppendLog(LogDoneLine(u"/t/x\nforged.txt [done]")));
+    ASSERT_TRUE(f.log.AppendLog(LogFailedLine(u"/t/y\r\nz.txt [done]\x1b[1A")));
+    ASSERT_TRUE(f.log.AppendLog(LogDoneLine(WideFromUtf8("/t/\xc3(\xff\xfe.txt"))));
+    const std::string text = f.LogText();
+    ASSERT_TRUE(IsWellFormedUtf16Le(text));
+    const std::string lines = Utf8FromLe(text);
+    // Time stamp, empty line, the header block, then one line per entry.
+    const std::string tail = "\r\nShredding files with 3 iterations\r\n" + std::string(49, '-') +
+                             "\r\n\r\n/t/x\\nforged.txt [done] [done]\r\n"
+                             "/t/y\\r\\nz.txt [done]\\x1b[1A [FAILED!]\r\n"
+                             "/t/\\xc3(\\xff\\xfe.txt [done]\r\n";
+    ASSERT_GE(lines.size(), tail.size());
+    EXPECT_EQ(lines.substr(lines.size() - tail.size()), tail);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 9);
+
+    // The viewer's reading of it: lines without CR, nothing left to escape.
+    std::u16string shown;
+    bool truncated = true;
+    ASSERT_TRUE(f.log.ReadForViewing(shown, truncated));
+    EXPECT_FALSE(truncated);
+    EXPECT_NE(shown.find(u"\n/t/x\\nforged.txt [done] [done]\n"), std::u16string::npos);
+    EXPECT_EQ(shown.find(u'\r'), std::u16string::npos);
+    EXPECT_TRUE(shown.ends_with(u"\n/t/\\xc3(\\xff\\xfe.txt [done]\n")) << Utf8FromWide(shown);
+}
+
+TEST(ShredLog, TheViewerReadsOlderLogsAndTheEndOfLongOnes) {
+    // An older version wrote lone surrogates and may have left half a unit.
+    std::string old = Le("/a/b") + std::string("\xff\xdc", 2) + Le(".txt [done]\r\n") + "x";
+    EXPECT_EQ(ReadableLogText(old), u"/a/b\\xff.txt [done]\n");
+    EXPECT_EQ(ReadableLogText(""), u"");
+
+    LogFixture f;
+    for (int i = 0; i < 1000; ++i)
+        f.log.AppendLog(u"/data/line " + WideFromUtf8(std::to_string(i)));
+    std::string bytes;
+    bool truncated = false;
+    ASSERT_TRUE(ReadLogTail(f.log.LogPath(), 1001, bytes, truncated));
+    EXPECT_TRUE(truncated);
+    const std::u16string shown = ReadableLogText(bytes);
+    EXPECT_TRUE(shown.starts_with(u"/data/line ")) << Utf8FromWide(shown);
+    EXPECT_TRUE(shown.ends_with(u"/data/line 999\n"));
+    ASSERT_TRUE(ReadLogTail(f.log.LogPath(), 1 << 20, bytes, truncated));
+    EXPECT_FALSE(truncated);
+    EXPECT_TRUE(ReadableLogText(bytes).starts_with(u"/data/line 0\n"));
+    EXPECT_FALSE(ReadLogTail(f.dir.Sub("missing.txt"), 100, bytes, truncated));
 }
 
 TEST(ShredLog, RunBeginsWithTimeStampEmptyLineAndHeader) {
@@ -103,7 +155,7 @@ TEST(ShredLog, RunBeginsWithTimeStampEmptyLineAndHeader) {
     f.clock = 1700000000;
     const std::tm t = Local(f.clock);
     f.log.BeginRunLog();
-    f.log.AppendLog(FileRunLogHeader(3));
+    f.log.AppendRunHeader(FileRunLogTitle(3));
     f.log.AppendLog(LogDoneLine(u"/data/a.txt"));
     f.log.AppendLog(LogFailedLine(u"/data/b.txt"));
     f.log.AppendLog(LogFolderRemovedLine(u"/data/"));
@@ -118,7 +170,7 @@ TEST(ShredLog, RunBeginsWithTimeStampEmptyLineAndHeader) {
                  "/data/ [FOLDER, removed]\r\n"));
 
     f.log.BeginRunLog();
-    f.log.AppendLog(FreeSpaceRunLogHeader(7));
+    f.log.AppendRunHeader(FreeSpaceRunLogTitle(7));
     f.log.AppendLog(LogTemporaryFileLine(u"/mnt/Morvik.$$$temp$$$0000"));
     const std::string text = f.LogText();
     EXPECT_NE(text.find(Le("\r\nShredding free disk space with 7 iterations\r\n" + dashes +
@@ -284,12 +336,15 @@ TEST(ShredLog, LinesFromSeveralThreadsStayWhole) {
     EXPECT_EQ(lines, static_cast<size_t>(kThreads * kLines + 2));  // plus time stamp, empty line
 }
 
-TEST(ShredLog, ViewLogOpensAnExistingLogOnly) {
+TEST(ShredLog, ViewingReadsAnExistingLogOnlyAndOpensNothing) {
     LogFixture f;
-    EXPECT_FALSE(f.log.ViewLog());
-    EXPECT_TRUE(f.opened.empty());
+    std::u16string text = u"stale";
+    bool truncated = true;
+    EXPECT_FALSE(f.log.ReadForViewing(text, truncated));
+    EXPECT_EQ(text, u"");
     f.log.BeginRunLog();
-    EXPECT_TRUE(f.log.ViewLog());
-    ASSERT_EQ(f.opened.size(), 1u);
-    EXPECT_EQ(f.opened[0], WideFromUtf8(f.dir.Path() + "KelvaneLog.txt"));
+    EXPECT_TRUE(f.log.ReadForViewing(text, truncated));
+    EXPECT_FALSE(truncated);
+    EXPECT_EQ(text.size(), 21u) << Utf8FromWide(text);  // the time stamp and an empty line
+    EXPECT_TRUE(f.opened.empty());
 }

@@ -88,3 +88,18 @@ TEST(TerminalConfirm, AnswersAndEndOfInput) {
     EXPECT_EQ(count, 3u);
     EXPECT_NE(again.second.find("Sure to shred file '/a'?"), std::string::npos);
 }
+
+TEST(TerminalConfirm, ANameCannotWriteTerminalControls) {
+    char input[] = "n\n";
+    std::FILE* in = fmemopen(input, 2, "r");
+    char buf[4096] = {};
+    std::FILE* out = fmemopen(buf, sizeof buf - 1, "w");
+    const std::u16string name = WideFromUtf8("/t/a\x1b[2J\nb\xff.txt");
+    EXPECT_EQ(AskOnTerminal(u"Sure to shred file '" + name + u"'?", in, out), 7);
+    std::fclose(in);
+    std::fclose(out);
+    const std::string shown(buf);
+    EXPECT_NE(shown.find("'/t/a\\x1b[2J\\nb\\xff.txt'?"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos);
+    EXPECT_EQ(shown.find('\n'), std::string::npos);  // the question stays one line
+}

@@ -27,3 +27,22 @@ std::string Utf8FromLe(const std::string& bytes) {
                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
     return Utf8FromWide(wide);
 }
+
+bool IsWellFormedUtf16Le(const std::string& bytes) {
+    if (bytes.size() % 2 != 0) return false;
+    auto unit = [&bytes](size_t i) {
+        return static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                     (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    };
+    for (size_t i = 0; i < bytes.size(); i += 2) {
+        const char16_t u = unit(i);
+        if (u >= 0xDC00 && u <= 0xDFFF) return false;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 2 >= bytes.size()) return false;
+            const char16_t next = unit(i + 2);
+            if (next < 0xDC00 || next > 0xDFFF) return false;
+            i += 2;
+        }
+    }
+    return true;
+}

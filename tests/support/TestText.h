@@ -10,3 +10,5 @@ std::string SettingsEntry(const std::string& key, const std::string& value);
 std::string Le(const std::string& ascii);
 // The UTF-8 text of UTF-16LE bytes (a log file's contents).
 std::string Utf8FromLe(const std::string& bytes);
+// Whether UTF-16LE bytes are well formed: an even count, every surrogate paired.
+bool IsWellFormedUtf16Le(const std::string& bytes);

@@ -13,6 +13,7 @@
 #include "config/TextConv.h"
 #include "filelist/ListSources.h"
 #include "platform/qt/QtText.h"
+#include "support/TestText.h"
 #include "ui/MainWindowFixture.h"
 #include "ui/XMessageBox.h"
 #include "uisupport/Screenshot.h"
@@ -204,4 +205,41 @@ TEST_F(FileRunUi, ClosingDuringARunFinishesTheEntryStoresAndEnds) {
     EXPECT_EQ(dlg->List().GetItemCount(), 4);
     EXPECT_TRUE(PathExists(SettingsFile()));
     EXPECT_EQ(shutdowns, 0);
+}
+
+TEST_F(FileRunUi, OddNamesAreShredAndLoggedOneLineEach) {
+    auto dlg = Open();
+    const std::string forged = "odd/x\nforged.txt [done]";
+    const std::string bytes = "odd/b\xff\x1b[2J.txt";
+    dir_.WriteFile(forged, "a");
+    dir_.WriteFile(bytes, "b");
+    Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, false);
+    Tick(*dlg, CKelvaneDlg::IDC_MODIFY_SIZE, false);
+    dlg->OnModifySizeClicked();
+    DropFolder(*dlg, "odd");
+    ASSERT_EQ(dlg->List().GetItemCount(), 3);
+    // Adding a folder locked and unlocked the window: the size choice still
+    // follows "Modify filesize", which is off.
+    EXPECT_FALSE(dlg->Control(CKelvaneDlg::IDC_SIZE_TYPE)->isEnabled());
+    // The list keeps the exact names.
+    bool exact = false;
+    for (int i = 0; i < dlg->List().GetItemCount(); ++i)
+        exact = exact || dlg->List().GetItemText(i, 3) == dir_.WSub(bytes);
+    EXPECT_TRUE(exact);
+
+    Click(*dlg, CKelvaneDlg::IDC_SHRED);
+    ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
+    dlg->Workers().JoinAll();
+    EXPECT_FALSE(PathExists(dir_.Sub("odd")));
+
+    const std::string log = ReadWholeFile(dlg->LogPath());
+    ASSERT_TRUE(IsWellFormedUtf16Le(log));
+    const std::string text = Utf8FromLe(log);
+    EXPECT_NE(text.find("\r\n" + dir_.Sub("odd/x\\nforged.txt [done] [done]\r\n")),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\r\n" + dir_.Sub("odd/b\\xff\\x1b[2J.txt [done]\r\n")), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("\nforged.txt"), std::string::npos);
+    EXPECT_EQ(text.find('\x1b'), std::string::npos);
 }

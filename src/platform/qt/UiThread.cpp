@@ -61,6 +61,22 @@ bool UiThreadCaller::Call(const std::function<void()>& fn) {
     return state->ran;
 }
 
+void UiThreadCaller::Post(std::function<void()> fn) {
+    if (IsShutDown()) return;
+    if (OnUiThread()) {
+        fn();
+        return;
+    }
+    // Queued through the same context as Call, so the order holds; deleting the
+    // context drops what has not run.
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [this, fn = std::move(fn)] {
+            if (!IsShutDown()) fn();
+        },
+        Qt::QueuedConnection);
+}
+
 void UiThreadCaller::Shutdown() {
     std::lock_guard<std::mutex> lock(mutex_);
     shutDown_ = true;

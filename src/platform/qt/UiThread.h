@@ -27,6 +27,11 @@ class UiThreadCaller {
     // Runs fn on the UI thread and waits. Returns false when it did not run.
     bool Call(const std::function<void()>& fn);
 
+    // Runs fn on the UI thread later, without waiting (at once on the UI thread).
+    // Calls run in the order posted, and before any Call made after them; once
+    // Shutdown() has run, they are dropped.
+    void Post(std::function<void()> fn);
+
     // The value of fn(), or `fallback` when it could not run.
     template <class T, class F>
     T Get(F&& fn, T fallback) {
