@@ -230,7 +230,7 @@ bool CKelvaneDlg::ShowRunSummary(const RunSummary& summary, bool wanted) {
     if (unattended_) {
         // A script asked for the run: tell what cannot be guaranteed, then go on.
         for (const std::u16string& line : SummaryLines(summary, text))
-            std::fprintf(stderr, "%s\n", Utf8FromWide(line).c_str());
+            std::fprintf(stderr, "%s\n", Utf8FromWide(PrintableText(line)).c_str());
         std::fflush(stderr);
         return true;
     }

@@ -79,8 +79,9 @@ CRunSummaryDlg::CRunSummaryDlg(const RunSummary& s, const TextLookup& text, bool
         advice->setFont(0, italic);
         for (const std::u16string& p : g.examples) {
             auto* example = new QTreeWidgetItem(item);
-            example->setText(0, ToQ(p));
-            example->setToolTip(0, ToQ(p).toHtmlEscaped());
+            // Shown, never used as a path: control characters become visible escapes.
+            example->setText(0, ToQ(PrintableText(p)));
+            example->setToolTip(0, example->text(0).toHtmlEscaped());
         }
         const int more = g.count - static_cast<int>(g.examples.size());
         if (more > 0)
