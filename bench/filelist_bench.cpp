@@ -36,6 +36,9 @@ class MemoryWindow final : public RunWindow {
     bool RowChecked(int row) override { return list.GetCheck(row); }
     std::u16string RowText(int row, int column) override { return list.GetItemText(row, column); }
     void DeleteRow(int row) override { list.DeleteItem(row); }
+    void SetRowText(int row, int column, const std::u16string& text) override {
+        list.SetItemText(row, column, text);
+    }
     void AppendRow(const std::u16string& name, const std::u16string& size,
                    const std::u16string& date, const std::u16string& path) override {
         int i = list.InsertItem(list.GetItemCount(), name);

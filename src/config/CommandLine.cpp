@@ -2,6 +2,7 @@
 
 #include "config/TextConv.h"
 #include "engine/FileOps.h"
+#include "platform/ConfinedPath.h"
 
 CommandLineFlags ProcessCommandLine(const std::vector<std::u16string>& args,
                                     CommandLineTarget& target) {
@@ -18,17 +19,23 @@ CommandLineFlags ProcessCommandLine(const std::vector<std::u16string>& args,
             continue;
         }
         if (flags.drives) {
-            if (!ops.IsFolder(arg)) continue;
+            fsys::Attributes attr;
+            if (!fsys::GetAttributes(arg, attr) || attr.kind != fsys::Kind::kFolder) continue;
             // The filler names its files root + name: without the separator they
             // would land beside the folder instead of inside it.
             std::u16string root = arg;
             if (root.back() != u'/' && root.back() != u'\\') root.push_back(u'/');
             target.AddDrive(Utf8FromWide(root));
-        } else if (ops.IsFile(arg)) {
-            target.AddFileRow(arg);
-        } else if (ops.IsFolder(arg)) {
-            target.QueueFolder(arg);
+            continue;
         }
+        // Made absolute once, here, with the folders above the entry at their real
+        // place; the entry's own name is kept, so a link (even "link/") stays a link.
+        const std::u16string path = fsys::ResolveChosenPath(arg);
+        if (path.empty()) continue;
+        if (ops.IsFile(path))
+            target.AddFileRow(path);
+        else if (ops.IsFolder(path))
+            target.QueueFolder(path);
     }
     return flags;
 }

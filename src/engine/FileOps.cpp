@@ -1,9 +1,14 @@
 // The small file operations of FileOps (the walker lives in FileOpsWalk.cpp,
-// ShredFile in ShredFile.cpp).
+// ShredFile in ShredFile.cpp). Each reaches its entry through fsys::Locate, so
+// nothing below the confining root is ever reached through a link.
 #include "engine/FileOps.h"
 
+#include <algorithm>
+
+#include "config/TextConv.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
+#include "platform/UserFolders.h"
 
 namespace {
 
@@ -13,70 +18,138 @@ constexpr char16_t kSeparator = u'/';
 
 }  // namespace
 
+fsys::LocateResult FileOps::Locate(const std::u16string& path, fsys::Place& out) const {
+    return fsys::Locate(root_, path, out);
+}
+
 bool FileOps::IsFile(const std::u16string& path) {
+    fsys::Place place;
     fsys::Attributes attr;
-    return fsys::GetAttributes(path, attr) && attr.kind != fsys::Kind::kFolder;
+    return Locate(path, place) == fsys::LocateResult::kFound && fsys::GetAttributes(place, attr) &&
+           attr.kind != fsys::Kind::kFolder;
 }
 
 bool FileOps::IsFolder(const std::u16string& path) {
+    fsys::Place place;
     fsys::Attributes attr;
-    return fsys::GetAttributes(path, attr) && attr.kind == fsys::Kind::kFolder;
+    return Locate(path, place) == fsys::LocateResult::kFound && fsys::GetAttributes(place, attr) &&
+           attr.kind == fsys::Kind::kFolder;
 }
 
 bool FileOps::RemoveFile(const std::u16string& path) {
-    return fsys::RemoveFile(path);
+    fsys::Place place;
+    return Locate(path, place) == fsys::LocateResult::kFound && fsys::RemoveFile(place);
 }
 
 bool FileOps::RenameFile(const std::u16string& oldPath, const std::u16string& newPath) {
+    fsys::Place place;
+    if (Locate(oldPath, place) != fsys::LocateResult::kFound) return false;
     // Renaming to the very same name leaves the file as it is and succeeds; with
     // zeros, every renaming after the first does exactly that.
     if (oldPath == newPath) {
         fsys::Attributes attr;
-        return fsys::GetAttributes(oldPath, attr);
+        return fsys::GetAttributes(place, attr);
     }
+    // Within one folder the held folder does it; a move elsewhere takes the paths.
+    if (FolderOfPath(oldPath) == FolderOfPath(newPath) && newPath.back() != kSeparator)
+        return fsys::RenameNoReplace(place, Utf8FromWide(FileNameOfPath(newPath)));
     return fsys::RenameNoReplace(oldPath, newPath);
 }
 
 bool FileOps::MakeWritable(const std::u16string& path) {
+    fsys::Place place;
     fsys::Attributes attr;
-    if (!fsys::GetAttributes(path, attr) || attr.kind == fsys::Kind::kLink) return false;
+    if (Locate(path, place) != fsys::LocateResult::kFound || !fsys::GetAttributes(place, attr) ||
+        attr.kind == fsys::Kind::kLink)
+        return false;
     if ((attr.mode & 0200) != 0) return true;
-    return fsys::SetPermissions(path, attr.mode | 0200);
+    return fsys::SetPermissions(place, attr.mode | 0200);
 }
 
-bool FileOps::ShredName(std::u16string& path, bool randomDigits, int32_t count) {
+bool FileOps::UnlockHoldingFolder(const std::u16string& path) {
+    RelockHoldingFolder();
+    fsys::Place place;
+    uint32_t mode = 0;
+    if (Locate(path, place) != fsys::LocateResult::kFound || !fsys::GetFolderMode(place, mode))
+        return false;
+    if ((mode & 0200) != 0) return true;
+    if (!fsys::SetFolderMode(place, mode | 0200)) return false;
+    unlocked_ = std::move(place);
+    unlockedMode_ = mode;
+    return true;
+}
+
+void FileOps::RelockHoldingFolder() {
+    // The folder may be gone by now; the held descriptor still names the one we
+    // changed, never another that took its path.
+    if (unlocked_.folder) (void)fsys::SetFolderMode(unlocked_, unlockedMode_);
+    unlocked_ = fsys::Place{};
+}
+
+bool FileOps::ShredNameAt(fsys::Place& place, std::u16string& path, bool randomDigits,
+                          int32_t count) {
     const size_t cut = path.rfind(kSeparator);
     const std::u16string folder = cut == std::u16string::npos ? u"" : path.substr(0, cut + 1);
     const size_t length = path.size() - folder.size();
     if (length == 0) return false;  // a folder path names no file
 
     SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
-    std::u16string current = path;
     for (int32_t round = 0; round < count; ++round) {
         std::u16string name(length, u'0');
         if (randomDigits) {
             for (auto& c : name) c = static_cast<char16_t>(u'0' + ThreadRandom() % 9);
         }
-        std::u16string next = folder + name;
-        if (!RenameFile(current, next)) {
-            path = current;
+        const std::string osName = Utf8FromWide(name);
+        fsys::Attributes attr;
+        const bool same = osName == place.name;
+        // The place keeps naming the file under whatever name it has now.
+        if (same ? !fsys::GetAttributes(place, attr) : !fsys::RenameNoReplace(place, osName))
             return false;
-        }
-        current = std::move(next);
+        path = folder + name;
     }
-    path = current;
     return true;
+}
+
+bool FileOps::ShredName(std::u16string& path, bool randomDigits, int32_t count) {
+    fsys::Place place;
+    if (path.empty() || path.back() == kSeparator) return false;
+    if (Locate(path, place) != fsys::LocateResult::kFound) return false;
+    return ShredNameAt(place, path, randomDigits, count);
+}
+
+bool FileOps::IsProtectedFolder(const fsys::Place& place) {
+    if (!protectedKnown_) {
+        protected_ = fsys::ProtectedFolderIdentities();
+        protectedKnown_ = true;
+    }
+    if (fsys::IsMountPoint(place)) return true;
+    fsys::Attributes attr;
+    if (!fsys::GetAttributes(place, attr)) return false;
+    return std::find(protected_.begin(), protected_.end(), fsys::IdentityOf(attr)) !=
+           protected_.end();
 }
 
 bool FileOps::RemoveFolderChain(const std::u16string& folder) {
     bool result = true;
+    bool first = true;
     // Position 0 is never looked at, so "/" itself is never a candidate; the
-    // climb also ends at the first mount point, the root of its file system.
+    // climb also ends at the first protected folder: a mount point, the home
+    // folder or one of the user's standard folders.
     for (size_t i = folder.size(); i-- > 1;) {
         if (folder[i] != kSeparator || folder[i - 1] == kSeparator) continue;
         const std::u16string candidate = folder.substr(0, i);
-        if (fsys::IsMountPoint(candidate)) break;
-        if (!fsys::RemoveFolder(candidate)) result = false;
+        fsys::Place place;
+        const fsys::LocateResult found = Locate(candidate, place);
+        if (found == fsys::LocateResult::kRefused) return false;  // never climb through a link
+        if (found != fsys::LocateResult::kFound) {
+            result = false;
+        } else if (IsProtectedFolder(place)) {
+            // Asked to remove such a folder itself: it stays, like a folder in use.
+            return result && !first;
+        } else if (!fsys::RemoveFolder(place)) {
+            result = false;
+        }
+        first = false;
     }
     return result;
 }

@@ -3,11 +3,12 @@
 // Every operation reports success as a boolean and never shows a message.
 #include <dirent.h>
 
-#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/WalkFilter.h"
+#include "platform/ConfinedPath.h"
 
 class ShredCheck;
 
@@ -37,9 +38,25 @@ struct WalkOptions {
     bool fillSizeAndTime = true;
 };
 
+// Entries of a folder tree that a walk met but could not list.
+enum class WalkSkip {
+    kNone,
+    kTooDeep,          // a folder at the depth limit: not entered
+    kUnreadable,       // a folder that could not be opened or read, or an entry not examined
+    kVanished,         // gone between its listing and its examination
+    kLinkNotFollowed,  // a folder that became a link (or another object) when entered
+};
+
 // Path helpers; both accept "\" and "/" as separators.
 std::u16string FolderOfPath(const std::u16string& path);
 std::u16string FileNameOfPath(const std::u16string& path);
+
+// What ShredFile found out about the file it was given.
+struct ShredReport {
+    std::u16string path;      // where the file is now (its scrambled name after a failed renaming)
+    uint64_t otherNames = 0;  // names the file has besides this one (hard links)
+    bool wasFolder = false;   // the path named a folder, which a file shredding leaves alone
+};
 
 class FileOps {
   public:
@@ -49,6 +66,11 @@ class FileOps {
     FileOps& operator=(const FileOps&) = delete;
 
     // ---- shredding engine ----
+    // Every operation below on a path under `root.path` reaches it without
+    // following a link below the root; any other path is taken from its folder.
+    void ConfineTo(fsys::Root root) { root_ = std::move(root); }
+    const ShredReport& LastShred() const { return lastShred_; }
+
     bool IsFile(const std::u16string& path);
     bool IsFolder(const std::u16string& path);
     bool ShredFile(int32_t passes, ShredFileOptions options);
@@ -56,7 +78,16 @@ class FileOps {
     bool RemoveFile(const std::u16string& path);
     bool RenameFile(const std::u16string& oldPath, const std::u16string& newPath);
     bool MakeWritable(const std::u16string& path);
+    // Removes the folder and its emptied parents, up to (never including) a mount
+    // point, "/", the user's home or one of the user's standard folders. False
+    // when a folder of the chain could not be removed, or `folder` itself is
+    // such a protected folder.
     bool RemoveFolderChain(const std::u16string& folder);
+    // With "Ignore write protection": the folder holding `path` gets its owner's
+    // write bit while the entry is renamed or removed; RelockHoldingFolder puts
+    // the old mode back. Nothing changes when the bit is there already.
+    bool UnlockHoldingFolder(const std::u16string& path);
+    void RelockHoldingFolder();
 
     // ---- folder tree walker ----
     // Configure, then WalkFirst; while it returns true, handle its outputs and call
@@ -65,17 +96,35 @@ class FileOps {
     // size in bytes (0 for a folder) and last-write time in seconds since the epoch,
     // both as lstat gives them. A symbolic link is a file entry: it is never entered.
     // Only "." and ".." are skipped; names beginning with a dot are ordinary entries.
-    // A folder below the 200th level is not entered (its entry is still reported
-    // where the folder options ask for it).
+    // A folder below the kWalkStackSize-th level is not entered (its entry is still
+    // reported where the folder options ask for it); the walk holds one folder
+    // descriptor per level and never a whole path, so only that limit (against
+    // loops of mounts and absurd trees) bounds it, not the length of a path.
+    // An entry a step could not list (see WalkSkip) is told by WalkSkipped.
     void WalkConfigure(const WalkOptions& options);
     bool WalkFirst(std::u16string& path, int64_t& size, int64_t& time);
     bool WalkNext(std::u16string& path, int64_t& size, int64_t& time);
     // The folder being read, ending with a separator.
     const std::u16string& WalkCurrentFolder() const { return walkFolder_; }
+    // What the last step could not list, and its path (a folder's ends with "/");
+    // kNone when it listed everything it met.
+    WalkSkip WalkSkipped() const { return walkSkip_; }
+    const std::u16string& WalkSkippedPath() const { return walkSkipPath_; }
 
-    static constexpr int kWalkStackSize = 200;
+    static constexpr int kWalkStackSize = 1000;
 
   private:
+    fsys::LocateResult Locate(const std::u16string& path, fsys::Place& out) const;
+    bool IsProtectedFolder(const fsys::Place& place);
+    bool ShredNameAt(fsys::Place& place, std::u16string& path, bool randomDigits, int32_t count);
+
+    fsys::Root root_;
+    ShredReport lastShred_;
+    std::vector<fsys::Identity> protected_;
+    bool protectedKnown_ = false;
+    fsys::Place unlocked_;
+    uint32_t unlockedMode_ = 0;
+
     // walker state
     void WalkCloseAll();
     bool WalkOpenLevel();
@@ -91,7 +140,10 @@ class FileOps {
     unsigned char walkPushedType_ = 0;
     bool walkRecursive_ = false;
     bool walkActive_ = false;
-    std::array<DIR*, kWalkStackSize> walkStack_{};
+    std::vector<DIR*> walkStack_ = std::vector<DIR*>(kWalkStackSize, nullptr);
+    WalkSkip walkSkip_ = WalkSkip::kNone;
+    std::u16string walkSkipPath_;
+    void WalkSkipEntry(WalkSkip why, std::u16string path);
     int walkLevel_ = 0;
 };
 

@@ -2,10 +2,14 @@
 // no list of entries, so memory stays flat however large the folders are and the
 // caller can stop between any two entries.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include "config/TextConv.h"
 #include "engine/FileOps.h"
@@ -20,6 +24,46 @@ bool IsDotOrDotDot(const char* n) {
 // symbolic link since it was listed, the open fails instead of leaving the tree.
 DIR* OpenSubFolder(DIR* parent, const char* name) {
     int fd = ::openat(::dirfd(parent), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    DIR* d = ::fdopendir(fd);
+    if (!d) ::close(fd);
+    return d;
+}
+
+WalkSkip SkipOfErrno(int err) {
+    if (err == ENOENT) return WalkSkip::kVanished;
+    if (err == ELOOP || err == ENOTDIR) return WalkSkip::kLinkNotFollowed;
+    return WalkSkip::kUnreadable;
+}
+
+// Each level of a deep walk holds a descriptor; a low soft limit would cut the
+// walk short long before its depth limit.
+void RaiseOpenFileLimit() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        rlimit lim{};
+        if (::getrlimit(RLIMIT_NOFILE, &lim) != 0) return;
+        const rlim_t want = FileOps::kWalkStackSize + 256;
+        if (lim.rlim_cur >= want) return;
+        lim.rlim_cur = lim.rlim_max == RLIM_INFINITY ? want : std::min(want, lim.rlim_max);
+        (void)::setrlimit(RLIMIT_NOFILE, &lim);
+    });
+}
+
+// A readdir that tells the end of a folder from a failure to read it.
+const dirent* ReadEntry(DIR* d, bool& failed) {
+    errno = 0;
+    const dirent* e = ::readdir(d);
+    failed = e == nullptr && errno != 0;
+    return e;
+}
+
+// The folder the walk starts from: the user's choice, as the path gives it, but
+// never through a link in its own last component.
+DIR* OpenStartFolder(const std::u16string& folder) {
+    std::string p = Utf8FromWide(folder);
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return nullptr;
     DIR* d = ::fdopendir(fd);
     if (!d) ::close(fd);
@@ -49,6 +93,11 @@ void FileOps::WalkCloseAll() {
     walkPushed_ = false;
 }
 
+void FileOps::WalkSkipEntry(WalkSkip why, std::u16string path) {
+    walkSkip_ = why;
+    walkSkipPath_ = std::move(path);
+}
+
 void FileOps::WalkConfigure(const WalkOptions& options) {
     // A walk still open belongs to the old options; it ends here.
     WalkCloseAll();
@@ -65,11 +114,13 @@ bool FileOps::WalkFirst(std::u16string& path, int64_t& size, int64_t& time) {
     walkRecursive_ = walkOptions_.recursive;
     walkLevel_ = 0;
     walkPendingName_.clear();
+    walkSkip_ = WalkSkip::kNone;
     // An empty start folder would otherwise become "/" and walk the whole system.
     if (walkFolder_.empty()) return false;
     if (walkFolder_.back() != u'/') walkFolder_.push_back(u'/');
+    RaiseOpenFileLimit();
 
-    DIR* d = ::opendir(Utf8FromWide(walkFolder_).c_str());
+    DIR* d = OpenStartFolder(walkFolder_);
     if (!d) return false;
     walkStack_[0] = d;
     walkActive_ = true;
@@ -78,8 +129,9 @@ bool FileOps::WalkFirst(std::u16string& path, int64_t& size, int64_t& time) {
 }
 
 bool FileOps::WalkOpenLevel() {
-    DIR* d = walkLevel_ == 0 ? ::opendir(Utf8FromWide(walkFolder_).c_str())
+    DIR* d = walkLevel_ == 0 ? OpenStartFolder(walkFolder_)
                              : OpenSubFolder(walkStack_[walkLevel_ - 1], walkPendingName_.c_str());
+    if (!d) WalkSkipEntry(SkipOfErrno(errno), walkFolder_);
     walkStack_[walkLevel_] = d;
     return d != nullptr;
 }
@@ -88,6 +140,7 @@ bool FileOps::WalkNext(std::u16string& path, int64_t& size, int64_t& time) {
     path.clear();
     size = 0;
     time = 0;
+    walkSkip_ = WalkSkip::kNone;
     // Once a walk is over (or before one began) there is nothing to step through;
     // reopening the start folder here would restart the walk for a careless caller.
     if (!walkActive_) return false;
@@ -99,11 +152,14 @@ bool FileOps::WalkNext(std::u16string& path, int64_t& size, int64_t& time) {
         return true;
     }
     const dirent* e = nullptr;
+    bool failed = false;
     if (walkStack_[walkLevel_] == nullptr) {
-        if (WalkOpenLevel()) e = ::readdir(walkStack_[walkLevel_]);
+        if (WalkOpenLevel()) e = ReadEntry(walkStack_[walkLevel_], failed);
     } else {
-        e = ::readdir(walkStack_[walkLevel_]);
+        e = ReadEntry(walkStack_[walkLevel_], failed);
     }
+    // The rest of a folder that fails to read is not listed: say so.
+    if (failed) WalkSkipEntry(WalkSkip::kUnreadable, walkFolder_);
 
     if (e == nullptr) {
         if (walkStack_[walkLevel_]) ::closedir(walkStack_[walkLevel_]);
@@ -135,14 +191,20 @@ void FileOps::WalkEntry(const char* name, unsigned char type, std::u16string& pa
     struct stat st {};
     bool haveStat = false;
     if (type == DT_UNKNOWN) {
-        if (::fstatat(::dirfd(here), name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+        if (::fstatat(::dirfd(here), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            WalkSkipEntry(SkipOfErrno(errno), walkFolder_ + WideFromUtf8(name));
+            return;
+        }
         haveStat = true;
         isFolder = S_ISDIR(st.st_mode);
     }
 
     if (!isFolder) {
         if (!haveStat && (wantStat || walkFilter_.NeedsSize())) {
-            if (::fstatat(::dirfd(here), name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;  // gone
+            if (::fstatat(::dirfd(here), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                WalkSkipEntry(SkipOfErrno(errno), walkFolder_ + WideFromUtf8(name));
+                return;
+            }
             haveStat = true;
         }
         std::u16string wname = WideFromUtf8(name);
@@ -154,12 +216,19 @@ void FileOps::WalkEntry(const char* name, unsigned char type, std::u16string& pa
         return;
     }
 
-    const bool descend = walkRecursive_ && walkLevel_ + 1 < kWalkStackSize;
+    bool descend = walkRecursive_ && walkLevel_ + 1 < kWalkStackSize;
+    if (walkRecursive_ && !descend)
+        WalkSkipEntry(WalkSkip::kTooDeep, walkFolder_ + WideFromUtf8(name) + u'/');
     bool report = walkOptions_.reportFolders;
     DIR* opened = nullptr;
     if (!report && walkOptions_.reportEmptyFolders) {
-        // A folder that cannot be read counts as empty: it yields nothing to the walk.
+        // A folder that cannot be read counts as empty: it yields nothing to the walk
+        // (and is told as not listed, once, here rather than again when entered).
         opened = OpenSubFolder(here, name);
+        if (!opened) {
+            WalkSkipEntry(SkipOfErrno(errno), walkFolder_ + WideFromUtf8(name) + u'/');
+            descend = false;
+        }
         const dirent* first = opened ? FirstRealEntry(opened) : nullptr;
         report = first == nullptr;
         if (opened && descend) {

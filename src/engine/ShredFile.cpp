@@ -18,36 +18,37 @@ bool SameFile(const fsys::Attributes& a, const fsys::Attributes& b) {
 
 // Opens the file we measured, and only that one: a file swapped in under the
 // same name between two steps is not ours to write.
-bool OpenSame(fsys::File& file, const std::u16string& path, fsys::File::Mode mode,
+bool OpenSame(fsys::File& file, const fsys::Place& place, fsys::File::Mode mode,
               const fsys::Attributes& measured) {
     fsys::Attributes now;
-    return file.Open(path, mode) && file.GetAttributes(now) && SameFile(now, measured);
+    return file.OpenAt(place.folder->Fd(), place.name, mode) && file.GetAttributes(now) &&
+           SameFile(now, measured);
 }
 
 // One pass: the old bytes are overwritten where they lie (no truncation, which
 // could hand the data new blocks and leave the old ones untouched), then forced
 // to the device before the next pass may overwrite them in the page cache.
-bool OverwritePass(const std::u16string& path, const fsys::Attributes& measured,
+bool OverwritePass(const fsys::Place& place, const fsys::Attributes& measured,
                    const ShredBlock& block, ShredCheck* check) {
     fsys::File file;
-    if (!OpenSame(file, path, fsys::File::Mode::kWrite, measured)) return false;
+    if (!OpenSame(file, place, fsys::File::Mode::kWrite, measured)) return false;
     if (!WriteRepeatedBlock(file, block.Data(), block.BlockSize(), measured.size)) return false;
     if (!file.Sync()) return false;
     if (check && !check->After(file.Descriptor(), block, measured.size)) return false;
     return file.Close();
 }
 
-bool CutToZero(const std::u16string& path, const fsys::Attributes& measured) {
+bool CutToZero(const fsys::Place& place, const fsys::Attributes& measured) {
     fsys::File file;
-    if (!OpenSame(file, path, fsys::File::Mode::kWrite, measured)) return false;
+    if (!OpenSame(file, place, fsys::File::Mode::kWrite, measured)) return false;
     return file.Truncate(0) && file.Close();
 }
 
 // Appends (r mod 99 + 1) * 1024 bytes. Past the end of a small block buffer the
 // bytes start again from its beginning, just as the blocks of a pass do.
-bool Grow(const std::u16string& path, const fsys::Attributes& measured, const ShredBlock& block) {
+bool Grow(const fsys::Place& place, const fsys::Attributes& measured, const ShredBlock& block) {
     fsys::File file;
-    if (!OpenSame(file, path, fsys::File::Mode::kAppend, measured)) return false;
+    if (!OpenSame(file, place, fsys::File::Mode::kAppend, measured)) return false;
     uint64_t remaining = static_cast<uint64_t>(ThreadRandom() % 99 + 1) * 1024u;
     while (remaining > 0) {
         const auto count = static_cast<size_t>(std::min<uint64_t>(block.BlockSize(), remaining));
@@ -61,22 +62,33 @@ bool Grow(const std::u16string& path, const fsys::Attributes& measured, const Sh
 
 bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
     const uint32_t blockSize = options.blockSize == 0 ? kDefaultBlockSize : options.blockSize;
+    lastShred_ = ShredReport{options.path};
+    // The folder holding the file, reached without following a link below the
+    // confining root; every step below works relative to it.
+    fsys::Place place;
+    const fsys::LocateResult found = Locate(options.path, place);
+    if (found != fsys::LocateResult::kFound) return found == fsys::LocateResult::kMissing;
     fsys::Attributes attr;
-    if (!fsys::GetAttributes(options.path, attr)) {
+    if (!fsys::GetAttributes(place, attr)) {
         // Gone is done; a path we may not even look at is a failure, not success.
         return attr.kind == fsys::Kind::kMissing;
     }
-    if (attr.kind == fsys::Kind::kFolder) return true;
+    if (attr.kind == fsys::Kind::kFolder) {
+        lastShred_.wasFolder = true;
+        return true;
+    }
     const bool randomMode = options.shredValue.empty();
 
     if (attr.kind == fsys::Kind::kFile) {
         fsys::File reader;
-        if (!OpenSame(reader, options.path, fsys::File::Mode::kRead, attr)) return false;
+        if (!OpenSame(reader, place, fsys::File::Mode::kRead, attr)) return false;
         if (passes < 1) return false;
         // 64-bit length from the open file itself.
         if (!reader.GetAttributes(attr)) return false;
         if (options.check) options.check->Before(reader.Descriptor());
         reader.Close();
+        // Overwriting destroys the data under the file's other names too.
+        lastShred_.otherNames = attr.links > 1 ? attr.links - 1 : 0;
 
         ShredBlock block;
         SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
@@ -84,11 +96,10 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
         if (!block.Fill(options.shredValue, blockSize, attr.size, mayGrow)) return false;
         for (int32_t pass = 0; pass < passes; ++pass) {
             ShredCheck* check = pass + 1 == passes ? options.check : nullptr;
-            if (!OverwritePass(options.path, attr, block, check)) return false;
+            if (!OverwritePass(place, attr, block, check)) return false;
         }
         if (options.modifySize) {
-            const bool ok = options.sizeToZero ? CutToZero(options.path, attr)
-                                               : Grow(options.path, attr, block);
+            const bool ok = options.sizeToZero ? CutToZero(place, attr) : Grow(place, attr, block);
             if (!ok) return false;
         }
     } else if (passes < 1) {
@@ -96,7 +107,10 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
     }
     // A link or special file got no passes: its data, if any, is somebody else's.
     // It is renamed and removed as an entry of its own.
-    if (options.shredNames && !ShredName(options.path, randomMode, passes)) return false;
-    if (options.deleteAfter) return RemoveFile(options.path);
+    if (options.shredNames) {
+        const bool renamed = ShredNameAt(place, lastShred_.path, randomMode, passes);
+        if (!renamed) return false;
+    }
+    if (options.deleteAfter) return fsys::RemoveFile(place);
     return true;
 }

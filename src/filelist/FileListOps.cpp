@@ -78,6 +78,19 @@ bool FileRowSeries::AddFile(const std::u16string& path) {
     return true;
 }
 
+void FileRowSeries::AddFile(const std::u16string& path, int64_t size, int64_t time) {
+    ++count_;
+    Queue({FileNameOfPath(path), WideFromUtf8(std::to_string(static_cast<long long>(size))),
+           LocalTimeText(static_cast<std::time_t>(time)), path},
+          SafeFormat(countFormat_, {count_}));
+}
+
+void FileRowSeries::AddNotListed(const std::u16string& path, const std::u16string& reason) {
+    // In the list where the walk met it, like the rows around it.
+    Queue({FileNameOfPath(path), reason, kNotListedMarker, path}, {});
+    ++count_;
+}
+
 void FileRowSeries::AddFolder(const std::u16string& folder) {
     Queue({FileNameOfPath(folder), u"0", kFolderMarker, folder}, {});
     ++count_;

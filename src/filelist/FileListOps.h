@@ -3,6 +3,7 @@
 // through the window (they may come from the folder expansion thread); the
 // commands of the Edit menu work on the row store itself on the window's thread.
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -13,6 +14,9 @@ class CListCtrl;
 
 // The date-column marker of a folder row.
 inline constexpr char16_t kFolderMarker[] = u"FOLDER";
+// The date-column marker of a row for an entry that a folder expansion met but
+// could not list (its size column says why): a run reports it as not shredded.
+inline constexpr char16_t kNotListedMarker[] = u"NOT LISTED";
 
 // Appends one checked row with its four column texts.
 void AppendListRow(RunWindow& window, const std::u16string& name, const std::u16string& size,
@@ -37,6 +41,10 @@ class FileRowSeries {
     FileRowSeries& operator=(const FileRowSeries&) = delete;
 
     bool AddFile(const std::u16string& path);
+    // A file the walk already measured: no second look by path, which a path
+    // longer than the system takes could not have.
+    void AddFile(const std::u16string& path, int64_t size, int64_t time);
+    void AddNotListed(const std::u16string& path, const std::u16string& reason);
     void AddFolder(const std::u16string& folder);  // the folder's "FOLDER" row
     // Hands the rows gathered so far to the window.
     void Flush();

@@ -1,5 +1,7 @@
 #include "filelist/FolderExpansion.h"
 
+#include <sys/stat.h>
+
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -16,9 +18,39 @@
 
 namespace {
 
+std::u16string NotListedReason(WalkSkip why) {
+    switch (why) {
+        case WalkSkip::kTooDeep:
+            return SafeFormat(u"too deep, not entered (limit %d levels)",
+                              {FileOps::kWalkStackSize});
+        case WalkSkip::kUnreadable:
+            return u"could not be read";
+        case WalkSkip::kVanished:
+            return u"vanished while listed";
+        case WalkSkip::kLinkNotFollowed:
+            return u"became a link, not followed";
+        case WalkSkip::kNone:
+            break;
+    }
+    return {};
+}
+
+// The chosen folder, as the walk will find it: rows below it may later be
+// reached only through this very folder.
+void RecordRoot(RunState& state, const std::u16string& folder) {
+    fsys::Root root{folder, {}};
+    std::string p = Utf8FromWide(folder);
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        root.identity = fsys::Identity{st.st_dev, st.st_ino};
+    state.chosenRoots.Add(root);
+}
+
 // Walks one queued folder. The folders the walk enters are recorded in the order
 // entered; each is recorded once, however often the walk comes back to it.
 void ExpandFolder(FileRowSeries& rows, RunState& state, const std::u16string& folder) {
+    RecordRoot(state, folder);
     std::vector<std::u16string> recorded{folder};
     std::unordered_set<std::u16string> seen{folder};
 
@@ -31,7 +63,7 @@ void ExpandFolder(FileRowSeries& rows, RunState& state, const std::u16string& fo
     options.sizeFilterOn = false;
     options.reportFolders = false;
     options.reportEmptyFolders = true;
-    options.fillSizeAndTime = false;  // the row looks every file up itself
+    options.fillSizeAndTime = true;  // the walk measures relative to its folder
     ops.WalkConfigure(options);
 
     std::u16string path;
@@ -39,10 +71,15 @@ void ExpandFolder(FileRowSeries& rows, RunState& state, const std::u16string& fo
     int64_t time = 0;
     bool more = ops.WalkFirst(path, size, time);
     while (more) {
-        if (state.stop.load()) break;
+        if (state.stop.load()) {
+            state.expansionStopped.store(true);
+            break;
+        }
         // An empty sub-folder is reported with its own path ending in "/";
         // it adds no file row, but its folder is recorded below.
-        if (!path.empty()) rows.AddFile(path);
+        if (!path.empty() && path.back() != u'/') rows.AddFile(path, size, time);
+        if (ops.WalkSkipped() != WalkSkip::kNone)
+            rows.AddNotListed(ops.WalkSkippedPath(), NotListedReason(ops.WalkSkipped()));
         const std::u16string& current = ops.WalkCurrentFolder();
         if (seen.insert(current).second) recorded.push_back(current);
         more = ops.WalkNext(path, size, time);
@@ -76,6 +113,7 @@ void RunFolderExpansion(RunWindow& window, RunState& state) {
 
 bool StartFolderExpansion(WorkerThreads& threads, RunWindow& window, RunState& state) {
     state.stop.store(false);
+    state.expansionStopped.store(false);
     if (state.folderQueue.RowCount() < 1) return false;
     // Locked here, on the window's thread, rather than by the expansion thread:
     // otherwise a drop could slip in before the thread locks and empty the queue

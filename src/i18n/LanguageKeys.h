@@ -10,7 +10,7 @@ struct LanguageKey {
 };
 
 // All keys: "FrmMain" in the order the main window applies them, then "FrmLanguage",
-// "FrmDrive", "FrmOptions" and "FrmLogView" (the log viewer).
+// "FrmDrive", "FrmOptions", "FrmAbout" and "FrmLogView" (the log viewer).
 const std::vector<LanguageKey>& AllLanguageKeys();
 
 // The built-in text of a key; empty for a key the program does not know.

@@ -23,6 +23,8 @@ Kind KindOfMode(mode_t mode) {
     return Kind::kOther;
 }
 
+}  // namespace
+
 void FillAttributes(const struct stat& st, Attributes& out) {
     out.kind = KindOfMode(st.st_mode);
     out.mode = static_cast<uint32_t>(st.st_mode & 07777);
@@ -30,24 +32,24 @@ void FillAttributes(const struct stat& st, Attributes& out) {
     out.modified = static_cast<int64_t>(st.st_mtime);
     out.device = static_cast<uint64_t>(st.st_dev);
     out.inode = static_cast<uint64_t>(st.st_ino);
+    out.links = static_cast<uint64_t>(st.st_nlink);
 }
 
-bool LinkAndUnlink(const std::string& from, const std::string& to) {
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        if (::unlink(from.c_str()) == 0) return true;
+bool LinkAndUnlinkAt(int folderFd, const std::string& from, const std::string& to) {
+    if (::linkat(folderFd, from.c_str(), folderFd, to.c_str(), 0) == 0) {
+        if (::unlinkat(folderFd, from.c_str(), 0) == 0) return true;
         // Leave things as they were rather than with two names.
-        ::unlink(to.c_str());
+        ::unlinkat(folderFd, to.c_str(), 0);
         return false;
     }
     if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) return false;
     // Folders, and file systems without hard links: check, then rename. Only
     // reached where the kernel cannot refuse the replacement for us.
     struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0 || errno != ENOENT) return false;
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    if (::fstatat(folderFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
+        return false;
+    return ::renameat(folderFd, from.c_str(), folderFd, to.c_str()) == 0;
 }
-
-}  // namespace
 
 bool OsPath(const std::u16string& path, std::string& out) {
     if (path.empty() || path.find(u'\0') != std::u16string::npos) return false;
@@ -89,7 +91,7 @@ bool RenameNoReplace(const std::u16string& from, const std::u16string& to) {
     if (!OsPath(from, f) || !OsPath(to, t)) return false;
     if (::renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EOPNOTSUPP) return false;
-    return LinkAndUnlink(f, t);
+    return LinkAndUnlinkAt(AT_FDCWD, f, t);
 }
 
 bool RemoveFile(const std::u16string& path) {
@@ -122,6 +124,12 @@ bool File::Open(const std::u16string& path, Mode mode) {
     Close();
     std::string p;
     if (!OsPath(path, p)) return false;
+    return OpenAt(AT_FDCWD, p, mode);
+}
+
+bool File::OpenAt(int folderFd, const std::string& name, Mode mode) {
+    Close();
+    if (name.empty()) return false;
     // O_NONBLOCK: should the entry have turned into a FIFO since it was looked
     // at, the open must not wait for a partner; it is refused below anyway.
     int flags = O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
@@ -139,7 +147,7 @@ bool File::Open(const std::u16string& path, Mode mode) {
             flags |= O_WRONLY | O_APPEND;
             break;
     }
-    int fd = ::open(p.c_str(), flags);
+    int fd = ::openat(folderFd, name.c_str(), flags);
     if (fd < 0) return false;
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+struct stat;
+
 namespace fsys {
 
 enum class Kind {
@@ -25,7 +27,11 @@ struct Attributes {
     int64_t modified = 0;  // seconds since the epoch
     uint64_t device = 0;
     uint64_t inode = 0;
+    uint64_t links = 1;  // names of a file (hard links)
 };
+
+// The attributes of an lstat/fstat result.
+void FillAttributes(const struct stat& st, Attributes& out);
 
 // The path as the operating system sees it. False for a path that cannot name
 // anything (empty, or holding a NUL character that would cut it short).
@@ -53,6 +59,10 @@ bool RemoveFile(const std::u16string& path);
 // Removes an empty folder.
 bool RemoveFolder(const std::u16string& path);
 
+// Renames `from` to `to` inside one open folder, without replacing, where the
+// kernel cannot refuse the replacement itself.
+bool LinkAndUnlinkAt(int folderFd, const std::string& from, const std::string& to);
+
 // True when the folder is the root of a mounted file system: its device differs
 // from its parent's, or it is its own parent ("/").
 bool IsMountPoint(const std::u16string& path);
@@ -74,6 +84,8 @@ class File {
     File& operator=(const File&) = delete;
 
     bool Open(const std::u16string& path, Mode mode);
+    // The same, for the entry `name` of an open folder.
+    bool OpenAt(int folderFd, const std::string& name, Mode mode);
     bool IsOpen() const { return fd_ >= 0; }
     int Descriptor() const { return fd_; }
     bool GetAttributes(Attributes& out) const;

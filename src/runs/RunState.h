@@ -6,8 +6,25 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "filelist/StringTable.h"
+#include "platform/ConfinedPath.h"
+
+// The folders the user chose, as the folder expansion found them. A row below
+// one of them is worked on without following any link under it; a row below
+// none (a file chosen on its own) is confined to its own folder.
+class ChosenRoots {
+  public:
+    // Records a folder (absolute, ending with "/"); choosing it again updates it.
+    void Add(const fsys::Root& root);
+    // The outermost recorded folder that holds `path`, or an empty root.
+    fsys::Root RootOf(const std::u16string& path) const;
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<fsys::Root> roots_;
+};
 
 // How the last run ended, for the exit status of unattended runs.
 enum class RunOutcome : int {
@@ -31,6 +48,10 @@ class RunState {
 
     StringTable folderQueue;  // two columns: folder (UTF-8, ends with "/"), "0"
     StringTable drivesTable;  // one column: drive root (UTF-8)
+    ChosenRoots chosenRoots;
+    // Set when Stop ends a folder expansion early: a run waiting for that
+    // expansion ("-exec") must not start on the part that was listed.
+    std::atomic<bool> expansionStopped{false};
 
     void SetElapsedText(std::string text) {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -50,6 +50,7 @@ class RunWindow {
     virtual bool RowChecked(int row) = 0;
     virtual std::u16string RowText(int row, int column) = 0;
     virtual void DeleteRow(int row) = 0;
+    virtual void SetRowText(int row, int column, const std::u16string& text) = 0;
     // Appends a checked row with the four column texts.
     virtual void AppendRow(const std::u16string& name, const std::u16string& size,
                            const std::u16string& date, const std::u16string& path) = 0;

@@ -5,12 +5,14 @@
 #include "config/TextConv.h"
 #include "runs/RunWindow.h"
 
-int AskOnTerminal(const std::u16string& question, std::FILE* in, std::FILE* out) {
+int AskOnTerminal(const std::u16string& question, std::FILE* in, std::FILE* out,
+                  const std::u16string& answers) {
     // The question holds a file name: printable, so that it cannot move the cursor,
     // clear the screen or fake the prompt with escape sequences of its own.
     const std::string text = Utf8FromWide(PrintableText(question));
+    const std::string choices = Utf8FromWide(answers.empty() ? kTerminalAnswers : answers);
     for (;;) {
-        std::fprintf(out, "%s [y]es / yes to [a]ll / [n]o / [c]ancel: ", text.c_str());
+        std::fprintf(out, "%s %s: ", text.c_str(), choices.c_str());
         std::fflush(out);
         std::string line;
         int c;

@@ -63,7 +63,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CDialog(parent) {
     AddLink(makerBox, FromUtf8View(kKelvaneWebHost), FromUtf8View(kKelvaneWebHost));
     AddLink(makerBox, FromUtf8View(kKelvaneMailShown), FromUtf8View(kKelvaneMail));
     top->addSpacing(8);
-    top->addWidget(new QLabel(QStringLiteral("Translations:"), this));
+    translations_ = new QLabel(QStringLiteral("Translations:"), this);
+    translations_->setObjectName(QStringLiteral("Translations"));
+    top->addWidget(translations_);
     auto* creditBox = new QVBoxLayout;
     creditBox->setSpacing(2);
     top->addLayout(creditBox);
@@ -89,6 +91,16 @@ CClickEdit* CAboutDlg::AddLink(QVBoxLayout* box, const QString& text, const QStr
     box->addWidget(link);
     links_.push_back(link);
     return link;
+}
+
+void CAboutDlg::SetTexts(const QString& caption, const QStringList& descriptions,
+                         const QString& translations) {
+    if (!caption.isEmpty()) setWindowTitle(caption);
+    for (size_t i = 0; i < descriptions_.size() && i < static_cast<size_t>(descriptions.size());
+         ++i)
+        if (!descriptions[static_cast<qsizetype>(i)].isEmpty())
+            descriptions_[i]->setText(descriptions[static_cast<qsizetype>(i)]);
+    if (!translations.isEmpty()) translations_->setText(translations);
 }
 
 void CAboutDlg::Prepare(FontHolder& fonts, const QString& okText) {

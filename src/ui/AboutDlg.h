@@ -2,6 +2,7 @@
 // The about box: program name, version line, a short description, and link
 // fields for the web site, the mail address and the translators.
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 #include "platform/qt/Dialog.h"
@@ -24,7 +25,12 @@ class CAboutDlg final : public CDialog {
     // The same without a loop of its own (tests); show() then fills the box.
     void Prepare(FontHolder& fonts, const QString& okText);
 
+    // The language's caption, description lines and translations heading.
+    void SetTexts(const QString& caption, const QStringList& descriptions,
+                  const QString& translations);
+
     QLabel* Title() const { return title_; }
+    QLabel* TranslationsLabel() const { return translations_; }
     QLabel* Version() const { return version_; }
     const std::vector<QLabel*>& Descriptions() const { return descriptions_; }
     const std::vector<CClickEdit*>& Links() const { return links_; }
@@ -41,6 +47,7 @@ class CAboutDlg final : public CDialog {
     QString okText_;
     QLabel* title_ = nullptr;
     QLabel* version_ = nullptr;
+    QLabel* translations_ = nullptr;
     std::vector<QLabel*> descriptions_;
     std::vector<CClickEdit*> links_;
     QPushButton* ok_ = nullptr;

@@ -44,15 +44,33 @@ int FamilyOfHint(QFont::StyleHint hint) {
     }
 }
 
+// The desktop often names its font by a generic alias ("Sans Serif", "Sans",
+// "Monospace") that fontconfig resolves by its own rules. Stored as it stands and
+// asked for again without the hint that came with it, such an alias may resolve
+// to another face (a serif one), so the face that was really drawn is kept, with
+// the kind the alias named.
+int FamilyOfAlias(const QString& family) {
+    const QString f = family.trimmed().toLower();
+    if (f == QLatin1String("sans serif") || f == QLatin1String("sans-serif") ||
+        f == QLatin1String("sans") || f == QLatin1String("system-ui"))
+        return 0x20;
+    if (f == QLatin1String("serif")) return 0x10;
+    if (f == QLatin1String("monospace") || f == QLatin1String("mono")) return 0x30;
+    return -1;
+}
+
 }  // namespace
 
 FontAttributes FontAttributes::FromQFont(const QFont& font) {
     FontAttributes a;
     QFontInfo info(font);
-    a.SetFace(font.family());
+    const int aliasFamily = FamilyOfAlias(font.family());
+    a.SetFace(aliasFamily >= 0 ? info.family() : font.family());
     a.charset = kDefaultCharset;
-    a.pitchAndFamily =
-        (info.fixedPitch() ? kFixedPitch : kVariablePitch) | FamilyOfHint(font.styleHint());
+    const int family = font.styleHint() == QFont::AnyStyle && aliasFamily >= 0
+                           ? aliasFamily
+                           : FamilyOfHint(font.styleHint());
+    a.pitchAndFamily = (info.fixedPitch() ? kFixedPitch : kVariablePitch) | family;
     a.height = -info.pixelSize();
     return a;
 }

@@ -2,14 +2,15 @@
 
 #include <QApplication>
 
-FontHolder::FontHolder(QWidget* window) : window_(window) {
+FontHolder::FontHolder(QWidget* window)
+    : window_(window), ownFont_(window ? window->font() : QApplication::font()) {
     Rebuild();
 }
 
 void FontHolder::Rebuild() {
     // The font Qt gives message boxes is the closest to the system message font.
     message_ = FontAttributes::FromQFont(QApplication::font("QMessageBox"));
-    builtIn_ = FontAttributes::FromQFont(window_ ? window_->font() : QApplication::font());
+    builtIn_ = FontAttributes::FromQFont(ownFont_);
     if (useBuiltInFont) {
         effective_ = builtIn_;
         return;
@@ -26,8 +27,10 @@ void FontHolder::Apply(QWidget* target, bool withHeight, const FontAttributes* s
     if (!target) return;
     const FontAttributes& from = source ? *source : effective_;
     appliedFont_ = from.AppliedTo(target->font(), withHeight);
-    target->setFont(appliedFont_);
+    // The children first: a window that re-measures its controls when its own
+    // font changes must find them in the new font already.
     for (QWidget* child : target->findChildren<QWidget*>()) child->setFont(appliedFont_);
+    target->setFont(appliedFont_);
 }
 
 void FontHolder::CopyTo(FontHolder& other) const {
@@ -38,4 +41,5 @@ void FontHolder::CopyTo(FontHolder& other) const {
     other.builtIn_ = builtIn_;
     other.effective_ = effective_;
     other.appliedFont_ = appliedFont_;
+    other.ownFont_ = ownFont_;
 }

@@ -49,6 +49,9 @@ class FontHolder {
 
   private:
     QPointer<QWidget> window_;
+    // The window's font as it was built, before any Apply: the built-in font is
+    // measured on it, so that a larger font once applied never becomes the default.
+    QFont ownFont_;
     FontAttributes message_;
     FontAttributes builtIn_;
     FontAttributes effective_;

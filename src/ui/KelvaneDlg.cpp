@@ -17,11 +17,13 @@
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/qt/ListCtrlView.h"
 #include "platform/qt/QtText.h"
 #include "ui/FontHolder.h"
+#include "ui/QtTranslations.h"
 
 namespace {
 
@@ -160,7 +162,7 @@ void CKelvaneDlg::CreateControls() {
     clock->hide();
 
     // The label spans the window; the controls of its row are drawn over it.
-    label(IDC_ITERATIONS_LABEL, "Number of iterations");
+    auto* iterationsLabel = label(IDC_ITERATIONS_LABEL, "Number of iterations");
     auto* iterations = new QComboBox(client_);
     iterations->setEditable(true);
     iterations->setInsertPolicy(QComboBox::NoInsert);
@@ -169,6 +171,7 @@ void CKelvaneDlg::CreateControls() {
     iterations->setCurrentIndex(-1);
     iterations->setEditText(QStringLiteral("3"));
     Register(IDC_ITERATIONS, iterations);
+    iterationsLabel->setBuddy(iterations);
 
     check(IDC_RANDOM, "Random number writing");
     check(IDC_SHRED_NAMES, "Shred filenames");
@@ -180,12 +183,13 @@ void CKelvaneDlg::CreateControls() {
     sizeType->setEnabled(false);
     Register(IDC_SIZE_TYPE, sizeType);
     check(IDC_CONFIRM, "Confirm delete");
-    label(IDC_END_ACTION_LABEL, "When processing is done:");
+    auto* endActionLabel = label(IDC_END_ACTION_LABEL, "When processing is done:");
     auto* endAction = new QComboBox(client_);
     endAction->addItems({QStringLiteral("Do nothing"), QStringLiteral("Shut down program"),
                          QStringLiteral("Shut down windows")});
     endAction->setCurrentIndex(0);
     Register(IDC_END_ACTION, endAction);
+    endActionLabel->setBuddy(endAction);
 
     auto* status = label(IDC_STATUS, "...");
     status->setTextFormat(Qt::PlainText);
@@ -238,7 +242,7 @@ void CKelvaneDlg::CreateMenu() {
     QMenu* view = menuBar_->addMenu(QStringLiteral("View"));
     AddMenuItem(view, ID_OPTIONS);
     AddMenuItem(view, ID_LANGUAGE);
-    QMenu* help = menuBar_->addMenu(QStringLiteral("?"));
+    QMenu* help = menuBar_->addMenu(QStringLiteral("&?"));
     AddMenuItem(help, ID_HELP);
     AddMenuItem(help, ID_LICENSE);
     AddMenuItem(help, ID_CHANGES);
@@ -319,70 +323,218 @@ void CKelvaneDlg::resizeEvent(QResizeEvent* event) {
     CDialog::resizeEvent(event);
     // Too small: grow to the minimum; the resize that follows lays it out.
     const QSize s = event->size();
-    if (s.width() < kMinWidth || s.height() < kMinHeight)
-        resize(std::max(s.width(), kMinWidth), std::max(s.height(), kMinHeight));
+    const QSize least = minimumSize();
+    if (s.width() < least.width() || s.height() < least.height()) resize(s.expandedTo(least));
+    FitPendingFrame();
+}
+
+void CKelvaneDlg::changeEvent(QEvent* event) {
+    CDialog::changeEvent(event);
+    if (event->type() == QEvent::FontChange && client_) FitControls();
+}
+
+void CKelvaneDlg::moveEvent(QMoveEvent* event) {
+    CDialog::moveEvent(event);
+    FitPendingFrame();
+}
+
+namespace {
+// How long after the first show a window manager may take to put its frame around.
+constexpr int kFrameSettleMs = 1500;
+}  // namespace
+
+void CKelvaneDlg::showEvent(QShowEvent* event) {
+    CDialog::showEvent(event);  // start-up runs here on the first show
+    if (!pendingFrame_) return;
+    FitPendingFrame();
+    QTimer::singleShot(kFrameSettleMs, this, [this] { pendingFrame_.reset(); });
+}
+
+// The settings keep the outer rectangle, frame included, while Qt sizes the inside.
+// The frame is known only once the window is shown, under a window manager even
+// later, when it has been decorated; so the rectangle is fitted again whenever the
+// frame seen changes until it has settled. Fitting it once before the frame was
+// known made the window grow by the frame at every start.
+void CKelvaneDlg::RestoreFrame(const QRect& frame) {
+    pendingFrame_ = frame;
+    fittedMargins_.reset();
+    FitPendingFrame();
+    if (isVisible()) QTimer::singleShot(kFrameSettleMs, this, [this] { pendingFrame_.reset(); });
+}
+
+QMargins CKelvaneDlg::FrameMargins() const {
+    const QRect outer = frameGeometry(), inner = geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+void CKelvaneDlg::FitPendingFrame() {
+    if (!pendingFrame_) return;
+    const QMargins m = FrameMargins();
+    if (fittedMargins_ == m) return;
+    fittedMargins_ = m;
+    const QRect f = *pendingFrame_;
+    move(f.topLeft());  // a window's position is that of its frame
+    resize(f.width() - m.left() - m.right(), f.height() - m.top() - m.bottom());
 }
 
 bool CKelvaneDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) {
         const QSize s = static_cast<QResizeEvent*>(event)->size();
-        if (width() >= kMinWidth && height() >= kMinHeight) LayoutClient(s.width(), s.height());
+        if (width() >= minimumWidth() && height() >= minimumHeight())
+            LayoutClient(s.width(), s.height());
     }
     return CDialog::eventFilter(watched, event);
 }
 
-void CKelvaneDlg::LayoutClient(int W, int H) {
-    if (W <= 0 || H <= 0) return;
-    auto at = [this](int id) { return controls_.at(id); };
-    auto move = [](QWidget* w, int x, int y) { w->move(x, y); };
+namespace {
 
+// The room a control's font needs: a label the lines of its text with room for
+// accents and descenders, any other control its own size hint. The clock and the
+// busy indicator are measured on the longest texts a run gives them.
+QSize NeededSize(int id, QWidget* w) {
+    auto* l = qobject_cast<QLabel*>(w);
+    if (!l) return w->sizeHint();
+    QString sample = l->text();
+    if (id == CKelvaneDlg::IDC_CLOCK) sample = QStringLiteral("00:00:00\n(~00:00:00)");
+    if (id == CKelvaneDlg::IDC_INDICATOR)
+        sample = QStringLiteral("ffffffff\nffffffff\nffffffff\nffffffff");
+    if (sample.isEmpty()) sample = QStringLiteral("Xg");
+    const QRect r = l->fontMetrics().boundingRect(QRect(0, 0, 100000, 100000), 0, sample);
+    return {r.width() + 8, std::max(r.height(), l->fontMetrics().height()) + 4};
+}
+
+const Geometry& StartGeometry(int id) {
+    for (const Geometry& g : kStartGeometry)
+        if (g.id == id) return g;
+    return kStartGeometry[0];
+}
+
+}  // namespace
+
+// Every control keeps at least its designed size and grows to what its font and
+// caption need, so that a larger font or a longer translation is never cut.
+void CKelvaneDlg::FitControls() {
+    for (const Geometry& g : kStartGeometry) {
+        if (g.id == IDC_PANEL || g.id == IDC_LIST) continue;
+        QWidget* w = controls_.at(g.id);
+        const QSize need = NeededSize(g.id, w);
+        // The iterations label and the status line span the window.
+        const bool spans = g.id == IDC_ITERATIONS_LABEL || g.id == IDC_STATUS;
+        w->resize(spans ? g.w : std::max(g.w, need.width()), std::max(g.h, need.height()));
+    }
+    // The buttons of the right column share one width, the clock and indicator too.
+    const int column[] = {IDC_ADD, IDC_ADD_FOLDER, IDC_REMOVE, IDC_CLEAR, IDC_INDICATOR, IDC_CLOCK};
+    int columnWidth = 0;
+    for (int id : column) columnWidth = std::max(columnWidth, controls_.at(id)->width());
+    for (int id : column) controls_.at(id)->resize(columnWidth, controls_.at(id)->height());
+    // The run buttons share one height.
+    const int bottom[] = {IDC_STOP, IDC_SHRED, IDC_SHRED_FREE};
+    int bottomHeight = 0;
+    for (int id : bottom) bottomHeight = std::max(bottomHeight, controls_.at(id)->height());
+    for (int id : bottom) controls_.at(id)->resize(controls_.at(id)->width(), bottomHeight);
+
+    // The smallest window that shows every control whole.
+    QSize need = ArrangeRows(kMinWidth, 10000);
+    setMinimumSize(std::max(kMinWidth, need.width()),
+                   std::max(kMinHeight, need.height() + menuBar_->sizeHint().height()));
+    if (client_->width() > 0 && client_->height() > 0)
+        LayoutClient(client_->width(), client_->height());
+}
+
+// Places the rows of options, the status line, the progress bar and the run buttons
+// from the bottom of a W x H client up; returns the smallest client that fits them
+// with the right column and a list of a few rows.
+QSize CKelvaneDlg::ArrangeRows(int W, int H) {
+    auto at = [this](int id) { return controls_.at(id); };
+
+    // Across: the second column of options starts after the widest first one.
+    QWidget* iterLabel = at(IDC_ITERATIONS_LABEL);
+    QWidget* iterations = at(IDC_ITERATIONS);
+    const int labelEnd =
+        iterLabel->x() +
+        iterLabel->fontMetrics().horizontalAdvance(static_cast<QLabel*>(iterLabel)->text()) + 10;
+    // The label spans the row; the controls of its row stand on it after its text.
+    iterations->move(std::max(StartGeometry(IDC_ITERATIONS).x, labelEnd), iterations->y());
+    int second = StartGeometry(IDC_MODIFY_SIZE).x;
+    second = std::max(second, iterations->geometry().right() + 15);
+    for (int id : {IDC_RANDOM, IDC_SHRED_NAMES})
+        second = std::max(second, at(id)->geometry().right() + 10);
+    for (int id : {IDC_MODIFY_SIZE, IDC_CONFIRM, IDC_END_ACTION_LABEL})
+        at(id)->move(second, at(id)->y());
+    QWidget* sizeType = at(IDC_SIZE_TYPE);
+    sizeType->move(
+        std::max(StartGeometry(IDC_SIZE_TYPE).x, at(IDC_MODIFY_SIZE)->geometry().right() + 6),
+        sizeType->y());
+    QWidget* endAction = at(IDC_END_ACTION);
+    endAction->move(
+        std::max(StartGeometry(IDC_END_ACTION).x, at(IDC_END_ACTION_LABEL)->geometry().right() + 6),
+        endAction->y());
+    int rowsRight = 0;
+    for (int id : {IDC_SIZE_TYPE, IDC_CONFIRM, IDC_END_ACTION})
+        rowsRight = std::max(rowsRight, at(id)->geometry().right());
+
+    // Up from the bottom.
     QWidget* shred = at(IDC_SHRED);
-    move(shred, W / 2 - shred->width() - 5, H - shred->height() - 5);
-    QRect R = shred->geometry();
-    move(at(IDC_SHRED_FREE), W / 2 + 5, R.top());
-    move(at(IDC_STOP), at(IDC_STOP)->x(), R.top());
+    shred->move(W / 2 - shred->width() - 5, H - shred->height() - 5);
+    int top = shred->y();
+    at(IDC_SHRED_FREE)->move(W / 2 + 5, top);
+    at(IDC_STOP)->move(StartGeometry(IDC_STOP).x, top);
+    // The run buttons sit either side of the middle, clear of Stop.
+    const int buttonsWidth = std::max(2 * (at(IDC_STOP)->geometry().right() + 15 + shred->width()),
+                                      2 * (at(IDC_SHRED_FREE)->width() + 10));
 
     QWidget* progress = at(IDC_PROGRESS);
-    progress->setGeometry(progress->x(), R.top() - progress->height() - 5, W - 2 * progress->x(),
+    progress->setGeometry(progress->x(), top - progress->height() - 5, W - 2 * progress->x(),
                           progress->height());
-    R = progress->geometry();
-
+    top = progress->y();
     QWidget* panel = at(IDC_PANEL);
-    panel->setGeometry(panel->x(), panel->y(), W - 2 * panel->x(), R.top() - 3);
-
+    panel->setGeometry(panel->x(), panel->y(), W - 2 * panel->x(), top - 3);
     QWidget* status = at(IDC_STATUS);
-    status->setGeometry(status->x(), R.top() - status->height() - 3, W - 2 * status->x(),
+    status->setGeometry(status->x(), top - status->height() - 3, W - 2 * status->x(),
                         status->height());
-    R = status->geometry();
+    top = status->y();
+    // A row of options: the check boxes and labels share a line, the drop-downs
+    // stand 3 pixels above it and may reach 1 below; the line is as high as the
+    // highest of them needs. `gap` lies between the row and what is below it.
+    auto row = [&](std::initializer_list<int> onLine, std::initializer_list<int> raised, int gap) {
+        int line = 0;
+        for (int id : onLine) line = std::max(line, at(id)->height());
+        for (int id : raised) line = std::max(line, at(id)->height() - 4);
+        top -= line + gap;
+        for (int id : onLine) at(id)->move(at(id)->x(), top + (line - at(id)->height()) / 2);
+        for (int id : raised) at(id)->move(at(id)->x(), top - 3);
+    };
+    row({IDC_SHRED_NAMES, IDC_END_ACTION_LABEL}, {IDC_END_ACTION}, 5);
+    row({IDC_RANDOM}, {IDC_CONFIRM}, 3);
+    row({IDC_ITERATIONS_LABEL}, {IDC_ITERATIONS, IDC_MODIFY_SIZE, IDC_SIZE_TYPE}, 6);
+    iterLabel->resize(W - 2 * iterLabel->x(), iterLabel->height());
+    const int rowsHeight = H - top;
 
-    QWidget* names = at(IDC_SHRED_NAMES);
-    move(names, names->x(), R.top() - names->height() - 5);
-    R = names->geometry();
-    move(at(IDC_END_ACTION), at(IDC_END_ACTION)->x(), R.top() - 3);
-    move(at(IDC_END_ACTION_LABEL), at(IDC_END_ACTION_LABEL)->x(), R.top());
-
-    QWidget* random = at(IDC_RANDOM);
-    move(random, random->x(), R.top() - random->height() - 3);
-    R = random->geometry();
-    move(at(IDC_CONFIRM), at(IDC_CONFIRM)->x(), R.top() - 3);
-
-    QWidget* iterLabel = at(IDC_ITERATIONS_LABEL);
-    iterLabel->setGeometry(iterLabel->x(), R.top() - iterLabel->height() - 6,
-                           W - 2 * iterLabel->x(), iterLabel->height());
-    R = iterLabel->geometry();
-    for (int id : {IDC_ITERATIONS, IDC_MODIFY_SIZE, IDC_SIZE_TYPE})
-        move(at(id), at(id)->x(), R.top() - 3);
-
+    // The right column: buttons stacked from the top, the clock at the list's foot.
     QWidget* add = at(IDC_ADD);
     const int C = W - add->width() - 5;
-    for (int id : {IDC_ADD, IDC_ADD_FOLDER, IDC_REMOVE, IDC_CLEAR, IDC_INDICATOR})
-        move(at(id), C, at(id)->y());
+    int y = StartGeometry(IDC_ADD).y;
+    for (int id : {IDC_ADD, IDC_ADD_FOLDER, IDC_REMOVE, IDC_CLEAR}) {
+        at(id)->move(C, y);
+        y += at(id)->height() + 4;
+    }
+    at(IDC_INDICATOR)->move(C, y + 6);
+    const int columnHeight = at(IDC_INDICATOR)->geometry().bottom() + 4 + at(IDC_CLOCK)->height();
 
     QWidget* list = at(IDC_LIST);
-    list->setGeometry(list->x(), list->y(), C - list->x() - 5, R.top() - list->y() - 5);
+    list->setGeometry(list->x(), list->y(), C - list->x() - 5, top - list->y() - 5);
     QWidget* clock = at(IDC_CLOCK);
-    move(clock, C, list->geometry().bottom() + 1 - clock->height());
+    clock->move(C, list->geometry().bottom() + 1 - clock->height());
 
+    const int topWidth = list->x() + 150 + 5 + add->width() + 5;
+    return {std::max({rowsRight + 15, buttonsWidth, topWidth}),
+            std::max(columnHeight, list->y() + 80) + 5 + rowsHeight};
+}
+
+void CKelvaneDlg::LayoutClient(int W, int H) {
+    if (W <= 0 || H <= 0) return;
+    (void)ArrangeRows(W, H);
     client_->update();
 }
 
@@ -405,6 +557,8 @@ void CKelvaneDlg::LockForRun() {
         return;
     }
     locked_ = true;
+    runTimer_.start();
+    ShowProgressInTitle();
     for (int i = 0; i < 3; ++i) popups_[i]->menuAction()->setEnabled(false);
     for (int id : kRunOnlyControls) controls_.at(id)->show();
     for (int id : kLockedControls) controls_.at(id)->setEnabled(false);
@@ -419,6 +573,9 @@ void CKelvaneDlg::UnlockAfterRun() {
     }
     locked_ = false;
     rowVerdicts_.Clear();  // the files may have changed, or be gone
+    ShowProgressInTitle();
+    AnnounceRunEnd();
+    runTimer_.invalidate();
     for (int i = 0; i < 3; ++i) popups_[i]->menuAction()->setEnabled(true);
     for (int id : kLockedControls) controls_.at(id)->setEnabled(true);
     // The size choice follows its box, as after a click on it: "to zero" offered

@@ -9,12 +9,16 @@
 //   KelvaneDlgStartup.cpp   start-up, the settings between the window and
 //                           AppSettings, the command line and unattended use
 //   KelvaneDlgTexts.cpp     captions, built-in texts and the window's language
+#include <QElapsedTimer>
+#include <QMargins>
+#include <QRect>
 #include <QString>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -48,6 +52,7 @@ class QWidget;
 class ListCtrlView;
 class FontHolder;
 class CLogViewDlg;
+class QtTranslations;
 
 class CKelvaneDlg : public CDialog, public RunWindow {
     Q_OBJECT
@@ -123,6 +128,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     FontHolder& Fonts() { return *fonts_; }
     // The log viewer once "View log" opened it (it is kept for the next time).
     CLogViewDlg* LogViewer() const { return logView_; }
+    // Qt's own texts in the window's language (nullptr before a language was applied).
+    const QtTranslations* QtTexts() const { return qtTranslations_.get(); }
     // The fields of the settings that the window keeps besides its controls
     // (ShredValue, IgnoreProtect, sizes, filler name, the leave/keep options, font
     // flags). The options dialog edits these.
@@ -170,6 +177,9 @@ class CKelvaneDlg : public CDialog, public RunWindow {
 
     // The window operations of the run frame (also callable on the UI thread).
     bool IsLocked() const { return locked_; }
+    // A run that ends after this long while the window is not active is announced
+    // on the desktop (tests shorten it).
+    void SetNotifyAfter(int milliseconds) { notifyAfterMs_ = milliseconds; }
     bool IsClosing() const { return closing_; }
     // Sets the stop flag and waits until every worker has ended, processing events
     // meanwhile so that a worker waiting for the UI can finish. UI thread only.
@@ -195,6 +205,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     bool RowChecked(int row) override;
     std::u16string RowText(int row, int column) override;
     void DeleteRow(int row) override;
+    void SetRowText(int row, int column, const std::u16string& text) override;
     void AppendRow(const std::u16string& name, const std::u16string& size,
                    const std::u16string& date, const std::u16string& path) override;
     void AppendRowWithStatus(const std::u16string& name, const std::u16string& size,
@@ -266,12 +277,16 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void OnCancel() override {}
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
   private:
     void RunCommandLine();
+    void CancelExecRun();
     void StartExecRun();
     void PollUnattended();
     void EchoUnattended(std::FILE* stream, const std::u16string& text);
@@ -279,16 +294,21 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void CreateMenu();
     void CreateAccelerators();
     void LayoutClient(int w, int h);
+    void FitControls();
+    QSize ArrangeRows(int w, int h);
+    void RestoreFrame(const QRect& frame);
+    void FitPendingFrame();
+    QMargins FrameMargins() const;
     void RemoveMenuItem(int id);
     void ConnectLog();
     QAction* AddMenuItem(QMenu* menu, int id, bool checkable = false);
     void Register(int id, QWidget* w);
-    void StoreSettings(std::thread::id caller);
-    void ApplyPendingUpdates();  // UI thread
-    // Serves events until every worker but `except` has ended, at most `milliseconds`.
-    void WaitForWorkers(std::thread::id except, int milliseconds);
+    void StoreSettingsNow();                                     // UI thread
+    void ShowUpdates(const std::vector<WindowUpdate>& updates);  // UI thread
     QString ToolTipOfRow(int row);
     QVariant MarkOfRow(int row);
+    void ShowProgressInTitle();
+    void AnnounceRunEnd();
 
     std::vector<std::u16string> args_;
     CommandLineFlags flags_;
@@ -304,6 +324,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     UiThreadCaller caller_;
     std::unique_ptr<FontHolder> fonts_;
     CLogViewDlg* logView_ = nullptr;  // a child of the window
+    std::unique_ptr<QtTranslations> qtTranslations_;
     AppSettings fields_;
     std::string languageName_;
     std::string languageFile_;
@@ -312,12 +333,18 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     ValueLogSwitches logSwitches_{false, false};
     ShredLog log_{logSwitches_};
     bool locked_ = false;
+    QElapsedTimer runTimer_;
+    int notifyAfterMs_ = 5000;
     bool closing_ = false;
     bool settingsStored_ = false;
-    std::mutex updatesMutex_;
-    std::vector<WindowUpdate> pendingUpdates_;  // from workers, not yet shown
+    static constexpr size_t kMaxRowsInFlight = 16384;
+    std::atomic<size_t> rowsInFlight_{0};  // appended by a worker, not yet in the list
     std::string rememberedFolder_;
     RowVerdicts rowVerdicts_;
+
+    // The stored outer rectangle until the window's frame is known (see RestoreFrame).
+    std::optional<QRect> pendingFrame_;
+    std::optional<QMargins> fittedMargins_;
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;

@@ -122,6 +122,10 @@ void CKelvaneDlg::OnCommand(int id) {
 
 void CKelvaneDlg::OnStop() {
     state_.stop = true;
+    // "-exec" still listing the command line's folders: its run is cancelled,
+    // just as a stop signal cancels it without a display; otherwise the part
+    // listed so far would be shredded the moment the listing ends.
+    if (execPending_) CancelExecRun();
 }
 
 void CKelvaneDlg::OnModifySizeClicked() {
@@ -137,39 +141,36 @@ void CKelvaneDlg::OnColumnClick(int column) {
     list_.OnColumnClick(column, type, result);
 }
 
-void CKelvaneDlg::WaitForWorkers(std::thread::id except, int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!workers_.AllDoneExcept(except) && timer.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
 void CKelvaneDlg::JoinWorkers() {
     FinishWorkers(workers_, state_,
                   [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10); });
 }
 
 void CKelvaneDlg::StoreSettings() {
-    if (!UiThreadCaller::OnUiThread()) {
+    // The workers see the stop flag and end (the clock within a tick, an expansion
+    // after its entry); the settings are stored once they have, never later than
+    // half a second on. A worker asking (a run at its end) waits on its own thread,
+    // so the window keeps serving the others meanwhile, and is not waited for.
+    state_.stop = true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    const bool onUi = UiThreadCaller::OnUiThread();
+    const std::thread::id asking = onUi ? std::thread::id() : std::this_thread::get_id();
+    while (!workers_.AllDoneExcept(asking) && std::chrono::steady_clock::now() < until) {
+        if (onUi) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!onUi) {
         // A run ending because the window closes: the close stores them itself
         // once every worker has ended.
-        const std::thread::id caller = std::this_thread::get_id();
-        caller_.Call([this, caller] {
-            if (!closing_) StoreSettings(caller);
+        caller_.Call([this] {
+            if (!closing_) StoreSettingsNow();
         });
         return;
     }
-    StoreSettings(std::thread::id());
+    StoreSettingsNow();
 }
 
-void CKelvaneDlg::StoreSettings(std::thread::id caller) {
-    // The workers see the stop flag and end (the clock within a tick, an expansion
-    // after its entry); the settings are stored once they have, but never later
-    // than half a second on, and the thread asking (a run at its end) is not waited for.
-    state_.stop = true;
-    WaitForWorkers(caller, 500);
+void CKelvaneDlg::StoreSettingsNow() {
     SaveSettingsFile();
     fonts_->Release();
     settingsStored_ = true;
@@ -397,5 +398,8 @@ void CKelvaneDlg::OnCheckForUpdate() {
 
 void CKelvaneDlg::OnInfo() {
     CAboutDlg dlg(this);
+    dlg.SetTexts(ToQ(Text("FrmAbout.Caption")),
+                 {ToQ(Text("FrmAbout.m_LBLDescription")), ToQ(Text("FrmAbout.m_LBLLicence"))},
+                 ToQ(Text("FrmAbout.m_LBLTranslations")));
     dlg.DoModal(Fonts(), ToQ(Text("FrmMain.m_acMBtnOk")));
 }

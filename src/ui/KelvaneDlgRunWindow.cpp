@@ -7,9 +7,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <algorithm>
 
 #include "config/NumberText.h"
 #include "config/TextConv.h"
+#include "platform/qt/DesktopNotify.h"
 #include "platform/qt/QtText.h"
 #include "runs/TerminalConfirm.h"
 #include "ui/KelvaneDlg.h"
@@ -31,6 +33,10 @@ std::u16string CKelvaneDlg::RowText(int row, int column) {
 
 void CKelvaneDlg::DeleteRow(int row) {
     caller_.Call([this, row] { list_.DeleteItem(row); });
+}
+
+void CKelvaneDlg::SetRowText(int row, int column, const std::u16string& text) {
+    caller_.Call([&] { list_.SetItemText(row, column, text); });
 }
 
 void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& size,
@@ -55,11 +61,20 @@ void CKelvaneDlg::AppendRows(const std::vector<NewRow>& rows, const std::u16stri
         item.state = CListCtrl::kChecked;
         items.push_back(std::move(item));
     }
-    caller_.Call([&] {
-        list_.AppendItems(std::move(items));
+    auto apply = [this, items = std::make_shared<std::vector<CListCtrl::Item>>(std::move(items)),
+                  status, count = rows.size()]() mutable {
+        list_.AppendItems(std::move(*items));
         if (!status.empty())
             static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(status)));
-    });
+        rowsInFlight_ -= count;
+    };
+    // The walk goes on while the window takes the rows in and paints; it waits
+    // only when the window falls far behind, so the rows never pile up.
+    rowsInFlight_ += rows.size();
+    if (rowsInFlight_ > kMaxRowsInFlight)
+        caller_.Call(apply);
+    else
+        caller_.Post(apply);
 }
 
 int CKelvaneDlg::ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) {
@@ -67,7 +82,6 @@ int CKelvaneDlg::ReadRows(int first, int maxCount, std::vector<RunRow>& out, boo
     confirm = true;
     return caller_.Get<int>(
         [&] {
-            ApplyPendingUpdates();  // the rows as the worker left them
             const int count = list_.GetItemCount();
             for (int i = std::max(first, 0); i < count && i - first < maxCount; ++i)
                 out.push_back(
@@ -80,30 +94,15 @@ int CKelvaneDlg::ReadRows(int first, int maxCount, std::vector<RunRow>& out, boo
 
 void CKelvaneDlg::ApplyUpdates(const std::vector<WindowUpdate>& updates) {
     // Log lines and the echoed status go out here, in order, as the single calls
-    // would send them. The rest waits for the window's thread without holding up
-    // the worker: whatever piles up meanwhile is applied in one visit.
+    // would send them; the window takes the rest in one visit.
     for (const WindowUpdate& u : updates) {
         if (u.kind == WindowUpdate::Kind::kLog) AppendLog(u.text);
         if (u.kind == WindowUpdate::Kind::kStatus) EchoUnattended(stdout, PrintableText(u.text));
     }
-    bool post = false;
-    {
-        std::lock_guard<std::mutex> lock(updatesMutex_);
-        for (const WindowUpdate& u : updates) {
-            if (u.kind == WindowUpdate::Kind::kLog) continue;
-            post = post || pendingUpdates_.empty();
-            pendingUpdates_.push_back(u);
-        }
-    }
-    if (post) caller_.Post([this] { ApplyPendingUpdates(); });
+    caller_.Call([&] { ShowUpdates(updates); });
 }
 
-void CKelvaneDlg::ApplyPendingUpdates() {
-    std::vector<WindowUpdate> updates;
-    {
-        std::lock_guard<std::mutex> lock(updatesMutex_);
-        updates.swap(pendingUpdates_);
-    }
+void CKelvaneDlg::ShowUpdates(const std::vector<WindowUpdate>& updates) {
     const std::u16string* status = nullptr;
     int progress = -1;
     for (size_t i = 0; i < updates.size(); ++i) {
@@ -144,11 +143,51 @@ std::u16string CKelvaneDlg::StatusText() {
 }
 
 void CKelvaneDlg::SetProgressRange(int upper) {
-    caller_.Call([&] { static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setRange(0, upper); });
+    caller_.Call([&] {
+        static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setRange(0, upper);
+        ShowProgressInTitle();
+    });
 }
 
 void CKelvaneDlg::SetProgressPos(int pos) {
-    caller_.Call([&] { static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(pos); });
+    caller_.Call([&] {
+        static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(pos);
+        ShowProgressInTitle();
+    });
+}
+
+// The task bar and the window switcher show the title: during a run it leads with
+// the share done.
+void CKelvaneDlg::ShowProgressInTitle() {
+    auto* bar = static_cast<QProgressBar*>(Control(IDC_PROGRESS));
+    if (!locked_ || bar->maximum() <= 0) {
+        setWindowTitle(QStringLiteral("Kelvane"));
+        return;
+    }
+    const qint64 done = std::clamp<qint64>(bar->value(), 0, bar->maximum());
+    setWindowTitle(QStringLiteral("%1 % - Kelvane").arg(done * 100 / bar->maximum()));
+}
+
+// A longer run that ended while the user was elsewhere is told on the desktop.
+void CKelvaneDlg::AnnounceRunEnd() {
+    if (unattended_ || closing_ || isActiveWindow() || !runTimer_.isValid() ||
+        runTimer_.elapsed() < notifyAfterMs_)
+        return;
+    const char* key = nullptr;
+    switch (state_.lastOutcome.load()) {
+        case RunOutcome::Done:
+            key = "FrmMain.m_acMShreddingDone";
+            break;
+        case RunOutcome::Partly:
+            key = "FrmMain.m_acMShreddingPartly";
+            break;
+        case RunOutcome::Interrupted:
+            key = "FrmMain.m_acMShreddingInterrupted";
+            break;
+        default:
+            return;
+    }
+    (void)NotifyDesktop(ToQ(Text(key)), static_cast<QLabel*>(Control(IDC_STATUS))->text());
 }
 
 int CKelvaneDlg::ProgressUpper() {
@@ -165,12 +204,23 @@ int CKelvaneDlg::ProgressPos() {
         0);
 }
 
+namespace {
+// The run's texts end their lines with CR LF; a label wants LF, and no empty line
+// after the last.
+QString LabelLines(const std::u16string& text) {
+    QString q = ToQ(text);
+    q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    while (q.endsWith(u'\n')) q.chop(1);
+    return q;
+}
+}  // namespace
+
 void CKelvaneDlg::SetClockText(const std::u16string& text) {
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_CLOCK))->setText(ToQ(text)); });
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_CLOCK))->setText(LabelLines(text)); });
 }
 
 void CKelvaneDlg::SetIndicatorText(const std::u16string& text) {
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_INDICATOR))->setText(ToQ(text)); });
+    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_INDICATOR))->setText(LabelLines(text)); });
 }
 
 AppSettings CKelvaneDlg::CurrentSettings() {
@@ -209,7 +259,7 @@ int CKelvaneDlg::AskConfirmation(const std::u16string& question) {
         // Nobody can answer a box without a display: ask on the terminal, or
         // cancel when there is none, so the run never hangs.
         if (!::isatty(STDIN_FILENO)) return XMessageBox::kIdCancel;
-        return AskOnTerminal(text, stdin, stderr);
+        return AskOnTerminal(text, stdin, stderr, Text("FrmMain.m_acMTerminalAnswers"));
     }
     // Closing: no new box, the run is stopping anyway.
     return caller_.Get<int>(
@@ -256,6 +306,7 @@ void CKelvaneDlg::ShowInfoMessage(const std::u16string& text) {
         return;
     }
     caller_.Call([&] {
-        if (!closing_) MessageBoxes::Information(this, QStringLiteral("Kelvane"), ToQ(text));
+        if (!closing_)
+            MessageBoxes::Information(this, ToQ(Text("FrmMain.m_acMInfoTitle")), ToQ(text));
     });
 }

@@ -21,6 +21,7 @@
 #include "platform/qt/QtText.h"
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 bool IsRegularFile(const std::string& path) {
@@ -111,10 +112,8 @@ void CKelvaneDlg::ApplySettings(const LoadedSettings& loaded) {
     if (IsMaximizedWinPos(s.winPos)) {
         setWindowState(windowState() | Qt::WindowMaximized);
     } else if (auto r = ParseWinPos(s.winPos)) {
-        const QSize frameExtra = frameGeometry().size() - size();
-        move(r->left, r->top);
-        resize(r->right - r->left - frameExtra.width(), r->bottom - r->top - frameExtra.height());
-        update();
+        RestoreFrame(PlaceOnScreens(QRect(r->left, r->top, r->right - r->left, r->bottom - r->top),
+                                    AvailableScreenAreas()));
     }
 
     noLanguageChosen_ = true;
@@ -154,7 +153,10 @@ AppSettings CKelvaneDlg::GatherSettings() {
     } else {
         // A minimized window stores where it will come back to.
         QRect r = frameGeometry();
-        if (windowState() & Qt::WindowMinimized) {
+        if (pendingFrame_) {
+            // Ended before the frame settled: what was restored goes back unchanged.
+            r = *pendingFrame_;
+        } else if (windowState() & Qt::WindowMinimized) {
             // The restored rectangle, with the frame around it.
             const QRect inner = geometry(), outer = frameGeometry();
             r = normalGeometry().adjusted(outer.left() - inner.left(), outer.top() - inner.top(),
@@ -240,13 +242,23 @@ void CKelvaneDlg::PollUnattended() {
         state_.stop = true;
         if (execPending_ || workers_.AllDone()) {
             // Nothing has been shredded yet, or nothing is running: end here.
-            execPending_ = false;
-            state_.lastOutcome = RunOutcome::Interrupted;
-            OnExit();
+            CancelExecRun();
             return;
         }
     }
-    if (execPending_ && workers_.AllDone()) StartExecRun();
+    if (execPending_ && workers_.AllDone()) {
+        // A listing cut short by Stop is no list to shred.
+        if (state_.expansionStopped.load())
+            CancelExecRun();
+        else
+            StartExecRun();
+    }
+}
+
+void CKelvaneDlg::CancelExecRun() {
+    execPending_ = false;
+    state_.lastOutcome = RunOutcome::Interrupted;
+    OnExit();
 }
 
 int CKelvaneDlg::ExitCode() const {

@@ -15,11 +15,13 @@
 #include "config/TextConv.h"
 #include "i18n/LanguageKeys.h"
 #include "i18n/LanguageList.h"
+#include "i18n/LanguageLocale.h"
 #include "i18n/LanguageTexts.h"
 #include "platform/qt/ListCtrlView.h"
 #include "platform/qt/QtText.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/LanguageDlg.h"
+#include "ui/QtTranslations.h"
 
 namespace {
 
@@ -126,6 +128,7 @@ void CKelvaneDlg::ApplyTexts() {
     };
     for (const auto& [id, key] : hints) Control(id)->setToolTip(ToQ(Text(key)));
     menuBar_->update();
+    FitControls();  // another language, other widths
 }
 
 // The window's language: choosing it from the language list, applying the texts of
@@ -157,6 +160,9 @@ void CKelvaneDlg::ApplyLanguageTexts(const std::string& languageFile) {
         auto it = texts->find(key);
         return it == texts->end() ? std::u16string() : it->second;
     });
+    // Qt's own dialogs in the same language, where the system has Qt's translations.
+    if (!qtTranslations_) qtTranslations_ = std::make_unique<QtTranslations>();
+    (void)qtTranslations_->Use(QString::fromStdString(LocaleOfLanguageFile(languageFile)));
     ApplyTexts();
 }
 

@@ -108,7 +108,9 @@ void COptionsDlg::CreateControls() {
     grid->setColumnStretch(1, 1);
     int row = 0;
     auto addRow = [&](int labelId, QWidget* field, QWidget* extra, QPushButton* reset) {
-        grid->addWidget(label(labelId), row, 0);
+        QLabel* caption = label(labelId);
+        caption->setBuddy(field);  // its mnemonic reaches the field
+        grid->addWidget(caption, row, 0);
         if (extra) {
             auto* pair = new QHBoxLayout;
             pair->setSpacing(4);

@@ -401,15 +401,38 @@ TEST(Walker, AbandonedWalksReleaseTheirFolders) {
 
 TEST(Walker, DeepTreesStopDescendingAtTheLastLevel) {
     TempDir t;
-    // 210 nested folders, one file in each (the start folder is level 0).
-    std::string rel;
+    // Ten levels more than the walk enters, one file in each (the start folder
+    // is level 0), with names long enough that the deepest paths pass PATH_MAX.
+    const std::string name(12, 'd');
     t.WriteFile("f", "x");
-    for (int i = 1; i <= 210; ++i) {
-        rel += "d/";
-        t.WriteFile(rel + "f", "x");
+    // Built relative to each folder: the full paths are too long for the
+    // system's path calls.
+    int fd = ::open(t.Path().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 1; i <= FileOps::kWalkStackSize + 10; ++i) {
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0700), 0) << i;
+        int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        ASSERT_GE(fd, 0);
+        int f = ::openat(fd, "f", O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(f, 0);
+        ::close(f);
     }
+    ::close(fd);
     WalkOptions o = Options(t.WPath());
     o.reportFolders = true;
+    FileOps skipper;
+    skipper.WalkConfigure(o);
+    std::u16string sp;
+    int64_t ss = 0, st = 0;
+    int tooDeep = 0;
+    for (bool more = skipper.WalkFirst(sp, ss, st); more; more = skipper.WalkNext(sp, ss, st)) {
+        if (skipper.WalkSkipped() == WalkSkip::kTooDeep) {
+            ++tooDeep;
+            EXPECT_GT(skipper.WalkSkippedPath().size(), size_t{PATH_MAX});
+        }
+    }
+    EXPECT_EQ(tooDeep, 1) << "the folder not entered is told, once";
     auto steps = Walk(o);
     ASSERT_FALSE(steps.back().more);
     int files = 0, folders = 0;
@@ -425,7 +448,7 @@ TEST(Walker, DeepTreesStopDescendingAtTheLastLevel) {
     EXPECT_EQ(files, FileOps::kWalkStackSize);
     // Folders of levels 1..200 are met as entries; the last one is reported but not entered.
     EXPECT_EQ(folders, FileOps::kWalkStackSize);
-    EXPECT_EQ(deepestFile, t.Path().size() + 2 * (FileOps::kWalkStackSize - 1) + 1);
+    EXPECT_EQ(deepestFile, t.Path().size() + (name.size() + 1) * (FileOps::kWalkStackSize - 1) + 1);
     EXPECT_EQ(steps.back().folder, t.Path());
 
     o.reportFolders = false;

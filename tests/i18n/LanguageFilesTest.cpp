@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <regex>
 #include <set>
 
@@ -55,7 +58,7 @@ TEST(LanguageKeys, EveryKeyIsKnownOnceWithItsText) {
         EXPECT_FALSE(k.text.empty()) << k.key;
     }
     EXPECT_EQ(BuiltInText("FrmMain.m_acMShreddingDisk"), "Shredding free drive space: ");
-    EXPECT_EQ(BuiltInText("FrmMain.MenLog"), "View log\tCtrl+L");
+    EXPECT_EQ(BuiltInText("FrmMain.MenLog"), "&View log\tCtrl+L");
     EXPECT_EQ(BuiltInText("FrmMain.m_CBBEndAction2"), "Do nothing");
     EXPECT_EQ(BuiltInText("FrmMain.NoSuchKey"), "");
     auto count = [](std::string_view prefix) {
@@ -72,7 +75,7 @@ TEST(LanguageKeys, EveryKeyNamedInTheSourcesIsKnown) {
     // A key typed into a window's code but missing here would show no translation.
     const std::filesystem::path src = std::filesystem::path(KELVANE_DATA_DIR).parent_path() / "src";
     const std::regex keyPattern(
-        R"re("(Frm(Main|Language|Drive|Options|LogView|Summary)\.[A-Za-z0-9_]+)")re");
+        R"re("(Frm(Main|Language|Drive|Options|About|LogView|Summary)\.[A-Za-z0-9_]+)")re");
     int found = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(src)) {
         if (!entry.is_regular_file()) continue;
@@ -130,4 +133,92 @@ TEST(ShippedLanguageFiles, ListNamesItsDefaultAndHelpTags) {
         EXPECT_TRUE(std::filesystem::is_regular_file(kDataDir + e.file)) << e.file;
     }
     EXPECT_EQ(tags, (std::set<std::string>{"English", "German", "French"}));
+}
+
+namespace {
+
+// The captions that share one keyboard: the main window's controls with the menu
+// bar, each menu, each dialog. Alt and a letter must reach exactly one of them.
+const std::vector<std::vector<std::string>> kMnemonicGroups = {
+    {"FrmMain.MenFile", "FrmMain.MenEdit", "FrmMain.MenView", "FrmMain.m_BTNStop",
+     "FrmMain.m_BTNAdd", "FrmMain.m_BTNAddFolder", "FrmMain.m_BTNRemove", "FrmMain.m_BTNClear",
+     "FrmMain.m_LBLIterations", "FrmMain.m_CHKRandom", "FrmMain.m_CHKShredNames",
+     "FrmMain.m_CHKModifySize", "FrmMain.m_CHKConfirmDelete", "FrmMain.m_LBLEndAction",
+     "FrmMain.m_BTNShred", "FrmMain.m_BTNShredDisk"},
+    {"FrmMain.MenLog", "FrmMain.MenEnableLog", "FrmMain.MenArchiveLog", "FrmMain.MenClearLog",
+     "FrmMain.MenExit"},
+    {"FrmMain.MenAdd", "FrmMain.MenAddFolder", "FrmMain.MenRemove", "FrmMain.MenClear",
+     "FrmMain.MenSelectAll", "FrmMain.MenInvert"},
+    {"FrmMain.MenOptions", "FrmMain.MenLanguage"},
+    {"FrmMain.MenHelp", "FrmMain.MenInfo", "FrmMain.MenReadMe", "FrmMain.MenLicense",
+     "FrmMain.MenCheckUpdate"},
+    {"FrmMain.m_acMYes", "FrmMain.m_acMYesToAll", "FrmMain.m_acMNo", "FrmMain.m_acMCancel"},
+    {"FrmLanguage.m_BTNOk", "FrmLanguage.m_BTNCancel"},
+    {"FrmDrive.m_CHKAllDrives", "FrmDrive.m_BTNOk", "FrmDrive.m_BTNCancel"},
+    {"FrmOptions.m_LBLFileBlockSize", "FrmOptions.m_LBLSpaceBlockSize",
+     "FrmOptions.m_LBLSpaceFileBlockSize", "FrmOptions.m_LBLShredValue",
+     "FrmOptions.m_LBLSpaceFileName", "FrmOptions.m_CHKSpaceLeaveFiles",
+     "FrmOptions.m_CHKFilesLeaveFiles", "FrmOptions.m_CHKFilesLeaveFolders",
+     "FrmOptions.m_CHKIgnoreWriteProtect", "FrmOptions.m_LBLFont", "FrmOptions.m_BTNOk",
+     "FrmOptions.m_BTNCancel"},
+};
+
+// The marked character of a caption (lower case, UTF-8), or "" when there is not
+// exactly one "&" mark ("&&" is a plain "&").
+std::string MnemonicOf(const std::string& text) {
+    std::string found;
+    int marks = 0;
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '&') continue;
+        if (text[i + 1] == '&') {
+            ++i;
+            continue;
+        }
+        ++marks;
+        size_t len = 1;
+        const auto lead = static_cast<unsigned char>(text[i + 1]);
+        if (lead >= 0xF0)
+            len = 4;
+        else if (lead >= 0xE0)
+            len = 3;
+        else if (lead >= 0xC0)
+            len = 2;
+        found = text.substr(i + 1, len);
+        if (len == 1) found[0] = static_cast<char>(std::tolower(lead));
+    }
+    return marks == 1 && found != " " && found != "\t" ? found : std::string();
+}
+
+void ExpectUniqueMnemonics(const std::function<std::string(const std::string&)>& textOf) {
+    for (const auto& group : kMnemonicGroups) {
+        std::map<std::string, std::string> owner;
+        for (const std::string& key : group) {
+            const std::string text = textOf(key);
+            const std::string m = MnemonicOf(text);
+            EXPECT_FALSE(m.empty()) << key << ": " << text;
+            if (m.empty()) continue;
+            auto [it, fresh] = owner.emplace(m, key);
+            EXPECT_TRUE(fresh) << "'" << m << "' of " << key << " also marks " << it->second;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(Mnemonics, EveryMenuAndDialogHasOneUniqueMarkPerCaption) {
+    EXPECT_EQ(MnemonicOf("&Abbrechen"), "a");
+    EXPECT_EQ(MnemonicOf("Save && &quit"), "q");
+    EXPECT_EQ(MnemonicOf("A&&B"), "");
+    EXPECT_EQ(MnemonicOf("&a&b"), "");
+    EXPECT_EQ(MnemonicOf("\xC3\x84&\xC3\x84nderungen"), "\xC3\x84");
+    {
+        SCOPED_TRACE("built-in texts");
+        ExpectUniqueMnemonics([](const std::string& key) { return std::string(BuiltInText(key)); });
+    }
+    for (const std::string& file : ShippedLanguageFiles()) {
+        SCOPED_TRACE(file);
+        ProfileFile doc(false);
+        ASSERT_TRUE(doc.Load(kDataDir + file));
+        ExpectUniqueMnemonics([&](const std::string& key) { return doc.GetString(key, ""); });
+    }
 }

@@ -3,6 +3,7 @@
 #include "config/TextConv.h"
 #include "i18n/LanguageChoices.h"
 #include "i18n/LanguageList.h"
+#include "i18n/LanguageLocale.h"
 #include "i18n/LanguageTexts.h"
 #include "i18n/SafeFormat.h"
 #include "support/TempDir.h"
@@ -12,15 +13,15 @@ TEST(LanguageTexts, MissingOrEmptyKeysGiveTheBuiltInText) {
     dir.WriteFile("One.lng", "FrmMain.m_BTNShred=\"Vernichten\"\r\n");
     LanguageTexts one(dir.Sub("One.lng"));
     EXPECT_EQ(one.Text("FrmMain.m_BTNShred"), "Vernichten");
-    EXPECT_EQ(one.Text("FrmMain.m_BTNShredDisk"), "Shred free space");
-    EXPECT_EQ(one.Text("FrmMain.MenExit"), "Exit\tCtrl+Q");
+    EXPECT_EQ(one.Text("FrmMain.m_BTNShredDisk"), "Shred free s&pace");
+    EXPECT_EQ(one.Text("FrmMain.MenExit"), "E&xit\tCtrl+Q");
 
     dir.WriteFile("Empty.lng", "FrmMain.m_BTNStop=\"\"\r\nFrmMain.m_BTNAdd=\"Plus\"\r\n");
     LanguageTexts empty(dir.Sub("Empty.lng"));
-    EXPECT_EQ(empty.Text("FrmMain.m_BTNStop"), "Stop");
+    EXPECT_EQ(empty.Text("FrmMain.m_BTNStop"), "S&top");
     EXPECT_EQ(empty.Text("FrmMain.m_BTNAdd"), "Plus");
     // "m_BTNAdd" is the start of "m_BTNAddFolder", yet it is another key.
-    EXPECT_EQ(empty.Text("FrmMain.m_BTNAddFolder"), "Add folder");
+    EXPECT_EQ(empty.Text("FrmMain.m_BTNAddFolder"), "Add f&older");
 
     for (const std::string& path : {dir.Sub("missing.lng"), std::string(), dir.Path()}) {
         LanguageTexts none(path);
@@ -48,7 +49,7 @@ TEST(LanguageTexts, AccentedTextsReachTheWindowAsUtf16) {
     EXPECT_EQ(messages.at("FrmMain.m_acMNoFile"), "\xe6\x97\xa0\xe6\x96\x87\xe4\xbb\xb6");
     EXPECT_EQ(messages.at("FrmMain.m_acMConfirm"), "Confirm");
     EXPECT_EQ(messages.count("FrmMain.m_BTNShred"), 0u);
-    EXPECT_EQ(messages.size(), 17u);
+    EXPECT_EQ(messages.size(), 20u);
 }
 
 TEST(LanguageTexts, HostileFormatTextsAreFilledSafely) {
@@ -173,4 +174,13 @@ TEST(LanguageChoices, OffersBuiltInEnglishUnlessTheListHasItsOwn) {
     fromBuiltIn.Build(listPath, dir.Path(), "");
     EXPECT_EQ(fromBuiltIn.Selected(), 0);
     EXPECT_EQ(fromBuiltIn.Names().size(), 2u);
+}
+
+TEST(LanguageLocale, ComesFromTheTagOfTheFileName) {
+    EXPECT_EQ(LocaleOfLanguageFile("/opt/k/Kelvane_German.lng"), "de");
+    EXPECT_EQ(LocaleOfLanguageFile("Kelvane_French.lng"), "fr");
+    EXPECT_EQ(LocaleOfLanguageFile("/x_y/Kelvane_English.lng"), "en");
+    EXPECT_EQ(LocaleOfLanguageFile(""), "") << "built-in texts";
+    EXPECT_EQ(LocaleOfLanguageFile("/x/Kelvane_Klingon.lng"), "");
+    EXPECT_EQ(LocaleOfLanguageFile("/x/German"), "");
 }

@@ -116,12 +116,12 @@ TEST_F(FileRunTest, FolderEntries) {
     EXPECT_TRUE(window.Paths().empty());
     EXPECT_EQ(window.status, Done());
 
-    // A folder still in use stays in the list and makes the run partly done.
+    // A folder still in use stays in the list, says so, and makes the run partly done.
     File("x/y/unlisted.txt");
     AddFolderRow("x/y/");
     Run();
     EXPECT_TRUE(Exists("x/y/unlisted.txt"));
-    EXPECT_EQ(window.logLines, Lines{Header(1)});
+    EXPECT_EQ(window.logLines, (Lines{Header(1), dir.WSub("x/y/") + u" [FOLDER, not removed]"}));
     EXPECT_EQ(window.Paths(), Lines{dir.WSub("x/y/")});
     EXPECT_EQ(window.status, Partly());
 }

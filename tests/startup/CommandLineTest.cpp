@@ -65,12 +65,12 @@ TEST(CommandLine, SwitchesOnlyAsFirstArgumentAndPathsByKind) {
 }
 
 TEST(TerminalConfirm, AnswersAndEndOfInput) {
-    auto ask = [](const char* input) {
+    auto ask = [](const char* input, std::u16string answers = kTerminalAnswers) {
         std::FILE* in =
             fmemopen(const_cast<char*>(input), std::char_traits<char>::length(input), "r");
         char buf[4096] = {};
         std::FILE* out = fmemopen(buf, sizeof buf - 1, "w");
-        int r = AskOnTerminal(u"Sure to shred file '/a'?", in, out);
+        int r = AskOnTerminal(u"Sure to shred file '/a'?", in, out, answers);
         std::fclose(in);
         std::fclose(out);
         return std::make_pair(r, std::string(buf));
@@ -87,6 +87,13 @@ TEST(TerminalConfirm, AnswersAndEndOfInput) {
     for (size_t p = 0; (p = again.second.find("[c]ancel", p)) != std::string::npos; ++p) ++count;
     EXPECT_EQ(count, 3u);
     EXPECT_NE(again.second.find("Sure to shred file '/a'?"), std::string::npos);
+    // The language words the choices; the letters stay, so scripts keep working.
+    auto german = ask("j\ny\n", u"[y] ja / [a] ja, alle / [n] nein / [c] abbrechen");
+    EXPECT_EQ(german.first, 6);
+    EXPECT_NE(german.second.find("'/a'? [y] ja / [a] ja, alle"), std::string::npos)
+        << german.second;
+    EXPECT_EQ(german.second.find("[c]ancel"), std::string::npos);
+    EXPECT_NE(ask("c\n", u"").second.find("[c]ancel"), std::string::npos) << "empty: English";
 }
 
 TEST(TerminalConfirm, ANameCannotWriteTerminalControls) {

@@ -26,6 +26,10 @@ void FakeRunWindow::DeleteRow(int row) {
     std::lock_guard<std::mutex> l(mutex);
     list.DeleteItem(row);
 }
+void FakeRunWindow::SetRowText(int row, int column, const std::u16string& text) {
+    std::lock_guard<std::mutex> l(mutex);
+    list.SetItemText(row, column, text);
+}
 void FakeRunWindow::AppendRow(const std::u16string& name, const std::u16string& size,
                               const std::u16string& date, const std::u16string& path) {
     int rows = 0;

@@ -22,6 +22,7 @@ class FakeRunWindow : public RunWindow {
     bool RowChecked(int row) override;
     std::u16string RowText(int row, int column) override;
     void DeleteRow(int row) override;
+    void SetRowText(int row, int column, const std::u16string& text) override;
     void AppendRow(const std::u16string& name, const std::u16string& size,
                    const std::u16string& date, const std::u16string& path) override;
     void SetStatusText(const std::u16string& text) override;

@@ -1,5 +1,7 @@
 #include "support/TempDir.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +24,29 @@ TempDir::TempDir() {
     path_ = std::string(buf.data()) + "/";
 }
 
+namespace {
+
+// Removes what lies below an open folder, descriptor by descriptor: a tree too
+// deep for path calls goes too.
+void RemoveBelow(int fd, int depth) {
+    DIR* d = ::fdopendir(::dup(fd));
+    if (!d) return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string n = e->d_name;
+        if (n == "." || n == ".." || ::unlinkat(fd, n.c_str(), 0) == 0) continue;
+        int sub = ::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        if (sub >= 0 && depth < 100000) {
+            ::fchmod(sub, 0700);
+            RemoveBelow(sub, depth + 1);
+        }
+        if (sub >= 0) ::close(sub);
+        ::unlinkat(fd, n.c_str(), AT_REMOVEDIR);
+    }
+    ::closedir(d);
+}
+
+}  // namespace
+
 TempDir::~TempDir() {
     std::error_code ec;
     // Tests take write and search rights away; give them back so that all goes.
@@ -33,6 +58,14 @@ TempDir::~TempDir() {
     }
     ::chmod(path_.c_str(), 0700);
     fs::remove_all(path_, ec);
+    if (PathExists(path_)) {
+        int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        if (fd >= 0) {
+            RemoveBelow(fd, 0);
+            ::close(fd);
+        }
+        ::rmdir(path_.c_str());
+    }
 }
 
 std::u16string TempDir::WPath() const {

@@ -11,6 +11,7 @@
 #include "platform/qt/QtText.h"
 #include "ui/DriveDlg.h"
 #include "ui/FontHolder.h"
+#include "uisupport/Captions.h"
 #include "uisupport/Screenshot.h"
 
 namespace {
@@ -65,10 +66,10 @@ TEST_F(DriveDlgTest, ShowsTheOfferedDrivesUncheckedWithTextsColumnsAndTips) {
         EXPECT_TRUE(d.isModal());
         EXPECT_EQ(d.windowTitle(), QStringLiteral("Shred free space"));
         EXPECT_EQ(d.SelectLabel()->text(), QStringLiteral("Select drive to shred free disk space"));
-        EXPECT_EQ(d.AllDrivesBox()->text(), QStringLiteral("Use all drives"));
+        EXPECT_EQ(Caption(d.AllDrivesBox()->text()), QStringLiteral("Use all drives"));
         EXPECT_FALSE(d.AllDrivesBox()->isChecked());
-        EXPECT_EQ(d.OkButton()->text(), QStringLiteral("OK"));
-        EXPECT_EQ(d.CancelButton()->text(), QStringLiteral("Cancel"));
+        EXPECT_EQ(Caption(d.OkButton()->text()), QStringLiteral("OK"));
+        EXPECT_EQ(Caption(d.CancelButton()->text()), QStringLiteral("Cancel"));
 
         QTreeWidget* list = d.DriveList();
         QTreeWidgetItem* header = list->headerItem();
@@ -147,8 +148,8 @@ TEST_F(DriveDlgTest, TextsComeFromTheLanguageWithDefaultsForMissingOnes) {
             EXPECT_EQ(d.windowTitle(), QStringLiteral("Freien Speicher schreddern"));
             EXPECT_EQ(d.DriveList()->headerItem()->text(0), QStringLiteral("Laufwerk"));
             EXPECT_EQ(d.DriveList()->headerItem()->text(1), QStringLiteral("Name"));
-            EXPECT_EQ(d.CancelButton()->text(), QStringLiteral("Abbrechen"));
-            EXPECT_EQ(d.OkButton()->text(), QStringLiteral("OK"));
+            EXPECT_EQ(Caption(d.CancelButton()->text()), QStringLiteral("Abbrechen"));
+            EXPECT_EQ(Caption(d.OkButton()->text()), QStringLiteral("OK"));
             d.CancelButton()->click();
         },
         {}, german);

@@ -123,7 +123,7 @@ TEST_F(FileRunUi, EmptyListTellsTheUser) {
     ASSERT_EQ(MessageBoxes::History().size(), 1u);
     EXPECT_EQ(MessageBoxes::History()[0].kind, MessageBoxes::Kind::Information);
     EXPECT_EQ(MessageBoxes::History()[0].text, QStringLiteral("No file(s) available!"));
-    EXPECT_EQ(MessageBoxes::History()[0].title, QStringLiteral("Kelvane"));
+    EXPECT_EQ(MessageBoxes::History()[0].title, QStringLiteral("Kelvane - Information"));
     EXPECT_FALSE(dlg->IsLocked());
     EXPECT_TRUE(dlg->Workers().AllDone());
 }
@@ -205,6 +205,33 @@ TEST_F(FileRunUi, ClosingDuringARunFinishesTheEntryStoresAndEnds) {
     EXPECT_EQ(dlg->List().GetItemCount(), 4);
     EXPECT_TRUE(PathExists(SettingsFile()));
     EXPECT_EQ(shutdowns, 0);
+}
+
+TEST_F(FileRunUi, StopWhileExecListsTheCommandLineFoldersCancelsTheRun) {
+    for (int i = 0; i < 3000; ++i) dir_.WriteFile("big/f" + std::to_string(i), "data");
+    // A run started anyway would ask first; "Yes to all" lets it show what it does.
+    int asked = 0;
+    XMessageBox::SetOnShown([&](XMessageBox* box) {
+        ++asked;
+        QTest::mouseClick(box->Button(XMessageBox::kIdYesToAll), Qt::LeftButton);
+    });
+    auto dlg = std::make_unique<CKelvaneDlg>(Where());
+    dlg->SetCommandLine({u"kelvane", u"-exec", dir_.WSub("big")});
+    dlg->show();
+    // Stop once the listing has begun, long before it ends.
+    ASSERT_TRUE(WaitUntil([&] { return dlg->List().GetItemCount() > 0; }));
+    Click(*dlg, CKelvaneDlg::IDC_STOP);
+    ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
+    // Give the start-up poll its turns: a run it started would show here.
+    QTest::qWait(500);
+    ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
+    dlg->Workers().JoinAll();
+    int left = 0;
+    for (int i = 0; i < 3000; ++i)
+        left += PathExists(dir_.Sub("big/f" + std::to_string(i))) ? 1 : 0;
+    EXPECT_EQ(left, 3000) << "files were shredded after Stop";
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(dlg->ExitCode(), 2);
 }
 
 TEST_F(FileRunUi, OddNamesAreShredAndLoggedOneLineEach) {

@@ -90,3 +90,22 @@ TEST(FontHolder, RebuildApplyAndCopy) {
     holder.Rebuild();
     EXPECT_EQ(holder.EffectiveFont(), holder.BuiltInFont());
 }
+
+TEST(FontAttributes, GenericAliasesAreStoredAsTheFaceDrawn) {
+    // The desktop's "Sans Serif" (no hint): the face fontconfig drew is stored, with
+    // the sans-serif kind, and maps back to that very face.
+    for (const char* alias : {"Sans Serif", "sans-serif", "Monospace"}) {
+        SCOPED_TRACE(alias);
+        QFont desktop{QString::fromLatin1(alias)};
+        desktop.setPixelSize(12);
+        const QString drawn = QFontInfo(desktop).family();
+        const FontAttributes stored = FontAttributes::FromQFont(desktop);
+        EXPECT_EQ(stored.face, drawn);
+        EXPECT_NE(stored.pitchAndFamily & 0xF0, 0) << "the kind the alias named";
+        EXPECT_NE(stored.pitchAndFamily & 0xF0, 0x10) << "never serif";
+        EXPECT_EQ(QFontInfo(stored.AppliedTo(QFont(), true)).family(), drawn);
+    }
+    // A named face stays as it was asked for.
+    QFont named(QStringLiteral("DejaVu Serif"));
+    EXPECT_EQ(FontAttributes::FromQFont(named).face, "DejaVu Serif");
+}

@@ -90,12 +90,24 @@ TEST_F(HelpCommands, InfoShowsTheAboutBoxWithTheOkTextOfTheLanguage) {
     auto dlg = Open();
     dlg->SetTextLookup([](std::string_view key) -> std::u16string {
         if (key == "FrmMain.m_acMBtnOk") return u"Fertig";
+        if (key == "FrmAbout.Caption") return u"\u00dcber";
+        if (key == "FrmAbout.m_LBLDescription") return u"Sicheres L\u00f6schen";
+        if (key == "FrmAbout.m_LBLTranslations") return u"\u00dcbersetzungen:";
         return CKelvaneDlg::DefaultText(key);
     });
     bool seen = false;
     WhenModal<CAboutDlg>(
         [this](CAboutDlg* about) {
             EXPECT_EQ(about->OkButton()->text(), "Fertig");
+            EXPECT_EQ(about->windowTitle(), QString::fromUtf8("\xC3\x9C"
+                                                              "ber"));
+            EXPECT_EQ(about->TranslationsLabel()->text(), QString::fromUtf8("\xC3\x9C"
+                                                                            "bersetzungen:"));
+            ASSERT_EQ(about->Descriptions().size(), 2u);
+            EXPECT_EQ(about->Descriptions()[0]->text(),
+                      QString::fromUtf8("Sicheres L\xC3\xB6schen"));
+            EXPECT_EQ(about->Descriptions()[1]->text(), "Free software under the MIT licence.")
+                << "a key the language lacks keeps its built-in text";
             EXPECT_EQ(about->Version()->text(), "Version 2.211 (26.01.2018)");
             EXPECT_FALSE(SaveScreenshot(about, QStringLiteral("about_box_from_menu")).isEmpty());
             QTest::mouseDClick(about->Links()[0], Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));

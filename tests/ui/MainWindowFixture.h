@@ -18,11 +18,13 @@
 #include "ui/FileDialogs.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/MessageBoxes.h"
+#include "uisupport/Captions.h"
 
-// The caption of a button or label, or the current text of a drop-down.
+// The caption of a button or label as shown (mnemonic marks left out), or the
+// current text of a drop-down.
 inline QString TextOf(QWidget* w) {
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
-    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return Caption(b->text());
+    if (auto* l = qobject_cast<QLabel*>(w)) return Caption(l->text());
     if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText();
     return {};
 }

@@ -15,6 +15,7 @@
 #include "ui/FileDialogs.h"
 #include "ui/FontHolder.h"
 #include "ui/OptionsDlg.h"
+#include "uisupport/Captions.h"
 #include "uisupport/Screenshot.h"
 
 namespace {
@@ -76,8 +77,8 @@ class OptionsDlgTest : public ::testing::Test {
 };
 
 QString TextOf(QWidget* w) {
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
-    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return Caption(b->text());
+    if (auto* l = qobject_cast<QLabel*>(w)) return Caption(l->text());
     if (auto* e = qobject_cast<CEdit*>(w)) return e->text();
     return {};
 }

@@ -1,0 +1,107 @@
+#!/bin/bash
+# Runs every speed comparison of Kelvane against its reference on this machine, in
+# one go, and prints each figure and ratio (below 1: Kelvane was faster):
+#   1. one large file, 3 passes: the engine against dd writing the same bytes with
+#      the same syncs (bench/shred_vs_dd.sh), and the peak memory of both sizes
+#   2. many small files (3,000 and 10,000 of 4 KiB in 30 folders, 3 passes):
+#      `kelvane -exec` without a display against `find -exec shred -n 3 -u {} +`,
+#      on DIR and on a tmpfs (/dev/shm)
+#   3. an unattended run of one empty file, against starting with nothing to do
+#   4. the main window: shown after start, adding a folder of 100,000 files,
+#      Stop during such a listing, Select all / Invert / Remove, peak memory
+# Everything is written below a temporary folder of DIR (at most SIZE_MIB plus a
+# few dozen MiB) and removed at the end.
+#
+# usage: bench/compare.sh [DIR=/var/tmp] [SIZE_MIB=256] [ROUNDS=3] [WINDOW_FILES=100000]
+set -euo pipefail
+DIR=${1:-/var/tmp}
+SIZE_MIB=${2:-256}
+ROUNDS=${3:-3}
+WINDOW_FILES=${4:-100000}
+HERE=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD:-$HERE/build}
+KELVANE=$BUILD/kelvane
+for p in "$KELVANE" "$BUILD/shred_bench" "$BUILD/window_bench"; do
+    [ -x "$p" ] || { echo "build first: $p is missing" >&2; exit 1; }
+done
+command -v shred >/dev/null || { echo "shred (coreutils) is missing" >&2; exit 1; }
+
+WORK=$(mktemp -d "$DIR/kelvane-compare-XXXXXX")
+SHM=$(mktemp -d /dev/shm/kelvane-compare-XXXXXX)
+trap 'rm -rf "$WORK" "$SHM"' EXIT
+
+calc() { awk "BEGIN { printf \"%.3f\", $1 }"; }
+now() { date +%s.%N; }
+
+# Unattended runs: no display, settings of our own that ask nothing before each file.
+unset DISPLAY WAYLAND_DISPLAY
+export XDG_CONFIG_HOME=$WORK/config
+settings() {
+    mkdir -p "$XDG_CONFIG_HOME/Tessarin/Kelvane"
+    printf '<?xml version="1.0" encoding="utf-8"?>\r\n<InitFile>\r\n  <Confirm>0</Confirm>\r\n  <Iterations>3</Iterations>\r\n</InitFile>\r\n' \
+        >"$XDG_CONFIG_HOME/Tessarin/Kelvane/Kelvane.ini"
+    rm -f "$XDG_CONFIG_HOME"/Tessarin/Kelvane/KelvaneLog*.txt
+}
+
+echo "== 1. one large file: $SIZE_MIB MiB, 3 passes, on $DIR ($(stat -f -c %T "$DIR"))"
+"$HERE/bench/shred_vs_dd.sh" "$SIZE_MIB" 3 102400 "$WORK" "$ROUNDS" | grep -E '^(kelvane|dd|ddrand|shred|ratio)'
+for mib in 16 "$SIZE_MIB"; do
+    peak=$(/usr/bin/time -f %M "$BUILD/shred_bench" "$WORK/peak" "$mib" 1 2>&1 >/dev/null | tail -1)
+    echo "peak memory shredding $mib MiB: $peak KiB"
+done
+rm -f "$WORK/peak"
+
+# make_tree ROOT COUNT: COUNT files of 4 KiB in 30 folders, on the device.
+make_tree() {
+    local root=$1 count=$2
+    mkdir -p "$root"
+    head -c 4096 /dev/urandom >"$WORK/block"
+    for d in $(seq 0 29); do mkdir -p "$root/d$d"; done
+    for i in $(seq 0 $((count - 1))); do cp "$WORK/block" "$root/d$((i % 30))/f$i"; done
+    sync
+}
+
+small_files() {
+    local base=$1 count=$2 t0 tk ts peak
+    settings
+    make_tree "$base/k" "$count"
+    t0=$(now)
+    peak=$(/usr/bin/time -f %M "$KELVANE" -exec "$base/k" 2>&1 >/dev/null | tail -1)
+    tk=$(calc "$(now) - $t0")
+    [ -z "$(find "$base/k" -type f 2>/dev/null | head -1)" ] || echo "warning: kelvane left files" >&2
+    rm -rf "$base/k"
+    make_tree "$base/s" "$count"
+    t0=$(now)
+    find "$base/s" -type f -exec shred -n 3 -u {} +
+    ts=$(calc "$(now) - $t0")
+    rm -rf "$base/s"
+    printf '%6d files: kelvane %7.3f s (peak %s KiB), find+shred %7.3f s, ratio %.3f\n' \
+        "$count" "$tk" "$peak" "$ts" "$(calc "$tk / $ts")"
+}
+
+echo "== 2. small files of 4 KiB, 3 passes"
+for where in "$WORK" "$SHM"; do
+    echo "on $where ($(stat -f -c %T "$where")):"
+    for n in 3000 10000; do small_files "$where" "$n"; done
+done
+
+echo "== 3. unattended run of one empty file (best of 5)"
+settings
+best_one=99
+best_none=99
+for _ in 1 2 3 4 5; do
+    : >"$WORK/empty"
+    t0=$(now)
+    "$KELVANE" -exec "$WORK/empty" >/dev/null 2>&1 || true
+    t=$(calc "$(now) - $t0")
+    [ "$(calc "($t < $best_one)")" = 1.000 ] && best_one=$t
+    t0=$(now)
+    "$KELVANE" -exec "$WORK/nothing-here" >/dev/null 2>&1 || true  # starts, finds nothing, ends
+    t=$(calc "$(now) - $t0")
+    [ "$(calc "($t < $best_none)")" = 1.000 ] && best_none=$t
+done
+printf 'one empty file: %.3f s wall; nothing to do: %.3f s; ratio %.2f\n' \
+    "$best_one" "$best_none" "$(calc "$best_one / $best_none")"
+
+echo "== 4. main window, $WINDOW_FILES files"
+"$BUILD/window_bench" "$WINDOW_FILES" "$WORK" 2>/dev/null
