@@ -33,4 +33,8 @@ struct AppSettings {
     int32_t fontDefPitch = 0;
     std::string winPos;
     std::string languageName;
+    bool showSummary = false;      // a summary before every file run, not only on warnings
+    bool hideSeenWarnings = true;  // no summary when every warning in it was accepted before
+    bool verifyLastPass = false;   // read the last pass back and compare extents
+    uint32_t seenWarnings = 0;     // bit per VerdictReason accepted with Start
 };

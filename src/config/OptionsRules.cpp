@@ -6,7 +6,8 @@
 OptionsSettings OptionsSettingsOf(AppSettings& s) {
     return OptionsSettings{s.diskShredBlockSize,  s.diskShredFileSize,  s.shredBlockSize,
                            s.shredValue,          s.diskShredFileName,  s.diskShredLeaveFiles,
-                           s.fileShredLeaveFiles, s.fileShredFileShred, s.ignoreProtect};
+                           s.fileShredLeaveFiles, s.fileShredFileShred, s.ignoreProtect,
+                           s.showSummary,         s.hideSeenWarnings,   s.verifyLastPass};
 }
 
 std::u16string SizeFieldText(uint32_t size) {
@@ -24,6 +25,9 @@ OptionsFields OptionsFieldsOf(const OptionsSettings& s) {
     f.fileShredLeaveFiles = s.fileShredLeaveFiles;
     f.fileShredFileShred = s.fileShredFileShred;
     f.ignoreProtect = s.ignoreProtect;
+    f.showSummary = s.showSummary;
+    f.hideSeenWarnings = s.hideSeenWarnings;
+    f.verifyLastPass = s.verifyLastPass;
     return f;
 }
 
@@ -45,4 +49,7 @@ void StoreOptions(const OptionsFields& f, const OptionsSettings& s) {
     s.fileShredLeaveFiles = f.fileShredLeaveFiles;
     s.fileShredFileShred = f.fileShredFileShred;
     s.ignoreProtect = f.ignoreProtect;
+    s.showSummary = f.showSummary;
+    s.hideSeenWarnings = f.hideSeenWarnings;
+    s.verifyLastPass = f.verifyLastPass;
 }

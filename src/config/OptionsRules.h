@@ -25,6 +25,9 @@ struct OptionsSettings {
     bool& fileShredLeaveFiles;
     bool& fileShredFileShred;
     bool& ignoreProtect;
+    bool& showSummary;
+    bool& hideSeenWarnings;
+    bool& verifyLastPass;
 };
 
 OptionsSettings OptionsSettingsOf(AppSettings& settings);
@@ -40,6 +43,9 @@ struct OptionsFields {
     bool fileShredLeaveFiles = false;
     bool fileShredFileShred = false;
     bool ignoreProtect = false;
+    bool showSummary = false;
+    bool hideSeenWarnings = true;
+    bool verifyLastPass = false;
 };
 
 // The fields filled from the settings (sizes as "%u", texts from UTF-8).
@@ -55,5 +61,5 @@ void ReadSizeField(std::u16string_view text, uint32_t defaultSize, uint32_t& set
 
 // OK: the disk file size, then the disk block size (which becomes 524288 when it
 // is not below the file size), the file block size, the two texts as they stand,
-// and the four switches.
+// and the seven switches.
 void StoreOptions(const OptionsFields& fields, const OptionsSettings& settings);

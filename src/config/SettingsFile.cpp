@@ -60,6 +60,10 @@ LoadedSettings LoadSettings(const std::string& path) {
     s.languageName = file.GetString("LanguageName", "");
     s.enableLog = file.GetInt("EnableLog", s.enableLog);
     s.archiveLog = file.GetInt("ArchiveLog", s.archiveLog);
+    s.showSummary = file.GetBool("ShowSummary", s.showSummary);
+    s.hideSeenWarnings = file.GetBool("HideSeenWarnings", s.hideSeenWarnings);
+    s.verifyLastPass = file.GetBool("VerifyLastPass", s.verifyLastPass);
+    ReadUnsigned(file, "SeenWarnings", s.seenWarnings);
     return out;
 }
 
@@ -92,6 +96,10 @@ bool SaveSettings(const std::string& path, const AppSettings& s) {
     file.WriteInt("FontDefPitch", s.fontDefPitch);
     file.WriteString("WinPos", s.winPos);
     file.WriteString("LanguageName", s.languageName);
+    file.WriteBool("ShowSummary", s.showSummary);
+    file.WriteBool("HideSeenWarnings", s.hideSeenWarnings);
+    file.WriteBool("VerifyLastPass", s.verifyLastPass);
+    file.WriteString("SeenWarnings", std::to_string(s.seenWarnings));
     if (path.empty()) return false;
     // The settings name the user's pattern file and window; private like the log.
     return file.Save(path, 0600);

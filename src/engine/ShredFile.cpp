@@ -4,6 +4,7 @@
 #include "engine/FileOps.h"
 #include "engine/RepeatedBlock.h"
 #include "engine/ShredBlock.h"
+#include "engine/ShredCheck.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 
@@ -28,11 +29,12 @@ bool OpenSame(fsys::File& file, const fsys::Place& place, fsys::File::Mode mode,
 // could hand the data new blocks and leave the old ones untouched), then forced
 // to the device before the next pass may overwrite them in the page cache.
 bool OverwritePass(const fsys::Place& place, const fsys::Attributes& measured,
-                   const ShredBlock& block) {
+                   const ShredBlock& block, ShredCheck* check) {
     fsys::File file;
     if (!OpenSame(file, place, fsys::File::Mode::kWrite, measured)) return false;
     if (!WriteRepeatedBlock(file, block.Data(), block.BlockSize(), measured.size)) return false;
     if (!file.Sync()) return false;
+    if (check && !check->After(file.Descriptor(), block, measured.size)) return false;
     return file.Close();
 }
 
@@ -83,6 +85,7 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
         if (passes < 1) return false;
         // 64-bit length from the open file itself.
         if (!reader.GetAttributes(attr)) return false;
+        if (options.check) options.check->Before(reader.Descriptor());
         reader.Close();
         // Overwriting destroys the data under the file's other names too.
         lastShred_.otherNames = attr.links > 1 ? attr.links - 1 : 0;
@@ -92,7 +95,8 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
         const bool mayGrow = options.modifySize && !options.sizeToZero;
         if (!block.Fill(options.shredValue, blockSize, attr.size, mayGrow)) return false;
         for (int32_t pass = 0; pass < passes; ++pass) {
-            if (!OverwritePass(place, attr, block)) return false;
+            ShredCheck* check = pass + 1 == passes ? options.check : nullptr;
+            if (!OverwritePass(place, attr, block, check)) return false;
         }
         if (options.modifySize) {
             const bool ok = options.sizeToZero ? CutToZero(place, attr) : Grow(place, attr, block);

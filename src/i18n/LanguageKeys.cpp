@@ -115,6 +115,64 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmLogView.m_acMNotFound", "Not found."},
         {"FrmLogView.m_acMEmpty", "There is no log yet."},
         {"FrmLogView.m_acMTruncated", "Only the end of a long log is shown."},
+
+        {"FrmOptions.m_CHKShowSummary", "Show a summary before shredding"},
+        {"FrmOptions.m_CHKHideSeenWarnings",
+         "Do not show the summary again for warnings already seen"},
+        {"FrmOptions.m_CHKVerifyLastPass", "Verify the last pass"},
+
+        {"FrmSummary.Caption", "Summary before shredding"},
+        {"FrmSummary.m_acMCounts", "Files: %s, folders: %s, total size: %s bytes"},
+        {"FrmSummary.m_acMPasses", "Passes per file: %s; after processing: %s"},
+        {"FrmSummary.m_acMNoWarnings", "Every file will be overwritten in place."},
+        {"FrmSummary.m_acMWarnings", "Overwriting cannot be guaranteed to erase these files:"},
+        {"FrmSummary.m_acMWarningLine", "%s: %s file(s)"},
+        {"FrmSummary.m_acMMoreFiles", "... and %s more"},
+        {"FrmSummary.m_acMEncryptedCount",
+         "Good news: %s file(s) lie on an encrypted disk (dm-crypt/LUKS); old copies there cannot "
+         "be read without the key."},
+        {"FrmSummary.m_acMEncrypted", "(encrypted disk underneath)"},
+        {"FrmSummary.m_acMVerdictInPlace", "Overwriting: in place"},
+        {"FrmSummary.m_acMVerdictMemory", "Overwriting: in place (memory)"},
+        {"FrmSummary.m_acMVerdictNotInPlace", "Overwriting: cannot be guaranteed (%s)"},
+        {"FrmSummary.m_acMReasonCopyOnWrite", "copy-on-write or log-structured file system"},
+        {"FrmSummary.m_acMReasonShared", "shared extents (snapshot or reflinked copy)"},
+        {"FrmSummary.m_acMReasonCompressed", "compressed extents"},
+        {"FrmSummary.m_acMReasonInline", "inline data (stored with the file's metadata)"},
+        {"FrmSummary.m_acMReasonDataJournal", "data journalling"},
+        {"FrmSummary.m_acMReasonFlash", "flash storage (non-rotational device)"},
+        {"FrmSummary.m_acMReasonNetwork", "network or FUSE file system"},
+        {"FrmSummary.m_acMReasonUnknown", "unknown storage"},
+        {"FrmSummary.m_acMAdviceCopyOnWrite",
+         "New data goes to new blocks and the old ones stay in free space: shred free space "
+         "afterwards and TRIM (fstrim), or rely on full-disk encryption."},
+        {"FrmSummary.m_acMAdviceShared",
+         "A snapshot or another file holds the same blocks: delete snapshots and reflinked copies "
+         "first."},
+        {"FrmSummary.m_acMAdviceCompressed",
+         "Compressed data is written elsewhere: shred free space afterwards, or rely on full-disk "
+         "encryption."},
+        {"FrmSummary.m_acMAdviceInline",
+         "The data lives in the metadata and its journal: shred free space afterwards; only "
+         "full-disk encryption is sure."},
+        {"FrmSummary.m_acMAdviceDataJournal",
+         "Copies stay in the journal until it is overwritten: write other data afterwards, or use "
+         "data=ordered."},
+        {"FrmSummary.m_acMAdviceFlash",
+         "Wear levelling may keep old copies: rely on full-disk encryption or the device's own "
+         "sanitize command, and TRIM afterwards."},
+        {"FrmSummary.m_acMAdviceNetwork",
+         "The server decides where the data goes: shred the files on the server itself."},
+        {"FrmSummary.m_acMAdviceUnknown",
+         "Kelvane could not find out how this storage writes: do not rely on overwriting alone."},
+        {"FrmSummary.m_CHKHideSeen", "Do not show this summary again for these warnings"},
+        {"FrmSummary.m_BTNStart", "Start"},
+        {"FrmSummary.m_BTNCancel", "Cancel"},
+        {"FrmSummary.m_acMCancelled", "Shredding cancelled; nothing was changed."},
+        {"FrmSummary.m_acMVerifyReadBack", "verification: the data could not be read back"},
+        {"FrmSummary.m_acMVerifyMismatch", "verification: the data read back differs at byte %s"},
+        {"FrmSummary.m_acMVerifyMoved",
+         "verification: the file's extents moved, the old blocks were not overwritten"},
     };
     return keys;
 }

@@ -87,6 +87,7 @@ class File {
     // The same, for the entry `name` of an open folder.
     bool OpenAt(int folderFd, const std::string& name, Mode mode);
     bool IsOpen() const { return fd_ >= 0; }
+    int Descriptor() const { return fd_; }
     bool GetAttributes(Attributes& out) const;
     // Reads up to `count` bytes at the current position; -1 on failure.
     int64_t Read(void* data, size_t count);

@@ -7,6 +7,7 @@
 #include "config/NumberText.h"
 #include "config/TextConv.h"
 #include "engine/FileOps.h"
+#include "engine/ShredCheck.h"
 #include "filelist/FileListOps.h"
 #include "filelist/StringTable.h"
 #include "i18n/SafeFormat.h"
@@ -16,6 +17,7 @@
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
 #include "runs/RunState.h"
+#include "runs/RunSummary.h"
 #include "runs/RunWindow.h"
 #include "runs/WorkerThreads.h"
 
@@ -33,6 +35,7 @@ struct RunOptions {
     ShredFileOptions file;
     bool keepFolders = false;
     bool ignoreProtect = false;
+    AppSettings settings;
 };
 
 RunOptions TakeOptions(RunWindow& window) {
@@ -48,6 +51,7 @@ RunOptions TakeOptions(RunWindow& window) {
     o.file.deleteAfter = !s.fileShredLeaveFiles;
     o.keepFolders = s.fileShredFileShred;
     o.ignoreProtect = s.ignoreProtect;
+    o.settings = s;
     return o;
 }
 
@@ -133,9 +137,20 @@ void StartFileRun(WorkerThreads& threads, RunWindow& window, RunState& state) {
 void ShredListedFiles(RunWindow& window, RunState& state) {
     const RunOptions options = TakeOptions(window);
     const int total = window.RowCount();
+    const TextLookup text = [&window](std::string_view key) { return window.MessageText(key); };
+    const bool verify = options.settings.verifyLastPass;
+    const RunSummary summary =
+        CollectRunSummary(window, options.passes, window.EndAction(), verify);
+    const bool wanted = SummaryWanted(summary, options.settings);
+    if ((wanted || !summary.groups.empty()) && !window.ShowRunSummary(summary, wanted)) {
+        state.lastOutcome = RunOutcome::Partly;
+        window.SetStatusText(text("FrmSummary.m_acMCancelled"));
+        return;
+    }
 
     window.BeginRunLog();
     window.AppendLogHeader(FileRunLogTitle(options.passes));
+    for (const std::u16string& line : WarningLines(summary, text)) window.AppendLog(line);
     window.SetProgressRange(total);
 
     const std::u16string shredding = window.MessageText("FrmMain.m_acMShredding");
@@ -222,6 +237,8 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
 
         ShredFileOptions file = options.file;
         file.path = path;
+        ShredCheck check;
+        if (verify) file.check = &check;
         bool ok = ops.ShredFile(options.passes, file);
         ops.RelockHoldingFolder();
         const ShredReport& report = ops.LastShred();
@@ -234,7 +251,9 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             }
             if (report.otherNames > 0) ++withOtherNames;
             batch.DeleteRow(i--);
-            batch.AppendLog(SafeFormat(u"%s %s", {path, DoneText(report.otherNames)}));
+            std::u16string done = DoneText(report.otherNames);
+            if (check.passed()) done.insert(done.size() - 1, u", verified");
+            batch.AppendLog(SafeFormat(u"%s %s", {path, done}));
         } else {
             allDone = false;
             // The row follows the file to its scrambled name, where a later run finds it.
@@ -243,7 +262,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
                 window.SetRowText(i, kPathColumn, report.path);
                 window.SetRowText(i, kNameColumn, FileNameOfPath(report.path));
             }
-            batch.AppendLog(SafeFormat(u"%s [FAILED!]", {report.path}));
+            batch.AppendLog(ShredLogLine(report.path, false, file.check, text));
         }
     }
     batch.Flush();

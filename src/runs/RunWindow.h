@@ -9,6 +9,8 @@
 #include "config/AppSettings.h"
 #include "log/LogLines.h"
 
+struct RunSummary;
+
 // The answers of the confirmation box.
 enum ConfirmAnswer : int {
     kAnswerYes = 6,
@@ -123,6 +125,16 @@ class RunWindow {
     // A message box with the application's name as caption and the information
     // icon (for instance "No file(s) available!"); returns when it is closed.
     virtual void ShowInfoMessage(const std::u16string& text) = 0;
+
+    // The summary before a file run, offered when it warns about something or
+    // `wanted` says the user asked for it. True: go on; false: the user cancelled.
+    // A window shows it only when wanted (and remembers the warnings accepted); with
+    // no screen it goes to standard error whenever it warns, and the run goes on.
+    virtual bool ShowRunSummary(const RunSummary& summary, bool wanted) {
+        (void)summary;
+        (void)wanted;
+        return true;
+    }
 
     // Lock for run / unlock after run.
     virtual void LockForRun() = 0;

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -127,6 +128,7 @@ void CKelvaneDlg::CreateControls() {
     list_.InsertColumn(3, u"", CListCtrl::Align::Left, 0);
     listView_ = new ListCtrlView(list_, client_);
     listView_->Model().SetToolTipProvider([this](int row) { return ToolTipOfRow(row); });
+    listView_->Model().SetMarkProvider([this](int row) { return MarkOfRow(row); });
     connect(listView_, &ListCtrlView::ColumnClicked, this, &CKelvaneDlg::OnColumnClick);
     Register(IDC_LIST, listView_);
 
@@ -300,7 +302,20 @@ QString CKelvaneDlg::ToolTipOfRow(int row) {
     QString tip = ToQ(list_.InfoTip(row)).toHtmlEscaped();
     if (tip.isEmpty()) return {};
     tip.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
+    // Whether overwriting reaches this file's old bytes, before anyone presses Shred.
+    const EntryVerdict& v = rowVerdicts_.Of(list_.GetItemText(row, 3));
+    if (v.applies) {
+        const TextLookup text = [this](std::string_view key) { return Text(key); };
+        tip += QStringLiteral("<br>") + ToQ(VerdictText(v.verdict, text)).toHtmlEscaped();
+    }
     return QStringLiteral("<p style='white-space:pre'>") + tip + QStringLiteral("</p>");
+}
+
+QVariant CKelvaneDlg::MarkOfRow(int row) {
+    if (row < 0 || row >= list_.GetItemCount()) return {};
+    const EntryVerdict& v = rowVerdicts_.Of(list_.GetItemText(row, 3));
+    if (!v.applies || v.verdict.InPlace()) return {};
+    return style()->standardIcon(QStyle::SP_MessageBoxWarning);
 }
 
 // Layout on resize, and the two states of the window: idle and locked for a run.
@@ -557,6 +572,7 @@ void CKelvaneDlg::UnlockAfterRun() {
         return;
     }
     locked_ = false;
+    rowVerdicts_.Clear();  // the files may have changed, or be gone
     ShowProgressInTitle();
     AnnounceRunEnd();
     runTimer_.invalidate();

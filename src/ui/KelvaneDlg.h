@@ -33,6 +33,7 @@
 #include "log/ShredLog.h"
 #include "platform/qt/Dialog.h"
 #include "platform/qt/UiThread.h"
+#include "runs/RowVerdicts.h"
 #include "runs/RunState.h"
 #include "runs/RunWindow.h"
 #include "runs/WorkerThreads.h"
@@ -233,6 +234,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     std::u16string MessageText(std::string_view key) override;
     int AskConfirmation(const std::u16string& text) override;
     void ShowInfoMessage(const std::u16string& text) override;
+    bool ShowRunSummary(const RunSummary& summary, bool wanted) override;
     void LockForRun() override;
     void UnlockAfterRun() override;
     void BeginRunLog() override;
@@ -310,6 +312,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void StoreSettingsNow();                                     // UI thread
     void ShowUpdates(const std::vector<WindowUpdate>& updates);  // UI thread
     QString ToolTipOfRow(int row);
+    QVariant MarkOfRow(int row);
     void ShowProgressInTitle();
     void AnnounceRunEnd();
 
@@ -345,6 +348,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     static constexpr size_t kMaxRowsInFlight = 16384;
     std::atomic<size_t> rowsInFlight_{0};  // appended by a worker, not yet in the list
     std::string rememberedFolder_;
+    RowVerdicts rowVerdicts_;
 
     // The stored outer rectangle until the window's frame is known (see RestoreFrame).
     std::optional<QRect> pendingFrame_;

@@ -16,6 +16,7 @@
 #include "runs/TerminalConfirm.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/MessageBoxes.h"
+#include "ui/RunSummaryDlg.h"
 #include "ui/XMessageBox.h"
 
 int CKelvaneDlg::RowCount() {
@@ -272,6 +273,31 @@ int CKelvaneDlg::AskConfirmation(const std::u16string& question) {
             return XMessageBox::Ask(this, ToQ(text), ToQ(Text("FrmMain.m_acMConfirm")), captions);
         },
         XMessageBox::kIdCancel);
+}
+
+bool CKelvaneDlg::ShowRunSummary(const RunSummary& summary, bool wanted) {
+    const TextLookup text = [this](std::string_view key) { return MessageText(key); };
+    if (unattended_) {
+        // A script asked for the run: tell what cannot be guaranteed, then go on.
+        for (const std::u16string& line : SummaryLines(summary, text))
+            std::fprintf(stderr, "%s\n", Utf8FromWide(PrintableText(line)).c_str());
+        std::fflush(stderr);
+        return true;
+    }
+    if (!wanted) return true;
+    return caller_.Get<bool>(
+        [&] {
+            if (closing_) return false;
+            const TextLookup uiText = [this](std::string_view key) { return Text(key); };
+            CRunSummaryDlg dlg(summary, uiText, fields_.hideSeenWarnings, this);
+            const bool start = dlg.exec() == QDialog::Accepted;
+            if (start) {
+                fields_.seenWarnings |= summary.WarningMask();
+                fields_.hideSeenWarnings = dlg.HideSeen();
+            }
+            return start;
+        },
+        false);
 }
 
 void CKelvaneDlg::ShowInfoMessage(const std::u16string& text) {

@@ -107,6 +107,10 @@ void CKelvaneDlg::ApplySettings(const LoadedSettings& loaded) {
     fields_.diskShredLeaveFiles = s.diskShredLeaveFiles;
     fields_.fileShredLeaveFiles = s.fileShredLeaveFiles;
     fields_.fileShredFileShred = s.fileShredFileShred;
+    fields_.showSummary = s.showSummary;
+    fields_.hideSeenWarnings = s.hideSeenWarnings;
+    fields_.verifyLastPass = s.verifyLastPass;
+    fields_.seenWarnings = s.seenWarnings;
 
     FontHolder& fonts = *fonts_;
     fonts.useBuiltInFont = s.useBuildInFont;

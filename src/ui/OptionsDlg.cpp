@@ -38,6 +38,9 @@ constexpr LabelKey kLabels[] = {
     {COptionsDlg::IDC_FILES_LEAVE_FILES, "FrmOptions.m_CHKFilesLeaveFiles"},
     {COptionsDlg::IDC_FILES_LEAVE_FOLDERS, "FrmOptions.m_CHKFilesLeaveFolders"},
     {COptionsDlg::IDC_IGNORE_PROTECT, "FrmOptions.m_CHKIgnoreWriteProtect"},
+    {COptionsDlg::IDC_SHOW_SUMMARY, "FrmOptions.m_CHKShowSummary"},
+    {COptionsDlg::IDC_HIDE_SEEN_WARNINGS, "FrmOptions.m_CHKHideSeenWarnings"},
+    {COptionsDlg::IDC_VERIFY_LAST_PASS, "FrmOptions.m_CHKVerifyLastPass"},
     {COptionsDlg::IDC_FONT_LABEL, "FrmOptions.m_LBLFont"},
     {COptionsDlg::IDC_OK, "FrmOptions.m_BTNOk"},
     {COptionsDlg::IDC_CANCEL, "FrmOptions.m_BTNCancel"},
@@ -138,6 +141,9 @@ void COptionsDlg::CreateControls() {
     filesLeaveFiles_ = check(IDC_FILES_LEAVE_FILES);
     filesLeaveFolders_ = check(IDC_FILES_LEAVE_FOLDERS);
     ignoreProtect_ = check(IDC_IGNORE_PROTECT);
+    showSummary_ = check(IDC_SHOW_SUMMARY);
+    hideSeenWarnings_ = check(IDC_HIDE_SEEN_WARNINGS);
+    verifyLastPass_ = check(IDC_VERIFY_LAST_PASS);
 
     QPushButton* ok = button(IDC_OK, QStringLiteral("OK"));
     ok->setDefault(true);
@@ -151,7 +157,8 @@ void COptionsDlg::CreateControls() {
     auto* top = new QVBoxLayout(this);
     top->addLayout(grid);
     top->addSpacing(6);
-    for (QCheckBox* c : {spaceLeaveFiles_, filesLeaveFiles_, filesLeaveFolders_, ignoreProtect_})
+    for (QCheckBox* c : {spaceLeaveFiles_, filesLeaveFiles_, filesLeaveFolders_, ignoreProtect_,
+                         showSummary_, hideSeenWarnings_, verifyLastPass_})
         top->addWidget(c);
     top->addStretch(1);
     top->addLayout(buttons);
@@ -228,6 +235,9 @@ void COptionsDlg::FillFields() {
     filesLeaveFiles_->setChecked(f.fileShredLeaveFiles);
     filesLeaveFolders_->setChecked(f.fileShredFileShred);
     ignoreProtect_->setChecked(f.ignoreProtect);
+    showSummary_->setChecked(f.showSummary);
+    hideSeenWarnings_->setChecked(f.hideSeenWarnings);
+    verifyLastPass_->setChecked(f.verifyLastPass);
 }
 
 OptionsFields COptionsDlg::ReadFields() const {
@@ -241,6 +251,9 @@ OptionsFields COptionsDlg::ReadFields() const {
     f.fileShredLeaveFiles = filesLeaveFiles_->isChecked();
     f.fileShredFileShred = filesLeaveFolders_->isChecked();
     f.ignoreProtect = ignoreProtect_->isChecked();
+    f.showSummary = showSummary_->isChecked();
+    f.hideSeenWarnings = hideSeenWarnings_->isChecked();
+    f.verifyLastPass = verifyLastPass_->isChecked();
     return f;
 }
 

@@ -44,6 +44,9 @@ class COptionsDlg final : public CDialog {
         IDC_SHRED_VALUE_PICK = 1072,
         IDC_SHRED_VALUE_RESET = 1073,
         IDC_FILES_LEAVE_FOLDERS = 1076,
+        IDC_SHOW_SUMMARY = 1077,
+        IDC_HIDE_SEEN_WARNINGS = 1078,
+        IDC_VERIFY_LAST_PASS = 1079,
         IDC_OK = 1,
         IDC_CANCEL = 2,
     };
@@ -96,6 +99,9 @@ class COptionsDlg final : public CDialog {
     QCheckBox* filesLeaveFiles_ = nullptr;
     QCheckBox* filesLeaveFolders_ = nullptr;
     QCheckBox* ignoreProtect_ = nullptr;
+    QCheckBox* showSummary_ = nullptr;
+    QCheckBox* hideSeenWarnings_ = nullptr;
+    QCheckBox* verifyLastPass_ = nullptr;
     QPushButton* font_ = nullptr;
     std::map<int, QWidget*> controls_;
 };

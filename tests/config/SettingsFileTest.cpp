@@ -94,7 +94,7 @@ TEST(SettingsFile, NumbersAreReadLikeTheCLibrary) {
     EXPECT_FALSE(font.hasFontName);
 }
 
-TEST(SettingsFile, SavesAll27KeysInTheirOrder) {
+TEST(SettingsFile, SavesAll31KeysInTheirOrder) {
     TempDir dir;
     AppSettings s;  // every value at its default
     s.fontDefName = "DejaVu Sans";
@@ -115,7 +115,9 @@ TEST(SettingsFile, SavesAll27KeysInTheirOrder) {
         SettingsEntry("UseFontSettings", "1") + SettingsEntry("UseFontHeight", "0") +
         SettingsEntry("FontDefName", "DejaVu Sans") + SettingsEntry("FontDefCharset", "0") +
         SettingsEntry("FontDefHeight", "0") + SettingsEntry("FontDefPitch", "0") +
-        SettingsEntry("WinPos", "") + SettingsEntry("LanguageName", ""));
+        SettingsEntry("WinPos", "") + SettingsEntry("LanguageName", "") +
+        SettingsEntry("ShowSummary", "0") + SettingsEntry("HideSeenWarnings", "1") +
+        SettingsEntry("VerifyLastPass", "0") + SettingsEntry("SeenWarnings", "0"));
     EXPECT_EQ(text, want);
 }
 
@@ -149,10 +151,18 @@ TEST(SettingsFile, EveryKeyRoundTrips) {
     s.fontDefPitch = 49;
     s.winPos = "10;20;810;620";
     s.languageName = "Deutsch";
+    s.showSummary = true;
+    s.hideSeenWarnings = false;
+    s.verifyLastPass = true;
+    s.seenWarnings = 0xA5;
     ASSERT_TRUE(SaveSettings(dir.Sub("r.ini"), s));
     LoadedSettings l = LoadSettings(dir.Sub("r.ini"));
     const AppSettings& r = l.values;
     EXPECT_EQ(r.random, 0);
+    EXPECT_TRUE(r.showSummary);
+    EXPECT_FALSE(r.hideSeenWarnings);
+    EXPECT_TRUE(r.verifyLastPass);
+    EXPECT_EQ(r.seenWarnings, 0xA5u);
     EXPECT_EQ(r.shredValue, s.shredValue);
     EXPECT_TRUE(r.ignoreProtect);
     EXPECT_EQ(r.endAction, 2);

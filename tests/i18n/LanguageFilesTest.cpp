@@ -67,14 +67,15 @@ TEST(LanguageKeys, EveryKeyIsKnownOnceWithItsText) {
     };
     EXPECT_EQ(count("FrmLanguage."), 4);
     EXPECT_EQ(count("FrmDrive."), 8);
-    EXPECT_EQ(count("FrmOptions."), 16);
+    EXPECT_EQ(count("FrmOptions."), 19);
+    EXPECT_EQ(count("FrmSummary."), 35);
 }
 
 TEST(LanguageKeys, EveryKeyNamedInTheSourcesIsKnown) {
     // A key typed into a window's code but missing here would show no translation.
     const std::filesystem::path src = std::filesystem::path(KELVANE_DATA_DIR).parent_path() / "src";
     const std::regex keyPattern(
-        R"re("(Frm(Main|Language|Drive|Options|About|LogView)\.[A-Za-z0-9_]+)")re");
+        R"re("(Frm(Main|Language|Drive|Options|About|LogView|Summary)\.[A-Za-z0-9_]+)")re");
     int found = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(src)) {
         if (!entry.is_regular_file()) continue;

@@ -156,6 +156,47 @@ TEST(UnattendedRun, ExecShredsFilesAndFoldersLogsAndExitsZero) {
     EXPECT_EQ(log.find("[FAILED!]"), std::string::npos) << log;
 }
 
+TEST(UnattendedRun, SummaryGoesToStandardErrorAndTheRunGoesOn) {
+    {
+        // Asked for: the summary without warnings, then every file read back.
+        TempDir tmp;
+        WriteSettings(tmp,
+                      "  <Confirm>0</Confirm>\r\n  <Iterations>1</Iterations>\r\n"
+                      "  <ShowSummary>1</ShowSummary>\r\n  <VerifyLastPass>1</VerifyLastPass>\r\n");
+        tmp.WriteFile("a.bin", std::string(70000, 'a'));
+        Program p(tmp.Sub("config"), {"-exec", tmp.Sub("a.bin")});
+        Outcome o = p.Finish();
+        EXPECT_EQ(o.exitCode, 0) << o.out;
+        EXPECT_NE(o.out.find("Summary before shredding\nFiles: 1, folders: 0, total size: 70000 "
+                             "bytes\nPasses per file: 1; after processing: Do nothing\nVerify "
+                             "the last pass\nEvery file will be overwritten in place.\n"),
+                  std::string::npos)
+            << o.out;
+        EXPECT_NE(Log(tmp).find(tmp.Sub("a.bin") + " [done, verified]"), std::string::npos);
+    }
+    // Not asked for, but a copy-on-write file system: warned, and still shredded.
+    TestMount btrfs("btrfs", 128 * 1024, {"-q", "-f"});
+    KELVANE_REQUIRE_MOUNT(btrfs);
+    TempDir tmp;
+    WriteSettings(tmp, "  <Confirm>0</Confirm>\r\n  <Iterations>1</Iterations>\r\n");
+    TempDir::WriteFileAt(btrfs.Path() + "x", std::string(50000, 'x'));
+    TempDir::WriteFileAt(btrfs.Path() + "y", std::string(50000, 'y'));
+    Program p(tmp.Sub("config"), {"-exec", btrfs.Path() + "x", btrfs.Path() + "y"});
+    Outcome o = p.Finish();
+    EXPECT_EQ(o.exitCode, 0) << o.out;
+    EXPECT_NE(o.out.find("Overwriting cannot be guaranteed to erase these files:\n"
+                         "  copy-on-write or log-structured file system: 2 file(s)\n"
+                         "      New data goes to new blocks"),
+              std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("      " + btrfs.Path() + "x\n"), std::string::npos) << o.out;
+    EXPECT_FALSE(PathExists(btrfs.Path() + "x"));
+    const std::string log = Log(tmp);
+    EXPECT_NE(log.find("copy-on-write or log-structured file system: 2 file(s)"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find(btrfs.Path() + "y [done]"), std::string::npos) << log;
+}
+
 TEST(UnattendedRun, QuestionsWithoutATerminalCancelAndNothingIsClaimed) {
     TempDir tmp;  // the default settings ask before each file
     tmp.WriteFile("keep.txt", "still here");

@@ -112,6 +112,14 @@ void FakeRunWindow::ShowInfoMessage(const std::u16string& text) {
     std::lock_guard<std::mutex> l(mutex);
     infoMessages.push_back(text);
 }
+bool FakeRunWindow::ShowRunSummary(const RunSummary& summary, bool wanted) {
+    std::lock_guard<std::mutex> l(mutex);
+    summaries.push_back(summary);
+    summariesWanted.push_back(wanted);
+    // Like the window: accepting a shown summary marks its warnings as seen.
+    if (wanted && summaryAnswer) settings.seenWarnings |= summary.WarningMask();
+    return !wanted || summaryAnswer;
+}
 void FakeRunWindow::LockForRun() {
     std::lock_guard<std::mutex> l(mutex);
     ++lockCalls;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/ListCtrl.h"
+#include "runs/RunSummary.h"
 #include "runs/RunWindow.h"
 
 class FakeRunWindow : public RunWindow {
@@ -39,6 +40,7 @@ class FakeRunWindow : public RunWindow {
     std::u16string MessageText(std::string_view key) override;
     int AskConfirmation(const std::u16string& text) override;
     void ShowInfoMessage(const std::u16string& text) override;
+    bool ShowRunSummary(const RunSummary& summary, bool wanted) override;
     void LockForRun() override;
     void UnlockAfterRun() override;
     void BeginRunLog() override;
@@ -61,6 +63,9 @@ class FakeRunWindow : public RunWindow {
     // ---- what the test reads ----
     std::vector<std::u16string> questions;      // every confirmation text asked
     std::vector<std::u16string> infoMessages;   // every information box shown
+    std::vector<RunSummary> summaries;          // every summary offered ...
+    std::vector<bool> summariesWanted;          // ... and whether it was to be shown
+    bool summaryAnswer = true;                  // Start (true) or Cancel
     std::vector<std::u16string> statusHistory;  // every status text set
     std::vector<std::u16string> logLines;       // lines since the last BeginRunLog
     int beginRunLogCalls = 0;

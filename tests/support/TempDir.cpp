@@ -82,6 +82,11 @@ void TempDir::WriteFile(const std::string& rel, const std::string& content) cons
     f.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
+void TempDir::WriteFileAt(const std::string& path, const std::string& content) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
 void TempDir::MakeDir(const std::string& rel) const {
     fs::create_directories(path_ + rel);
 }

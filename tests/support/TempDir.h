@@ -4,7 +4,7 @@
 #include <string>
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -19,8 +19,10 @@ public:
     // Helpers for building trees.
     void WriteFile(const std::string& rel, const std::string& content) const;
     void MakeDir(const std::string& rel) const;
+    // Writes a file at any absolute path (for instance on a test mount).
+    static void WriteFileAt(const std::string& path, const std::string& content);
 
-private:
+  private:
     std::string path_;
 };
 

@@ -43,10 +43,11 @@ bool RunQuiet(const std::vector<std::string>& argv) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-bool FindMkfs(const std::string& name, std::string& out) {
+bool FindMkfs(std::string& out, const std::string& fsType = "ext4") {
     for (const char* dir : {"/usr/sbin/", "/sbin/", "/usr/bin/"}) {
-        if (::access((dir + name).c_str(), X_OK) == 0) {
-            out = dir + name;
+        std::string p = dir + ("mkfs." + fsType);
+        if (::access(p.c_str(), X_OK) == 0) {
+            out = p;
             return true;
         }
     }
@@ -62,6 +63,16 @@ TestMount::TestMount(Kind kind, uint64_t sizeKiB, const std::string& label) {
         return;
     }
     mounted_ = kind == Kind::Tmpfs ? MountTmpfs(sizeKiB) : MountImage(kind, sizeKiB, label);
+}
+
+TestMount::TestMount(const std::string& fsType, uint64_t sizeKiB,
+                     const std::vector<std::string>& mkfsArgs, const std::string& mountData) {
+    mountPoint_ = dir_.Sub("mnt/");
+    if (::mkdir(mountPoint_.c_str(), 0755) != 0) {
+        error_ = ErrnoText("mkdir " + mountPoint_);
+        return;
+    }
+    mounted_ = MountAnyImage(fsType, sizeKiB, mkfsArgs, mountData);
 }
 
 TestMount::~TestMount() {
@@ -83,14 +94,31 @@ bool TestMount::MountTmpfs(uint64_t sizeKiB) {
 }
 
 bool TestMount::MountImage(Kind kind, uint64_t sizeKiB, const std::string& label) {
-    const bool xfs = kind == Kind::XfsImage;
+    if (kind == Kind::XfsImage) {
+        std::vector<std::string> args = {"-q", "-f", "-K"};
+        if (!label.empty()) args.insert(args.end(), {"-L", label});
+        return MountAnyImage("xfs", sizeKiB, args, "");
+    }
+    // No lazy initialisation: a background thread writing inode tables would keep
+    // the file system busy and change the raw image under a test that reads it.
+    // No blocks reserved for root (Ext4Image): what statvfs offers is all there is.
+    std::vector<std::string> args = {"-q", "-F"};
+    if (kind == Kind::Ext4Image) args.insert(args.end(), {"-m", "0"});
+    if (kind == Kind::Ext4Inline) args.insert(args.end(), {"-O", "inline_data"});
+    args.insert(args.end(), {"-E", "lazy_itable_init=0,lazy_journal_init=0,nodiscard"});
+    if (!label.empty()) args.insert(args.end(), {"-L", label});
+    return MountAnyImage("ext4", sizeKiB, args, "");
+}
+
+bool TestMount::MountAnyImage(const std::string& fsType, uint64_t sizeKiB,
+                              const std::vector<std::string>& mkfsArgs,
+                              const std::string& mountData) {
     std::string mkfs;
-    if (!FindMkfs(xfs ? "mkfs.xfs" : "mkfs.ext4", mkfs)) {
-        error_ = xfs ? "mkfs.xfs not found (package xfsprogs)"
-                     : "mkfs.ext4 not found (package e2fsprogs)";
+    if (!FindMkfs(mkfs, fsType)) {
+        error_ = "mkfs." + fsType + " not found";
         return false;
     }
-    image_ = dir_.Sub("image.ext4");
+    image_ = dir_.Sub("image." + fsType);
     int fd = ::open(image_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
         error_ = ErrnoText("create " + image_);
@@ -102,23 +130,11 @@ bool TestMount::MountImage(Kind kind, uint64_t sizeKiB, const std::string& label
         error_ = ErrnoText("size " + image_);
         return false;
     }
-    // No lazy initialisation: a background thread writing inode tables would keep
-    // the file system busy and change the raw image under a test that reads it.
-    // No blocks reserved for root: what statvfs offers is all there is.
-    std::vector<std::string> argv = {mkfs, "-q", "-F"};
-    if (kind == Kind::Ext4Image) argv.insert(argv.end(), {"-m", "0"});
-    if (kind == Kind::Ext4Inline) argv.insert(argv.end(), {"-O", "inline_data"});
-    if (xfs)
-        argv = {mkfs, "-q", "-f", "-K"};
-    else
-        argv.insert(argv.end(), {"-E", "lazy_itable_init=0,lazy_journal_init=0,nodiscard"});
-    if (!label.empty()) {
-        argv.push_back("-L");
-        argv.push_back(label);
-    }
+    std::vector<std::string> argv = {mkfs};
+    argv.insert(argv.end(), mkfsArgs.begin(), mkfsArgs.end());
     argv.push_back(image_);
     if (!RunQuiet(argv)) {
-        error_ = mkfs + " failed on " + image_;
+        error_ = "mkfs." + fsType + " failed on " + image_;
         return false;
     }
     std::string device;
@@ -126,12 +142,12 @@ bool TestMount::MountImage(Kind kind, uint64_t sizeKiB, const std::string& label
     if (loopFd < 0) return false;
     // The device must stay open until the mount holds it: auto-clear would free it
     // the moment the last descriptor closes.
-    bool ok = ::mount(device.c_str(), mountPoint_.c_str(), xfs ? "xfs" : "ext4",
-                      MS_NOSUID | MS_NODEV, "") == 0;
+    bool ok = ::mount(device.c_str(), mountPoint_.c_str(), fsType.c_str(), MS_NOSUID | MS_NODEV,
+                      mountData.c_str()) == 0;
     if (ok) {
         loopDevice_ = device;
     } else {
-        error_ = ErrnoText("mount " + device + " on " + mountPoint_);
+        error_ = ErrnoText("mount " + fsType + " " + device + " on " + mountPoint_);
         ::ioctl(loopFd, LOOP_CLR_FD, 0);
     }
     ::close(loopFd);

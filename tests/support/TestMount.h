@@ -9,6 +9,7 @@
 // use KELVANE_REQUIRE_MOUNT to skip the test with that message.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/TempDir.h"
 
@@ -22,6 +23,10 @@ class TestMount {
     // sizeKiB: the size of the tmpfs or of the image file. label: the ext4 volume
     // label (ignored for tmpfs).
     TestMount(Kind kind, uint64_t sizeKiB, const std::string& label = "");
+    // An image of any file system type: "mkfs.<fsType> <mkfsArgs> image", mounted
+    // with `mountData` (for instance "data=journal").
+    TestMount(const std::string& fsType, uint64_t sizeKiB, const std::vector<std::string>& mkfsArgs,
+              const std::string& mountData = "");
     ~TestMount();
     TestMount(const TestMount&) = delete;
     TestMount& operator=(const TestMount&) = delete;
@@ -43,6 +48,8 @@ class TestMount {
   private:
     bool MountTmpfs(uint64_t sizeKiB);
     bool MountImage(Kind kind, uint64_t sizeKiB, const std::string& label);
+    bool MountAnyImage(const std::string& fsType, uint64_t sizeKiB,
+                       const std::vector<std::string>& mkfsArgs, const std::string& mountData);
     // Binds the image to a free loop device; returns the device's open descriptor
     // or -1.
     int AttachLoop(std::string& device);

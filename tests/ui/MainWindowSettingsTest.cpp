@@ -205,7 +205,9 @@ TEST_F(MainWindowSettings, ASavedFileReadsBackUnchanged) {
         SettingsEntry("FontDefPitch", "18") + SettingsEntry("WinPos", "20;30;720;530") +
         SettingsEntry("LanguageName",
                       "Fran\xc3\xa7"
-                      "ais");
+                      "ais") +
+        SettingsEntry("ShowSummary", "1") + SettingsEntry("HideSeenWarnings", "0") +
+        SettingsEntry("VerifyLastPass", "1") + SettingsEntry("SeenWarnings", "33");
     WriteSettings(body);
     auto dlg = Open();
     dlg->close();

@@ -320,3 +320,22 @@ TEST_F(OptionsDlgTest, DoModalReturnsTheButtonPressed) {
     QTimer::singleShot(0, [&cancelled] { QTest::keyClick(&cancelled, Qt::Key_Escape); });
     EXPECT_EQ(cancelled.DoModal(*fonts_, OptionsSettingsOf(settings_)), IDCANCEL);
 }
+
+TEST_F(OptionsDlgTest, SummaryAndVerifySwitchesShowAndStore) {
+    auto dlg = Open();
+    EXPECT_EQ(TextOf(dlg->Control(1077)), "Show a summary before shredding");
+    EXPECT_EQ(TextOf(dlg->Control(1078)),
+              "Do not show the summary again for warnings already seen");
+    EXPECT_EQ(TextOf(dlg->Control(1079)), "Verify the last pass");
+    EXPECT_FALSE(Check(*dlg, 1077)->isChecked());
+    EXPECT_TRUE(Check(*dlg, 1078)->isChecked());  // on by default
+    EXPECT_FALSE(Check(*dlg, 1079)->isChecked());
+    Tick(*dlg, 1077);
+    Tick(*dlg, 1078);
+    Tick(*dlg, 1079);
+    SaveScreenshot(dlg.get(), QStringLiteral("options_dialog_summary_switches"));
+    Click(*dlg, 1);
+    EXPECT_TRUE(settings_.showSummary);
+    EXPECT_FALSE(settings_.hideSeenWarnings);
+    EXPECT_TRUE(settings_.verifyLastPass);
+}

@@ -29,6 +29,9 @@ QVariant ListCtrlModel::data(const QModelIndex& index, int role) const {
         case Qt::CheckStateRole:
             if (index.column() != 0) return {};
             return store_.GetCheck(row) ? Qt::Checked : Qt::Unchecked;
+        case Qt::DecorationRole:
+            if (index.column() != 0 || !mark_) return {};
+            return mark_(row);
         case Qt::ToolTipRole:
             if (toolTip_) {
                 QString tip = toolTip_(row);

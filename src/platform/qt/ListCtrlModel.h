@@ -18,6 +18,8 @@ class ListCtrlModel : public QAbstractTableModel, public ListCtrlObserver {
     void SetToolTipProvider(std::function<QString(int row)> provider) {
         toolTip_ = std::move(provider);
     }
+    // The mark shown before a row's first column (an icon; null: none).
+    void SetMarkProvider(std::function<QVariant(int row)> provider) { mark_ = std::move(provider); }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -43,5 +45,6 @@ class ListCtrlModel : public QAbstractTableModel, public ListCtrlObserver {
 
     CListCtrl& store_;
     std::function<QString(int)> toolTip_;
+    std::function<QVariant(int)> mark_;
     int shownRows_ = 0;  // the row count the views were last told about
 };

@@ -1,0 +1,176 @@
+#include "runs/RunSummary.h"
+
+#include <algorithm>
+
+#include "config/AppSettings.h"
+#include "config/TextConv.h"
+#include "engine/ShredCheck.h"
+#include "i18n/SafeFormat.h"
+#include "platform/FileSystem.h"
+#include "runs/RunBatch.h"
+#include "runs/RunWindow.h"
+
+namespace {
+
+std::u16string Number(int64_t n) {
+    return WideFromUtf8(std::to_string(n));
+}
+
+}  // namespace
+
+void RunSummary::Add(const std::u16string& path, const Verdict& verdict) {
+    if (verdict.encrypted) ++encrypted;
+    for (VerdictReason r : verdict.reasons) {
+        auto it = std::find_if(groups.begin(), groups.end(),
+                               [r](const Group& g) { return g.reason == r; });
+        if (it == groups.end()) {
+            Group g;
+            g.reason = r;
+            it = groups.insert(std::upper_bound(groups.begin(), groups.end(), g,
+                                                [](const Group& a, const Group& b) {
+                                                    return a.reason < b.reason;
+                                                }),
+                               g);
+        }
+        ++it->count;
+        if (it->examples.size() < kExamples) it->examples.push_back(path);
+    }
+}
+
+uint32_t RunSummary::WarningMask() const {
+    uint32_t mask = 0;
+    for (const Group& g : groups) mask |= 1u << static_cast<unsigned>(g.reason);
+    return mask;
+}
+
+EntryVerdict VerdictOfEntry(const std::u16string& path, storage::DeviceFactsCache* cache) {
+    EntryVerdict out;
+    fsys::Attributes attr;
+    std::string os;
+    if (!fsys::GetAttributes(path, attr) || attr.kind != fsys::Kind::kFile ||
+        !fsys::OsPath(path, os))
+        return out;
+    out.applies = true;
+    out.size = attr.size;
+    out.verdict = DecideVerdict(storage::GatherStorageFacts(os, cache));
+    return out;
+}
+
+RunSummary CollectRunSummary(RunWindow& window, int32_t passes, int endAction, bool verify) {
+    RunSummary s;
+    s.passes = passes;
+    s.endAction = endAction;
+    s.verify = verify;
+    storage::DeviceFactsCache cache;
+    // Read in blocks, like the run itself: one visit to the window per block of rows.
+    RunBatch batch(window);
+    RunRow row;
+    for (int i = 0; batch.Row(i, row); ++i) {
+        if (!row.checked) continue;
+        if (row.kind == u"FOLDER") {
+            ++s.folders;
+            continue;
+        }
+        ++s.files;
+        EntryVerdict v = VerdictOfEntry(row.path, &cache);
+        if (!v.applies) continue;
+        s.bytes += v.size;
+        s.Add(row.path, v.verdict);
+    }
+    return s;
+}
+
+bool SummaryWanted(const RunSummary& summary, const AppSettings& settings) {
+    if (settings.showSummary) return true;
+    const uint32_t mask = summary.WarningMask();
+    if (mask == 0) return false;
+    if (!settings.hideSeenWarnings) return true;
+    return (mask & ~settings.seenWarnings) != 0;
+}
+
+std::u16string VerdictText(const Verdict& verdict, const TextLookup& text) {
+    std::u16string out;
+    if (verdict.InPlace()) {
+        out = text(verdict.memory ? "FrmSummary.m_acMVerdictMemory"
+                                  : "FrmSummary.m_acMVerdictInPlace");
+    } else {
+        std::u16string reasons;
+        for (VerdictReason r : verdict.reasons) {
+            if (!reasons.empty()) reasons += u"; ";
+            reasons += text(ReasonTextKey(r));
+        }
+        out = SafeFormat(text("FrmSummary.m_acMVerdictNotInPlace"), {reasons});
+    }
+    if (verdict.encrypted) out += u" " + text("FrmSummary.m_acMEncrypted");
+    return out;
+}
+
+std::string_view EndActionKey(int endAction) {
+    // The drop-down lists "shut down" first and "do nothing" last.
+    switch (endAction) {
+        case 2:
+            return "FrmMain.m_CBBEndAction0";
+        case 1:
+            return "FrmMain.m_CBBEndAction1";
+        default:
+            return "FrmMain.m_CBBEndAction2";
+    }
+}
+
+std::vector<std::u16string> WarningLines(const RunSummary& s, const TextLookup& text) {
+    std::vector<std::u16string> lines;
+    for (const RunSummary::Group& g : s.groups) {
+        lines.push_back(SafeFormat(text("FrmSummary.m_acMWarningLine"),
+                                   {text(ReasonTextKey(g.reason)), Number(g.count)}));
+        lines.push_back(u"    " + text(ReasonAdviceKey(g.reason)));
+        for (const std::u16string& p : g.examples) lines.push_back(u"    " + p);
+        if (g.count > static_cast<int>(g.examples.size()))
+            lines.push_back(u"    " +
+                            SafeFormat(text("FrmSummary.m_acMMoreFiles"),
+                                       {Number(g.count - static_cast<int>(g.examples.size()))}));
+    }
+    if (s.encrypted > 0)
+        lines.push_back(SafeFormat(text("FrmSummary.m_acMEncryptedCount"), {Number(s.encrypted)}));
+    return lines;
+}
+
+std::vector<std::u16string> SummaryLines(const RunSummary& s, const TextLookup& text) {
+    std::vector<std::u16string> lines;
+    lines.push_back(text("FrmSummary.Caption"));
+    lines.push_back(SafeFormat(text("FrmSummary.m_acMCounts"),
+                               {Number(s.files), Number(s.folders), Number(s.bytes)}));
+    lines.push_back(SafeFormat(text("FrmSummary.m_acMPasses"),
+                               {Number(s.passes), text(EndActionKey(s.endAction))}));
+    if (s.verify) lines.push_back(text("FrmOptions.m_CHKVerifyLastPass"));
+    if (s.groups.empty()) {
+        lines.push_back(text("FrmSummary.m_acMNoWarnings"));
+    } else {
+        lines.push_back(text("FrmSummary.m_acMWarnings"));
+        for (std::u16string& l : WarningLines(s, text)) lines.push_back(u"  " + l);
+    }
+    if (s.groups.empty() && s.encrypted > 0)
+        lines.push_back(SafeFormat(text("FrmSummary.m_acMEncryptedCount"), {Number(s.encrypted)}));
+    return lines;
+}
+
+std::u16string ShredLogLine(const std::u16string& path, bool ok, const ShredCheck* check,
+                            const TextLookup& text) {
+    if (ok)
+        return SafeFormat(check && check->passed() ? u"%s [done, verified]" : u"%s [done]", {path});
+    if (!check) return SafeFormat(u"%s [FAILED!]", {path});
+    std::u16string why;
+    switch (check->failure()) {
+        case ShredCheck::Failure::kNone:
+            return SafeFormat(u"%s [FAILED!]", {path});
+        case ShredCheck::Failure::kReadBack:
+            why = text("FrmSummary.m_acMVerifyReadBack");
+            break;
+        case ShredCheck::Failure::kMismatch:
+            why = SafeFormat(text("FrmSummary.m_acMVerifyMismatch"), {Number(check->offset())});
+            break;
+        case ShredCheck::Failure::kExtentsMoved:
+            why = text("FrmSummary.m_acMVerifyMoved");
+            break;
+    }
+    return SafeFormat(u"%s [FAILED! %s]", {path, why});
+}

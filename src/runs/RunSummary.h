@@ -1,0 +1,72 @@
+#pragma once
+// What a file run is about to do, gathered before it starts: how many files and
+// folders, how many bytes, and which entries cannot be guaranteed to be erased by
+// overwriting, grouped by reason. Shown in a window, printed on standard error
+// when there is no screen, and written to the log.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/StorageVerdict.h"
+
+struct AppSettings;
+class RunWindow;
+
+struct RunSummary {
+    static constexpr size_t kExamples = 3;  // example paths kept per reason
+
+    struct Group {
+        VerdictReason reason{};
+        int count = 0;
+        std::vector<std::u16string> examples;
+    };
+
+    int files = 0;
+    int folders = 0;
+    int64_t bytes = 0;
+    int32_t passes = 0;
+    int endAction = 0;  // 0 nothing, 1 end the program, 2 shut down
+    bool verify = false;
+    int encrypted = 0;          // files with dm-crypt underneath
+    std::vector<Group> groups;  // in the order of VerdictReason, only those present
+
+    void Add(const std::u16string& path, const Verdict& verdict);
+    uint32_t WarningMask() const;
+};
+
+using TextLookup = std::function<std::u16string(std::string_view key)>;
+
+// The verdict of one entry of the list; entries that get no passes (folders,
+// links, special files, vanished ones) have none: nullopt-like `applies` false.
+struct EntryVerdict {
+    bool applies = false;
+    int64_t size = 0;
+    Verdict verdict;
+};
+EntryVerdict VerdictOfEntry(const std::u16string& path, storage::DeviceFactsCache* cache);
+
+// Walks the ticked rows of the list.
+RunSummary CollectRunSummary(RunWindow& window, int32_t passes, int endAction, bool verify);
+
+// Whether the window should show it: always when asked for, else when it warns
+// about something the user has not accepted before (or always, when seen warnings
+// are not to be hidden).
+bool SummaryWanted(const RunSummary& summary, const AppSettings& settings);
+
+// "In place", "In place (memory)" or "Cannot be guaranteed: reason, reason", with
+// the note about encryption underneath.
+std::u16string VerdictText(const Verdict& verdict, const TextLookup& text);
+
+// The summary as lines of text (standard error, the log).
+std::vector<std::u16string> SummaryLines(const RunSummary& summary, const TextLookup& text);
+// Only the warnings, for the log.
+std::vector<std::u16string> WarningLines(const RunSummary& summary, const TextLookup& text);
+// The log line of a shredded file: "[done]", "[done, verified]", "[FAILED!]" or
+// "[FAILED! reason]" when the check after the last pass failed.
+class ShredCheck;
+std::u16string ShredLogLine(const std::u16string& path, bool ok, const ShredCheck* check,
+                            const TextLookup& text);
+// The end action's caption as the main window's drop-down shows it.
+std::string_view EndActionKey(int endAction);

@@ -1,0 +1,122 @@
+// Storage facts read through a fake /proc and /sys tree: the chain of block
+// devices under a file system, and the mount table.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/StorageVerdict.h"
+#include "platform/StorageFacts.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// A sysfs-like tree: dm-crypt (253:0) over md0 (9:0) over the partitions sda1 and
+// sdb1, plus a plain partition sdc1 (8:33) on a rotating disk.
+class FakeSysTree {
+  public:
+    explicit FakeSysTree(bool sdaRotational) {
+        dev("pci/block/sda/sda1", "8:1", true);
+        dev("pci/block/sdb/sdb1", "8:17", true);
+        dev("pci/block/sdc/sdc1", "8:33", true);
+        dir.WriteFile("sys/devices/pci/block/sda/queue/rotational", sdaRotational ? "1\n" : "0\n");
+        dir.WriteFile("sys/devices/pci/block/sdb/queue/rotational", "1\n");
+        dir.WriteFile("sys/devices/pci/block/sdc/queue/rotational", "1\n");
+        dev("virtual/block/md0", "9:0", false);
+        dir.MakeDir("sys/devices/virtual/block/md0/md");
+        slave("virtual/block/md0", "sda1", "../../../../pci/block/sda/sda1");
+        slave("virtual/block/md0", "sdb1", "../../../../pci/block/sdb/sdb1");
+        dev("virtual/block/dm-0", "253:0", false);
+        dir.WriteFile("sys/devices/virtual/block/dm-0/dm/uuid", "CRYPT-LUKS2-0123abcd-root\n");
+        slave("virtual/block/dm-0", "md0", "../../md0");
+    }
+    std::string Sys() const { return dir.Sub("sys"); }
+
+  private:
+    void dev(const std::string& rel, const std::string& majMin, bool partition) {
+        dir.MakeDir("sys/devices/" + rel);
+        if (partition) dir.WriteFile("sys/devices/" + rel + "/partition", "1\n");
+        dir.MakeDir("sys/dev/block");
+        std::filesystem::create_directory_symlink("../../devices/" + rel,
+                                                  dir.Sub("sys/dev/block/" + majMin));
+    }
+    void slave(const std::string& rel, const std::string& name, const std::string& target) {
+        dir.MakeDir("sys/devices/" + rel + "/slaves");
+        std::filesystem::create_directory_symlink(
+            target, dir.Sub("sys/devices/" + rel + "/slaves/" + name));
+    }
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST(StorageFacts, BlockChainIsFollowedThroughCryptAndRaidToTheDisks) {
+    {
+        FakeSysTree tree(false);
+        storage::ScopedStorageRoots roots({"/proc", tree.Sys()});
+        const storage::BlockFacts b = storage::FollowBlockDevice(253, 0);
+        EXPECT_TRUE(b.known);
+        EXPECT_TRUE(b.encrypted);
+        EXPECT_TRUE(b.nonRotational);  // one flash member is enough to keep old copies
+        EXPECT_EQ(b.devices, (std::vector<std::string>{"sda", "sdb"}));
+
+        // The verdict of an ext4 file on it: flash, with the good news noted.
+        storage::StorageFacts f;
+        f.known = true;
+        f.fsType = "ext4";
+        f.mountOptions = "rw,relatime,data=ordered";
+        f.block = b;
+        const Verdict v = DecideVerdict(f);
+        EXPECT_EQ(v.reasons, std::vector<VerdictReason>{VerdictReason::kFlash});
+        EXPECT_TRUE(v.encrypted);
+
+        // A plain partition on a rotating disk: in place, not encrypted.
+        f.block = storage::FollowBlockDevice(8, 33);
+        EXPECT_EQ(f.block.devices, std::vector<std::string>{"sdc"});
+        EXPECT_TRUE(DecideVerdict(f).InPlace());
+        EXPECT_FALSE(DecideVerdict(f).encrypted);
+
+        // A device the tree does not know: the verdict cannot vouch for it.
+        f.block = storage::FollowBlockDevice(8, 99);
+        EXPECT_FALSE(f.block.known);
+        EXPECT_EQ(DecideVerdict(f).reasons, std::vector<VerdictReason>{VerdictReason::kUnknown});
+    }
+    FakeSysTree spinning(true);
+    storage::ScopedStorageRoots roots({"/proc", spinning.Sys()});
+    const storage::BlockFacts b = storage::FollowBlockDevice(253, 0);
+    EXPECT_TRUE(b.known);
+    EXPECT_FALSE(b.nonRotational);
+    EXPECT_TRUE(b.encrypted);
+}
+
+TEST(StorageFacts, MountTableIsReadWithEscapesAndBothOptionLists) {
+    const std::string text =
+        "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+        "36 27 8:1 / /mnt/my\\040disk rw,noatime shared:1 - ext4 /dev/sda1 rw,data=journal\n"
+        "garbage line\n"
+        "40 27 0:45 / /srv/nfs rw master:2 - nfs4 server:/export rw,vers=4.2\n";
+    const auto m = storage::ParseMountInfo(text);
+    ASSERT_EQ(m.size(), 3u);
+    EXPECT_EQ(m[1].mountPoint, "/mnt/my disk");
+    EXPECT_EQ(m[1].major, 8u);
+    EXPECT_EQ(m[1].minor, 1u);
+    EXPECT_EQ(m[1].fsType, "ext4");
+    EXPECT_EQ(m[1].source, "/dev/sda1");
+    EXPECT_TRUE(storage::HasMountOption(m[1].options, "noatime"));
+    EXPECT_TRUE(storage::HasMountOption(m[1].options, "data=journal"));
+    EXPECT_TRUE(storage::HasMountOption(m[2].options, "vers="));
+    EXPECT_FALSE(storage::HasMountOption(m[2].options, "vers"));
+    EXPECT_EQ(m[2].fsType, "nfs4");
+
+    // What a verdict makes of network and unknown types, and of missing facts.
+    storage::StorageFacts f;
+    EXPECT_EQ(DecideVerdict(f).reasons, std::vector<VerdictReason>{VerdictReason::kUnknown});
+    f.known = true;
+    f.fsType = "fuse.sshfs";
+    EXPECT_EQ(DecideVerdict(f).reasons, std::vector<VerdictReason>{VerdictReason::kNetwork});
+    f.fsType = "nfs4";
+    EXPECT_EQ(DecideVerdict(f).reasons, std::vector<VerdictReason>{VerdictReason::kNetwork});
+    f.fsType = "overlay";
+    f.block.known = true;
+    EXPECT_EQ(DecideVerdict(f).reasons, std::vector<VerdictReason>{VerdictReason::kUnknown});
+}
