@@ -20,16 +20,6 @@
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done, int milliseconds = 30000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
 QString StatusOf(CKelvaneDlg& dlg) {
     return static_cast<QLabel*>(dlg.Control(CKelvaneDlg::IDC_STATUS))->text();
 }

@@ -7,8 +7,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,6 +22,17 @@
 #include "ui/KelvaneDlg.h"
 #include "ui/MessageBoxes.h"
 #include "uisupport/Captions.h"
+
+// Keeps the window's events going until `done` holds; false after the limit.
+inline bool WaitUntil(const std::function<bool()>& done, int milliseconds = 30000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > milliseconds) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
 
 // The caption of a button or label as shown (mnemonic marks left out), or the
 // current text of a drop-down.

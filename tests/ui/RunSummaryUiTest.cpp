@@ -17,16 +17,6 @@
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done, int milliseconds = 30000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
 class RunSummaryUi : public MainWindowFixture {
   protected:
     void TearDown() override {
