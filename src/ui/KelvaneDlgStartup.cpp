@@ -302,6 +302,9 @@ void CKelvaneDlg::ApplyHandedPaths() {
     std::vector<std::u16string> args{u"kelvane"};
     args.insert(args.end(), handed_.begin(), handed_.end());
     handed_.clear();
+    // The queue still names the folders of the last listing: only the handed
+    // folders are to be listed now.
+    ClearFolderQueue(state_);
     WindowTarget target(*this);
     (void)ProcessCommandLine(args, target);
     (void)StartFolderExpansion(workers_, *this, state_);

@@ -83,7 +83,10 @@ TEST_F(SingleWindow, ALaterStartHandsItsFilesToTheOpenWindow) {
     QTest::qWait(50);
     EXPECT_EQ(dlg->List().GetItemCount(), 4);
     dlg->UnlockAfterRun();
-    EXPECT_TRUE(WaitFor([&] { return dlg->List().GetItemCount() == 5; }));
+    // Only the handed file joins: the folder listed before is not listed again.
+    EXPECT_TRUE(WaitFor([&] {
+        return dlg->List().GetItemCount() == 5 && dlg->Workers().AllDone();
+    })) << dlg->List().GetItemCount();
 
     // Not this user's socket: nobody is spoken to, nothing is removed.
     const std::string foreign = dir_.Sub("run/foreign.socket");
