@@ -29,17 +29,12 @@ class SingleWindow : public MainWindowFixture {
             handed = SingleInstance(socket).HandOver(paths);
             finished = true;
         });
-        for (int i = 0; i < 500 && !finished; ++i) QTest::qWait(10);
+        WaitUntil([&] { return finished.load(); }, 30000);
         second.join();
         return handed;
     }
-    static bool WaitFor(const std::function<bool()>& done) {
-        for (int i = 0; i < 500; ++i) {
-            if (done()) return true;
-            QTest::qWait(10);
-        }
-        return done();
-    }
+    // A loaded machine may keep the other start waiting for a while.
+    static bool WaitFor(const std::function<bool()>& done) { return WaitUntil(done, 30000); }
 };
 
 }  // namespace
