@@ -14,25 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "BenchFile.h"
 #include "config/TextConv.h"
 #include "engine/FileOps.h"
 #include "engine/ShredCheck.h"
 
 namespace {
-
-bool Prepare(const std::string& path, long long bytes) {
-    int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
-    if (fd < 0) return false;
-    std::vector<char> chunk(1 << 20, 'K');
-    bool ok = true;
-    for (long long done = 0; ok && done < bytes;) {
-        auto n = static_cast<size_t>(std::min<long long>(chunk.size(), bytes - done));
-        ok = ::write(fd, chunk.data(), n) == static_cast<ssize_t>(n);
-        done += static_cast<long long>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
-}
 
 double Shred(const std::string& path, int passes, ShredCheck* check) {
     ShredFileOptions options;
