@@ -4,6 +4,7 @@
 #include "engine/FileOps.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "config/TextConv.h"
 #include "platform/FileSystem.h"
@@ -147,6 +148,8 @@ bool FileOps::RemoveFolderChain(const std::u16string& folder) {
             // Asked to remove such a folder itself: it stays, like a folder in use.
             return result && !first;
         } else if (!fsys::RemoveFolder(place)) {
+            // A folder that stays keeps every folder above it from being empty.
+            if (errno != ENOENT) return false;
             result = false;
         }
         first = false;

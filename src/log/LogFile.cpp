@@ -23,6 +23,10 @@ std::string LogBytes(const std::u16string& text) {
 }
 
 bool AppendTextToFile(const std::string& path, const std::u16string& text) {
+    return AppendLinesToFile(path, {text});
+}
+
+bool AppendLinesToFile(const std::string& path, const std::vector<std::u16string>& lines) {
     if (path.empty()) return false;
     // O_NOFOLLOW: a link planted in place of the log must not redirect our lines
     // into some other file. The log lists the names of everything shredded, so it
@@ -32,8 +36,9 @@ bool AppendTextToFile(const std::string& path, const std::u16string& text) {
     if (fd < 0) return false;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && (st.st_mode & 077) != 0) (void)::fchmod(fd, st.st_mode & 07700);
-    // One write per line keeps lines from two threads from interleaving.
-    const std::string bytes = LogBytes(text);
+    // One write for all the lines keeps lines from two threads from interleaving.
+    std::string bytes;
+    for (const std::u16string& line : lines) bytes += LogBytes(line);
     size_t done = 0;
     bool ok = true;
     while (done < bytes.size()) {

@@ -4,12 +4,15 @@
 // so worker threads and the window never share a handle.
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Appends `text` and CR LF to the file at `path` (UTF-8 bytes of the path), creating
 // the file private to its owner (0600) when it is missing and taking the group's
 // and others' permissions from an existing one. Returns false, having written nothing, when the
 // file cannot be opened; a write that stops short also returns false.
 bool AppendTextToFile(const std::string& path, const std::u16string& text);
+// The same for several lines, in one opening and one write.
+bool AppendLinesToFile(const std::string& path, const std::vector<std::u16string>& lines);
 
 // The bytes AppendTextToFile writes for `text`.
 std::string LogBytes(const std::u16string& text);

@@ -74,6 +74,14 @@ bool ShredLog::AppendLog(const std::u16string& text) const {
     return AppendOwnText(PrintableText(text));
 }
 
+bool ShredLog::AppendLogLines(const std::vector<std::u16string>& lines) const {
+    if (!switches_.LogEnabled() || lines.empty()) return false;
+    std::vector<std::u16string> printable;
+    printable.reserve(lines.size());
+    for (const std::u16string& line : lines) printable.push_back(PrintableText(line));
+    return AppendLinesToFile(logPath_, printable);
+}
+
 bool ShredLog::AppendRunHeader(std::u16string_view title) const {
     return AppendOwnText(RunLogHeaderText(PrintableText(title)));
 }

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "log/LogSwitches.h"
 
@@ -30,6 +31,8 @@ class ShredLog {
     // that is not UTF-8 in a file name must not forge a line or leave the file
     // undecodable. Every line is therefore exactly one line of the log.
     bool AppendLog(const std::u16string& text) const;
+    // Several such lines in one write; false when they did not reach the file.
+    bool AppendLogLines(const std::vector<std::u16string>& lines) const;
 
     // Writes a run's header block (RunLogHeaderText) around the printable `title`.
     bool AppendRunHeader(std::u16string_view title) const;

@@ -7,6 +7,7 @@
 // Like a platform list view it is changed only on the thread that owns the window.
 #include <cstdint>
 #include <string>
+#include <deque>
 #include <vector>
 
 class ListCtrlObserver {
@@ -94,6 +95,6 @@ class CListCtrl {
     void NotifyChanged(int first, int last);
 
     std::vector<Column> columns_;
-    std::vector<Item> items_;
+    std::deque<Item> items_;  // a run takes rows off the front one batch after another
     ListCtrlObserver* observer_ = nullptr;
 };

@@ -205,7 +205,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
 
         batch.SetStatusText(SafeFormat(u"%s [%d / %d - %d %c]: %s",
                                        {shredding, k, total, Percent(k, total), u'%', path}));
-        batch.Flush();  // the window names the entry before it is worked on
+        batch.Flush();  // the window names the entry while it is worked on
         // Everything done to this entry stays below the folder the user chose.
         const fsys::Root root = state.chosenRoots.RootOf(path);
         ops.ConfineTo(root);

@@ -80,7 +80,8 @@ class RunWindow {
         confirm = ConfirmChecked();
         return count;
     }
-    // Applies the updates in order, in one visit.
+    // Applies the updates in order. A window may show them a moment later, but
+    // always before it answers any later call.
     virtual void ApplyUpdates(const std::vector<WindowUpdate>& updates) {
         for (const WindowUpdate& u : updates) {
             switch (u.kind) {

@@ -4,9 +4,10 @@ void WorkerThreads::Start(std::function<void()> fn) {
     std::lock_guard<std::mutex> lock(mutex_);
     ReapFinishedLocked();
     auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread t([fn = std::move(fn), done] {
+    std::thread t([this, fn = std::move(fn), done] {
         fn();
         done->store(true);
+        if (onAllDone_ && AllDone()) onAllDone_();
     });
     workers_.push_back(Worker{std::move(t), done});
 }

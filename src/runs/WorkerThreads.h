@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 class WorkerThreads {
   public:
@@ -22,6 +23,9 @@ class WorkerThreads {
     bool AllDone();
     // True when no started thread but `except` (the one asking, say) is running.
     bool AllDoneExcept(std::thread::id except);
+    // `fn` runs on the thread that finishes when no other is left running, so the
+    // owner learns at once that the workers are done. Set it before any Start.
+    void SetOnAllDone(std::function<void()> fn) { onAllDone_ = std::move(fn); }
     // Joins every thread. Must not be called from one of them.
     void JoinAll();
 
@@ -33,4 +37,5 @@ class WorkerThreads {
     void ReapFinishedLocked();
     std::mutex mutex_;
     std::list<Worker> workers_;
+    std::function<void()> onAllDone_;
 };

@@ -80,6 +80,14 @@ CKelvaneDlg::CKelvaneDlg(StorageLocations locations, QWidget* parent)
     // The icon is the application's own (set by main), not a theme's stand-in.
     setMinimumSize(kMinWidth, kMinHeight);
     resize(660, 420 + menuBar_->sizeHint().height());
+
+    updatesTimer_ = new QTimer(this);
+    updatesTimer_->setSingleShot(true);
+    connect(updatesTimer_, &QTimer::timeout, this, [this] { ShowWaitingUpdates(); });
+    // A worker's call sees the window as the run left it.
+    caller_.SetBeforeCall([this] { ShowWaitingUpdates(); });
+    // "-exec" starts its run the moment the listing of its folders has ended.
+    workers_.SetOnAllDone([this] { caller_.Post([this] { PollUnattended(); }); });
 }
 
 CKelvaneDlg::~CKelvaneDlg() {

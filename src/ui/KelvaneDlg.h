@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -191,7 +192,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     // go to standard output, questions to the terminal (or Cancel without one),
     // information boxes to standard error, and SIGINT/SIGTERM stop the run.
     void SetCommandLine(std::vector<std::u16string> args) { args_ = std::move(args); }
-    void SetUnattended(bool on) { unattended_ = on; }
+    void SetUnattended(bool on);
     bool IsUnattended() const { return unattended_; }
     const CommandLineFlags& StartFlags() const { return flags_; }
     // Files handed over by a later start of the program (absolute paths): they join
@@ -311,6 +312,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void Register(int id, QWidget* w);
     void StoreSettingsNow();                                     // UI thread
     void ShowUpdates(const std::vector<WindowUpdate>& updates);  // UI thread
+    void ShowWaitingUpdates();                                   // UI thread
+    void ScheduleWaitingUpdates();                               // UI thread
     QString ToolTipOfRow(int row);
     QVariant MarkOfRow(int row);
     void ShowProgressInTitle();
@@ -347,6 +350,13 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     bool settingsStored_ = false;
     static constexpr size_t kMaxRowsInFlight = 16384;
     std::atomic<size_t> rowsInFlight_{0};  // appended by a worker, not yet in the list
+    // Run updates handed over and not shown yet (see ApplyUpdates).
+    static constexpr int kUpdatesEveryMs = 40;
+    std::mutex waitingMutex_;
+    std::vector<WindowUpdate> waitingUpdates_;
+    bool waitingPosted_ = false;
+    QTimer* updatesTimer_ = nullptr;
+    QElapsedTimer updatesShown_;
     std::string rememberedFolder_;
     RowVerdicts rowVerdicts_;
 

@@ -7,7 +7,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
 #include <algorithm>
+#include <cstdio>
+#include <mutex>
 
 #include "config/NumberText.h"
 #include "config/TextConv.h"
@@ -94,12 +97,58 @@ int CKelvaneDlg::ReadRows(int first, int maxCount, std::vector<RunRow>& out, boo
 
 void CKelvaneDlg::ApplyUpdates(const std::vector<WindowUpdate>& updates) {
     // Log lines and the echoed status go out here, in order, as the single calls
-    // would send them; the window takes the rest in one visit.
+    // would send them, each kind in one write.
+    std::vector<std::u16string> lines;
+    std::string echo;
     for (const WindowUpdate& u : updates) {
-        if (u.kind == WindowUpdate::Kind::kLog) AppendLog(u.text);
-        if (u.kind == WindowUpdate::Kind::kStatus) EchoUnattended(stdout, PrintableText(u.text));
+        if (u.kind == WindowUpdate::Kind::kLog) lines.push_back(u.text);
+        if (u.kind == WindowUpdate::Kind::kStatus && unattended_ && !u.text.empty())
+            echo += Utf8FromWide(PrintableText(u.text)) + "\n";
     }
-    caller_.Call([&] { ShowUpdates(updates); });
+    if (!lines.empty()) log_.AppendLogLines(lines);
+    if (!echo.empty()) {
+        std::fwrite(echo.data(), 1, echo.size(), stdout);
+        std::fflush(stdout);
+    }
+    if (UiThreadCaller::OnUiThread()) {
+        ShowWaitingUpdates();
+        ShowUpdates(updates);
+        return;
+    }
+    // The run does not wait for the window. The updates join those not shown yet,
+    // and the window shows what has gathered at most every kUpdatesEveryMs, or
+    // before the next call of a worker (SetBeforeCall), so the run always reads
+    // and asks a window whose rows are as it counts them. A run of many small
+    // files thus costs the window a few visits a second, not one per file.
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> lock(waitingMutex_);
+        waitingUpdates_.insert(waitingUpdates_.end(), updates.begin(), updates.end());
+        post = !waitingPosted_;
+        waitingPosted_ = true;
+    }
+    if (post) caller_.Post([this] { ScheduleWaitingUpdates(); });
+}
+
+void CKelvaneDlg::ScheduleWaitingUpdates() {
+    const qint64 since = updatesShown_.isValid() ? updatesShown_.elapsed() : kUpdatesEveryMs;
+    if (since >= kUpdatesEveryMs)
+        ShowWaitingUpdates();
+    else if (!updatesTimer_->isActive())
+        updatesTimer_->start(static_cast<int>(kUpdatesEveryMs - since));
+}
+
+void CKelvaneDlg::ShowWaitingUpdates() {
+    std::vector<WindowUpdate> updates;
+    {
+        std::lock_guard<std::mutex> lock(waitingMutex_);
+        if (waitingUpdates_.empty()) return;
+        updates.swap(waitingUpdates_);
+        waitingPosted_ = false;
+    }
+    updatesTimer_->stop();
+    updatesShown_.restart();
+    ShowUpdates(updates);
 }
 
 void CKelvaneDlg::ShowUpdates(const std::vector<WindowUpdate>& updates) {

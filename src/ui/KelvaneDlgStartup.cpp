@@ -252,6 +252,13 @@ void CKelvaneDlg::StartExecRun() {
         QTimer::singleShot(0, this, [this] { OnExit(); });
 }
 
+void CKelvaneDlg::SetUnattended(bool on) {
+    unattended_ = on;
+    // Nobody sees the window of an unattended run: it is never painted, so the
+    // run's changes cost no drawing.
+    setUpdatesEnabled(!on);
+}
+
 void CKelvaneDlg::PollUnattended() {
     if (unattended_ && StopSignalReceived() && !stopSignalSeen_) {
         stopSignalSeen_ = true;

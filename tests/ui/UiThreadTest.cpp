@@ -172,3 +172,42 @@ TEST_F(MainWindowThreads, RunWindowCallsFromAWorker) {
     EXPECT_EQ(dlg->List().GetItemCount(), 0);
     EXPECT_FALSE(dlg->IsLocked());
 }
+
+// A run hands its changes over without waiting for the window; the window shows
+// them soon by itself, and always before it answers the run's next call.
+TEST_F(MainWindowThreads, HandedUpdatesNeedNoVisitAndPrecedeTheNextCall) {
+    auto dlg = Open();
+    for (int i = 0; i < 5; ++i)
+        dlg->AppendRow(u"f" + std::u16string(1, char16_t(u'0' + i)), u"1", u"d", u"/x/f");
+    dlg->SetProgressRange(10);
+    using K = WindowUpdate::Kind;
+    std::atomic<bool> handed{false};
+    int count = -1, pos = -1;
+    std::u16string status, first;
+    std::thread worker([&, window = dlg.get()] {
+        window->ApplyUpdates({{K::kStatus, 0, u"zero"}});
+        handed = true;  // the window's thread has not run an event meanwhile
+        (void)window->RowCount();
+        // Just shown: these wait for the window's next turn, or for the next call.
+        window->ApplyUpdates({{K::kDeleteRow, 0, {}}, {K::kStatus, 0, u"one"},
+                              {K::kProgressPos, 3, {}}, {K::kDeleteRow, 1, {}}});
+        count = window->RowCount();
+        status = window->StatusText();
+        pos = window->ProgressPos();
+        first = window->RowText(0, 0);
+        window->ApplyUpdates({{K::kStatus, 0, u"two"}, {K::kDeleteRow, 0, {}}});
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!handed && t.elapsed() < 5000) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(handed.load()) << "the run waited for the window";
+    EXPECT_NE(dlg->StatusText(), u"zero") << "nothing shown without a visit";
+    EXPECT_TRUE(PumpUntil([&] { return dlg->List().GetItemCount() == 2; }));
+    worker.join();
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(status, u"one");
+    EXPECT_EQ(pos, 3);
+    EXPECT_EQ(first, u"f1");
+    EXPECT_EQ(dlg->StatusText(), u"two");
+    EXPECT_EQ(dlg->List().GetItemText(0, 0), u"f3");
+}

@@ -44,6 +44,7 @@ bool UiThreadCaller::Call(const std::function<void()>& fn) {
                 if (state->done) return;
                 state->running = true;
             }
+            if (beforeCall_) beforeCall_();
             fn();
             std::lock_guard<std::mutex> lock(mutex_);
             state->done = true;

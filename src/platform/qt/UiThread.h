@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 class UiThreadCaller {
   public:
@@ -40,6 +41,11 @@ class UiThreadCaller {
         return out ? std::move(*out) : std::move(fallback);
     }
 
+    // `fn` runs on the UI thread before each call of another thread (Call, Get), so
+    // such a call can first show what was handed over without a call of its own.
+    // Set it before any worker starts.
+    void SetBeforeCall(std::function<void()> fn) { beforeCall_ = std::move(fn); }
+
     // Refuses further calls and releases every caller still waiting. UI thread only.
     void Shutdown();
     bool IsShutDown();
@@ -55,4 +61,5 @@ class UiThreadCaller {
     std::condition_variable cv_;
     bool shutDown_ = false;
     std::list<std::shared_ptr<Pending>> pending_;
+    std::function<void()> beforeCall_;
 };
