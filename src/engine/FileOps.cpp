@@ -17,6 +17,9 @@ namespace {
 // removal split paths at "/" only: a name such as "a\b.txt" is one name.
 constexpr char16_t kSeparator = u'/';
 
+// Draws of a scrambled name before a name that is taken everywhere gives up.
+constexpr int kNameAttempts = 32;
+
 }  // namespace
 
 fsys::LocateResult FileOps::Locate(const std::u16string& path, fsys::Place& out) const {
@@ -97,15 +100,20 @@ bool FileOps::ShredNameAt(fsys::Place& place, std::u16string& path, bool randomD
     SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
     for (int32_t round = 0; round < count; ++round) {
         std::u16string name(length, u'0');
-        if (randomDigits) {
-            for (auto& c : name) c = static_cast<char16_t>(u'0' + ThreadRandom() % 9);
+        // A drawn name that another file has already (one shredded beside this one,
+        // say) is drawn again; the other file is never replaced.
+        for (int attempt = 0;; ++attempt) {
+            if (randomDigits) {
+                for (auto& c : name) c = static_cast<char16_t>(u'0' + ThreadRandom() % 9);
+            }
+            const std::string osName = Utf8FromWide(name);
+            fsys::Attributes attr;
+            // The place keeps naming the file under whatever name it has now.
+            if (osName == place.name ? fsys::GetAttributes(place, attr)
+                                     : fsys::RenameNoReplace(place, osName))
+                break;
+            if (!randomDigits || errno != EEXIST || attempt + 1 >= kNameAttempts) return false;
         }
-        const std::string osName = Utf8FromWide(name);
-        fsys::Attributes attr;
-        const bool same = osName == place.name;
-        // The place keeps naming the file under whatever name it has now.
-        if (same ? !fsys::GetAttributes(place, attr) : !fsys::RenameNoReplace(place, osName))
-            return false;
         path = folder + name;
     }
     return true;

@@ -6,5 +6,9 @@
 // once, as it would without the handler.
 void InstallStopSignalHandlers();
 bool StopSignalReceived();
+// Readable once a signal has arrived (-1 before InstallStopSignalHandlers), so
+// the window can act at once instead of at its next look; drain it after each.
+int StopSignalWakeFd();
+void DrainStopSignalWakeFd();
 // For tests: behave as if a signal had (or had not) arrived.
 void SetStopSignalReceived(bool received);

@@ -1,6 +1,13 @@
 #include "runs/FileRun.h"
 
+#include <linux/magic.h>
+#include <sys/vfs.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -19,6 +26,7 @@
 #include "runs/RunState.h"
 #include "runs/RunSummary.h"
 #include "runs/RunWindow.h"
+#include "runs/ShredPool.h"
 #include "runs/WorkerThreads.h"
 
 namespace {
@@ -106,6 +114,65 @@ std::u16string DoneText(uint64_t otherNames) {
                        std::u16string(otherNames == 1 ? u"name" : u"names")});
 }
 
+// The pool: files at once. The run hands it at most two rows per file under way,
+// and at most kPoolMaxHandedBytes as listed: what is handed over is finished
+// after a Stop too, so it must not take long.
+// KELVANE_FILES_AT_ONCE (1 to 16) sets the number, for measuring; 1 is no pool.
+constexpr int kPoolThreads = 8;
+constexpr size_t kPoolQueuePerThread = 2;
+// Larger files are bound by the device's throughput, which files at once do not
+// raise: they are shredded one at a time.
+constexpr int64_t kPoolMaxBytes = 1 << 20;
+constexpr int64_t kPoolMaxHandedBytes = 4 * kPoolMaxBytes;
+
+struct PoolSetting {
+    int files = kPoolThreads;
+    bool chosen = false;  // set in the environment: used on any file system
+};
+
+PoolSetting FilesAtOnce() {
+    const char* env = std::getenv("KELVANE_FILES_AT_ONCE");
+    if (!env || !*env) return {};
+    const int32_t n = ParseInt32(std::string_view(env));
+    if (n < 1 || n > 16) return {};
+    return {n, true};
+}
+
+// The listed size of a file row the pool may take, or -1. Not when the holding
+// folder has to be unlocked for each file (two files of a folder would each put
+// back the mode the other set), and not when scrambled names are all zeros (two
+// files of a folder would want the same name).
+int64_t PoolSize(const RunOptions& o, const std::u16string& listedSize) {
+    if (o.ignoreProtect || (o.file.shredNames && !o.file.shredValue.empty())) return -1;
+    if (listedSize.empty() || listedSize.size() > 18) return -1;
+    int64_t size = 0;
+    for (char16_t c : listedSize) {
+        if (c < u'0' || c > u'9') return -1;
+        size = size * 10 + (c - u'0');
+    }
+    return size <= kPoolMaxBytes ? size : -1;
+}
+
+// Files at once pay where the device makes each pass wait for its sync; on a
+// file system in memory nothing waits, and one at a time is as fast.
+class PoolPlaces {
+  public:
+    bool Pays(const fsys::Root& root, const std::u16string& path) {
+        const std::u16string folder = root.path.empty() ? FolderOfPath(path) : root.path;
+        auto it = known_.find(folder);
+        if (it == known_.end()) it = known_.emplace(folder, !InMemory(folder)).first;
+        return it->second;
+    }
+
+  private:
+    static bool InMemory(const std::u16string& folder) {
+        struct statfs st {};
+        return ::statfs(Utf8FromWide(folder).c_str(), &st) == 0 &&
+               (st.f_type == TMPFS_MAGIC || st.f_type == RAMFS_MAGIC);
+    }
+    std::map<std::u16string, bool> known_;
+};
+
 int Percent(int k, int total) {
     // Rows appended during the run can take k past the total taken at the start.
     if (total <= 0) return 100;
@@ -163,13 +230,68 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     DeferredFolders deferred;
     std::set<std::u16string> waitingFolderRows;  // folder rows left for the final retry
     FileOps ops;
+    const FileJobSettings jobSettings{options.passes, options.file, verify, options.ignoreProtect};
 
     // Rows appended meanwhile are visited (the batch asks the window again at the
     // end of what it read), and a finished row leaves the list, so the index steps
     // back over it.
     RunBatch batch(window);
+
+    // The outcome of a file row, dealt with in list order; `row` is its index now.
+    // True when the row left the list.
+    auto finishFile = [&](FileJob& job, int row) {
+        if (job.ok) {
+            if (!options.keepFolders) {
+                const std::u16string folder = FolderOfPath(job.path);
+                ops.ConfineTo(job.root);
+                if (!ops.RemoveFolderChain(folder)) deferred.Add(folder, job.root);
+            }
+            if (job.report.otherNames > 0) ++withOtherNames;
+            batch.DeleteRow(row);
+            std::u16string done = DoneText(job.report.otherNames);
+            if (job.check.passed()) done.insert(done.size() - 1, u", verified");
+            batch.AppendLog(SafeFormat(u"%s %s", {job.path, done}));
+            return true;
+        }
+        allDone = false;
+        // The row follows the file to its scrambled name, where a later run finds it.
+        if (job.report.path != job.path) {
+            batch.Flush();
+            window.SetRowText(row, kPathColumn, job.report.path);
+            window.SetRowText(row, kNameColumn, FileNameOfPath(job.report.path));
+        }
+        batch.AppendLog(ShredLogLine(job.report.path, false, verify ? &job.check : nullptr, text));
+        return false;
+    };
+
+    // Small files go to the pool while nothing is asked before each; the rows
+    // handed to it, with their indexes as they stand now.
+    std::unique_ptr<ShredPool> pool;
+    PoolPlaces poolPlaces;
+    const PoolSetting filesAtOnce = FilesAtOnce();
+    struct Handed {
+        std::shared_ptr<FileJob> job;
+        int row;
+        int64_t bytes;
+    };
+    int64_t handedBytes = 0;
+    std::deque<Handed> handed;
+    int i = 0;
+    auto finishFirstHanded = [&] {
+        Handed h = std::move(handed.front());
+        handed.pop_front();
+        handedBytes -= h.bytes;
+        pool->Wait(h.job);
+        if (!finishFile(*h.job, h.row)) return;
+        for (Handed& later : handed) --later.row;
+        --i;
+    };
+    auto finishHanded = [&] {
+        while (!handed.empty()) finishFirstHanded();
+    };
+
     RunRow row;
-    for (int i = 0; batch.Row(i, row); ++i) {
+    for (; batch.Row(i, row); ++i) {
         batch.SetProgressPos(k);
         ++k;
         if (state.stop) break;
@@ -177,6 +299,17 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
 
         const std::u16string path = row.path;
         const std::u16string kind = row.kind;
+        const bool folderRow = kind == kFolderMarker;
+        // Everything done to this entry stays below the folder the user chose.
+        const fsys::Root root = state.chosenRoots.RootOf(path);
+        const int64_t poolSize = filesAtOnce.files > 1 && !batch.ConfirmChecked() &&
+                                         kind != kNotListedMarker && !folderRow
+                                     ? PoolSize(options, row.size)
+                                     : -1;
+        const bool pooled =
+            poolSize >= 0 && (filesAtOnce.chosen || poolPlaces.Pays(root, path));
+        // Whatever is done to this row comes after everything before it.
+        if (!pooled) finishHanded();
         if (kind == kNotListedMarker) {
             // Met by the folder walk but never listed: nothing of it is shredded.
             allDone = false;
@@ -185,7 +318,6 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
                 SafeFormat(u"%s [NOT SHREDDED: %s]", {path, window.RowText(i, kSizeColumn)}));
             continue;
         }
-        const bool folderRow = kind == kFolderMarker;
 
         if (batch.ConfirmChecked() && !yesToAll) {
             batch.Flush();  // the question comes after everything done before it
@@ -206,16 +338,28 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         batch.SetStatusText(SafeFormat(u"%s [%d / %d - %d %c]: %s",
                                        {shredding, k, total, Percent(k, total), u'%', path}));
         batch.Flush();  // the window names the entry while it is worked on
-        // Everything done to this entry stays below the folder the user chose.
-        const fsys::Root root = state.chosenRoots.RootOf(path);
-        ops.ConfineTo(root);
-        if (options.ignoreProtect) {
-            (void)ops.MakeWritable(path);
-            // Renaming and removing need the holding folder writable too.
-            (void)ops.UnlockHoldingFolder(path);
+
+        if (pooled) {
+            if (!pool) pool = std::make_unique<ShredPool>(filesAtOnce.files, jobSettings);
+            while (!handed.empty() &&
+                   (handed.size() >= kPoolQueuePerThread * static_cast<size_t>(filesAtOnce.files) ||
+                    handedBytes + poolSize > kPoolMaxHandedBytes))
+                finishFirstHanded();
+            auto job = std::make_shared<FileJob>();
+            job->path = path;
+            job->root = root;
+            pool->Submit(job);
+            handed.push_back({std::move(job), i, poolSize});
+            handedBytes += poolSize;
+            continue;
         }
 
         if (folderRow && !options.keepFolders) {
+            ops.ConfineTo(root);
+            if (options.ignoreProtect) {
+                (void)ops.MakeWritable(path);
+                (void)ops.UnlockHoldingFolder(path);
+            }
             const bool removed = ops.RemoveFolderChain(path);
             ops.RelockHoldingFolder();
             const FolderNow now = removed ? FolderNow::kGone : LookAtFolder(root, path);
@@ -235,36 +379,15 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             continue;
         }
 
-        ShredFileOptions file = options.file;
-        file.path = path;
-        ShredCheck check;
-        if (verify) file.check = &check;
-        bool ok = ops.ShredFile(options.passes, file);
-        ops.RelockHoldingFolder();
-        const ShredReport& report = ops.LastShred();
-        // A file row that names a folder now is not the entry that was listed.
-        if (report.wasFolder && !folderRow) ok = false;
-        if (ok) {
-            if (!options.keepFolders) {
-                const std::u16string folder = FolderOfPath(path);
-                if (!ops.RemoveFolderChain(folder)) deferred.Add(folder, root);
-            }
-            if (report.otherNames > 0) ++withOtherNames;
-            batch.DeleteRow(i--);
-            std::u16string done = DoneText(report.otherNames);
-            if (check.passed()) done.insert(done.size() - 1, u", verified");
-            batch.AppendLog(SafeFormat(u"%s %s", {path, done}));
-        } else {
-            allDone = false;
-            // The row follows the file to its scrambled name, where a later run finds it.
-            if (report.path != path) {
-                batch.Flush();
-                window.SetRowText(i, kPathColumn, report.path);
-                window.SetRowText(i, kNameColumn, FileNameOfPath(report.path));
-            }
-            batch.AppendLog(ShredLogLine(report.path, false, file.check, text));
-        }
+        FileJob job;
+        job.path = path;
+        job.root = root;
+        job.folderRow = folderRow;
+        RunFileJob(ops, jobSettings, job);
+        if (finishFile(job, i)) --i;
     }
+    finishHanded();
+    pool.reset();
     batch.Flush();
 
     const std::u16string elapsed = WideFromUtf8(state.ElapsedText());
@@ -277,13 +400,13 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         deferred.RemoveAll(ops);
         // Folder rows whose folder went in the retry leave the list; the others
         // stay, still in use (or a mount point or one of the user's own folders).
-        for (int i = 0; i < window.RowCount(); ++i) {
-            if (window.RowText(i, kKindColumn) != kFolderMarker) continue;
-            const std::u16string path = window.RowText(i, kPathColumn);
+        for (int r = 0; r < window.RowCount(); ++r) {
+            if (window.RowText(r, kKindColumn) != kFolderMarker) continue;
+            const std::u16string path = window.RowText(r, kPathColumn);
             if (waitingFolderRows.count(path) == 0) continue;
             const FolderNow now = LookAtFolder(state.chosenRoots.RootOf(path), path);
             if (now == FolderNow::kGone) {
-                window.DeleteRow(i--);
+                window.DeleteRow(r--);
                 window.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
             } else {
                 allDone = false;

@@ -24,7 +24,9 @@ bool RunBatch::Row(int row, RunRow& out) {
 }
 
 void RunBatch::DeleteRow(int row) {
-    if (row >= first_ && row < first_ + static_cast<int>(rows_.size()))
+    if (row < first_)
+        --first_;  // the rows read move up with the rest
+    else if (row < first_ + static_cast<int>(rows_.size()))
         rows_.erase(rows_.begin() + (row - first_));
     Queue({WindowUpdate::Kind::kDeleteRow, row, {}});
 }

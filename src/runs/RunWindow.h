@@ -25,6 +25,7 @@ struct RunRow {
     bool checked = false;
     std::u16string kind;
     std::u16string path;
+    std::u16string size;  // as listed
 };
 
 // A checked row to append, with its four column texts.
@@ -76,7 +77,7 @@ class RunWindow {
         out.clear();
         const int count = RowCount();
         for (int i = first; i < count && i < first + maxCount; ++i)
-            out.push_back({RowChecked(i), RowText(i, 2), RowText(i, 3)});
+            out.push_back({RowChecked(i), RowText(i, 2), RowText(i, 3), RowText(i, 1)});
         confirm = ConfirmChecked();
         return count;
     }

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 
@@ -221,6 +222,14 @@ void CKelvaneDlg::RunCommandLine() {
 
     if (unattended_) {
         startPolling();  // stop signals
+        if (StopSignalWakeFd() >= 0) {
+            // A signal stops the run at once, not at the next look.
+            auto* notifier = new QSocketNotifier(StopSignalWakeFd(), QSocketNotifier::Read, this);
+            connect(notifier, &QSocketNotifier::activated, this, [this] {
+                DrainStopSignalWakeFd();
+                PollUnattended();
+            });
+        }
         if (!flags_.exec && !flags_.drives) {
             std::fprintf(stderr, "kelvane: no display; use -exec or -drives to run without one\n");
             state_.lastOutcome = RunOutcome::NothingToShred;

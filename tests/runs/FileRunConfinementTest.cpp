@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "engine/FileOps.h"
@@ -267,23 +268,37 @@ TEST_F(FileRunConfinement, FolderRowsAheadOfTheirFilesLeaveWhenTheFolderWent) {
 
 TEST_F(FileRunConfinement, AFailedRenamingLeavesTheRowAtTheScrambledName) {
     window.settings.shredNames = 1;
-    AddFile("r/abcd", "secret");
-    // The names the renaming will take, from the run's fixed clock: the second
-    // one is taken already.
-    SeedThreadRandom(1'800'000'000u);
-    std::string names[2];
-    for (auto& n : names)
-        for (int i = 0; i < 4; ++i) n += static_cast<char>('0' + ThreadRandom() % 9);
-    ASSERT_NE(names[0], names[1]);
-    dir.WriteFile("r/" + names[1], "somebody's");
     window.iterationsText = u"2";
+    // The names the renaming draws, from the run's fixed clock: the first round
+    // takes the first; the second round draws again while a name is taken.
+    auto drawn = [] {
+        SeedThreadRandom(1'800'000'000u);
+        std::vector<std::string> names(40);
+        for (auto& n : names)
+            for (int i = 0; i < 4; ++i) n += static_cast<char>('0' + ThreadRandom() % 9);
+        return names;
+    }();
+    const std::set<std::string> taken(drawn.begin() + 1, drawn.end());
+    ASSERT_EQ(taken.count(drawn[0]), 0u);
+
+    // One name taken: it is drawn again, and the other file stays as it was.
+    AddFile("q/abcd", "secret");
+    dir.WriteFile("q/" + drawn[1], "somebody's");
     Run();
-    EXPECT_TRUE(Exists("r/" + names[0]));
-    EXPECT_EQ(window.Paths(), Lines{dir.WSub("r/" + names[0])});
-    EXPECT_EQ(window.logLines.back(), dir.WSub("r/" + names[0]) + u" [FAILED!]");
+    EXPECT_EQ(ReadWholeFile(dir.Sub("q/" + drawn[1])), "somebody's");
+    EXPECT_TRUE(window.Paths().empty());
+    EXPECT_EQ(window.status, Done());
+
+    // Every name it draws taken: the file stays under the first one, and so does its row.
+    AddFile("r/abcd", "secret");
+    for (const std::string& name : taken) dir.WriteFile("r/" + name, "somebody's");
+    Run();
+    EXPECT_TRUE(Exists("r/" + drawn[0]));
+    EXPECT_EQ(window.Paths(), Lines{dir.WSub("r/" + drawn[0])});
+    EXPECT_EQ(window.logLines.back(), dir.WSub("r/" + drawn[0]) + u" [FAILED!]");
 
     // The next run finds the file where it is now and finishes it.
-    ASSERT_EQ(::unlink(dir.Sub("r/" + names[1]).c_str()), 0);
+    for (const std::string& name : taken) ASSERT_EQ(::unlink(dir.Sub("r/" + name).c_str()), 0);
     Run();
     EXPECT_FALSE(Exists("r"));
     EXPECT_EQ(window.status, Done());

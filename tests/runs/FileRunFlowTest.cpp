@@ -1,4 +1,8 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "runs/FileRunFixture.h"
+#include "support/TestMount.h"
 
 using Lines = std::vector<std::u16string>;
 
@@ -129,4 +133,42 @@ TEST_F(FileRunTest, EndActions) {
     EXPECT_EQ(window.storeCalls, 5);
     EXPECT_EQ(shutdowns, 2);
     EXPECT_FALSE(Exists("e"));
+}
+
+// Small files on a device are overwritten several at once; rows, log lines and
+// folders still go in list order, with the rows that are not for the pool (a
+// large file, a folder, an unticked row) and a failure among them.
+TEST_F(FileRunTest, SmallFilesAtOnceKeepTheListOrder) {
+    TestMount m(TestMount::Kind::Ext4Image, 16 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    window.settings.shredNames = 1;  // files of one folder draw names side by side
+    window.iterationsText = u"2";
+    for (const char* d : {"a", "b"}) ASSERT_EQ(::mkdir((m.Path() + d).c_str(), 0700), 0);
+    Lines expectedLog{Header(2)}, expectedRows;
+    for (int i = 0; i < 60; ++i) {
+        std::string rel = "a/f" + std::to_string(100 + i);
+        if (i == 20) rel = "b/big";
+        if (i == 30) rel = "a/now-a-folder";
+        TempDir::WriteFileAt(m.Path() + rel, std::string(i == 20 ? 2 << 20 : 4096, 'x'));
+        window.AddRow(m.WPath() + WideFromUtf8(rel));
+        const std::u16string path = m.WPath() + WideFromUtf8(rel);
+        if (i == 10) {
+            window.list.SetCheck(i, false);
+            expectedRows.push_back(path);
+        } else if (i == 30) {
+            ASSERT_EQ(::unlink((m.Path() + rel).c_str()), 0);
+            ASSERT_EQ(::mkdir((m.Path() + rel).c_str(), 0700), 0);
+            expectedLog.push_back(path + u" [FAILED!]");
+            expectedRows.push_back(path);
+        } else {
+            expectedLog.push_back(path + u" [done]");
+        }
+        if (i == 40) window.AddRow(m.WPath() + u"b/", u"FOLDER");  // gone with big
+    }
+    Run();
+    EXPECT_EQ(window.logLines, expectedLog);
+    EXPECT_EQ(window.Paths(), expectedRows);
+    EXPECT_FALSE(PathExists(m.Path() + "b"));
+    EXPECT_EQ(window.status, Partly());
+    EXPECT_EQ(window.progressPos, 0);
 }

@@ -225,7 +225,7 @@ TEST_F(FileRunTest, DeferredFoldersAreRetriedAtTheEnd) {
 }
 
 TEST_F(FileRunTest, InterruptedRunDoesNotRetryDeferredFolders) {
-    AddFile("d/x.txt");
+    AddFile("d/x.txt", std::string(2 << 20, 'x'));  // large: done on its own, before y
     AddFile("z/y.txt");
     AddFile("z/w.txt", "untouched");
     File("d/blocker.txt");

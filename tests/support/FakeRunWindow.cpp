@@ -1,5 +1,9 @@
 #include "support/FakeRunWindow.h"
 
+#include <sys/stat.h>
+
+#include <string>
+
 #include "config/TextConv.h"
 #include "i18n/LanguageKeys.h"
 
@@ -152,7 +156,11 @@ void FakeRunWindow::AddRow(const std::u16string& path, const std::u16string& kin
     // The display name is only for show here; the workers go by the full path.
     size_t end = path.size() > 1 && path.back() == u'/' ? path.size() - 1 : path.size();
     size_t slash = path.find_last_of(u'/', end == 0 ? 0 : end - 1);
-    AppendRow(slash == std::u16string::npos ? path : path.substr(slash + 1), u"0", kind, path);
+    // The size as the window lists it, so a large file is seen as one.
+    struct stat st {};
+    const bool there = ::lstat(Utf8FromWide(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const std::u16string size = WideFromUtf8(std::to_string(there ? st.st_size : 0));
+    AppendRow(slash == std::u16string::npos ? path : path.substr(slash + 1), size, kind, path);
 }
 
 std::vector<std::u16string> FakeRunWindow::Paths() {

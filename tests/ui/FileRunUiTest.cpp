@@ -8,11 +8,15 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "config/TextConv.h"
 #include "filelist/ListSources.h"
 #include "platform/qt/QtText.h"
+#include "runs/ShredPool.h"
 #include "support/TestText.h"
 #include "ui/MainWindowFixture.h"
 #include "ui/XMessageBox.h"
@@ -23,6 +27,26 @@ namespace {
 QString StatusOf(CKelvaneDlg& dlg) {
     return static_cast<QLabel*>(dlg.Control(CKelvaneDlg::IDC_STATUS))->text();
 }
+
+// Holds the run at its first file until `release` holds, so that a click lands
+// while the run is under way, however fast the files go.
+class HeldFirstFile {
+  public:
+    explicit HeldFirstFile(std::function<bool()> release) {
+        SetBeforeFileJobHook([this, release](const std::u16string&) {
+            if (reached_.exchange(true)) return;
+            QElapsedTimer t;
+            t.start();
+            while (!release() && t.elapsed() < 10000)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    }
+    ~HeldFirstFile() { SetBeforeFileJobHook(nullptr); }
+    bool Reached() const { return reached_.load(); }
+
+  private:
+    std::atomic<bool> reached_{false};
+};
 
 class FileRunUi : public MainWindowFixture {
   protected:
@@ -42,11 +66,12 @@ class FileRunUi : public MainWindowFixture {
         ASSERT_TRUE(WaitUntil([&] { return dlg.Workers().AllDone(); }));
         dlg.Workers().JoinAll();
     }
-    void AddFiles(CKelvaneDlg& dlg, int count, const std::string& folder) {
+    void AddFiles(CKelvaneDlg& dlg, int count, const std::string& folder, size_t bytes = 4096) {
         for (int i = 0; i < count; ++i) {
             std::string rel = folder + "/f" + std::to_string(i) + ".bin";
-            dir_.WriteFile(rel, std::string(4096, 'x'));
-            dlg.AppendRow(u"f", u"4096", u"2020-01-01 00:00:00", dir_.WSub(rel));
+            dir_.WriteFile(rel, std::string(bytes, 'x'));
+            dlg.AppendRow(u"f", WideFromUtf8(std::to_string(bytes)), u"2020-01-01 00:00:00",
+                          dir_.WSub(rel));
         }
     }
     void Tick(CKelvaneDlg& dlg, int id, bool on) {
@@ -118,29 +143,27 @@ TEST_F(FileRunUi, EmptyListTellsTheUser) {
     EXPECT_TRUE(dlg->Workers().AllDone());
 }
 
-TEST_F(FileRunUi, StopEndsTheRunAfterTheCurrentEntry) {
+TEST_F(FileRunUi, StopEndsTheRunAfterTheEntriesUnderWay) {
     auto dlg = Open();
     Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, false);
-    AddFiles(*dlg, 6, "s");
+    constexpr int kFiles = 24;  // more small files than the run has under way at once
+    AddFiles(*dlg, kFiles, "s");
+    HeldFirstFile held([&] { return dlg->State().stop.load(); });
     Click(*dlg, CKelvaneDlg::IDC_SHRED);
-    // Every call of the run waits for this thread, so the run cannot pass the
-    // next row before the click below has set the stop flag.
-    ASSERT_TRUE(
-        WaitUntil([&] { return StatusOf(*dlg).startsWith(QStringLiteral("Shredding [1 /")); }));
+    ASSERT_TRUE(WaitUntil([&] { return held.Reached(); }));
     Click(*dlg, CKelvaneDlg::IDC_STOP);
     ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
     dlg->Workers().JoinAll();
 
-    // While the test thread waits it serves the run's calls, so the run may have
-    // begun a later entry before Stop: whatever it began it finished, in list
-    // order, and nothing after it was touched.
+    // Whatever the run began it finished, in list order, and nothing after it
+    // was touched.
     int gone = 0;
-    while (gone < 6 && !PathExists(dir_.Sub("s/f" + std::to_string(gone) + ".bin"))) ++gone;
+    while (gone < kFiles && !PathExists(dir_.Sub("s/f" + std::to_string(gone) + ".bin"))) ++gone;
     EXPECT_GE(gone, 1);
-    EXPECT_LT(gone, 6) << "Stop did not end the run";
-    for (int i = gone; i < 6; ++i)
+    EXPECT_LT(gone, kFiles) << "Stop did not end the run";
+    for (int i = gone; i < kFiles; ++i)
         EXPECT_TRUE(PathExists(dir_.Sub("s/f" + std::to_string(i) + ".bin")));
-    EXPECT_EQ(dlg->List().GetItemCount(), 6 - gone);
+    EXPECT_EQ(dlg->List().GetItemCount(), kFiles - gone);
     EXPECT_EQ(StatusOf(*dlg), QStringLiteral("Shredding interrupted. (00:00:00)"));
     EXPECT_FALSE(dlg->IsLocked());
     EXPECT_TRUE(dlg->isVisible());
@@ -179,10 +202,10 @@ TEST_F(FileRunUi, ClosingDuringARunFinishesTheEntryStoresAndEnds) {
     Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, false);
     // Even "Shut down windows" must not turn closing the window into a shutdown.
     static_cast<QComboBox*>(dlg->Control(CKelvaneDlg::IDC_END_ACTION))->setCurrentIndex(2);
-    AddFiles(*dlg, 5, "c");
+    AddFiles(*dlg, 5, "c", 2 << 20);  // large: one at a time
+    HeldFirstFile held([&] { return dlg->State().stop.load(); });
     Click(*dlg, CKelvaneDlg::IDC_SHRED);
-    ASSERT_TRUE(
-        WaitUntil([&] { return StatusOf(*dlg).startsWith(QStringLiteral("Shredding [1 /")); }));
+    ASSERT_TRUE(WaitUntil([&] { return held.Reached(); }));
     dlg->close();
 
     // close() came back: every worker has ended and was joined.
