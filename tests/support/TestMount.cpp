@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/loop.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
@@ -53,6 +54,20 @@ bool FindMkfs(std::string& out, const std::string& fsType = "ext4") {
     }
     return false;
 }
+
+// The mounts of a test belong to the test process (and the programs it starts)
+// alone. In the machine's shared mount table every other process sees them, and
+// a start of this program anywhere -- another test, another build's suite, a
+// desktop -- deletes the filler files it finds on each mounted drive: fill
+// tests then read back files that were gone, or found their drive half empty.
+// This runs before main, while the process has one thread, as unshare requires.
+bool EnterOwnMountTable() {
+    if (::unshare(CLONE_NEWNS) != 0) return false;
+    // Where "/" is shared (systemd), mounts made here would still show outside.
+    return ::mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) == 0;
+}
+
+[[maybe_unused]] const bool kOwnMountTable = EnterOwnMountTable();
 
 }  // namespace
 
