@@ -5,7 +5,8 @@
 #      the same syncs (bench/shred_vs_dd.sh), and the peak memory of both sizes
 #   2. many small files (3,000 and 10,000 of 4 KiB in 30 folders, 3 passes):
 #      `kelvane -exec` without a display against `find -exec shred -n 3 -u {} +`,
-#      on DIR and on a tmpfs (/dev/shm)
+#      on DIR and on a tmpfs (/dev/shm), each also with the other choice of
+#      files at once (KELVANE_FILES_AT_ONCE), to show where the pool pays
 #   3. an unattended run of one empty file, against starting with nothing to do
 #   4. the main window: shown after start, adding a folder of 100,000 files,
 #      Stop during such a listing, Select all / Invert / Remove, peak memory
@@ -62,29 +63,39 @@ make_tree() {
     sync
 }
 
-small_files() {
-    local base=$1 count=$2 t0 tk ts peak
+# One unattended run over a fresh tree; prints "seconds peak_KiB".
+kelvane_run() {
+    local root=$1 count=$2 t0 peak
     settings
-    make_tree "$base/k" "$count"
+    make_tree "$root" "$count"
     t0=$(now)
-    peak=$(/usr/bin/time -f %M "$KELVANE" -exec "$base/k" 2>&1 >/dev/null | tail -1)
-    tk=$(calc "$(now) - $t0")
-    [ -z "$(find "$base/k" -type f 2>/dev/null | head -1)" ] || echo "warning: kelvane left files" >&2
-    rm -rf "$base/k"
+    peak=$(/usr/bin/time -f %M "$KELVANE" -exec "$root" 2>&1 >/dev/null | tail -1)
+    echo "$(calc "$(now) - $t0") $peak"
+    [ -z "$(find "$root" -type f 2>/dev/null | head -1)" ] || echo "warning: kelvane left files" >&2
+    rm -rf "$root"
+}
+
+# small_files BASE COUNT OTHER: kelvane as it chooses, kelvane with
+# KELVANE_FILES_AT_ONCE=OTHER (the pool turned off, or forced on where it is not
+# used), and find+shred.
+small_files() {
+    local base=$1 count=$2 other=$3 tk peak to ts t0
+    read -r tk peak < <(kelvane_run "$base/k" "$count")
+    read -r to _ < <(KELVANE_FILES_AT_ONCE=$other kelvane_run "$base/k" "$count")
     make_tree "$base/s" "$count"
     t0=$(now)
     find "$base/s" -type f -exec shred -n 3 -u {} +
     ts=$(calc "$(now) - $t0")
     rm -rf "$base/s"
-    printf '%6d files: kelvane %7.3f s (peak %s KiB), find+shred %7.3f s, ratio %.3f\n' \
-        "$count" "$tk" "$peak" "$ts" "$(calc "$tk / $ts")"
+    printf '%6d files: kelvane %7.3f s (peak %s KiB), with %d at once %7.3f s, find+shred %7.3f s, ratio %.3f\n' \
+        "$count" "$tk" "$peak" "$other" "$to" "$ts" "$(calc "$tk / $ts")"
 }
 
-echo "== 2. small files of 4 KiB, 3 passes"
-for where in "$WORK" "$SHM"; do
-    echo "on $where ($(stat -f -c %T "$where")):"
-    for n in ${COUNTS:-3000 10000}; do small_files "$where" "$n"; done
-done
+echo "== 2. small files of 4 KiB, 3 passes (kelvane's own choice of files at once, then the other)"
+echo "on $WORK ($(stat -f -c %T "$WORK")): the pool is used; 1 at once for comparison"
+for n in ${COUNTS:-3000 10000}; do small_files "$WORK" "$n" 1; done
+echo "on $SHM ($(stat -f -c %T "$SHM")): the pool is not used; 8 at once forced for comparison"
+for n in ${COUNTS:-3000 10000}; do small_files "$SHM" "$n" 8; done
 
 echo "== 3. unattended run of one empty file (best of 5)"
 settings

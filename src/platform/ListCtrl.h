@@ -6,8 +6,8 @@
 // it through an adapter model that listens to the change notifications below.
 // Like a platform list view it is changed only on the thread that owns the window.
 #include <cstdint>
-#include <string>
 #include <deque>
+#include <string>
 #include <vector>
 
 class ListCtrlObserver {

@@ -269,6 +269,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     std::unique_ptr<ShredPool> pool;
     PoolPlaces poolPlaces;
     const PoolSetting filesAtOnce = FilesAtOnce();
+    bool poolFailed = false;
     struct Handed {
         std::shared_ptr<FileJob> job;
         int row;
@@ -306,8 +307,17 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
                                          kind != kNotListedMarker && !folderRow
                                      ? PoolSize(options, row.size)
                                      : -1;
-        const bool pooled =
-            poolSize >= 0 && (filesAtOnce.chosen || poolPlaces.Pays(root, path));
+        bool pooled =
+            poolSize >= 0 && !poolFailed && (filesAtOnce.chosen || poolPlaces.Pays(root, path));
+        if (pooled && !pool) {
+            pool = std::make_unique<ShredPool>(filesAtOnce.files, jobSettings);
+            // No thread to be had: one file at a time, as without the pool.
+            if (pool->Threads() == 0) {
+                pool.reset();
+                poolFailed = true;
+                pooled = false;
+            }
+        }
         // Whatever is done to this row comes after everything before it.
         if (!pooled) finishHanded();
         if (kind == kNotListedMarker) {
@@ -340,7 +350,6 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         batch.Flush();  // the window names the entry while it is worked on
 
         if (pooled) {
-            if (!pool) pool = std::make_unique<ShredPool>(filesAtOnce.files, jobSettings);
             while (!handed.empty() &&
                    (handed.size() >= kPoolQueuePerThread * static_cast<size_t>(filesAtOnce.files) ||
                     handedBytes + poolSize > kPoolMaxHandedBytes))

@@ -1,6 +1,7 @@
 #include "runs/ShredPool.h"
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -42,7 +43,12 @@ void RunFileJob(FileOps& ops, const FileJobSettings& settings, FileJob& job) {
 }
 
 ShredPool::ShredPool(int threads, FileJobSettings settings) : settings_(std::move(settings)) {
-    for (int i = 0; i < std::max(threads, 1); ++i) threads_.emplace_back([this] { Work(); });
+    // Fewer threads than asked (a process limit, say) still work; none at all is
+    // for the caller to see.
+    try {
+        for (int i = 0; i < std::max(threads, 1); ++i) threads_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+    }
 }
 
 ShredPool::~ShredPool() {

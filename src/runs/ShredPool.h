@@ -50,6 +50,8 @@ class ShredPool {
     ShredPool(const ShredPool&) = delete;
     ShredPool& operator=(const ShredPool&) = delete;
 
+    // The threads that could be started; with none, nothing may be submitted.
+    int Threads() const { return static_cast<int>(threads_.size()); }
     void Submit(std::shared_ptr<FileJob> job);
     // Until the job has ended or been left alone.
     void Wait(const std::shared_ptr<FileJob>& job);

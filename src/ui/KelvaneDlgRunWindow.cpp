@@ -87,8 +87,8 @@ int CKelvaneDlg::ReadRows(int first, int maxCount, std::vector<RunRow>& out, boo
         [&] {
             const int count = list_.GetItemCount();
             for (int i = std::max(first, 0); i < count && i - first < maxCount; ++i)
-                out.push_back({list_.GetCheck(i), list_.GetItemText(i, 2),
-                               list_.GetItemText(i, 3), list_.GetItemText(i, 1)});
+                out.push_back({list_.GetCheck(i), list_.GetItemText(i, 2), list_.GetItemText(i, 3),
+                               list_.GetItemText(i, 1)});
             confirm = static_cast<QCheckBox*>(Control(IDC_CONFIRM))->isChecked();
             return count;
         },

@@ -189,8 +189,10 @@ TEST_F(MainWindowThreads, HandedUpdatesNeedNoVisitAndPrecedeTheNextCall) {
         handed = true;  // the window's thread has not run an event meanwhile
         (void)window->RowCount();
         // Just shown: these wait for the window's next turn, or for the next call.
-        window->ApplyUpdates({{K::kDeleteRow, 0, {}}, {K::kStatus, 0, u"one"},
-                              {K::kProgressPos, 3, {}}, {K::kDeleteRow, 1, {}}});
+        window->ApplyUpdates({{K::kDeleteRow, 0, {}},
+                              {K::kStatus, 0, u"one"},
+                              {K::kProgressPos, 3, {}},
+                              {K::kDeleteRow, 1, {}}});
         count = window->RowCount();
         status = window->StatusText();
         pos = window->ProgressPos();
