@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -9,6 +10,7 @@
 
 #include "runs/FileRunFixture.h"
 #include "runs/FinishWorkers.h"
+#include "runs/ShredPool.h"
 
 namespace {
 
@@ -73,7 +75,13 @@ TEST_F(FileRunTest, ClosingDuringARunFinishesTheEntryWithoutDeadlock) {
     QueuedWindow queued(queue);
     queued.settings.confirm = 0;
     queued.iterationsText = u"1";
-    for (int i = 0; i < 4; ++i) queued.AddRow(File("w/f" + std::to_string(i) + ".bin", "data"));
+    // Large, so one at a time; the first is held until the window closes.
+    for (int i = 0; i < 4; ++i)
+        queued.AddRow(File("w/f" + std::to_string(i) + ".bin", std::string(2 << 20, 'd')));
+    SetBeforeFileJobHook([&](const std::u16string&) {
+        for (int waited = 0; !state.stop && waited < 10000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
     std::promise<void> started;
     bool signalled = false;
     queued.onStatus = [&](const std::u16string&) {
@@ -101,6 +109,7 @@ TEST_F(FileRunTest, ClosingDuringARunFinishesTheEntryWithoutDeadlock) {
     EXPECT_EQ(queued.Paths().size(), 3u);
     EXPECT_EQ(queued.status, Interrupted());
     EXPECT_EQ(queued.unlockCalls, 1);
+    SetBeforeFileJobHook(nullptr);
 }
 
 TEST(FinishWorkers, NothingRunningReturnsAtOnce) {
