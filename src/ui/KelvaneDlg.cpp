@@ -86,8 +86,14 @@ CKelvaneDlg::CKelvaneDlg(StorageLocations locations, QWidget* parent)
     connect(updatesTimer_, &QTimer::timeout, this, [this] { ShowWaitingUpdates(); });
     // A worker's call sees the window as the run left it.
     caller_.SetBeforeCall([this] { ShowWaitingUpdates(); });
-    // "-exec" starts its run the moment the listing of its folders has ended.
-    workers_.SetOnAllDone([this] { caller_.Post([this] { PollUnattended(); }); });
+    // "-exec" starts its run the moment the listing of its folders has ended, and
+    // files handed over by a later start join the list the moment a run ends.
+    workers_.SetOnAllDone([this] {
+        caller_.Post([this] {
+            PollUnattended();
+            ApplyHandedPaths();
+        });
+    });
 }
 
 CKelvaneDlg::~CKelvaneDlg() {
