@@ -59,7 +59,7 @@ void FillBlock::Build(bool random, const std::u16string& shredValue) {
     if (!data_) return;
     period_ = held_;
     if (random) {
-        for (size_t j = 0; j < held_; ++j) data_[j] = static_cast<uint8_t>(ThreadRandom() % 255);
+        FillThreadRandomBytes(data_, held_);
         SkipThreadRandom(size_ - held_);
         return;
     }

@@ -29,7 +29,7 @@ bool ShredBlock::Fill(const std::u16string& shredValue, uint32_t blockSize, int6
     }
     if (randomMode_) {
         // Modulo 255: the value 255 never occurs, as it always has.
-        for (auto& b : bytes_) b = static_cast<unsigned char>(ThreadRandom() % 255);
+        FillThreadRandomBytes(bytes_.data(), bytes_.size());
         SkipThreadRandom(blockSize - held);
         return true;
     }

@@ -36,3 +36,34 @@ void SkipThreadRandom(uint64_t count) {
     }
     tState = accMul * tState + accAdd;
 }
+
+void FillThreadRandomBytes(uint8_t* out, size_t count) {
+    // Four interleaved walks of the same sequence, each four steps at a time, so
+    // that the draws do not wait on one another.
+    constexpr uint32_t kMul2 = kMultiplier * kMultiplier;
+    constexpr uint32_t kMul4 = kMul2 * kMul2;
+    constexpr uint32_t kAdd2 = (kMultiplier + 1u) * kIncrement;
+    constexpr uint32_t kAdd4 = (kMul2 + 1u) * kAdd2;
+    auto byte = [](uint32_t state) {
+        return static_cast<uint8_t>(((state >> 16) & 0x7FFFu) % 255u);
+    };
+    size_t i = 0;
+    if (count >= 4) {
+        uint32_t s0 = tState * kMultiplier + kIncrement;
+        uint32_t s1 = s0 * kMultiplier + kIncrement;
+        uint32_t s2 = s1 * kMultiplier + kIncrement;
+        uint32_t s3 = s2 * kMultiplier + kIncrement;
+        for (; i + 4 <= count; i += 4) {
+            out[i] = byte(s0);
+            out[i + 1] = byte(s1);
+            out[i + 2] = byte(s2);
+            out[i + 3] = byte(s3);
+            tState = s3;
+            s0 = s0 * kMul4 + kAdd4;
+            s1 = s1 * kMul4 + kAdd4;
+            s2 = s2 * kMul4 + kAdd4;
+            s3 = s3 * kMul4 + kAdd4;
+        }
+    }
+    for (; i < count; ++i) out[i] = static_cast<uint8_t>(ThreadRandom() % 255);
+}

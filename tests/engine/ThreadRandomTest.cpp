@@ -59,3 +59,18 @@ TEST(ThreadRandom, SkippingEqualsDrawing) {
     SkipThreadRandom(1ull << 32);
     EXPECT_EQ(ThreadRandom(), a);
 }
+
+TEST(ThreadRandom, FillingBytesDrawsAsTheLoopWould) {
+    for (size_t n :
+         {size_t{0}, size_t{1}, size_t{3}, size_t{4}, size_t{5}, size_t{8}, size_t{4099}}) {
+        SeedThreadRandom(0xDEADBEEFu);
+        std::vector<uint8_t> expected(n);
+        for (auto& b : expected) b = static_cast<uint8_t>(ThreadRandom() % 255);
+        const int next = ThreadRandom();
+        SeedThreadRandom(0xDEADBEEFu);
+        std::vector<uint8_t> filled(n);
+        FillThreadRandomBytes(filled.data(), n);
+        EXPECT_EQ(filled, expected) << n;
+        EXPECT_EQ(ThreadRandom(), next) << "the generator goes on where the loop left it, " << n;
+    }
+}
