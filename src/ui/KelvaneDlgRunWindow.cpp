@@ -99,17 +99,15 @@ void CKelvaneDlg::ApplyUpdates(const std::vector<WindowUpdate>& updates) {
     // Log lines and the echoed status go out here, in order, as the single calls
     // would send them, each kind in one write.
     std::vector<std::u16string> lines;
-    std::string echo;
+    std::u16string echo;  // printable status lines, each but the last ended here
     for (const WindowUpdate& u : updates) {
         if (u.kind == WindowUpdate::Kind::kLog) lines.push_back(u.text);
-        if (u.kind == WindowUpdate::Kind::kStatus && unattended_ && !u.text.empty())
-            echo += Utf8FromWide(PrintableText(u.text)) + "\n";
+        if (!unattended_ || u.kind != WindowUpdate::Kind::kStatus || u.text.empty()) continue;
+        if (!echo.empty()) echo += u'\n';
+        echo += PrintableText(u.text);
     }
     if (!lines.empty()) log_.AppendLogLines(lines);
-    if (!echo.empty()) {
-        std::fwrite(echo.data(), 1, echo.size(), stdout);
-        std::fflush(stdout);
-    }
+    EchoUnattended(stdout, echo);
     if (UiThreadCaller::OnUiThread()) {
         ShowWaitingUpdates();
         ShowUpdates(updates);
