@@ -1,7 +1,7 @@
 # make run   - install what is missing, build and start Kelvane
 # make test  - install what is missing, build and run every test
 # make install PREFIX=/usr/local [DESTDIR=...]  - build and install the program
-# make package - build the Debian package (kelvane_<version>_<arch>.deb in $(BUILD))
+# make package - build the Debian packages (kelvane_ and kelvane-cli_<version>_<arch>.deb in $(BUILD))
 BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)

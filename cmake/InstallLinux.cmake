@@ -3,6 +3,9 @@
 # AppStream data and the file managers' "Shred with Kelvane". Also the Debian
 # package built from that layout by "cpack -G DEB".
 include(GNUInstallDirs)
+# What is installed here belongs to the window's package; kelvane-cli has its own
+# (cmake/InstallCli.cmake).
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME window)
 
 set(_pkg ${KELVANE_PACKAGING_DIR})
 set(_gen ${CMAKE_BINARY_DIR}/packaging)
@@ -21,7 +24,8 @@ configure_file(${_pkg}/filemanager/kelvane-add-to-file-manager.in
 
 install(TARGETS kelvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${_gen}/kelvane-add-to-file-manager DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(DIRECTORY ${KELVANE_DATA_DIR}/ DESTINATION ${_share}/kelvane)
+install(DIRECTORY ${KELVANE_DATA_DIR}/ DESTINATION ${_share}/kelvane
+        PATTERN kelvane-cli-events.schema.json EXCLUDE)
 install(FILES ${KELVANE_DATA_DIR}/Kelvane_License.txt DESTINATION ${_share}/doc/kelvane
         RENAME copyright)
 
@@ -64,4 +68,20 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # xdg-open opens the help pages and the log; the platform plugins beyond X11.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland, qt6-translations-l10n")
+# Two packages: kelvane-cli (no Qt in its dependencies) and the window, which
+# runs its headless runs on kelvane-cli's terminal face and depends on it.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL window cli)
+set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME kelvane)
+set(CPACK_DEBIAN_CLI_PACKAGE_NAME kelvane-cli)
+set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS
+    "kelvane-cli (= ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})")
+set(CPACK_COMPONENT_CLI_DESCRIPTION
+    "secure deletion of files and free disk space, from a terminal
+kelvane-cli shreds files and folders, overwrites the free space of mounted file
+systems and tells whether overwriting reaches each file's data, from a terminal
+or a script, without a display: options for passes, pattern, names and
+verification, exit statuses and JSON lines for configuration tools.")
+set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS "")
+set(CPACK_DEBIAN_CLI_PACKAGE_SUGGESTS "")
 include(CPack)

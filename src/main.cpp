@@ -3,11 +3,17 @@
 #include <QApplication>
 #include <QIcon>
 #include <QObject>
-#include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
+#include "cli/HeadlessRun.h"
+#include "config/ProgramInfo.h"
 #include "config/TextConv.h"
+#include "platform/PathHere.h"
 #include "platform/StopSignals.h"
 #include "platform/qt/QtText.h"
 #include "platform/qt/SingleInstance.h"
@@ -16,7 +22,7 @@
 
 namespace {
 
-// Without a display the program still runs "-exec" and "-drives" from a terminal
+// Without a display the program still runs "-exec", "-drives" and "-trash" from a terminal
 // or a scheduler: on Qt's offscreen platform, with the terminal in place of the boxes.
 bool NoDisplay() {
     const char* x = std::getenv("DISPLAY");
@@ -34,21 +40,31 @@ QIcon KelvaneIcon() {
     return icon;
 }
 
-// "-exec" and "-drives" start a run of their own; any other start belongs to the
-// window of this user and display.
+// "-exec", "-drives" and "-trash" start a run of their own; any other start belongs
+// to the window of this user and display.
 bool StartsOwnRun(const std::vector<std::u16string>& args) {
-    return args.size() > 1 && (args[1] == u"-exec" || args[1] == u"-drives");
+    return args.size() > 1 &&
+           (args[1] == u"-exec" || args[1] == u"-drives" || args[1] == u"-trash");
 }
 
-// The window that receives them has another working folder.
-QStringList AbsolutePaths(const std::vector<std::u16string>& args) {
-    std::u16string cwd;
-    char buffer[PATH_MAX];
-    if (::getcwd(buffer, sizeof buffer)) cwd = WideFromUtf8(buffer);
-    QStringList out;
+// The window that receives them has another working folder and is another
+// process: each path is named here, and one that cannot be named is said on
+// this start's own terminal instead of being handed over as some other file.
+struct HandedPaths {
+    QStringList paths;
+    std::vector<std::string> problems;
+};
+
+HandedPaths PathsToHandOver(const std::vector<std::u16string>& args) {
+    HandedPaths out;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i].empty()) continue;
-        out << ToQ(args[i].front() == u'/' ? args[i] : cwd + u"/" + args[i]);
+        const PathHere named = NamePathHere(args[i]);
+        if (!named.path.empty())
+            out.paths << ToQ(named.path);
+        else
+            out.problems.push_back("kelvane: " + Utf8FromWide(PrintableText(args[i])) +
+                                   ": not handed to the open window: " + named.problem);
     }
     return out;
 }
@@ -66,11 +82,16 @@ class CKelvaneApp : public CWinApp {
         const std::vector<std::u16string> args = WideArguments();
         SingleInstance instance;
         if (!unattended_ && !StartsOwnRun(args)) {
-            const QStringList paths = AbsolutePaths(args);
+            const HandedPaths handed = PathsToHandOver(args);
+            const QStringList& paths = handed.paths;
             // A window is open already: it takes the files and comes to the front.
             // Two starts at once: the one that does not get the socket hands over.
-            if (instance.HandOver(paths) || (!instance.Listen() && instance.HandOver(paths)))
+            if (instance.HandOver(paths) || (!instance.Listen() && instance.HandOver(paths))) {
+                for (const std::string& line : handed.problems)
+                    std::fprintf(stderr, "%s\n", line.c_str());
+                m_nExitCode = handed.problems.empty() ? 0 : 1;
                 return false;
+            }
         }
         CKelvaneDlg dlg;
         QObject::connect(&instance, &SingleInstance::PathsReceived, &dlg,
@@ -93,9 +114,16 @@ class CKelvaneApp : public CWinApp {
 };
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts: they need no display.
+    if (AnswerInfoSwitch(argc, argv, stdout)) return 0;
     // A file-size limit (ulimit -f) must fail the write that exceeds it, so that
     // the run can say so, instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A run nobody sees needs no window: it runs on the terminal, without Qt.
+    if (NoDisplay() && argc > 1 &&
+        (std::strcmp(argv[1], "-exec") == 0 || std::strcmp(argv[1], "-drives") == 0 ||
+         std::strcmp(argv[1], "-trash") == 0))
+        return RunHeadless(argc, argv);
     const bool unattended = NoDisplay();
     if (unattended) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "config/NumberText.h"
+#include "config/OwnerTrust.h"
 
 ProfileFile::ProfileFile(bool xmlForm) : xmlForm_(xmlForm) {
     RebuildFrame();
@@ -66,7 +67,27 @@ bool ProfileFile::Load(const std::string& path) {
     // O_NONBLOCK: a FIFO planted under a settings name must not hang the program
     // waiting for a writer; it is refused below like any other non-regular file.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return false;
+    return fd >= 0 && LoadOpened(fd);
+}
+
+bool ProfileFile::LoadOwned(const std::string& path, bool& refused) {
+    refused = false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+    if (fd < 0) {
+        refused = errno == ELOOP;
+        return false;
+    }
+    // Judged on what was opened, so nothing can be swapped in after the look.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !IsOwnedAndPrivate(st)) {
+        refused = true;
+        ::close(fd);
+        return false;
+    }
+    return LoadOpened(fd);
+}
+
+bool ProfileFile::LoadOpened(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
         ::close(fd);

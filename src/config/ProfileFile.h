@@ -27,6 +27,10 @@ class ProfileFile {
     static constexpr int64_t kMaxFileSize = 64 * 1024 * 1024;
 
     bool Load(const std::string& path);
+    // Load for a file that steers the program (settings, "SavePath.ini"): a link,
+    // or a file that another user owns or others may change, is not read and sets
+    // `refused`. A missing file is no refusal.
+    bool LoadOwned(const std::string& path, bool& refused);
     // Replaces the file atomically: a failed or short write leaves the old file as
     // it was and returns false. A new file gets the permissions `mode` (less the
     // umask); an existing one keeps its own, less any bit `mode` lacks, so a save
@@ -51,6 +55,7 @@ class ProfileFile {
 
   private:
     void RebuildFrame();
+    bool LoadOpened(int fd);
 
     bool xmlForm_;
     std::string rootName_ = "InitFile";

@@ -31,7 +31,7 @@ LoadedSettings LoadSettings(const std::string& path) {
     LoadedSettings out;
     AppSettings& s = out.values;
     ProfileFile file(true);
-    (void)file.Load(path);
+    (void)file.LoadOwned(path, out.refused);
     s.random = file.GetInt("Random", s.random);
     s.shredValue = file.GetString("ShredValue", s.shredValue);
     s.ignoreProtect = file.GetBool("IgnoreProtect", s.ignoreProtect);

@@ -19,6 +19,9 @@ struct LoadedSettings {
     bool hasFontCharset = false;
     bool hasFontHeight = false;
     bool hasFontPitch = false;
+    // The file was there but not read: another user owns it, others may change it,
+    // or it is a link. The values are the built-in ones.
+    bool refused = false;
 };
 
 // Iterations outside 1..300 become 3.

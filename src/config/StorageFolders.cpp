@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/DataFolder.h"
+#include "config/OwnerTrust.h"
 #include "config/ProfileFile.h"
 
 namespace {
@@ -86,10 +87,12 @@ StorageLocations DefaultStorageLocations() {
     }
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
-    if (xdg && xdg[0] == '/') {
+    if (xdg && xdg[0] == '/' && !BelongsToAnotherUser(xdg)) {
         where.userConfigBase = WithTrailingSlash(xdg);
-    } else if (home && home[0]) {
+    } else if (home && home[0] && !BelongsToAnotherUser(home)) {
         where.userConfigBase = WithTrailingSlash(home) + ".config/";
+    } else if (const std::string own = EffectiveUserHome(); !own.empty()) {
+        where.userConfigBase = WithTrailingSlash(own) + ".config/";
     }
     where.allUsersBase = "/var/lib/";
     return where;
@@ -103,28 +106,50 @@ StoragePaths FindStoragePaths(const StorageLocations& where, int64_t now) {
     paths.readMeFile = paths.dataFolder + "Kelvane_ReadMe.txt";
 
     ProfileFile savePath(false);
-    if (!paths.programFolder.empty() && savePath.Load(paths.programFolder + "SavePath.ini")) {
+    const std::string savePathFile = paths.programFolder + "SavePath.ini";
+    bool refusedFile = false;
+    if (!paths.programFolder.empty() && savePath.LoadOwned(savePathFile, refusedFile)) {
         std::string value = savePath.GetString("ApplicationStorage", "");
         // A relative folder is taken relative to the program folder. We resolve it
         // ourselves rather than changing the current directory, which would make
         // relative paths on the command line point into the program folder.
         if (!value.empty()) {
             std::string full = FullPath(value, paths.programFolder);
-            if (IsFolder(full)) {
+            if (!IsTrustedFolder(paths.programFolder)) {
+                paths.refusedPath = savePathFile;
+            } else if (IsFolder(full)) {
                 paths.storageFolder = WithTrailingSlash(full);
                 paths.portable = true;
+                if (!IsTrustedFolder(full)) paths.refusedPath = paths.storageFolder;
             }
         }
     }
-    if (!paths.portable) {
+    if (refusedFile) paths.refusedPath = savePathFile;
+    // A portable copy whose store cannot be trusted keeps no store at all rather
+    // than leave its traces in the per-user folder.
+    if (!paths.portable && paths.refusedPath.empty()) {
         std::string base = WithTrailingSlash(where.userConfigBase);
         if (!base.empty()) {
             MakeFolders(base);
             MakePrivateFolder(base + "Tessarin");
             MakePrivateFolder(base + "Tessarin/Kelvane");
             paths.storageFolder = base + "Tessarin/Kelvane/";
+            // Both of our own levels must be real folders (no links) of ours, and
+            // so must everything above them.
+            struct stat st {};
+            for (const std::string& own : {base + "Tessarin", base + "Tessarin/Kelvane"}) {
+                if (::lstat(own.c_str(), &st) == 0 &&
+                    (!S_ISDIR(st.st_mode) || !IsOwnedAndPrivate(st)))
+                    paths.refusedPath = paths.storageFolder;
+            }
+            if (IsFolder(paths.storageFolder) && !IsTrustedFolder(paths.storageFolder))
+                paths.refusedPath = paths.storageFolder;
         }
         WriteInstallationRecord(where, now);
+    }
+    if (!paths.refusedPath.empty()) {
+        paths.storageFolder.clear();
+        paths.portable = false;
     }
     paths.settingsFile = paths.storageFolder.empty() ? "" : paths.storageFolder + "Kelvane.ini";
     paths.logFile = paths.storageFolder.empty() ? "" : paths.storageFolder + "KelvaneLog.txt";

@@ -22,16 +22,23 @@ struct StoragePaths {
     std::string licenseFile;   // data folder + "Kelvane_License.txt"
     std::string readMeFile;    // data folder + "Kelvane_ReadMe.txt"
     bool portable = false;
+    // A storage place that was not used because another user owns it or others
+    // may change it (see OwnerTrust.h); the storage folder is then empty, so the
+    // built-in settings hold and nothing is logged, recorded or recovered.
+    std::string refusedPath;
 };
 
 inline constexpr const char* kVersionLine = "Version 2.211 (26.01.2018)";
 
 // The folders of this process: /proc/self/exe, $XDG_CONFIG_HOME or $HOME/.config,
-// /var/lib.
+// /var/lib. A base that belongs to another user (root run with that user's HOME
+// kept, as "sudo -E" does) gives way to the effective user's own home.
 StorageLocations DefaultStorageLocations();
 
 // Finds the storage folder. Without a usable "SavePath.ini" it creates the
 // per-user folders and writes the installation record; failures are ignored.
+// "SavePath.ini" and the storage folder count only when they are ours and
+// nobody else may change them; otherwise `refusedPath` says which was not used.
 // `now` is the calendar time for the record's date.
 StoragePaths FindStoragePaths(const StorageLocations& where, int64_t now);
 

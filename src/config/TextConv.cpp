@@ -124,9 +124,7 @@ bool NeedsUnicodeEscape(char16_t u) {
            (u >= 0x2066 && u <= 0x2069);    // bidirectional isolates
 }
 
-}  // namespace
-
-std::u16string PrintableText(std::u16string_view text) {
+std::u16string Printable(std::u16string_view text, bool escapeBackslash) {
     std::u16string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -139,6 +137,10 @@ std::u16string PrintableText(std::u16string_view text) {
             AppendEscape(out, u'x', u - kEscapeBase, 2);
         } else if (u >= 0xD800 && u <= 0xDFFF) {
             AppendEscape(out, u'u', u, 4);
+        } else if (u == u'\\') {
+            // Every escape starts with it: kept bare, a name holding the four
+            // characters "\x0a" would read like one holding a line break.
+            out += escapeBackslash ? u"\\\\" : u"\\";
         } else if (u == u'\n') {
             out += u"\\n";
         } else if (u == u'\r') {
@@ -154,4 +156,14 @@ std::u16string PrintableText(std::u16string_view text) {
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::u16string PrintableText(std::u16string_view text) {
+    return Printable(text, true);
+}
+
+std::u16string PrintableStoredText(std::u16string_view text) {
+    return Printable(text, false);
 }

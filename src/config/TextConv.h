@@ -22,7 +22,13 @@ inline std::u16string U16(std::string_view utf8) {
 // become visible escapes ("\n", "\r", "\t", "\x1b", "\u0085"), the bytes carried by
 // U+DC80..U+DCFF become "\xNN", other lone surrogates "\uXXXX", and line separators
 // and bidirectional overrides (which can make one line look like two, or reorder a
-// name on screen) "\uXXXX" too. Everything else stays. A backslash is left as it
-// is, so applying this twice changes nothing more. For display only: the list and
-// the file calls keep the exact name.
+// name on screen) "\uXXXX" too. A backslash becomes "\\", so two different texts
+// never look alike. Everything else stays. For display only: the list and the file
+// calls keep the exact name.
 std::u16string PrintableText(std::u16string_view text);
+
+// A text that was made printable when it was stored (the log's lines), shown the
+// same way again: whatever PrintableText escapes is escaped (a line written by an
+// older version, or by another hand, cannot break the screen either), but a
+// backslash stays as it is, being the stored form's own escape.
+std::u16string PrintableStoredText(std::u16string_view text);

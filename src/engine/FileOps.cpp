@@ -19,6 +19,22 @@ constexpr char16_t kSeparator = u'/';
 
 // Draws of a scrambled name before a name that is taken everywhere gives up.
 constexpr int kNameAttempts = 32;
+// After that many random draws all taken, the names are tried in turn from the
+// last one drawn: a folder of short numbered files (1 to 20000) leaves only a
+// few free names of four digits, which random draws would keep missing.
+constexpr int kNamesInTurn = 1 << 20;
+
+// The next name of the same length in the order of the digits 0 to 8 (the
+// digits a scrambled name is drawn from), wrapping around.
+void NextDigitName(std::u16string& name) {
+    for (size_t i = name.size(); i-- > 0;) {
+        if (name[i] < u'8') {
+            ++name[i];
+            return;
+        }
+        name[i] = u'0';
+    }
+}
 
 }  // namespace
 
@@ -36,6 +52,10 @@ bool FileOps::IsFile(const std::u16string& path) {
 bool FileOps::IsFolder(const std::u16string& path) {
     fsys::Place place;
     fsys::Attributes attr;
+    // "/" has no folder above it to be reached from, yet it is the folder of
+    // the system drive, which must be offered like any other mount point.
+    if (!path.empty() && path.find_first_not_of(kSeparator) == std::u16string::npos)
+        return fsys::GetAttributes(u"/", attr) && attr.kind == fsys::Kind::kFolder;
     return Locate(path, place) == fsys::LocateResult::kFound && fsys::GetAttributes(place, attr) &&
            attr.kind == fsys::Kind::kFolder;
 }
@@ -97,14 +117,22 @@ bool FileOps::ShredNameAt(fsys::Place& place, std::u16string& path, bool randomD
     const size_t length = path.size() - folder.size();
     if (length == 0) return false;  // a folder path names no file
 
-    SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
+    // Not the clock: threads of the pool start in the same second and would all
+    // draw the same names, each taking the one another has just drawn.
+    SeedThreadRandom(FreshRandomSeed());
+    // Every name of this length is tried once at most.
+    int namesInTurn = 1;
+    for (size_t i = 0; i < length && namesInTurn < kNamesInTurn; ++i) namesInTurn *= 9;
+    namesInTurn = std::min(namesInTurn, kNamesInTurn);
     for (int32_t round = 0; round < count; ++round) {
         std::u16string name(length, u'0');
         // A drawn name that another file has already (one shredded beside this one,
         // say) is drawn again; the other file is never replaced.
         for (int attempt = 0;; ++attempt) {
-            if (randomDigits) {
+            if (randomDigits && attempt < kNameAttempts) {
                 for (auto& c : name) c = static_cast<char16_t>(u'0' + ThreadRandom() % 9);
+            } else if (randomDigits) {
+                NextDigitName(name);
             }
             const std::string osName = Utf8FromWide(name);
             fsys::Attributes attr;
@@ -112,7 +140,8 @@ bool FileOps::ShredNameAt(fsys::Place& place, std::u16string& path, bool randomD
             if (osName == place.name ? fsys::GetAttributes(place, attr)
                                      : fsys::RenameNoReplace(place, osName))
                 break;
-            if (!randomDigits || errno != EEXIST || attempt + 1 >= kNameAttempts) return false;
+            if (!randomDigits || errno != EEXIST || attempt + 1 >= kNameAttempts + namesInTurn)
+                return false;
         }
         path = folder + name;
     }
@@ -134,8 +163,9 @@ bool FileOps::IsProtectedFolder(const fsys::Place& place) {
     if (fsys::IsMountPoint(place)) return true;
     fsys::Attributes attr;
     if (!fsys::GetAttributes(place, attr)) return false;
-    return std::find(protected_.begin(), protected_.end(), fsys::IdentityOf(attr)) !=
-           protected_.end();
+    const fsys::Identity id = fsys::IdentityOf(attr);
+    return std::find(protected_.begin(), protected_.end(), id) != protected_.end() ||
+           std::find(kept_.begin(), kept_.end(), id) != kept_.end();
 }
 
 bool FileOps::RemoveFolderChain(const std::u16string& folder) {

@@ -56,6 +56,9 @@ struct ShredReport {
     std::u16string path;      // where the file is now (its scrambled name after a failed renaming)
     uint64_t otherNames = 0;  // names the file has besides this one (hard links)
     bool wasFolder = false;   // the path named a folder, which a file shredding leaves alone
+    // A folder on the way was a link, no folder, or not the folder listed: the
+    // entry was not touched.
+    bool folderChanged = false;
 };
 
 class FileOps {
@@ -69,6 +72,11 @@ class FileOps {
     // Every operation below on a path under `root.path` reaches it without
     // following a link below the root; any other path is taken from its folder.
     void ConfineTo(fsys::Root root) { root_ = std::move(root); }
+    // Folders that stay when a removal of emptied folders reaches them, as the
+    // user's own folders do (a trash's "files" and "info").
+    void KeepFolders(const std::vector<fsys::Identity>& folders) {
+        kept_.insert(kept_.end(), folders.begin(), folders.end());
+    }
     const ShredReport& LastShred() const { return lastShred_; }
 
     bool IsFile(const std::u16string& path);
@@ -122,6 +130,7 @@ class FileOps {
     ShredReport lastShred_;
     std::vector<fsys::Identity> protected_;
     bool protectedKnown_ = false;
+    std::vector<fsys::Identity> kept_;
     fsys::Place unlocked_;
     uint32_t unlockedMode_ = 0;
 
@@ -151,3 +160,9 @@ class FileOps {
 // output (state >> 16) & 0x7FFF.
 void SeedThreadRandom(uint32_t seed);
 int ThreadRandom();
+// A seed that differs per thread and per call (from the kernel's random source),
+// for draws that must not repeat across threads started in the same second.
+uint32_t FreshRandomSeed();
+// Tests: FreshRandomSeed returns what `hook` returns (nullptr: the real source),
+// so that the names a run draws can be known beforehand.
+void SetFreshRandomSeedHook(uint32_t (*hook)());

@@ -1,6 +1,8 @@
 #include "engine/FillDrive.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,10 +10,8 @@
 #include <cstring>
 
 #include "config/TextConv.h"
-#include "engine/FileOps.h"
 #include "engine/FillFile.h"
 #include "engine/FillSmall.h"
-#include "engine/FillerRecovery.h"
 #include "i18n/SafeFormat.h"
 #include "platform/FillSystem.h"
 #include "platform/Volumes.h"
@@ -52,15 +52,6 @@ struct PendingChunks {
     uint64_t Bytes(size_t blockSize) const { return uint64_t{full} * blockSize + tail; }
 };
 
-// Measured with bench/marker_copies.sh (deleted small and large marker files,
-// one fill, the raw image searched): after the big files reach ENOSPC, small
-// files found no marker data the big files had left, on ext4 with and without
-// inline_data, xfs and btrfs (vfat could not be tried); they only grow the
-// root folder. So the phase runs only when asked for.
-bool SmallPhaseHelps(FsKind) {
-    return false;
-}
-
 std::u16string Number(uint64_t n) {
     return WideFromUtf8(std::to_string(n));
 }
@@ -68,10 +59,11 @@ std::u16string Number(uint64_t n) {
 // The big-file phase of one drive.
 class BigFill {
   public:
-    BigFill(const std::u16string& root, const std::u16string& tempName, const FillParams& params,
-            FillRun& run, const FillNotifications& notify, const std::atomic<bool>& stop,
-            uint64_t freeBytes, uint64_t fsBlock, uint64_t bound)
-        : root_(root),
+    BigFill(const HeldDrive& drive, const std::u16string& root, const std::u16string& tempName,
+            const FillParams& params, int iterations, FillRun& run, const FillNotifications& notify,
+            const std::atomic<bool>& stop, uint64_t freeBytes, uint64_t fsBlock, uint64_t bound)
+        : drive_(drive),
+          root_(root),
           tempName_(tempName),
           run_(run),
           notify_(notify),
@@ -81,19 +73,23 @@ class BigFill {
           bound_(bound),
           blockSize_(params.EffectiveBlockSize()),
           limit_(params.EffectiveFileSizeLimit()),
-          iterations_(std::clamp(params.iterations, 1, 300)) {}
+          iterations_(std::clamp(iterations, 1, 300)) {}
 
     void Run();
+    // Closes the last file; a sync that fails there fails the fill.
+    void Finish();
     bool allowDirect = true;
     uint64_t written = 0;
     bool full = false;
-    int error = 0;  // a failure other than a full disk
+    bool gone = false;  // the drive went away under the fill
+    int error = 0;      // a failure other than a full disk
 
   private:
     int OpenNext(bool allowDirect = true);
     bool Flush();
     int Tail(uint64_t pos, uint64_t firstStep, uint64_t& got);
 
+    const HeldDrive& drive_;
     const std::u16string& root_;
     const std::u16string& tempName_;
     FillRun& run_;
@@ -110,12 +106,18 @@ class BigFill {
 };
 
 int BigFill::OpenNext(bool allowDirect) {
+    if (!drive_.StillThere()) {
+        gone = true;
+        return 0;
+    }
     for (int taken = 0; taken < kMaxTakenNames; ++taken) {
-        path_ = FillTempFileName(root_, tempName_, run_.fileCounter);
-        const int err = file_.Create(Utf8FromWide(path_), allowDirect);
+        const std::u16string name = FillTempFileName(u"", tempName_, run_.fileCounter);
+        path_ = root_ + name;
+        const std::string utf8 = Utf8FromWide(name);
+        const int err = file_.Create(drive_.Fd(), utf8, allowDirect);
         if (err == 0) {
+            run_.Created(drive_, utf8, file_.Fd(), true, true);
             if (notify_.tempFile) notify_.tempFile(path_);
-            run_.tempFiles.AppendRow(Utf8FromWide(path_));
             return 0;
         }
         if (err != EEXIST) return err;
@@ -162,7 +164,13 @@ bool BigFill::Flush() {
     written = written - length + got;
     inFile_ = offset + got;
     if (err != 0) error = err;
-    return err == 0 && !full;
+    if (err == 0 && !drive_.StillThere()) gone = true;
+    return err == 0 && !full && !gone;
+}
+
+void BigFill::Finish() {
+    const int err = file_.Close();
+    if (err != 0 && error == 0) error = err;
 }
 
 void BigFill::Run() {
@@ -171,7 +179,7 @@ void BigFill::Run() {
         full = true;
         error = 0;
     }
-    if (error != 0 || full) return;
+    if (error != 0 || full || gone) return;
     while (!stop_.load()) {
         if (++run_.tickCounter > 16) {
             run_.tickCounter = 0;
@@ -189,7 +197,7 @@ void BigFill::Run() {
         inFile_ += chunk;
         if (inFile_ >= limit_) {
             if (!Flush()) return;
-            file_.Close();
+            if ((error = file_.Close()) != 0) return;
             ++run_.fileCounter;
             inFile_ = 0;
             error = OpenNext(allowDirect);
@@ -197,7 +205,7 @@ void BigFill::Run() {
                 full = true;
                 error = 0;
             }
-            if (error != 0 || full) return;
+            if (error != 0 || full || gone) return;
         } else if (pending_.Bytes(blockSize_) >= kBatchBytes || pending_.full >= kBatchChunks) {
             if (!Flush()) return;
         }
@@ -212,6 +220,31 @@ FillOutcome Fail(FillOutcome outcome, FillFailure failure, int error = 0) {
     outcome.failure = failure;
     outcome.error = error;
     return outcome;
+}
+
+// Whether a file can be made at the root: a new file of our own (never one
+// already there) is created and deleted again. 0 or the errno.
+int ProbeCreate(int dirFd, const std::string& name) {
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 8 && err == EEXIST; ++attempt) {
+        const std::string probe = name + ".probe" + std::to_string(attempt);
+        int fd = ::openat(dirFd, probe.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            err = errno;
+            continue;
+        }
+        ::close(fd);
+        ::unlinkat(dirFd, probe.c_str(), 0);
+        return 0;
+    }
+    return err;
+}
+
+FillFailure OpenFailure(int err) {
+    return err == ENOENT    ? FillFailure::NotFound
+           : err == ENOTDIR ? FillFailure::NotAFolder
+                            : FillFailure::CannotOpen;
 }
 
 }  // namespace
@@ -233,49 +266,67 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
     const std::u16string root = AsRoot(givenRoot);
     const std::u16string tempName = AsPlainName(params.tempName);
     const std::string rootPath = Utf8FromWide(root);
-    FileOps ops;
-    if (!ops.IsFolder(root)) return Fail(outcome, FillFailure::NotAFolder);
+    HeldDrive drive;
+    if (const int err = drive.Open(rootPath); err != 0) return Fail(outcome, OpenFailure(err), err);
     if (QueryDriveType(root) == DriveType::CdRom) return Fail(outcome, FillFailure::ReadOnly);
 
-    // Files of an earlier, interrupted fill would keep their space from us.
-    for (const FillerFile& f : RemoveFillerFiles(rootPath, Utf8FromWide(tempName))) {
-        note(SafeFormat(std::u16string_view(u"%s [%s of an earlier run]"),
-                        {WideFromUtf8(f.path), f.error == 0 ? u"Deleted filler file"
-                                                            : u"FAILED! to delete filler file"}));
-    }
-
-    const DriveSpace space = QueryDriveSpace(root);
-    if (!space.ok) return Fail(outcome, FillFailure::NoSpaceInfo, errno);
-    if (const int err = ProbeCreateFile(root, tempName); err != 0)
+    struct statvfs vfs {};
+    if (::fstatvfs(drive.Fd(), &vfs) != 0) return Fail(outcome, FillFailure::NoSpaceInfo, errno);
+    if (vfs.f_flag & ST_RDONLY) return Fail(outcome, FillFailure::ReadOnly);
+    const uint64_t unit = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
+    const uint64_t fsBlock = vfs.f_bsize ? vfs.f_bsize : unit;
+    if (const int err = ProbeCreate(drive.Fd(), Utf8FromWide(tempName)); err != 0)
         return Fail(outcome, err == EROFS ? FillFailure::ReadOnly : FillFailure::CannotCreate, err);
 
+    const FsKind kind = FillSystem().kind ? FillSystem().kind(drive.Fd()) : FsKind::Other;
     const bool reserve = FillSystem().mayUseRootReserve && FillSystem().mayUseRootReserve();
-    const uint64_t freeBytes = reserve ? space.totalFree : space.freeToCaller;
+    const uint64_t freeBytes = (reserve ? vfs.f_bfree : vfs.f_bavail) * unit;
     outcome.started = true;
     outcome.freeBytes = freeBytes;
     if (notify.driveStarted) notify.driveStarted(freeBytes);
-    if (!reserve && space.totalFree > space.freeToCaller)
+    // Only ext2/3/4 keep blocks back for root; elsewhere (btrfs) free and
+    // available differ for other reasons, and nothing is out of reach.
+    if (!reserve && kind == FsKind::Ext4 && vfs.f_bfree > vfs.f_bavail) {
+        outcome.reserveNotReached = (vfs.f_bfree - vfs.f_bavail) * unit;
         note(SafeFormat(std::u16string_view(u"%s [%s bytes kept back for root are out of reach]"),
-                        {root, Number(space.totalFree - space.freeToCaller)}));
-    if (!params.recordFile.empty() && !params.leaveFiles)
-        AddFillRecord(params.recordFile, rootPath, Utf8FromWide(tempName));
+                        {root, Number(outcome.reserveNotReached)}));
+    }
+    if (!params.recordFile.empty() && !params.leaveFiles && !run.record.IsOpen() &&
+        !run.record.Open(params.recordFile))
+        note(SafeFormat(std::u16string_view(u"%s [No record of the run could be kept: files of "
+                                            u"an interrupted run would stay]"),
+                        {WideFromUtf8(params.recordFile)}));
 
-    const FsKind kind = FillSystem().kind ? FillSystem().kind(rootPath) : FsKind::Other;
+    int iterations = std::clamp(params.iterations, 1, 300);
+    if (iterations > 1 && IsCopyOnWrite(kind)) {
+        // Every pass after the first would need new free blocks, and the first
+        // took them all: one pass reaches everything there is to reach.
+        iterations = 1;
+        outcome.onePass = true;
+        note(SafeFormat(std::u16string_view(u"%s [1 pass: copy-on-write file system]"), {root}));
+    }
+
     run.block.Build(params.random, params.shredValue);
-    BigFill big(root, tempName, params, run, notify, stop, freeBytes, space.blockSize,
-                2 * space.total + 64 * 1024 * 1024);
+    BigFill big(drive, root, tempName, params, iterations, run, notify, stop, freeBytes, fsBlock,
+                2 * vfs.f_blocks * unit + 64 * 1024 * 1024);
     // On xfs, direct writes left deleted data in place (bench/marker_copies.sh:
     // several MiB of a marker on a full 300 MiB drive, none with cached writes).
     big.allowDirect = kind != FsKind::Xfs;
     big.Run();
+    big.Finish();
     outcome.written = big.written;
     outcome.diskFull = big.full;
 
-    const bool small = params.smallObjects == FillParams::Small::On ||
-                       (params.smallObjects == FillParams::Small::Auto && SmallPhaseHelps(kind));
-    if (big.full && big.error == 0 && !stop.load()) {
-        if (small) {
-            const SmallFillOutcome s = FillSmallObjects(root, tempName, run, space.blockSize, stop);
+    if (big.full && big.error == 0 && !big.gone && !stop.load()) {
+        // Blocks the big files could not take (the last ones of a drive with
+        // small blocks, those a bigger file would need metadata for) go to
+        // small files.
+        struct statvfs after {};
+        const bool left =
+            ::fstatvfs(drive.Fd(), &after) == 0 && (reserve ? after.f_bfree : after.f_bavail) > 0;
+        if (params.smallObjects == FillParams::Small::On ||
+            (params.smallObjects == FillParams::Small::Auto && left)) {
+            const SmallFillOutcome s = FillSmallObjects(drive, root, tempName, run, fsBlock, stop);
             outcome.smallFiles = s.files;
             outcome.smallBytes = s.bytes;
             outcome.longNames = s.longNames;
@@ -284,19 +335,25 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
             note(SafeFormat(std::u16string_view(u"%s [Small files: %u written with %s bytes, %u "
                                                 u"empty files with long names]"),
                             {root, s.files, Number(s.bytes), s.longNames}));
-        } else {
-            note(SafeFormat(std::u16string_view(u"%s [Small files: not used, no gain on %s]"),
-                            {root, WideFromUtf8(FsKindName(kind))}));
         }
     }
+    if (!big.gone && !drive.StillThere()) big.gone = true;
 
     if (!params.leaveFiles) {
+        // Through the held folder: on a drive that went away the files are
+        // still ours to delete there, and a name in the folder now at the path
+        // is not. A file that vanished is named, not passed over.
         const int count = run.tempFiles.RowCount();
-        for (int i = 0; i < count; ++i)
-            if (::unlink(run.tempFiles.GetCell(0, i).c_str()) != 0 && errno != ENOENT)
-                ++outcome.filesLeft;
-        if (params.trim && FillSystem().trim) {
-            const int err = FillSystem().trim(rootPath);
+        for (int i = 0; i < count; ++i) {
+            const std::string& name = run.tempFiles.GetCell(0, i);
+            if (::unlinkat(drive.Fd(), name.c_str(), 0) == 0) continue;
+            const int err = errno;
+            ++outcome.filesLeft;
+            note(SafeFormat(std::u16string_view(u"%s%s [FAILED! to delete temporary file: %s]"),
+                            {root, WideFromUtf8(name), WideFromUtf8(std::strerror(err))}));
+        }
+        if (params.trim && FillSystem().trim && !big.gone) {
+            const int err = FillSystem().trim(drive.Fd());
             outcome.trimmed = err == 0;
             note(SafeFormat(std::u16string_view(u"%s [TRIM %s]"),
                             {root, err == 0 ? std::u16string(u"done")
@@ -305,6 +362,7 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
     }
 
     outcome.writeFailed = big.error != 0;
+    if (big.gone) return Fail(outcome, FillFailure::DriveGone);
     if (stop.load()) return Fail(outcome, FillFailure::Stopped);
     if (big.error != 0) return Fail(outcome, FillFailure::WriteError, big.error);
     if (outcome.written == 0) return Fail(outcome, FillFailure::NothingWritten, ENOSPC);

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "engine/FillBlock.h"
+#include "engine/FillRecord.h"
+#include "engine/HeldDrive.h"
 #include "filelist/StringTable.h"
 
 struct FillParams {
@@ -53,22 +55,32 @@ class FillRun {
   public:
     explicit FillRun(const FillParams& params) : block(params.EffectiveBlockSize()) {}
 
+    // A filler file was just created as `name` in the drive, open as `fd`: it
+    // joins the files to delete and, with its identity, the run's record
+    // (synced at once with `syncRecord`). `mark` sets the filler attribute.
+    void Created(const HeldDrive& drive, const std::string& name, int fd, bool mark,
+                 bool syncRecord);
+
     FillBlock block;
     uint32_t fileCounter = 0;  // numbers the temporary files across drives
     int tickCounter = 16;      // so that the run's first block is preceded by progress
-    StringTable tempFiles;     // the temporary files of the current drive
+    StringTable tempFiles;     // the names of the current drive's temporary files
+    FillRecord record;         // open while the run keeps one
 };
 
 enum class FillFailure {
     None,
     NoMemory,        // the fill block could not be had
-    NotAFolder,      // no such folder
+    NotFound,        // no such folder
+    NotAFolder,      // something else than a folder
+    CannotOpen,      // the folder cannot be opened (error)
     ReadOnly,        // read-only mount or medium
     NoSpaceInfo,     // statvfs failed
     CannotCreate,    // no file can be created there (error: errno)
     WriteError,      // a write or a create failed other than by a full disk (error)
     NothingWritten,  // the drive was full from the start
     Stopped,         // the stop flag ended the fill
+    DriveGone,       // the root's path no longer leads to the drive being filled
 };
 
 struct FillOutcome {
@@ -84,10 +96,14 @@ struct FillOutcome {
     uint32_t longNames = 0;  // empty long-named files over freed folder entries
     bool trimmed = false;
     uint32_t filesLeft = 0;  // temporary files that could not be deleted
+    bool onePass = false;    // a copy-on-write drive got one pass of several asked
+    // Blocks the file system keeps back for root that this process could not
+    // write (bytes; only where the file system keeps such a reserve).
+    uint64_t reserveNotReached = 0;
     bool Ok() const { return failure == FillFailure::None; }
 };
 
-// The temporary file name: root, name and number "%04d".
+// The temporary file name: root, name and number "%04d" (root may be empty).
 std::u16string FillTempFileName(const std::u16string& root, const std::u16string& tempName,
                                 uint32_t counter);
 

@@ -10,6 +10,7 @@
 #include <climits>
 
 #include "engine/FillBlock.h"
+#include "platform/FillSystem.h"
 
 namespace {
 
@@ -40,11 +41,12 @@ std::vector<iovec> SpanPieces(const FillBlock& block, uint64_t offset, uint64_t 
 
 }  // namespace
 
-int FillFile::Create(const std::string& path, bool allowDirect) {
-    Close();
-    int fd = allowDirect ? ::open(path.c_str(), kCreateFlags | O_DIRECT, 0600) : -1;
+int FillFile::Create(int dirFd, const std::string& name, bool allowDirect) {
+    if (const int err = Close(); err != 0) return err;
+    int fd = allowDirect ? ::openat(dirFd, name.c_str(), kCreateFlags | O_DIRECT, 0600) : -1;
     canDirect_ = fd >= 0;
-    if (fd < 0 && (errno == EINVAL || !allowDirect)) fd = ::open(path.c_str(), kCreateFlags, 0600);
+    if (fd < 0 && (errno == EINVAL || !allowDirect))
+        fd = ::openat(dirFd, name.c_str(), kCreateFlags, 0600);
     if (fd < 0) return errno;
     fd_ = fd;
     direct_ = canDirect_;
@@ -104,19 +106,22 @@ int FillFile::WriteSpan(const FillBlock& block, uint64_t offset, uint64_t length
         err = WriteAll(iov, offset, done);
     }
     if (syncAfter && dirty_ && done > 0) {
-        if (::fdatasync(fd_) != 0 && err == 0) err = errno;
+        const int synced = FillSystem().sync ? FillSystem().sync(fd_, true) : 0;
+        if (err == 0) err = synced;
         dirty_ = false;
     }
     return err;
 }
 
-void FillFile::Close() {
-    if (fd_ < 0) return;
+int FillFile::Close() {
+    if (fd_ < 0) return 0;
     // Direct writes leave the file's size and block map in the cache; the whole
-    // file goes to the device before anybody deletes it.
-    (void)::fsync(fd_);
-    ::close(fd_);
+    // file goes to the device before anybody deletes it. A pass that was not
+    // synced before (the last one) fails here if the device failed it.
+    int err = FillSystem().sync ? FillSystem().sync(fd_, false) : 0;
+    if (::close(fd_) != 0 && err == 0 && errno != EINTR) err = errno;
     fd_ = -1;
     direct_ = false;
     dirty_ = false;
+    return err;
 }

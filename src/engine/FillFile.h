@@ -18,12 +18,13 @@ class FillFile {
     FillFile(const FillFile&) = delete;
     FillFile& operator=(const FillFile&) = delete;
 
-    // Creates `path` as a new file. Whatever is already there (an earlier file,
-    // somebody's file, a link, a FIFO) is left alone: the open fails with EEXIST.
-    // Returns 0 or the errno. Without `allowDirect` every write goes through
-    // the cache.
-    int Create(const std::string& path, bool allowDirect = true);
+    // Creates `name` as a new file in the open folder `dirFd`. Whatever is
+    // already there (an earlier file, somebody's file, a link, a FIFO) is left
+    // alone: the open fails with EEXIST. Returns 0 or the errno. Without
+    // `allowDirect` every write goes through the cache.
+    int Create(int dirFd, const std::string& name, bool allowDirect = true);
     bool IsOpen() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
 
     // Writes `length` bytes from `offset`: byte o of the file is byte o % Size()
     // of the block, so each block-sized chunk starts the block again. Writes go
@@ -35,8 +36,9 @@ class FillFile {
     int WriteSpan(const FillBlock& block, uint64_t offset, uint64_t length, bool syncAfter,
                   uint64_t& done);
 
-    // Syncs what was written and closes the file.
-    void Close();
+    // Syncs what was written and closes the file: 0, or the errno of the sync
+    // (a device that failed after taking the writes into the cache).
+    int Close();
 
   private:
     int WriteAll(std::vector<iovec>& iov, uint64_t offset, uint64_t& done);

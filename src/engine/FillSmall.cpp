@@ -16,8 +16,9 @@ bool Full(int err) {
     return err == ENOSPC || err == EDQUOT;
 }
 
-int CreateNew(const std::string& path) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+int CreateNew(int dirFd, const std::string& name) {
+    return ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0600);
 }
 
 // The largest write the file system still takes: a whole block, then ever
@@ -43,8 +44,9 @@ int WriteLargestThatFits(int fd, const uint8_t* data, uint64_t fsBlock, uint64_t
 
 }  // namespace
 
-SmallFillOutcome FillSmallObjects(const std::u16string& root, const std::u16string& tempName,
-                                  FillRun& run, uint64_t fsBlock, const std::atomic<bool>& stop) {
+SmallFillOutcome FillSmallObjects(const HeldDrive& drive, const std::u16string&,
+                                  const std::u16string& tempName, FillRun& run, uint64_t fsBlock,
+                                  const std::atomic<bool>& stop) {
     SmallFillOutcome out;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kSmallPhaseMillis);
@@ -55,14 +57,15 @@ SmallFillOutcome FillSmallObjects(const std::u16string& root, const std::u16stri
     // Files that get nothing at all mean the space is gone.
     int emptyInARow = 0;
     for (uint32_t i = 0; i < kMaxSmallFiles && emptyInARow < 16 && timeLeft(); ++i) {
-        const std::string path = Utf8FromWide(FillTempFileName(root, tempName, ++run.fileCounter));
-        int fd = CreateNew(path);
+        const std::string name = Utf8FromWide(FillTempFileName(u"", tempName, ++run.fileCounter));
+        int fd = CreateNew(drive.Fd(), name);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             if (!Full(errno)) out.error = errno;
             break;
         }
-        run.tempFiles.AppendRow(path);
+        // No attribute here: on ext4 it would take the inode's room for data.
+        run.Created(drive, name, fd, false, false);
         ++out.files;
         uint64_t done = 0;
         const int err = WriteLargestThatFits(fd, data, fsBlock, done);
@@ -79,28 +82,26 @@ SmallFillOutcome FillSmallObjects(const std::u16string& root, const std::u16stri
     // the freed ones as it can; the digits keep them recognisable as ours.
     const std::string prefix = Utf8FromWide(tempName);
     if (prefix.size() + 8 <= 255 && out.error == 0) {
-        const std::string rootPath = Utf8FromWide(root);
         for (uint32_t i = 0; i < kMaxLongNames && timeLeft(); ++i) {
             std::string digits = std::to_string(++run.fileCounter);
             digits.insert(0, 255 - prefix.size() - digits.size(), '0');
-            const std::string path = rootPath + prefix + digits;
-            int fd = CreateNew(path);
+            const std::string name = prefix + digits;
+            int fd = CreateNew(drive.Fd(), name);
             if (fd < 0) {
                 if (errno == EEXIST) continue;
                 if (!Full(errno)) out.error = errno;
                 break;
             }
+            run.Created(drive, name, fd, false, false);
             ::close(fd);
-            run.tempFiles.AppendRow(path);
             ++out.longNames;
         }
     }
 
     // One sync for all of them: a sync per file would cost a journal commit each.
-    int dfd = ::open(Utf8FromWide(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        (void)::syncfs(dfd);
-        ::close(dfd);
-    }
+    // The record goes first, so no file reaches the disk before its entry; a
+    // write the device failed late shows up in the sync.
+    (void)run.record.Sync();
+    if (::syncfs(drive.Fd()) != 0 && out.error == 0) out.error = errno;
     return out;
 }

@@ -10,6 +10,7 @@
 
 class FillBlock;
 class FillRun;
+class HeldDrive;
 
 struct SmallFillOutcome {
     uint32_t files = 0;
@@ -22,6 +23,8 @@ inline constexpr uint32_t kMaxSmallFiles = 4096;
 inline constexpr uint32_t kMaxLongNames = 256;
 inline constexpr int kSmallPhaseMillis = 3000;
 
-// Files are named like the big ones and listed in run.tempFiles for deletion.
-SmallFillOutcome FillSmallObjects(const std::u16string& root, const std::u16string& tempName,
-                                  FillRun& run, uint64_t fsBlock, const std::atomic<bool>& stop);
+// Files are named like the big ones, made in the held drive (`root` is its path
+// for the names), and listed in run.tempFiles and the run's record.
+SmallFillOutcome FillSmallObjects(const HeldDrive& drive, const std::u16string& root,
+                                  const std::u16string& tempName, FillRun& run, uint64_t fsBlock,
+                                  const std::atomic<bool>& stop);

@@ -1,16 +1,15 @@
 #pragma once
 // Filler files that an interrupted free-space run left behind (a kill, a power
-// cut): found by name, owner and kind, and deleted. A run records the folders
-// it fills in a file of the storage folder while it goes on, so that its files
-// are found again even after the name setting changed.
+// cut): deleted only where the run's record proves we made them. A file is
+// deleted when, reached through its drive's folder (the same folder the run
+// filled), it is still a regular file of this user with the recorded name,
+// device, inode and birth time, and carries our mark where the run set one.
+// No folder is searched for names.
 #include <cstdint>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
-// `fileName` is `tempName` followed by four or more digits and nothing else.
-bool IsFillerName(std::string_view fileName, std::string_view tempName);
+#include "engine/FillRecord.h"
 
 struct FillerFile {
     std::string path;
@@ -18,19 +17,18 @@ struct FillerFile {
     int error = 0;  // 0: deleted; else the errno of the failed unlink
 };
 
-// Deletes the filler files directly in `folder`: regular files (never links or
-// anything else) owned by this process's user, named IsFillerName.
-std::vector<FillerFile> RemoveFillerFiles(const std::string& folder, const std::string& tempName);
+struct FillerRecovery {
+    RecordTrust trust = RecordTrust::Missing;
+    std::vector<FillerFile> deleted;  // deleted, or failed with `error`
+    // Recorded files that are no longer the ones the run made (replaced,
+    // changed owner or kind), or whose drive is not the one filled: left alone.
+    std::vector<std::string> kept;
+};
 
-// The record of runs in progress: pairs of folder and temporary file name.
 std::string FillRecordPath(const std::string& storageFolder);
-bool AddFillRecord(const std::string& recordPath, const std::string& folder,
-                   const std::string& tempName);
-std::vector<std::pair<std::string, std::string>> ReadFillRecord(const std::string& recordPath);
-void ClearFillRecord(const std::string& recordPath);
 
-// At start-up: the filler files of every recorded run, then those named
-// `tempName` in each of `folders` (empty `tempName`: only the recorded runs).
-// The record is cleared when every file found could be deleted.
-std::vector<FillerFile> RecoverFillers(const std::string& recordPath, const std::string& tempName,
-                                       const std::vector<std::string>& folders);
+// Deletes what a trusted record proves to be ours. Entries that could not be
+// deleted stay recorded; the rest are forgotten (the record goes when empty).
+// An untrusted record is left as it is and nothing is deleted; one of an older
+// version (names only, no proof) is cleared.
+FillerRecovery RecoverFillers(const std::string& recordPath);

@@ -1,6 +1,7 @@
 #include "engine/ShredCheck.h"
 
 #include <fcntl.h>
+#include <linux/fiemap.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +38,24 @@ bool SamePlaces(const storage::ExtentMap& a, const storage::ExtentMap& b) {
     return true;
 }
 
+// The weakest place any extent of either map has, before or after the passes.
+ShredCheck::Limit LimitOf(const storage::ExtentMap& before, const storage::ExtentMap& after) {
+    uint32_t flags = 0;
+    bool noPlace = false;
+    for (const storage::ExtentMap* m : {&before, &after}) {
+        if (!m->known) continue;
+        flags |= m->allFlags;
+        for (const storage::Extent& e : m->extents)
+            if (e.physical == 0 && e.length > 0) noPlace = true;  // btrfs inline extents
+    }
+    if (flags & (FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_DATA_TAIL | FIEMAP_EXTENT_NOT_ALIGNED))
+        return ShredCheck::Limit::kInline;
+    if (flags & FIEMAP_EXTENT_ENCODED) return ShredCheck::Limit::kCompressed;
+    if (noPlace || (flags & (FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC)))
+        return ShredCheck::Limit::kUnknownExtents;
+    return ShredCheck::Limit::kNone;
+}
+
 }  // namespace
 
 void ShredCheck::SetAfterLastPassHook(std::function<void(int fd)> hook) {
@@ -58,13 +77,12 @@ bool ShredCheck::After(int fd, const ShredBlock& block, int64_t length) {
         if (hook) hook(fd);
     }
     if (!ReadBack(fd, block, length)) return false;
-    if (before_.known) {
-        const storage::ExtentMap after = storage::ReadExtents(fd, true);
-        if (after.known && !SamePlaces(before_, after)) {
-            failure_ = Failure::kExtentsMoved;
-            return false;
-        }
+    const storage::ExtentMap after = storage::ReadExtents(fd, true);
+    if (before_.known && after.known && !SamePlaces(before_, after)) {
+        failure_ = Failure::kExtentsMoved;
+        return false;
     }
+    limit_ = LimitOf(before_, after);
     passed_ = true;
     return true;
 }

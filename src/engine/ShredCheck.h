@@ -14,6 +14,11 @@ class ShredBlock;
 class ShredCheck {
   public:
     enum class Failure { kNone, kReadBack, kMismatch, kExtentsMoved };
+    // What a passed check could not vouch for: data kept in the metadata (inline,
+    // tail-packed), compressed or otherwise encoded on the device, or extents
+    // whose place the file system does not say. Reading back through the file
+    // system then proves nothing about the old bytes.
+    enum class Limit { kNone, kInline, kCompressed, kUnknownExtents };
 
     // Before the first pass, on any open descriptor of the file.
     void Before(int fd);
@@ -25,6 +30,8 @@ class ShredCheck {
     Failure failure() const { return failure_; }
     // True once After() has found everything as written.
     bool passed() const { return passed_; }
+    // Why a passed check is no proof (kNone: it is).
+    Limit limit() const { return limit_; }
     // The first byte that differed (kMismatch).
     int64_t offset() const { return offset_; }
     // True when the data was read with O_DIRECT rather than after dropping the cache.
@@ -42,4 +49,5 @@ class ShredCheck {
     int64_t offset_ = -1;
     bool direct_ = false;
     bool passed_ = false;
+    Limit limit_ = Limit::kNone;
 };

@@ -67,7 +67,10 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
     // confining root; every step below works relative to it.
     fsys::Place place;
     const fsys::LocateResult found = Locate(options.path, place);
-    if (found != fsys::LocateResult::kFound) return found == fsys::LocateResult::kMissing;
+    if (found != fsys::LocateResult::kFound) {
+        lastShred_.folderChanged = found == fsys::LocateResult::kRefused;
+        return found == fsys::LocateResult::kMissing;
+    }
     fsys::Attributes attr;
     if (!fsys::GetAttributes(place, attr)) {
         // Gone is done; a path we may not even look at is a failure, not success.

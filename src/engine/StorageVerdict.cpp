@@ -30,10 +30,10 @@ bool OneOf(const std::string& type, std::initializer_list<const char*> names) {
     return std::any_of(names.begin(), names.end(), [&](const char* n) { return type == n; });
 }
 
-std::string TypeName(const storage::StorageFacts& f) {
-    if (!f.fsType.empty()) return f.fsType;
+std::string TypeName(const std::string& fsType, int64_t fsMagic) {
+    if (!fsType.empty()) return fsType;
     for (const Magic& m : kMagics)
-        if (m.magic == f.fsMagic) return m.name;
+        if (m.magic == fsMagic) return m.name;
     return {};
 }
 
@@ -45,20 +45,15 @@ uint32_t Verdict::ReasonMask() const {
     return mask;
 }
 
-Verdict DecideVerdict(const storage::StorageFacts& f) {
-    Verdict v;
-    std::vector<VerdictReason>& why = v.reasons;
-    if (!f.known) {
-        why.push_back(VerdictReason::kUnknown);
-        return v;
-    }
-    const std::string type = TypeName(f);
-    const bool fuse = type == "fuse" || type.rfind("fuse.", 0) == 0 || f.fsMagic == 0x65735546;
-    if (OneOf(type, {"tmpfs", "ramfs"})) {
-        // Pages in memory are overwritten where they are (swap aside).
-        v.memory = true;
-        return v;
-    }
+namespace {
+
+// What one file's own file system and extents say: the file itself, or an image
+// file that a loop device stands on. Returns whether the file system needs a
+// block device under it to be judged (false for network and FUSE ones).
+bool JudgeFile(const std::string& type, int64_t magic, const std::string& mountOptions,
+               bool haveInodeFlags, uint32_t inodeFlags, const storage::ExtentMap& extents,
+               std::vector<VerdictReason>& why) {
+    const bool fuse = type == "fuse" || type.rfind("fuse.", 0) == 0 || magic == 0x65735546;
     bool needsDevice = true;
     if (fuse || OneOf(type, {"nfs", "nfs4", "cifs", "smb3", "smbfs", "9p", "ceph", "glusterfs",
                              "afs", "davfs", "virtiofs", "lustre", "ocfs2"})) {
@@ -67,25 +62,60 @@ Verdict DecideVerdict(const storage::StorageFacts& f) {
     } else if (OneOf(type, {"btrfs", "zfs", "bcachefs", "f2fs", "nilfs2"})) {
         // A btrfs file marked NOCOW is rewritten in place, unless a snapshot shares
         // it (which the extent flags show).
-        const bool noCow = type == "btrfs" && f.haveInodeFlags && (f.inodeFlags & kNoCowFlag);
+        const bool noCow = type == "btrfs" && haveInodeFlags && (inodeFlags & kNoCowFlag);
         if (!noCow) why.push_back(VerdictReason::kCopyOnWrite);
     } else if (!OneOf(type, {"ext2", "ext3", "ext4", "xfs", "vfat", "msdos", "exfat", "ntfs",
                              "ntfs3", "jfs", "hfs", "hfsplus", "minix", "reiserfs"})) {
         why.push_back(VerdictReason::kUnknown);
     }
 
-    const uint32_t ext = f.extents.known ? f.extents.allFlags : 0;
+    const uint32_t ext = extents.known ? extents.allFlags : 0;
     if (ext & FIEMAP_EXTENT_SHARED) why.push_back(VerdictReason::kShared);
-    if ((ext & FIEMAP_EXTENT_ENCODED) || (f.haveInodeFlags && (f.inodeFlags & kCompressedFlag)))
+    if ((ext & FIEMAP_EXTENT_ENCODED) || (haveInodeFlags && (inodeFlags & kCompressedFlag)))
         why.push_back(VerdictReason::kCompressed);
     if (ext & (FIEMAP_EXTENT_DATA_INLINE | FIEMAP_EXTENT_NOT_ALIGNED))
         why.push_back(VerdictReason::kInline);
-    if (storage::HasMountOption(f.mountOptions, "data=journal") ||
-        (OneOf(type, {"ext3", "ext4"}) && f.haveInodeFlags && (f.inodeFlags & kJournalDataFlag)))
+    if (storage::HasMountOption(mountOptions, "data=journal") ||
+        (OneOf(type, {"ext3", "ext4"}) && haveInodeFlags && (inodeFlags & kJournalDataFlag)))
         why.push_back(VerdictReason::kDataJournal);
     // Extents still waiting for a place, or whose place the file system will not say.
     if (ext & (FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC))
         why.push_back(VerdictReason::kUnknown);
+    return needsDevice;
+}
+
+}  // namespace
+
+Verdict DecideVerdict(const storage::StorageFacts& f) {
+    Verdict v;
+    std::vector<VerdictReason>& why = v.reasons;
+    if (!f.known) {
+        why.push_back(VerdictReason::kUnknown);
+        return v;
+    }
+    const std::string type = TypeName(f.fsType, f.fsMagic);
+    if (OneOf(type, {"tmpfs", "ramfs"})) {
+        // Pages in memory are overwritten where they are (swap aside).
+        v.memory = true;
+        return v;
+    }
+    bool needsDevice =
+        JudgeFile(type, f.fsMagic, f.mountOptions, f.haveInodeFlags, f.inodeFlags, f.extents, why);
+    // A loop image's old copies stay wherever its own file system keeps them: an
+    // image on btrfs is copied on write however the file system inside writes.
+    for (const storage::BackingFileFacts& b : f.block.backingFiles) {
+        const std::string backingType = TypeName(b.fsType, b.fsMagic);
+        if (OneOf(backingType, {"tmpfs", "ramfs"})) continue;  // memory, noted below
+        // Blocks the image is only now given (delayed allocation) were holes, not
+        // old data; their place being open says nothing about old copies.
+        storage::ExtentMap placed;
+        placed.known = b.extents.known;
+        for (const storage::Extent& e : b.extents.extents)
+            if (!(e.flags & FIEMAP_EXTENT_DELALLOC)) placed.allFlags |= e.flags;
+        if (!JudgeFile(backingType, b.fsMagic, b.mountOptions, b.haveInodeFlags, b.inodeFlags,
+                       placed, why))
+            needsDevice = false;
+    }
 
     const storage::BlockFacts& b = f.block;
     v.encrypted = b.encrypted;

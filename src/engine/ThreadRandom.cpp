@@ -1,5 +1,12 @@
 #include "engine/ThreadRandom.h"
 
+#include <sys/random.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
 #include "engine/FileOps.h"
 
 namespace {
@@ -10,10 +17,35 @@ constexpr uint32_t kIncrement = 2531011u;
 // One state per thread, so the run clock's draws never disturb a shredding run.
 thread_local uint32_t tState = 1u;
 
+std::atomic<uint32_t (*)()> seedHook{nullptr};
+
 }  // namespace
 
 void SeedThreadRandom(uint32_t seed) {
     tState = seed;
+}
+
+void SetFreshRandomSeedHook(uint32_t (*hook)()) {
+    seedHook = hook;
+}
+
+uint32_t FreshRandomSeed() {
+    if (auto hook = seedHook.load()) return hook();
+    uint32_t seed = 0;
+    if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof seed))
+        return seed;
+    // Without the kernel's source (very early boot, old kernels): the clock's
+    // nanoseconds, the thread and a process-wide count, mixed, still differ
+    // between threads and calls.
+    static std::atomic<uint64_t> calls{0};
+    uint64_t x =
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (std::hash<std::thread::id>{}(std::this_thread::get_id()) << 1) ^
+        (calls.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    x ^= x >> 33;
+    x *= 0xFF51AFD7ED558CCDull;
+    x ^= x >> 33;
+    return static_cast<uint32_t>(x);
 }
 
 int ThreadRandom() {

@@ -91,6 +91,11 @@ void FileRowSeries::AddNotListed(const std::u16string& path, const std::u16strin
     ++count_;
 }
 
+void FileRowSeries::AddRow(NewRow row) {
+    ++count_;
+    Queue(std::move(row), SafeFormat(countFormat_, {count_}));
+}
+
 void FileRowSeries::AddFolder(const std::u16string& folder) {
     Queue({FileNameOfPath(folder), u"0", kFolderMarker, folder}, {});
     ++count_;

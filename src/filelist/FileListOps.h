@@ -46,6 +46,8 @@ class FileRowSeries {
     void AddFile(const std::u16string& path, int64_t size, int64_t time);
     void AddNotListed(const std::u16string& path, const std::u16string& reason);
     void AddFolder(const std::u16string& folder);  // the folder's "FOLDER" row
+    // A row with texts of its own (a trashed item under its original path).
+    void AddRow(NewRow row);
     // Hands the rows gathered so far to the window.
     void Flush();
 

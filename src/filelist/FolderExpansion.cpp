@@ -9,7 +9,9 @@
 #include "config/TextConv.h"
 #include "engine/FileOps.h"
 #include "filelist/FileListOps.h"
+#include "filelist/FolderQueue.h"
 #include "i18n/SafeFormat.h"
+#include "platform/ConfinedPath.h"
 #include "platform/Platform.h"
 #include "runs/RunClock.h"
 #include "runs/RunState.h"
@@ -47,9 +49,12 @@ void RecordRoot(RunState& state, const std::u16string& folder) {
     state.chosenRoots.Add(root);
 }
 
-// Walks one queued folder. The folders the walk enters are recorded in the order
-// entered; each is recorded once, however often the walk comes back to it.
-void ExpandFolder(FileRowSeries& rows, RunState& state, const std::u16string& folder) {
+}  // namespace
+
+// The folders the walk enters are recorded in the order entered; each is
+// recorded once, however often the walk comes back to it.
+void ExpandFolder(FileRowSeries& rows, RunState& state, const std::u16string& folder,
+                  const std::u16string& ownName) {
     RecordRoot(state, folder);
     std::vector<std::u16string> recorded{folder};
     std::unordered_set<std::u16string> seen{folder};
@@ -85,30 +90,78 @@ void ExpandFolder(FileRowSeries& rows, RunState& state, const std::u16string& fo
         more = ops.WalkNext(path, size, time);
     }
 
-    for (auto it = recorded.rbegin(); it != recorded.rend(); ++it) rows.AddFolder(*it);
+    for (auto it = recorded.rbegin(); it != recorded.rend(); ++it) {
+        if (*it == folder && !ownName.empty())
+            rows.AddRow({ownName, u"0", kFolderMarker, folder});
+        else
+            rows.AddFolder(*it);
+    }
+}
+
+namespace {
+
+// A path the user chose, looked at here rather than on the window's thread. A
+// folder takes its place in the queue, to be walked like any chosen folder;
+// anything else (a link is the link) becomes a row at once, tied to the folder
+// that holds it now. False when the entry leaves the queue.
+bool LookAtChosenEntry(FileRowSeries& rows, RunState& state, int row) {
+    fsys::ChosenEntry entry;
+    if (!fsys::LookAtChosen(WideFromUtf8(state.folderQueue.GetCell(0, row)), entry))
+        return false;  // names nothing: no row, as the file dialog would show none
+    if (entry.attr.kind == fsys::Kind::kFolder) {
+        std::u16string folder = entry.path;
+        if (folder.back() != u'/') folder.push_back(u'/');
+        return state.folderQueue.SetCell(0, row, Utf8FromWide(folder)) &&
+               state.folderQueue.SetCellInt(1, row, 0);
+    }
+    // Recorded before the row shows: no run may see the row without it.
+    state.chosenRoots.AddHolder(entry.holder);
+    rows.AddFile(entry.path, entry.attr.size, entry.attr.modified);
+    return false;
 }
 
 }  // namespace
 
-void ExpandQueuedFolders(RunWindow& window, RunState& state) {
+bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce) {
     FileRowSeries rows(window);
-    for (int i = 0; i < state.folderQueue.RowCount(); ++i) {
-        std::string cell = state.folderQueue.GetCell(0, i);
+    StringTable& queue = state.folderQueue;
+    // The chosen entries first, in the order given; each folder among them keeps
+    // its place for the walks below.
+    const std::string entryMark = std::to_string(kChosenEntryMark);
+    for (int i = 0; i < queue.RowCount(); ++i) {
+        if (queue.GetCell(1, i) != entryMark) continue;
+        if (state.stop.load()) {
+            state.expansionStopped.store(true);
+            break;
+        }
+        if (!LookAtChosenEntry(rows, state, i)) queue.DeleteRow(i--);
+    }
+    bool walked = false;
+    for (int i = 0; i < queue.RowCount(); ++i) {
+        if (queue.GetCell(1, i) == entryMark) continue;  // left by a stop
+        std::string cell = queue.GetCell(0, i);
         // A cell that cannot be read names no folder; walking "" would list the
         // working folder of the program instead.
         if (cell.empty()) continue;
-        ExpandFolder(rows, state, WideFromUtf8(cell));
+        if (!walked && announce) {
+            rows.Flush();
+            window.SetStatusText(
+                SafeFormat(window.MessageText("FrmMain.m_acMAddingFolder"), {WideFromUtf8(cell)}));
+        }
+        walked = true;
+        ExpandFolder(rows, state, WideFromUtf8(cell), {});
     }
     rows.Flush();
+    // Files alone end with their count, as the rows of a folder end with none.
+    if (!walked) UpdateFileCount(window);
+    return walked;
 }
 
 void RunFolderExpansion(RunWindow& window, RunState& state) {
-    window.SetStatusText(SafeFormat(window.MessageText("FrmMain.m_acMAddingFolder"),
-                                    {WideFromUtf8(state.folderQueue.GetCell(0, 0))}));
-    ExpandQueuedFolders(window, state);
+    const bool walked = ExpandQueuedFolders(window, state, true);
     window.UnlockAfterRun();
     state.stop.store(true);
-    window.SetStatusText(u"");
+    if (walked) window.SetStatusText(u"");
 }
 
 bool StartFolderExpansion(WorkerThreads& threads, RunWindow& window, RunState& state) {

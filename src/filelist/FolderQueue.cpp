@@ -15,6 +15,16 @@ bool QueueFolder(RunState& state, const std::u16string& path) {
     return queue.SetCellInt(1, row, 0) && ok;
 }
 
+bool QueueChosenEntry(RunState& state, const std::u16string& path) {
+    if (path.empty()) return false;
+    StringTable& queue = state.folderQueue;
+    if (!queue.AddRows(1)) return false;
+    const int row = queue.RowCount() - 1;
+    if (row < 0) return false;
+    const bool ok = queue.SetCell(0, row, Utf8FromWide(path));
+    return queue.SetCellInt(1, row, kChosenEntryMark) && ok;
+}
+
 void ClearFolderQueue(RunState& state) {
     state.folderQueue.SetSize(2, 0);
 }

@@ -31,6 +31,15 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.m_acMShreddingInterrupted", "Shredding interrupted."},
         {"FrmMain.m_acMOtherNames",
          "%d file(s) had other names (hard links): their data is gone under those names too."},
+        {"FrmMain.m_acMCleanUpPending",
+         "Filler files of an interrupted free-space run are still being deleted (a drive is not "
+         "answering): shred free space later."},
+        {"FrmMain.m_acMStorageRefused",
+         "Not using %s: it belongs to another user or others may change it. Built-in settings are "
+         "used; no log is kept."},
+        {"FrmMain.m_acMSettingsRefused",
+         "Not using the settings file %s: it belongs to another user, is a link or others may "
+         "change it. Built-in settings are used."},
         {"FrmMain.m_acMYes", "&Yes"},
         {"FrmMain.m_acMNo", "&No"},
         {"FrmMain.m_acMYesToAll", "Yes to &all"},
@@ -41,6 +50,7 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.m_acMAddingFolder", "Adding folder %s"},
         {"FrmMain.m_acMNoFile", "No file(s) available!"},
         {"FrmMain.m_acMShreddingDisk", "Shredding free drive space: "},
+        {"FrmMain.m_acMReserveNotReached", "%s MB kept back for root not reached"},
         {"FrmMain.m_acMBtnOk", "&OK"},
         {"FrmMain.MenFile", "&File"},
         {"FrmMain.MenLog", "&View log\tCtrl+L"},
@@ -51,6 +61,7 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.MenEdit", "&Edit"},
         {"FrmMain.MenAdd", "&Add"},
         {"FrmMain.MenAddFolder", "Add &folder"},
+        {"FrmMain.MenAddTrash", "Add the &trash"},
         {"FrmMain.MenRemove", "&Remove selected"},
         {"FrmMain.MenClear", "&Clear"},
         {"FrmMain.MenSelectAll", "&Select all"},
@@ -85,6 +96,8 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmDrive.m_LBLSelectDrive", "Select drive to shred free disk space"},
         {"FrmDrive.m_BTNOk", "&OK"},
         {"FrmDrive.m_BTNCancel", "&Cancel"},
+        {"FrmDrive.m_acMLooking", "Looking at the drives..."},
+        {"FrmDrive.m_acMNotAnswering", "not answering"},
 
         {"FrmOptions.Caption", "Options"},
         {"FrmOptions.m_LBLFileBlockSize", "&File block-size [KB]"},
@@ -135,6 +148,9 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmSummary.m_acMVerdictInPlace", "Overwriting: in place"},
         {"FrmSummary.m_acMVerdictMemory", "Overwriting: in place (memory)"},
         {"FrmSummary.m_acMVerdictNotInPlace", "Overwriting: cannot be guaranteed (%s)"},
+        {"FrmSummary.m_acMVerdictPending", "Overwriting: being checked..."},
+        {"FrmSummary.m_acMVerdictNotAnswering",
+         "Overwriting: not known (the drive is not answering)"},
         {"FrmSummary.m_acMReasonCopyOnWrite", "copy-on-write or log-structured file system"},
         {"FrmSummary.m_acMReasonShared", "shared extents (snapshot or reflinked copy)"},
         {"FrmSummary.m_acMReasonCompressed", "compressed extents"},
@@ -173,6 +189,9 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmSummary.m_acMVerifyMismatch", "verification: the data read back differs at byte %s"},
         {"FrmSummary.m_acMVerifyMoved",
          "verification: the file's extents moved, the old blocks were not overwritten"},
+        {"FrmSummary.m_acMVerifyNotInline", "not verifiable: inline data"},
+        {"FrmSummary.m_acMVerifyNotCompressed", "not verifiable: compressed"},
+        {"FrmSummary.m_acMVerifyNotUnknown", "not verifiable: unknown extents"},
     };
     return keys;
 }

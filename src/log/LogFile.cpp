@@ -34,8 +34,15 @@ bool AppendLinesToFile(const std::string& path, const std::vector<std::u16string
     // version made it 0644) loses those bits, a stricter one keeps its mode.
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return false;
+    // A log that another user owns (or that stays open to others) is not ours to
+    // write into: it would carry our lines to them.
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && (st.st_mode & 077) != 0) (void)::fchmod(fd, st.st_mode & 07700);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        (st.st_uid != ::geteuid() && st.st_uid != 0) ||
+        ((st.st_mode & 077) != 0 && ::fchmod(fd, st.st_mode & 07700) != 0)) {
+        ::close(fd);
+        return false;
+    }
     // One write for all the lines keeps lines from two threads from interleaving.
     std::string bytes;
     for (const std::u16string& line : lines) bytes += LogBytes(line);
@@ -59,7 +66,7 @@ std::u16string ReadableLogText(std::string_view bytes) {
     std::u16string line;
     out.reserve(bytes.size() / 2);
     auto endLine = [&out, &line] {
-        out += PrintableText(line);
+        out += PrintableStoredText(line);
         line.clear();
     };
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {

@@ -9,7 +9,8 @@
 // Appends `text` and CR LF to the file at `path` (UTF-8 bytes of the path), creating
 // the file private to its owner (0600) when it is missing and taking the group's
 // and others' permissions from an existing one. Returns false, having written nothing, when the
-// file cannot be opened; a write that stops short also returns false.
+// file cannot be opened or is not a regular file of the effective user (or root); a
+// write that stops short also returns false.
 bool AppendTextToFile(const std::string& path, const std::u16string& text);
 // The same for several lines, in one opening and one write.
 bool AppendLinesToFile(const std::string& path, const std::vector<std::u16string>& lines);
@@ -17,9 +18,10 @@ bool AppendLinesToFile(const std::string& path, const std::vector<std::u16string
 // The bytes AppendTextToFile writes for `text`.
 std::string LogBytes(const std::u16string& text);
 
-// The log's bytes as people read them: the UTF-16LE units decoded, each line made
-// printable (PrintableText, so a lone surrogate written by an older version shows
-// as "\xNN"), lines joined by "\n". A last odd byte is dropped.
+// The log's bytes as people read them: the UTF-16LE units decoded, each line in
+// the printable form it was written in (PrintableStoredText, so a lone surrogate
+// written by an older version shows as "\xNN", and a name's "\\" stays as written),
+// lines joined by "\n". A last odd byte is dropped.
 std::u16string ReadableLogText(std::string_view bytes);
 
 // Reads at most `maxBytes` of the file's end (from a line start) into `bytes`; false

@@ -32,6 +32,10 @@ std::u16string LogDoneLine(const std::u16string& path) {
 std::u16string LogFailedLine(const std::u16string& path) {
     return path + u" [FAILED!]";
 }
+
+std::u16string LogFolderChangedLine(const std::u16string& path) {
+    return path + u" [FAILED! the folder changed]";
+}
 std::u16string LogFolderRemovedLine(const std::u16string& path) {
     return path + u" [FOLDER, removed]";
 }

@@ -15,5 +15,7 @@ std::u16string FileRunLogHeader(int iterations);           // RunLogHeaderText(F
 std::u16string FreeSpaceRunLogHeader(int iterations);      // RunLogHeaderText(FreeSpaceRunLogTitle)
 std::u16string LogDoneLine(const std::u16string& path);    // "%s [done]"
 std::u16string LogFailedLine(const std::u16string& path);  // "%s [FAILED!]"
+// "%s [FAILED! the folder changed]": the entry's folder was not the one listed.
+std::u16string LogFolderChangedLine(const std::u16string& path);
 std::u16string LogFolderRemovedLine(const std::u16string& path);  // "%s [FOLDER, removed]"
 std::u16string LogTemporaryFileLine(const std::u16string& path);  // "%s [Temporary file]"

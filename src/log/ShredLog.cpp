@@ -6,10 +6,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "config/TextConv.h"
 #include "log/LogFile.h"
 #include "log/LogLines.h"
+#include "platform/FileSystem.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -27,15 +29,7 @@ bool IsRegularFile(const std::string& path) {
 int RenameNoReplace(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
-    // File systems without RENAME_NOREPLACE: a hard link fails when the name is taken.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return 0;
-    }
-    if (errno == EEXIST) return EEXIST;
-    struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0) return EEXIST;
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    return fsys::LinkAndUnlinkAt(AT_FDCWD, from, to) ? 0 : errno;
 }
 
 // Takes the group's and others' permissions from a log file (an older version
@@ -62,7 +56,9 @@ std::tm LocalNow() {
 void ShredLog::SetStorageFolder(const std::string& folder) {
     folder_ = folder;
     if (!folder_.empty() && folder_.back() != '/') folder_.push_back('/');
-    logPath_ = folder_ + kBaseName + kExtension;
+    // No storage folder (none found, or one we would not trust): no log at all,
+    // not one in whatever the working folder happens to be.
+    logPath_ = folder_.empty() ? std::string() : folder_ + kBaseName + kExtension;
 }
 
 bool ShredLog::AppendOwnText(const std::u16string& text) const {
@@ -123,6 +119,22 @@ void ShredLog::BeginRunLog() const {
     }
     if (!keepOld) ::unlink(logPath_.c_str());
     AppendOwnText(TimeStampLine(t));
+    WriteCarried();
+}
+
+void ShredLog::CarryToNextRun(const std::vector<std::u16string>& lines) const {
+    std::lock_guard<std::mutex> lock(carriedMutex_);
+    carried_.insert(carried_.end(), lines.begin(), lines.end());
+}
+
+std::vector<std::u16string> ShredLog::TakeCarried() const {
+    std::lock_guard<std::mutex> lock(carriedMutex_);
+    return std::exchange(carried_, {});
+}
+
+void ShredLog::WriteCarried() const {
+    const std::vector<std::u16string> lines = TakeCarried();
+    if (!lines.empty() && !logPath_.empty()) AppendLogLines(lines);
 }
 
 bool ShredLog::ReadForViewing(std::u16string& text, bool& truncated) const {

@@ -7,6 +7,7 @@
 // Clear), which a run keeps locked, so the two never meet.
 #include <cstddef>
 #include <ctime>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,14 @@ class ShredLog {
     // and writes the time stamp line of a new run.
     void BeginRunLog() const;
 
+    // Lines that belong to no run yet (the clean-up at start-up). Written into the
+    // previous run's log, they would leave with it when the next run archives or
+    // deletes that log; so they wait and go into the next run's log, right after
+    // its time stamp. WriteCarried appends them to the log as it is (when the
+    // program ends with no run), so a trace always remains. Each line is written once.
+    void CarryToNextRun(const std::vector<std::u16string>& lines) const;
+    void WriteCarried() const;
+
     // Deletes the log and every archive copy in the storage folder.
     void ClearLog() const;
 
@@ -60,7 +69,11 @@ class ShredLog {
     bool AppendOwnText(const std::u16string& text) const;
     bool ArchiveOldLog(const std::tm& t) const;
 
+    std::vector<std::u16string> TakeCarried() const;
+
     const LogSwitches& switches_;
+    mutable std::mutex carriedMutex_;
+    mutable std::vector<std::u16string> carried_;
     std::string folder_;
     std::string logPath_;
 };

@@ -305,4 +305,29 @@ std::u16string ResolveChosenPath(const std::u16string& path) {
     return WideFromUtf8(out);
 }
 
+bool LookAtChosen(const std::u16string& path, ChosenEntry& out) {
+    out = ChosenEntry{};
+    out.path = ResolveChosenPath(path);
+    std::string p;
+    if (out.path.empty() || !OsPath(out.path, p)) return false;
+    // "/" has no folder above it: it is its own holder.
+    const size_t slash = p == "/" ? 0 : p.rfind('/');
+    const std::string folder = slash == 0 ? "/" : p.substr(0, slash);
+    const std::string name = p == "/" ? "." : p.substr(slash + 1);
+    // No trailing "/" and O_NOFOLLOW: a folder that became a link since it was
+    // resolved is refused here, not recorded as the folder it points to.
+    int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat holder {
+    }, entry{};
+    const bool ok =
+        ::fstat(fd, &holder) == 0 && ::fstatat(fd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
+    ::close(fd);
+    if (!ok) return false;
+    out.holder = Root{WideFromUtf8(slash == 0 ? folder : folder + "/"),
+                      Identity{holder.st_dev, holder.st_ino}};
+    FillAttributes(entry, out.attr);
+    return true;
+}
+
 }  // namespace fsys

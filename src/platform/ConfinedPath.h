@@ -95,4 +95,16 @@ bool SetFolderMode(const Place& place, uint32_t mode);
 // points to). Empty when the folders above cannot be resolved.
 std::u16string ResolveChosenPath(const std::u16string& path);
 
+// A path the user gives, as it enters the list: its ResolveChosenPath form, the
+// folder holding it (ending with "/", with that folder's identity) and the entry
+// itself as it is in that very folder (never followed). The identity and the
+// entry come from one descriptor of the folder, so they agree even while the
+// folder's path is being swapped. False when the entry or its folder is missing.
+struct ChosenEntry {
+    std::u16string path;
+    Root holder;
+    Attributes attr;
+};
+bool LookAtChosen(const std::u16string& path, ChosenEntry& out);
+
 }  // namespace fsys

@@ -35,6 +35,56 @@ void FillAttributes(const struct stat& st, Attributes& out) {
     out.links = static_cast<uint64_t>(st.st_nlink);
 }
 
+namespace {
+
+bool SameEntry(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// File systems with neither RENAME_NOREPLACE nor hard links (FAT, exFAT, many
+// FUSE ones): a look before a plain rename is no guard, as another thread can
+// take the name in between. Instead the name is taken first by an empty entry of
+// our own (O_EXCL and mkdir refuse a taken name on every file system, at once),
+// and the rename then replaces only that entry: never a file of anyone else.
+bool RenameOverReservedName(int folderFd, const std::string& from, const std::string& to) {
+    struct stat source {};
+    if (::fstatat(folderFd, from.c_str(), &source, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    struct stat mine {};
+    if (S_ISDIR(source.st_mode)) {
+        if (::mkdirat(folderFd, to.c_str(), 0700) != 0) return false;
+        if (::fstatat(folderFd, to.c_str(), &mine, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    } else {
+        const int fd = ::openat(folderFd, to.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) return false;
+        const bool known = ::fstat(fd, &mine) == 0;
+        // Closed before the rename: an open file that gets replaced would be kept
+        // under a hidden name on FUSE.
+        ::close(fd);
+        if (!known) {
+            ::unlinkat(folderFd, to.c_str(), 0);
+            return false;
+        }
+    }
+    auto dropReserved = [&] {
+        const int saved = errno;
+        struct stat now {};
+        if (::fstatat(folderFd, to.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && SameEntry(now, mine))
+            (void)::unlinkat(folderFd, to.c_str(), S_ISDIR(mine.st_mode) ? AT_REMOVEDIR : 0);
+        errno = saved;
+    };
+    struct stat now {};
+    if (::fstatat(folderFd, to.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameEntry(now, mine)) {
+        errno = EEXIST;  // someone else's entry took its place
+        return false;
+    }
+    if (::renameat(folderFd, from.c_str(), folderFd, to.c_str()) == 0) return true;
+    dropReserved();
+    return false;
+}
+
+}  // namespace
+
 bool LinkAndUnlinkAt(int folderFd, const std::string& from, const std::string& to) {
     if (::linkat(folderFd, from.c_str(), folderFd, to.c_str(), 0) == 0) {
         if (::unlinkat(folderFd, from.c_str(), 0) == 0) return true;
@@ -42,13 +92,8 @@ bool LinkAndUnlinkAt(int folderFd, const std::string& from, const std::string& t
         ::unlinkat(folderFd, to.c_str(), 0);
         return false;
     }
-    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) return false;
-    // Folders, and file systems without hard links: check, then rename. Only
-    // reached where the kernel cannot refuse the replacement for us.
-    struct stat st {};
-    if (::fstatat(folderFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
-        return false;
-    return ::renameat(folderFd, from.c_str(), folderFd, to.c_str()) == 0;
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != ENOSYS) return false;
+    return RenameOverReservedName(folderFd, from, to);
 }
 
 bool OsPath(const std::u16string& path, std::string& out) {

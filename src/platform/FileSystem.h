@@ -60,7 +60,9 @@ bool RemoveFile(const std::u16string& path);
 bool RemoveFolder(const std::u16string& path);
 
 // Renames `from` to `to` inside one open folder, without replacing, where the
-// kernel cannot refuse the replacement itself.
+// kernel cannot refuse the replacement itself: by a hard link, or where there are
+// none by renaming over an entry just made under `to` (so a taken name fails with
+// EEXIST, and nothing but that entry is ever replaced).
 bool LinkAndUnlinkAt(int folderFd, const std::string& from, const std::string& to);
 
 // True when the folder is the root of a mounted file system: its device differs

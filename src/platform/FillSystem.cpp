@@ -16,6 +16,10 @@ namespace {
 
 constexpr long kXfsMagic = 0x58465342;
 constexpr long kExfatMagic = 0x2011BAB0;
+constexpr long kZfsMagic = 0x2fc12fc1;
+constexpr long kBcachefsMagic = 0xca451a4e;
+constexpr long kF2fsMagic = 0xF2F52010;
+constexpr long kNilfsMagic = 0x3434;
 
 }  // namespace
 
@@ -27,9 +31,9 @@ bool ProcessMayUseRootReserve() {
     return (data[CAP_SYS_RESOURCE / 32].effective & (1u << (CAP_SYS_RESOURCE % 32))) != 0;
 }
 
-FsKind FileSystemKind(const std::string& folder) {
+FsKind FileSystemKind(int dirFd) {
     struct statfs fs {};
-    if (::statfs(folder.c_str(), &fs) != 0) return FsKind::Other;
+    if (::fstatfs(dirFd, &fs) != 0) return FsKind::Other;
     switch (static_cast<long>(fs.f_type)) {
         case EXT4_SUPER_MAGIC:
             return FsKind::Ext4;  // also ext2 and ext3
@@ -43,18 +47,31 @@ FsKind FileSystemKind(const std::string& folder) {
             return FsKind::Vfat;
         case kExfatMagic:
             return FsKind::Exfat;
+        case kZfsMagic:
+            return FsKind::Zfs;
+        case kBcachefsMagic:
+            return FsKind::Bcachefs;
+        case kF2fsMagic:
+            return FsKind::F2fs;
+        case kNilfsMagic:
+            return FsKind::Nilfs2;
         default:
             return FsKind::Other;
     }
 }
 
-int TrimFileSystem(const std::string& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return errno;
+int SyncFillFile(int fd, bool dataOnly) {
+    return (dataOnly ? ::fdatasync(fd) : ::fsync(fd)) == 0 ? 0 : errno;
+}
+
+int TrimFileSystem(int dirFd) {
     fstrim_range range{0, ULLONG_MAX, 0};
-    int err = ::ioctl(fd, FITRIM, &range) == 0 ? 0 : errno;
-    ::close(fd);
-    return err;
+    return ::ioctl(dirFd, FITRIM, &range) == 0 ? 0 : errno;
+}
+
+bool IsCopyOnWrite(FsKind kind) {
+    return kind == FsKind::Btrfs || kind == FsKind::Zfs || kind == FsKind::Bcachefs ||
+           kind == FsKind::F2fs || kind == FsKind::Nilfs2;
 }
 
 const char* FsKindName(FsKind kind) {
@@ -71,6 +88,14 @@ const char* FsKindName(FsKind kind) {
             return "vfat";
         case FsKind::Exfat:
             return "exfat";
+        case FsKind::Zfs:
+            return "zfs";
+        case FsKind::Bcachefs:
+            return "bcachefs";
+        case FsKind::F2fs:
+            return "f2fs";
+        case FsKind::Nilfs2:
+            return "nilfs2";
         case FsKind::Other:
             break;
     }
@@ -78,7 +103,7 @@ const char* FsKindName(FsKind kind) {
 }
 
 FillSystemCalls DefaultFillSystemCalls() {
-    return {ProcessMayUseRootReserve, FileSystemKind, TrimFileSystem};
+    return {ProcessMayUseRootReserve, FileSystemKind, SyncFillFile, TrimFileSystem};
 }
 
 FillSystemCalls& FillSystem() {

@@ -1,32 +1,40 @@
 #pragma once
 // What the free-space filler asks the kernel beyond plain files: whether this
 // process may take the blocks a file system keeps back for root, the kind of
-// file system under a folder, and TRIM of its free blocks. Code calls these
-// through FillSystem(); tests install their own with ScopedFillSystem.
+// file system under the drive it holds open, syncing a filler file and TRIM of
+// the free blocks. Code calls these through FillSystem(); tests install their
+// own with ScopedFillSystem (a disk that fails late, a drive that cannot trim).
 #include <cstdint>
 #include <functional>
 #include <string>
 
-enum class FsKind { Other, Ext4, Xfs, Btrfs, Tmpfs, Vfat, Exfat };
+enum class FsKind { Other, Ext4, Xfs, Btrfs, Tmpfs, Vfat, Exfat, Zfs, Bcachefs, F2fs, Nilfs2 };
 
 struct FillSystemCalls {
     // Effective uid 0 or CAP_SYS_RESOURCE: ext4 then lets us allocate its root
     // reserve, so the free space to overwrite is f_bfree, not f_bavail.
     std::function<bool()> mayUseRootReserve;
-    // The file system that holds `folder` (statfs magic).
-    std::function<FsKind(const std::string& folder)> kind;
-    // FITRIM over the whole file system that holds `folder`: 0, or the errno
-    // (EOPNOTSUPP / ENOTTY where the file system or device cannot trim).
-    std::function<int(const std::string& folder)> trim;
+    // The file system of the open folder `dirFd` (fstatfs magic).
+    std::function<FsKind(int dirFd)> kind;
+    // Syncs an open filler file (data only, or data and size): 0 or the errno.
+    // A late write error of the device shows up here.
+    std::function<int(int fd, bool dataOnly)> sync;
+    // FITRIM over the whole file system of the open folder `dirFd`: 0, or the
+    // errno (EOPNOTSUPP / ENOTTY where the file system or device cannot trim).
+    std::function<int(int dirFd)> trim;
 };
 
 FillSystemCalls& FillSystem();
 FillSystemCalls DefaultFillSystemCalls();
 
 bool ProcessMayUseRootReserve();
-FsKind FileSystemKind(const std::string& folder);
-int TrimFileSystem(const std::string& folder);
+FsKind FileSystemKind(int dirFd);
+int SyncFillFile(int fd, bool dataOnly);
+int TrimFileSystem(int dirFd);
 const char* FsKindName(FsKind kind);
+// Later passes over a copy-on-write file system's free space land on new
+// blocks only where some are left, and the first pass took them all.
+bool IsCopyOnWrite(FsKind kind);
 
 class ScopedFillSystem {
   public:

@@ -156,27 +156,54 @@ void Walker::Folder(std::string canon, int depth) {
 }
 
 void Walker::BackingFile(const std::string& path, int depth) {
+    if (depth > kMaxDepth) return;
     std::string file = path;
     const std::string deleted = " (deleted)";
     if (file.size() > deleted.size() &&
         file.compare(file.size() - deleted.size(), deleted.size(), deleted) == 0)
         file.resize(file.size() - deleted.size());
+    // The image file is judged like any file: read-only, never through a link,
+    // never waiting on a special file.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return;
     struct statfs sf {};
     struct stat st {};
-    if (::statfs(file.c_str(), &sf) != 0 || ::stat(file.c_str(), &st) != 0) return;
-    if (static_cast<long>(sf.f_type) == kTmpfsMagic ||
-        static_cast<long>(sf.f_type) == kRamfsMagic) {
+    if (::fstatfs(fd, &sf) != 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    BackingFileFacts b;
+    b.path = file;
+    b.fsMagic = static_cast<int64_t>(sf.f_type);
+    int flags = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        b.haveInodeFlags = true;
+        b.inodeFlags = static_cast<uint32_t>(flags);
+    }
+    // No sync: the image may be large and busy; its extents as they stand say
+    // enough about sharing and compression.
+    b.extents = ReadExtents(fd, false);
+    ::close(fd);
+    uint32_t major = ::major(st.st_dev), minor = ::minor(st.st_dev);
+    const std::vector<MountEntry> mounts =
+        ParseMountInfo(ReadSmallFile(CurrentRoots().proc + "/self/mountinfo"));
+    const MountEntry* m = FindMount(mounts, RealPath(file), true, major, minor);
+    if (m) {
+        b.fsType = m->fsType;
+        b.mountOptions = m->options;
+    }
+    const bool inMemory = m ? (b.fsType == "tmpfs" || b.fsType == "ramfs")
+                            : (static_cast<long>(sf.f_type) == kTmpfsMagic ||
+                               static_cast<long>(sf.f_type) == kRamfsMagic);
+    facts.backingFiles.push_back(std::move(b));
+    if (inMemory) {
         facts.known = true;
         facts.memory = true;
         facts.devices.push_back("memory");
         return;
     }
-    uint32_t major = ::major(st.st_dev), minor = ::minor(st.st_dev);
     if (major == 0) {
         // A file system without a device number of its own (btrfs): its mount source.
-        std::vector<MountEntry> mounts =
-            ParseMountInfo(ReadSmallFile(CurrentRoots().proc + "/self/mountinfo"));
-        const MountEntry* m = FindMount(mounts, RealPath(file), true, major, minor);
         struct stat dev {};
         if (!m || ::stat(m->source.c_str(), &dev) != 0 || !S_ISBLK(dev.st_mode)) return;
         major = ::major(dev.st_rdev);

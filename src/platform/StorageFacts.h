@@ -63,6 +63,18 @@ struct ExtentMap {
     uint32_t allFlags = 0;  // union of every extent's flags
 };
 
+// A file that a loop device stands on (an image file): its own file system and
+// extents decide as much about old copies as the file system inside the image.
+struct BackingFileFacts {
+    std::string path;
+    int64_t fsMagic = 0;
+    std::string fsType;  // from mountinfo when found
+    std::string mountOptions;
+    bool haveInodeFlags = false;
+    uint32_t inodeFlags = 0;
+    ExtentMap extents;
+};
+
 // The physical devices under a file system.
 struct BlockFacts {
     bool known = false;          // the chain reached at least one physical device
@@ -71,6 +83,9 @@ struct BlockFacts {
     bool encrypted = false;      // a dm-crypt layer is in between
     bool network = false;        // nbd, rbd and the like
     std::vector<std::string> devices;  // the physical device names reached
+    // Every loop device's backing file met on the way down (a loop image on a
+    // loop image gives two), outermost first.
+    std::vector<BackingFileFacts> backingFiles;
 };
 
 struct StorageFacts {

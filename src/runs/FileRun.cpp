@@ -20,6 +20,7 @@
 #include "i18n/SafeFormat.h"
 #include "log/LogLines.h"
 #include "platform/Platform.h"
+#include "platform/TrashFolders.h"
 #include "runs/RunBatch.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
@@ -217,6 +218,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
 
     window.BeginRunLog();
     window.AppendLogHeader(FileRunLogTitle(options.passes));
+    for (const std::u16string& note : state.trash.TakeNotes()) window.AppendLog(note);
     for (const std::u16string& line : WarningLines(summary, text)) window.AppendLog(line);
     window.SetProgressRange(total);
 
@@ -230,6 +232,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     DeferredFolders deferred;
     std::set<std::u16string> waitingFolderRows;  // folder rows left for the final retry
     FileOps ops;
+    ops.KeepFolders(state.trash.Kept());
     const FileJobSettings jobSettings{options.passes, options.file, verify, options.ignoreProtect};
 
     // Rows appended meanwhile are visited (the batch asks the window again at the
@@ -249,7 +252,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             if (job.report.otherNames > 0) ++withOtherNames;
             batch.DeleteRow(row);
             std::u16string done = DoneText(job.report.otherNames);
-            if (job.check.passed()) done.insert(done.size() - 1, u", verified");
+            done.insert(done.size() - 1, VerifiedNote(&job.check, text));
             batch.AppendLog(SafeFormat(u"%s %s", {job.path, done}));
             return true;
         }
@@ -260,7 +263,10 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             window.SetRowText(row, kPathColumn, job.report.path);
             window.SetRowText(row, kNameColumn, FileNameOfPath(job.report.path));
         }
-        batch.AppendLog(ShredLogLine(job.report.path, false, verify ? &job.check : nullptr, text));
+        batch.AppendLog(
+            job.report.folderChanged
+                ? LogFolderChangedLine(job.report.path)
+                : ShredLogLine(job.report.path, false, verify ? &job.check : nullptr, text));
         return false;
     };
 
@@ -380,7 +386,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
                 batch.DeleteRow(i--);
             } else if (now == FolderNow::kChanged) {
                 allDone = false;
-                batch.AppendLog(SafeFormat(u"%s [FAILED!]", {path}));
+                batch.AppendLog(LogFolderChangedLine(path));
             } else {
                 deferred.Add(path, root);
                 waitingFolderRows.insert(path);
@@ -429,6 +435,11 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
                                                                   : "FrmMain.m_acMShreddingPartly"),
                          elapsed});
         state.lastOutcome = allDone && !cancelled ? RunOutcome::Done : RunOutcome::Partly;
+    }
+    // The sizes a trash lists for its folders must not name folders gone.
+    for (const fsys::Root& trash : state.trash.Trashes()) {
+        if (!fsys::PruneDirectorySizes({Utf8FromWide(trash.path), {}, trash.identity}))
+            window.AppendLog(SafeFormat(u"%sdirectorysizes [not updated]", {trash.path}));
     }
     if (withOtherNames > 0) {
         const std::u16string warning =

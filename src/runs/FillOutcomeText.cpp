@@ -17,8 +17,12 @@ std::u16string Reason(const FillOutcome& o) {
             break;
         case FillFailure::NoMemory:
             return u"no memory for the fill block";
+        case FillFailure::NotFound:
+            return u"not found";
         case FillFailure::NotAFolder:
             return u"not a folder";
+        case FillFailure::CannotOpen:
+            return u"cannot open: " + ErrnoText(o.error);
         case FillFailure::ReadOnly:
             return u"read-only";
         case FillFailure::NoSpaceInfo:
@@ -31,6 +35,8 @@ std::u16string Reason(const FillOutcome& o) {
             return u"drive full: no free space could be written";
         case FillFailure::Stopped:
             return u"stopped";
+        case FillFailure::DriveGone:
+            return u"the drive went away";
     }
     return {};
 }

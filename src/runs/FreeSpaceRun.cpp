@@ -7,8 +7,11 @@
 #include "engine/FillerRecovery.h"
 #include "i18n/SafeFormat.h"
 #include "log/LogLines.h"
+#include "platform/BoundedCall.h"
 #include "platform/Platform.h"
+#include "platform/Volumes.h"
 #include "runs/FillOutcomeText.h"
+#include "runs/FillerStartup.h"
 #include "runs/FreeSpaceProgress.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
@@ -38,6 +41,13 @@ FillParams FillParamsFrom(const AppSettings& settings, int iterations) {
     return p;
 }
 
+// A drive whose server went away (or whose FUSE daemon hangs) would hold the run,
+// and an unattended start, for ever in its first call: such a drive fails here.
+// One that dies later in its fill is not caught by this.
+bool DriveAnswers(const std::u16string& root) {
+    return bounded::RunWithin([root] { (void)QueryDriveSpace(root); });
+}
+
 }  // namespace
 
 void RunFreeSpace(RunWindow& window, RunState& state) {
@@ -49,19 +59,34 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
     window.AppendLogHeader(FreeSpaceRunLogTitle(iterations));
 
     FillParams params = FillParamsFrom(settings, iterations);
-    if (!state.storageFolder.empty()) params.recordFile = FillRecordPath(state.storageFolder);
+    if (!state.storageFolder.empty()) {
+        params.recordFile = FillRecordPath(state.storageFolder);
+        // What an interrupted run left (and its record proves ours) would keep
+        // its space from this one.
+        for (const std::u16string& line :
+             RecoverFillersAtStart(state.storageFolder, settings).logLines)
+            window.AppendLog(line);
+    }
     bool anyFailed = false;
     bool filesLeft = false;
+    uint64_t notReached = 0;
     {
         FillRun run(params);
         FreeSpaceProgress progress(window);
         const FillNotifications notify = progress.Notifications();
         for (int j = 0; j < state.drivesTable.RowCount(); ++j) {
             const std::u16string root = WideFromUtf8(state.drivesTable.GetCell(0, j));
+            if (!DriveAnswers(root)) {
+                window.AppendLog(
+                    SafeFormat(std::u16string_view(u"%s [FAILED!] not answering"), {root}));
+                anyFailed = true;
+                continue;
+            }
             const FillOutcome outcome = FillDrive(root, params, run, notify, state.stop);
             window.AppendLog(FillOutcomeLine(root, outcome));
-            anyFailed = anyFailed || !outcome.Ok();
             filesLeft = filesLeft || outcome.filesLeft > 0;
+            anyFailed = anyFailed || !outcome.Ok() || outcome.filesLeft > 0;
+            notReached += outcome.reserveNotReached;
             if (state.stop.load()) break;
         }
     }
@@ -76,8 +101,14 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
         window.MessageText(interrupted ? "FrmMain.m_acMShreddingInterrupted"
                            : anyFailed ? "FrmMain.m_acMShreddingPartly"
                                        : "FrmMain.m_acMShreddingDone");
-    window.SetStatusText(
-        SafeFormat(std::u16string_view(u"%s (%s)"), {result, WideFromUtf8(state.ElapsedText())}));
+    std::u16string details = WideFromUtf8(state.ElapsedText());
+    // Space a user's run could not reach was not overwritten: the status line
+    // says so, not only the log.
+    if (notReached > 0)
+        details +=
+            u", " + SafeFormat(window.MessageText("FrmMain.m_acMReserveNotReached"),
+                               {WideFromUtf8(std::to_string((notReached + 1048575) / 1048576))});
+    window.SetStatusText(SafeFormat(std::u16string_view(u"%s (%s)"), {result, details}));
     window.SetProgressPos(0);
 }
 

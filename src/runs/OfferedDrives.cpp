@@ -5,13 +5,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <set>
 
 #include "config/TextConv.h"
 #include "engine/FileOps.h"
 #include "i18n/SafeFormat.h"
+#include "platform/BoundedCall.h"
 #include "platform/FillSystem.h"
 #include "platform/Volumes.h"
 
@@ -47,56 +51,96 @@ std::string HomeFolder() {
     return {};
 }
 
+namespace {
+
+// What one look at a drive found: offered (where the fill goes) or left out.
+struct DriveLook {
+    bool offered = false;
+    OfferedDrive drive;
+    std::u16string reason;
+};
+
+DriveLook LookAtDrive(const std::u16string& root, bool reserve) {
+    DriveLook look;
+    look.drive.root = root;
+    if (!FileOps().IsFolder(root)) {
+        look.reason = u"not a folder";
+        return look;
+    }
+    if (QueryDriveType(root) == DriveType::CdRom) {
+        look.reason = u"read-only";
+        return look;
+    }
+    const DriveSpace space = QueryDriveSpace(root);
+    if (!space.ok) {
+        look.reason = u"free space unknown";
+        return look;
+    }
+    if (const int err = ProbeCreateFile(root, kDialogProbeName); err != 0) {
+        const std::string folder = WritableFolderOn(Utf8FromWide(root));
+        if (folder.empty()) {
+            look.reason = u"cannot create files: " + WideFromUtf8(std::strerror(err));
+            return look;
+        }
+        look.drive.root = WideFromUtf8(folder);
+    }
+    const uint64_t free = reserve ? space.totalFree : space.freeToCaller;
+    const auto mib = static_cast<uint32_t>(free / 1048576);
+    look.drive.label = QueryVolumeLabel(root);
+    look.drive.freeMiB = SafeFormat(std::u16string_view(u"%u"), {mib});
+    look.offered = true;
+    return look;
+}
+
+}  // namespace
+
 DriveOffer OfferDrives() {
-    DriveOffer offer;
-    FileOps ops;
-    std::set<std::u16string> seen;
+    return OfferDrives(bounded::kAnswerBound);
+}
+
+DriveOffer OfferDrives(std::chrono::milliseconds bound) {
+    const std::vector<std::u16string> roots = ListDrives();
     const bool reserve = FillSystem().mayUseRootReserve && FillSystem().mayUseRootReserve();
-    for (const std::u16string& root : ListDrives()) {
-        auto leaveOut = [&](const std::u16string& reason) {
-            offer.leftOut.push_back({root, reason});
-        };
-        if (!ops.IsFolder(root)) {
-            leaveOut(u"not a folder");
-            continue;
+    // Every drive is looked at on a thread of its own, all at once: one that does
+    // not answer holds up neither the others nor the caller past the bound.
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable cv;
+        std::vector<std::optional<DriveLook>> looks;
+        size_t left = 0;
+    };
+    auto shared = std::make_shared<Shared>();
+    shared->looks.resize(roots.size());
+    shared->left = roots.size();
+    for (size_t i = 0; i < roots.size(); ++i) {
+        bounded::Start([shared, i, root = roots[i], reserve] {
+            DriveLook look = LookAtDrive(root, reserve);
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            shared->looks[i] = std::move(look);
+            --shared->left;
+            shared->cv.notify_all();
+        });
+    }
+    std::vector<std::optional<DriveLook>> looks;
+    {
+        std::unique_lock<std::mutex> lock(shared->mutex);
+        shared->cv.wait_for(lock, bound, [&] { return shared->left == 0; });
+        looks = shared->looks;
+    }
+    DriveOffer offer;
+    std::set<std::u16string> seen;
+    for (size_t i = 0; i < roots.size(); ++i) {
+        if (!looks[i]) {
+            offer.leftOut.push_back({roots[i], u"not answering", true});
+        } else if (!looks[i]->offered) {
+            offer.leftOut.push_back({roots[i], looks[i]->reason});
+        } else if (seen.insert(looks[i]->drive.root).second) {
+            offer.offered.push_back(looks[i]->drive);
         }
-        if (QueryDriveType(root) == DriveType::CdRom) {
-            leaveOut(u"read-only");
-            continue;
-        }
-        const DriveSpace space = QueryDriveSpace(root);
-        if (!space.ok) {
-            leaveOut(u"free space unknown");
-            continue;
-        }
-        std::u16string where = root;
-        if (const int err = ProbeCreateFile(root, kDialogProbeName); err != 0) {
-            const std::string folder = WritableFolderOn(Utf8FromWide(root));
-            if (folder.empty()) {
-                leaveOut(u"cannot create files: " + WideFromUtf8(std::strerror(err)));
-                continue;
-            }
-            where = WideFromUtf8(folder);
-        }
-        if (!seen.insert(where).second) continue;
-        const uint64_t free = reserve ? space.totalFree : space.freeToCaller;
-        const auto mib = static_cast<uint32_t>(free / 1048576);
-        offer.offered.push_back(
-            {where, QueryVolumeLabel(root), SafeFormat(std::u16string_view(u"%u"), {mib})});
     }
     return offer;
 }
 
 std::vector<OfferedDrive> OfferedDrives() {
     return OfferDrives().offered;
-}
-
-std::vector<std::string> FillFolders() {
-    std::vector<std::string> folders;
-    for (const std::u16string& root : ListDrives()) folders.push_back(Utf8FromWide(root));
-    if (::geteuid() != 0) {
-        const std::string home = HomeFolder();
-        if (!home.empty()) folders.push_back(home);
-    }
-    return folders;
 }

@@ -5,6 +5,9 @@
 // unprivileged user and "/"), the drive is offered through a folder of it where
 // they may: their home folder, else /var/tmp or /tmp. Every drive not offered
 // is named with the reason.
+//
+// FillFolders and HomeFolder touch no drive; OfferDrives does, within a bound.
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +21,7 @@ struct OfferedDrive {
 struct LeftOutDrive {
     std::u16string root;
     std::u16string reason;
+    bool notAnswering = false;  // gave no answer within the bound
 };
 
 struct DriveOffer {
@@ -25,12 +29,11 @@ struct DriveOffer {
     std::vector<LeftOutDrive> leftOut;
 };
 
+// Each drive is looked at on a thread of its own; one that has not answered within
+// `bound` (a dead network or FUSE mount) is left out as "not answering".
 DriveOffer OfferDrives();
+DriveOffer OfferDrives(std::chrono::milliseconds bound);
 std::vector<OfferedDrive> OfferedDrives();
-
-// The folders where filler files may be: the roots of the drives and the home
-// folder (unprivileged fills go there). Used to find leftovers at start-up.
-std::vector<std::string> FillFolders();
 
 // The caller's home folder ($HOME, else the password database), ending with "/".
 std::string HomeFolder();

@@ -6,24 +6,71 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "filelist/StringTable.h"
 #include "platform/ConfinedPath.h"
 
-// The folders the user chose, as the folder expansion found them. A row below
-// one of them is worked on without following any link under it; a row below
-// none (a file chosen on its own) is confined to its own folder.
+// The folders the user chose, as the folder expansion found them, and the
+// folders that held files the user chose on their own. A row below a chosen
+// folder is worked on without following any link under it; a row in a folder
+// where a file was chosen on its own is reached only in that very folder.
 class ChosenRoots {
   public:
     // Records a folder (absolute, ending with "/"); choosing it again updates it.
     void Add(const fsys::Root& root);
-    // The outermost recorded folder that holds `path`, or an empty root.
+    // Records the folder that held a file chosen on its own, as it was then.
+    void AddHolder(const fsys::Root& holder);
+    // The recorded folder that holds `path` (its own holding folder where a file
+    // was chosen there, else the outermost chosen folder above it), or an empty root.
     fsys::Root RootOf(const std::u16string& path) const;
+    // Forgets every folder that none of the rows lies in (or is): a folder that
+    // left the list, and a new one that took its path, are different folders.
+    void KeepHolding(const std::vector<std::u16string>& rowPaths);
 
   private:
     mutable std::mutex mutex_;
     std::vector<fsys::Root> roots_;
+    std::unordered_map<std::u16string, fsys::Identity> holders_;
+};
+
+// The trash folders whose items are in the list: the rows below each are reached
+// only through that very folder, its "files" and "info" folders stay when emptied,
+// and after a run its "directorysizes" loses the lines of folders gone. The notes
+// (items without info and the like) head the next run's log.
+class TrashRecord {
+  public:
+    void Add(const fsys::Root& trash, const std::vector<fsys::Identity>& kept) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& t : trashes_)
+            if (t.path == trash.path && t.identity == trash.identity) return;
+        trashes_.push_back(trash);
+        kept_.insert(kept_.end(), kept.begin(), kept.end());
+    }
+    void AddNote(std::u16string note) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        notes_.push_back(std::move(note));
+    }
+    std::vector<fsys::Root> Trashes() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return trashes_;
+    }
+    std::vector<fsys::Identity> Kept() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return kept_;
+    }
+    std::vector<std::u16string> TakeNotes() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::exchange(notes_, {});
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<fsys::Root> trashes_;
+    std::vector<fsys::Identity> kept_;
+    std::vector<std::u16string> notes_;
 };
 
 // How the last run ended, for the exit status of unattended runs.
@@ -52,6 +99,7 @@ class RunState {
     // there. Empty: no record is kept.
     std::string storageFolder;
     ChosenRoots chosenRoots;
+    TrashRecord trash;
     // Set when Stop ends a folder expansion early: a run waiting for that
     // expansion ("-exec") must not start on the part that was listed.
     std::atomic<bool> expansionStopped{false};

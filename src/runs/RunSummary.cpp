@@ -153,10 +153,24 @@ std::vector<std::u16string> SummaryLines(const RunSummary& s, const TextLookup& 
     return lines;
 }
 
+std::u16string VerifiedNote(const ShredCheck* check, const TextLookup& text) {
+    if (!check || !check->passed()) return {};
+    switch (check->limit()) {
+        case ShredCheck::Limit::kNone:
+            return u", verified";
+        case ShredCheck::Limit::kInline:
+            return u", " + text("FrmSummary.m_acMVerifyNotInline");
+        case ShredCheck::Limit::kCompressed:
+            return u", " + text("FrmSummary.m_acMVerifyNotCompressed");
+        case ShredCheck::Limit::kUnknownExtents:
+            return u", " + text("FrmSummary.m_acMVerifyNotUnknown");
+    }
+    return {};
+}
+
 std::u16string ShredLogLine(const std::u16string& path, bool ok, const ShredCheck* check,
                             const TextLookup& text) {
-    if (ok)
-        return SafeFormat(check && check->passed() ? u"%s [done, verified]" : u"%s [done]", {path});
+    if (ok) return SafeFormat(u"%s [done%s]", {path, VerifiedNote(check, text)});
     if (!check) return SafeFormat(u"%s [FAILED!]", {path});
     std::u16string why;
     switch (check->failure()) {

@@ -63,9 +63,14 @@ std::u16string VerdictText(const Verdict& verdict, const TextLookup& text);
 std::vector<std::u16string> SummaryLines(const RunSummary& summary, const TextLookup& text);
 // Only the warnings, for the log.
 std::vector<std::u16string> WarningLines(const RunSummary& summary, const TextLookup& text);
-// The log line of a shredded file: "[done]", "[done, verified]", "[FAILED!]" or
-// "[FAILED! reason]" when the check after the last pass failed.
+// The log line of a shredded file: "[done]", "[done, verified]", "[done, not
+// verifiable: reason]", "[FAILED!]" or "[FAILED! reason]" when the check after
+// the last pass failed.
 class ShredCheck;
+// What a passed check adds after "done": ", verified", or ", not verifiable: ..."
+// when the file's data lies where reading it back proves nothing; empty without
+// a passed check.
+std::u16string VerifiedNote(const ShredCheck* check, const TextLookup& text);
 std::u16string ShredLogLine(const std::u16string& path, bool ok, const ShredCheck* check,
                             const TextLookup& text);
 // The end action's caption as the main window's drop-down shows it.

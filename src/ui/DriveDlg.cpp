@@ -8,10 +8,13 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <mutex>
+#include <optional>
 
 #include "config/TextConv.h"
 #include "filelist/StringTable.h"
 #include "i18n/LanguageKeys.h"
+#include "platform/BoundedCall.h"
 #include "platform/qt/QtText.h"
 #include "ui/FontHolder.h"
 
@@ -102,9 +105,8 @@ std::u16string CDriveDlg::Text(std::string_view key) const {
 int CDriveDlg::DoModal(FontHolder& fonts, StringTable& drives) {
     fonts_ = &fonts;
     drives_ = &drives;
-    if (auto action = std::exchange(NextAction(), nullptr)) {
-        QTimer::singleShot(0, this, [this, action] { action(*this); });
-    }
+    // The action acts once the drives are shown, as a user would.
+    pendingAction_ = std::exchange(NextAction(), nullptr);
     const int result = CDialog::DoModal();
     fonts_ = nullptr;
     drives_ = nullptr;
@@ -130,21 +132,55 @@ bool CDriveDlg::OnInitDialog() {
     const QFontMetrics fm(font());
     resize(328 * fm.averageCharWidth() / 4, 175 * fm.height() / 8);
 
-    FillList();
     allDrives_->setChecked(false);
     list_->setEnabled(true);
+    LookAtDrives();
     return true;
 }
 
-void CDriveDlg::FillList() {
+// Looking at a drive touches it, and a dead mount never answers: the drives are
+// looked at on a worker (each within a bound), and the dialog shows them when
+// they are known. The worker may outlive the dialog, so it fills a box the two
+// share, which the dialog looks into, instead of calling the dialog.
+void CDriveDlg::LookAtDrives() {
     list_->clear();
-    const auto& source = OfferSource();
-    const DriveOffer offer = source ? source() : OfferDrives();
+    leftOut_->setText(ToQ(Text("FrmDrive.m_acMLooking")));
+    leftOut_->setVisible(true);
+    struct Box {
+        std::mutex mutex;
+        std::optional<DriveOffer> offer;
+    };
+    auto box = std::make_shared<Box>();
+    bounded::Start([box, source = OfferSource()] {
+        DriveOffer offer = source ? source() : OfferDrives();
+        std::lock_guard<std::mutex> lock(box->mutex);
+        box->offer = std::move(offer);
+    });
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this, poll, box] {
+        std::optional<DriveOffer> offer;
+        {
+            std::lock_guard<std::mutex> lock(box->mutex);
+            offer.swap(box->offer);
+        }
+        if (!offer) return;
+        poll->stop();
+        poll->deleteLater();
+        FillList(*offer);
+        if (auto action = std::exchange(pendingAction_, nullptr)) action(*this);
+    });
+    poll->start(kPollMs);
+}
+
+void CDriveDlg::FillList(const DriveOffer& offer) {
+    list_->clear();
     // A drive missing from the list without a word looks like a fault of ours.
     QString leftOut;
     for (const LeftOutDrive& d : offer.leftOut)
         leftOut += (leftOut.isEmpty() ? QStringLiteral("Not offered: ") : QStringLiteral("; ")) +
-                   ToQ(d.root) + QStringLiteral(" (") + ToQ(d.reason) + QStringLiteral(")");
+                   ToQ(d.root) + QStringLiteral(" (") +
+                   ToQ(d.notAnswering ? Text("FrmDrive.m_acMNotAnswering") : d.reason) +
+                   QStringLiteral(")");
     leftOut_->setText(leftOut);
     leftOut_->setVisible(!leftOut.isEmpty());
     for (const OfferedDrive& d : offer.offered) {

@@ -46,10 +46,11 @@ class CDriveDlg : public CDialog {
     QPushButton* CancelButton() const { return cancel_; }
 
     // ---- test hooks ----
-    // The next DoModal calls `action` with the shown dialog once its modal loop
-    // runs; the action clicks, checks and ends it like a user would.
+    // The next DoModal calls `action` with the shown dialog once its drives are
+    // listed; the action clicks, checks and ends it like a user would.
     static void SetNextAction(std::function<void(CDriveDlg&)> action);
-    // Where the offered drives come from (default: OfferedDrives()).
+    // Where the offered drives come from (default: OfferedDrives()); called on a
+    // worker thread.
     static void SetDriveSource(std::function<std::vector<OfferedDrive>()> source);
     // The same with the drives left out (default: OfferDrives()).
     static void SetOfferSource(std::function<DriveOffer()> source);
@@ -60,10 +61,13 @@ class CDriveDlg : public CDialog {
 
   private:
     std::u16string Text(std::string_view key) const;
-    void FillList();
+    void LookAtDrives();
+    void FillList(const DriveOffer& offer);
     void OnAllDrivesClicked();
 
+    static constexpr int kPollMs = 30;
     TextLookup lookup_;
+    std::function<void(CDriveDlg&)> pendingAction_;
     FontHolder* fonts_ = nullptr;
     StringTable* drives_ = nullptr;
     QTreeWidget* list_ = nullptr;

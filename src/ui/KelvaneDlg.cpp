@@ -98,6 +98,9 @@ CKelvaneDlg::CKelvaneDlg(StorageLocations locations, QWidget* parent)
 
 CKelvaneDlg::~CKelvaneDlg() {
     JoinWorkers();
+    // Lines of the start-up clean-up that no run took stay in the log as it is.
+    (void)WaitForCleanUp(false);
+    log_.WriteCarried();
     caller_.Shutdown();
     // The list view reads the row store, a member that goes before the child
     // widgets would: the controls go first.
@@ -248,6 +251,7 @@ void CKelvaneDlg::CreateMenu() {
     QMenu* edit = menuBar_->addMenu(QStringLiteral("Edit"));
     AddMenuItem(edit, ID_ADD_FILES);
     AddMenuItem(edit, ID_ADD_FOLDER);
+    AddMenuItem(edit, ID_ADD_TRASH);
     AddMenuItem(edit, ID_REMOVE_SELECTED);
     AddMenuItem(edit, ID_CLEAR_LIST);
     edit->addSeparator();
@@ -309,27 +313,6 @@ void CKelvaneDlg::RemoveMenuItem(int id) {
 void CKelvaneDlg::SetLanguageName(const std::string& name, bool chosen) {
     languageName_ = name;
     if (chosen) noLanguageChosen_ = false;
-}
-
-QString CKelvaneDlg::ToolTipOfRow(int row) {
-    // Shown as plain text on four lines, whatever "<" or "&" the names hold.
-    QString tip = ToQ(list_.InfoTip(row)).toHtmlEscaped();
-    if (tip.isEmpty()) return {};
-    tip.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
-    // Whether overwriting reaches this file's old bytes, before anyone presses Shred.
-    const EntryVerdict& v = rowVerdicts_.Of(list_.GetItemText(row, 3));
-    if (v.applies) {
-        const TextLookup text = [this](std::string_view key) { return Text(key); };
-        tip += QStringLiteral("<br>") + ToQ(VerdictText(v.verdict, text)).toHtmlEscaped();
-    }
-    return QStringLiteral("<p style='white-space:pre'>") + tip + QStringLiteral("</p>");
-}
-
-QVariant CKelvaneDlg::MarkOfRow(int row) {
-    if (row < 0 || row >= list_.GetItemCount()) return {};
-    const EntryVerdict& v = rowVerdicts_.Of(list_.GetItemText(row, 3));
-    if (!v.applies || v.verdict.InPlace()) return {};
-    return style()->standardIcon(QStyle::SP_MessageBoxWarning);
 }
 
 // Layout on resize, and the two states of the window: idle and locked for a run.
@@ -587,6 +570,7 @@ void CKelvaneDlg::UnlockAfterRun() {
     }
     locked_ = false;
     rowVerdicts_.Clear();  // the files may have changed, or be gone
+    ForgetUnlistedRoots();
     ShowProgressInTitle();
     AnnounceRunEnd();
     runTimer_.invalidate();

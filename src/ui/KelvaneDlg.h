@@ -1,11 +1,12 @@
 #pragma once
 // The main window: file list, shredding options, progress display, run buttons
-// and menu. Its parts live in five files:
+// and menu. Its parts live in six files:
 //   KelvaneDlg.cpp          the controls, menu and accelerators; layout on resize;
 //                           locking for a run and unlocking after it
 //   KelvaneDlgCommands.cpp  the commands: file list, runs, options, log, help;
 //                           storing the settings, exit and close
 //   KelvaneDlgRunWindow.cpp the RunWindow calls of the worker threads
+//   KelvaneDlgDrives.cpp    start-up clean-up and row verdicts, from workers
 //   KelvaneDlgStartup.cpp   start-up, the settings between the window and
 //                           AppSettings, the command line and unattended use
 //   KelvaneDlgTexts.cpp     captions, built-in texts and the window's language
@@ -34,6 +35,7 @@
 #include "log/ShredLog.h"
 #include "platform/qt/Dialog.h"
 #include "platform/qt/UiThread.h"
+#include "runs/FillerStartup.h"
 #include "runs/RowVerdicts.h"
 #include "runs/RunState.h"
 #include "runs/RunWindow.h"
@@ -105,6 +107,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
         ID_ARCHIVE_LOG = 32793,
         ID_CHECK_UPDATE = 32794,
         ID_LANGUAGE = 32795,
+        ID_ADD_TRASH = 32796,
     };
     static constexpr int kMinWidth = 640;
     static constexpr int kMinHeight = 400;
@@ -173,8 +176,17 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     // Settings between the file and the window.
     void ApplySettings(const LoadedSettings& loaded);  // to the controls and fields
     AppSettings GatherSettings();                      // from the controls and fields
+    // Deletes what an interrupted free-space run left, on a worker: the window
+    // shows the outcome when it is known and never waits for a drive.
     void RemoveFillerLeftovers();
+    // True until that clean-up has ended (also when a drive holds it for ever).
+    bool CleanUpPending() const;
+    // Where the clean-up comes from (tests); nullptr: RecoverFillersAtStart.
+    using FillerRecovery =
+        std::function<FillerStartupReport(const std::string& storageFolder, const AppSettings&)>;
+    static void SetFillerRecovery(FillerRecovery recovery);
     void LoadSettingsFile();
+    void WarnNotTrusted(std::string_view key, const std::string& path);
     void SaveSettingsFile();
 
     // The window operations of the run frame (also callable on the UI thread).
@@ -249,6 +261,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     // when their handlers run, and the settings read the marks.
     void OnAddFiles();
     void OnAddFolder();
+    void OnAddTrash();
     void OnRemoveSelected();
     void OnClearList();
     void OnSelectAll();
@@ -292,8 +305,13 @@ class CKelvaneDlg : public CDialog, public RunWindow {
 
   private:
     void RunCommandLine();
+    void TakeCleanUpReport();
+    bool WaitForCleanUp(bool processEvents);
+    void CollectVerdicts();
     void CancelExecRun();
     void ApplyHandedPaths();
+    // Chosen folders whose rows have all left the list are forgotten.
+    void ForgetUnlistedRoots();
     void StartExecRun();
     void PollUnattended();
     void EchoUnattended(std::FILE* stream, const std::u16string& text);
@@ -359,6 +377,11 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     QElapsedTimer updatesShown_;
     std::string rememberedFolder_;
     RowVerdicts rowVerdicts_;
+    static constexpr int kVerdictPollMs = 50;
+    QTimer* verdictsTimer_ = nullptr;
+    struct CleanUpBox;
+    std::shared_ptr<CleanUpBox> cleanUp_;
+    QTimer* cleanUpTimer_ = nullptr;
 
     // The stored outer rectangle until the window's frame is known (see RestoreFrame).
     std::optional<QRect> pendingFrame_;

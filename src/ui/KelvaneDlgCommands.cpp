@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 #include <chrono>
 #include <thread>
@@ -25,6 +26,7 @@
 #include "config/UpdateAddress.h"
 #include "filelist/FileListOps.h"
 #include "filelist/ListSources.h"
+#include "filelist/TrashRows.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtText.h"
 #include "runs/FileRun.h"
@@ -70,6 +72,9 @@ void CKelvaneDlg::OnCommand(int id) {
         case ID_ADD_FOLDER:
         case IDC_ADD_FOLDER:
             OnAddFolder();
+            break;
+        case ID_ADD_TRASH:
+            OnAddTrash();
             break;
         case ID_REMOVE_SELECTED:
         case IDC_REMOVE:
@@ -240,7 +245,7 @@ void CKelvaneDlg::OnAddFiles() {
     std::vector<std::u16string> paths;
     paths.reserve(chosen.size());
     for (const QString& f : chosen) paths.push_back(FromQ(f));
-    AddChosenFiles(*this, paths);
+    AddChosenFiles(workers_, *this, state_, paths);
 }
 
 void CKelvaneDlg::OnAddFolder() {
@@ -249,6 +254,12 @@ void CKelvaneDlg::OnAddFolder() {
     const QString chosen =
         FileDialogs::ChooseFolder(this, ToQ(Text("FrmMain.m_acMSelectFolder")), start);
     AddChosenFolder(workers_, *this, state_, FromQ(chosen), rememberedFolder_);
+}
+
+void CKelvaneDlg::OnAddTrash() {
+    // The trash folders are looked for on a worker: a drive may not answer.
+    if (locked_) return;
+    (void)StartTrashListing(workers_, *this, state_);
 }
 
 void CKelvaneDlg::OnDropPaths(const std::vector<std::u16string>& paths) {
@@ -260,10 +271,23 @@ void CKelvaneDlg::OnDropPaths(const std::vector<std::u16string>& paths) {
 
 void CKelvaneDlg::OnRemoveSelected() {
     RemoveSelectedRows(list_, *this);
+    ForgetUnlistedRoots();
 }
 
 void CKelvaneDlg::OnClearList() {
     ClearList(list_, *this);
+    ForgetUnlistedRoots();
+    // What the listing of the trash had to say belongs to rows that are gone.
+    (void)state_.trash.TakeNotes();
+}
+
+void CKelvaneDlg::ForgetUnlistedRoots() {
+    // A folder whose rows have all gone is no choice any more: a new folder that
+    // takes its path is listed, and shredded, as itself.
+    std::vector<std::u16string> paths;
+    paths.reserve(static_cast<size_t>(list_.GetItemCount()));
+    for (int i = 0; i < list_.GetItemCount(); ++i) paths.push_back(list_.GetItemText(i, 3));
+    state_.chosenRoots.KeepHolding(paths);
 }
 
 void CKelvaneDlg::OnSelectAll() {
@@ -301,6 +325,17 @@ void CKelvaneDlg::OnShredFiles() {
 void CKelvaneDlg::OnShredFreeSpace() {
     // The button is disabled during a run; the command line may still get here.
     if (locked_ || closing_) return;
+    // The clean-up at start must not meet a new fill: it works from the record
+    // that the fill writes. It ends at once almost always; held by a drive that
+    // does not answer, no fill starts, and an unattended one ends as not done.
+    if (!WaitForCleanUp(true)) {
+        SetStatusText(Text("FrmMain.m_acMCleanUpPending"));
+        if (state_.exitAfterFreeSpaceRun.load()) {
+            state_.lastOutcome = RunOutcome::Partly;
+            QTimer::singleShot(0, this, [this] { OnExit(); });
+        }
+        return;
+    }
     StartFreeSpaceRun(workers_, *this, state_, [this] {
         CDriveDlg dlg(this);
         dlg.SetTextLookup([this](std::string_view key) { return Text(key); });

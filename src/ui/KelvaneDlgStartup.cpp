@@ -18,10 +18,11 @@
 #include "filelist/FileListOps.h"
 #include "filelist/FolderExpansion.h"
 #include "filelist/FolderQueue.h"
+#include "filelist/TrashRows.h"
+#include "i18n/SafeFormat.h"
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
 #include "platform/qt/QtText.h"
-#include "runs/FillerStartup.h"
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/WindowPlacement.h"
@@ -57,6 +58,8 @@ bool CKelvaneDlg::OnInitDialog() {
     Box(Control(IDC_CONFIRM))->setChecked(true);
     Combo(Control(IDC_ITERATIONS))->setEditText(QStringLiteral("3"));
     LoadSettingsFile();
+    if (!paths_.refusedPath.empty())
+        WarnNotTrusted("FrmMain.m_acMStorageRefused", paths_.refusedPath);
     state_.storageFolder = paths_.storageFolder;
     RemoveFillerLeftovers();
     state_.exitAfterFileRun = false;
@@ -67,20 +70,21 @@ bool CKelvaneDlg::OnInitDialog() {
     return true;
 }
 
-// A free-space run that was killed (or lost its power) left the drive full;
-// before anything else the space is given back, and the user is told.
-void CKelvaneDlg::RemoveFillerLeftovers() {
-    const FillerStartupReport report =
-        RecoverFillersAtStart(paths_.storageFolder, GatherSettings());
-    for (const std::u16string& line : report.logLines) log_.AppendLog(line);
-    if (report.statusText.empty()) return;
-    const std::u16string shown = PrintableText(report.statusText);
-    EchoUnattended(stdout, shown);
-    static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(shown));
+void CKelvaneDlg::LoadSettingsFile() {
+    const LoadedSettings loaded = LoadSettings(paths_.settingsFile);
+    ApplySettings(loaded);
+    if (!loaded.refused) return;
+    // Saving would replace a file we were not willing to read.
+    WarnNotTrusted("FrmMain.m_acMSettingsRefused", paths_.settingsFile);
+    paths_.settingsFile.clear();
 }
 
-void CKelvaneDlg::LoadSettingsFile() {
-    ApplySettings(LoadSettings(paths_.settingsFile));
+// Files of another user (or open to others) steer nothing; the user learns why the
+// settings are the built-in ones, on the status line and on the terminal.
+void CKelvaneDlg::WarnNotTrusted(std::string_view key, const std::string& path) {
+    const std::u16string shown = PrintableText(SafeFormat(MessageText(key), {WideFromUtf8(path)}));
+    std::fprintf(stderr, "kelvane: %s\n", Utf8FromWide(shown).c_str());
+    static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(shown));
 }
 
 void CKelvaneDlg::SaveSettingsFile() {
@@ -194,8 +198,9 @@ namespace {
 class WindowTarget : public CommandLineTarget {
   public:
     WindowTarget(CKelvaneDlg& dlg) : dlg_(dlg) {}
-    void AddFileRow(const std::u16string& path) override { ::AddFileRow(dlg_, path); }
-    void QueueFolder(const std::u16string& path) override { ::QueueFolder(dlg_.State(), path); }
+    void QueueEntry(const std::u16string& path) override {
+        (void)QueueChosenEntry(dlg_.State(), path);
+    }
     void AddDrive(const std::string& root) override { dlg_.State().drivesTable.AppendRow(root); }
 
   private:
@@ -212,7 +217,8 @@ void CKelvaneDlg::RunCommandLine() {
     state_.exitAfterFileRun = flags_.exec;
     state_.exitAfterFreeSpaceRun = flags_.drives;
 
-    const bool expanding = StartFolderExpansion(workers_, *this, state_);
+    const bool expanding = flags_.trash ? StartTrashListing(workers_, *this, state_)
+                                        : StartFolderExpansion(workers_, *this, state_);
     auto startPolling = [this] {
         if (startupTimer_) return;
         startupTimer_ = new QTimer(this);
@@ -231,7 +237,8 @@ void CKelvaneDlg::RunCommandLine() {
             });
         }
         if (!flags_.exec && !flags_.drives) {
-            std::fprintf(stderr, "kelvane: no display; use -exec or -drives to run without one\n");
+            std::fprintf(stderr,
+                         "kelvane: no display; use -exec, -drives or -trash to run without one\n");
             state_.lastOutcome = RunOutcome::NothingToShred;
             QTimer::singleShot(0, this, [this] { OnExit(); });
             return;

@@ -106,6 +106,7 @@ void CKelvaneDlg::ApplyTexts() {
         {ID_EXIT, "FrmMain.MenExit"},
         {ID_ADD_FILES, "FrmMain.MenAdd"},
         {ID_ADD_FOLDER, "FrmMain.MenAddFolder"},
+        {ID_ADD_TRASH, "FrmMain.MenAddTrash"},
         {ID_REMOVE_SELECTED, "FrmMain.MenRemove"},
         {ID_CLEAR_LIST, "FrmMain.MenClear"},
         {ID_SELECT_ALL, "FrmMain.MenSelectAll"},

@@ -134,6 +134,7 @@ TEST(Documents, EachHelpPageUsesTheCaptionsOfItsLanguageFile) {
                                            "FrmMain.MenEdit",
                                            "FrmMain.MenAdd",
                                            "FrmMain.MenAddFolder",
+                                           "FrmMain.MenAddTrash",
                                            "FrmMain.MenRemove",
                                            "FrmMain.MenClear",
                                            "FrmMain.MenSelectAll",

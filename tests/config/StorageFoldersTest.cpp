@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "config/OwnerTrust.h"
 #include "config/ProfileFile.h"
 #include "config/SettingsFile.h"
 #include "config/StorageFolders.h"
@@ -219,4 +220,100 @@ TEST(StorageFolders, DefaultLocationsFollowTheEnvironment) {
         ::setenv("XDG_CONFIG_HOME", keep.c_str(), 1);
     else
         ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// Folders and files that another user owns, or that others may change, steer
+// nothing: the built-in settings hold and no store is used. Needs root to hand
+// files to another user.
+TEST(StorageFolders, PlacesOfAnotherUserAreNotUsed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+    constexpr uid_t kOther = 65534;
+    Folders f;
+    StoragePaths own = FindStoragePaths(f.Where(), 1700000000);
+    ASSERT_TRUE(own.refusedPath.empty());
+    ASSERT_TRUE(SaveSettings(own.settingsFile, AppSettings{}));
+
+    // A storage folder of another user, and one inside another user's folder.
+    ASSERT_EQ(::chown(own.storageFolder.c_str(), kOther, kOther), 0);
+    StoragePaths p = FindStoragePaths(f.Where(), 1700000000);
+    EXPECT_EQ(p.refusedPath, own.storageFolder);
+    EXPECT_EQ(p.storageFolder, "");
+    EXPECT_EQ(p.settingsFile, "");
+    EXPECT_EQ(p.logFile, "");
+    ASSERT_EQ(::chown(own.storageFolder.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chown(f.dir.Sub("home").c_str(), kOther, kOther), 0);
+    EXPECT_EQ(FindStoragePaths(f.Where(), 1700000000).refusedPath, own.storageFolder);
+    ASSERT_EQ(::chown(f.dir.Sub("home").c_str(), 0, 0), 0);
+    EXPECT_EQ(FindStoragePaths(f.Where(), 1700000000).storageFolder, own.storageFolder);
+
+    // A settings file of another user, open to the group, or a link: not read.
+    f.dir.WriteFile("home/.config/Tessarin/Kelvane/Kelvane.ini",
+                    "<?xml version=\"1.0\"?>\r\n<InitFile>\r\n  <Random>0</Random>\r\n"
+                    "  <ShredValue>/etc/shadow</ShredValue>\r\n</InitFile>\r\n");
+    ASSERT_FALSE(LoadSettings(own.settingsFile).refused);
+    ASSERT_EQ(LoadSettings(own.settingsFile).values.random, 0);
+    ASSERT_EQ(::chown(own.settingsFile.c_str(), kOther, kOther), 0);
+    LoadedSettings s = LoadSettings(own.settingsFile);
+    EXPECT_TRUE(s.refused);
+    EXPECT_EQ(s.values.random, 1);
+    EXPECT_EQ(s.values.shredValue, AppSettings{}.shredValue);
+    ASSERT_EQ(::chown(own.settingsFile.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(own.settingsFile.c_str(), 0620), 0);
+    EXPECT_TRUE(LoadSettings(own.settingsFile).refused);
+    ASSERT_EQ(::chmod(own.settingsFile.c_str(), 0600), 0);
+    const std::string elsewhere = f.dir.Sub("home/real.ini");
+    ASSERT_EQ(::rename(own.settingsFile.c_str(), elsewhere.c_str()), 0);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), own.settingsFile.c_str()), 0);
+    EXPECT_TRUE(LoadSettings(own.settingsFile).refused);
+    EXPECT_FALSE(LoadSettings(f.dir.Sub("home/missing.ini")).refused) << "missing is no refusal";
+
+    // A portable "SavePath.ini" of another user, or one that others may change.
+    f.dir.MakeDir("prog/data");
+    f.dir.WriteFile("prog/SavePath.ini", "ApplicationStorage=\"data\"\r\n");
+    ASSERT_TRUE(FindStoragePaths(f.Where(), 1700000000).portable);
+    for (auto spoil : {+[](const char* p) { return ::chown(p, kOther, kOther); },
+                       +[](const char* p) { return ::chmod(p, 0666); }}) {
+        ASSERT_EQ(spoil(f.dir.Sub("prog/SavePath.ini").c_str()), 0);
+        p = FindStoragePaths(f.Where(), 1700000000);
+        EXPECT_FALSE(p.portable);
+        EXPECT_EQ(p.refusedPath, f.dir.Sub("prog/SavePath.ini"));
+        EXPECT_EQ(p.storageFolder, "") << "no store rather than one the user did not name";
+        ASSERT_EQ(::chown(f.dir.Sub("prog/SavePath.ini").c_str(), 0, 0), 0);
+        ASSERT_EQ(::chmod(f.dir.Sub("prog/SavePath.ini").c_str(), 0644), 0);
+    }
+    // ... or naming a folder that is another user's.
+    ASSERT_EQ(::chown(f.dir.Sub("prog/data").c_str(), kOther, kOther), 0);
+    p = FindStoragePaths(f.Where(), 1700000000);
+    EXPECT_EQ(p.refusedPath, f.dir.Sub("prog/data/"));
+    EXPECT_EQ(p.storageFolder, "");
+}
+
+// Run as root with another user's HOME (sudo -E), the store is root's own.
+TEST(StorageFolders, AnotherUsersHomeGivesWayToOurOwn) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
+    const std::string own = EffectiveUserHome();
+    ASSERT_FALSE(own.empty());
+    TempDir other;
+    other.MakeDir("home");
+    ASSERT_EQ(::chown(other.Sub("home").c_str(), 65534, 65534), 0);
+    struct Env {
+        std::string name, value;
+        bool set;
+        explicit Env(const char* n) : name(n), set(std::getenv(n) != nullptr) {
+            if (set) value = std::getenv(n);
+        }
+        ~Env() {
+            set ? (void)::setenv(name.c_str(), value.c_str(), 1) : (void)::unsetenv(name.c_str());
+        }
+    } home("HOME"), xdg("XDG_CONFIG_HOME");
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", other.Sub("home").c_str(), 1);
+    EXPECT_EQ(DefaultStorageLocations().userConfigBase, WithTrailingSlash(own) + ".config/");
+    ::setenv("XDG_CONFIG_HOME", other.Sub("home/.config").c_str(), 1);
+    EXPECT_EQ(DefaultStorageLocations().userConfigBase, WithTrailingSlash(own) + ".config/");
+    // Our own HOME is taken as it stands.
+    ::setenv("HOME", other.Path().c_str(), 1);
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(DefaultStorageLocations().userConfigBase,
+              WithTrailingSlash(other.Path()) + ".config/");
 }

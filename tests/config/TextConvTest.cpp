@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <vector>
+
 #include "config/NumberText.h"
 #include "config/TextConv.h"
 
@@ -41,12 +44,43 @@ TEST(TextConv, PrintableTextEscapesWhatCouldForgeOrHideALine) {
     EXPECT_EQ(PrintableText(u"\x85|\u2028|\u202e|\u2066"), u"\\u0085|\\u2028|\\u202e|\\u2066");
     const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC10, 0};
     EXPECT_EQ(PrintableText(lone), u"a\\ud800b\\udc10");
-    // Everything else stays, pairs included; a second pass changes nothing.
-    const std::u16string kept = u"Grüße € 😀 C:\\x41 ä/日記";
+    // Everything else stays, pairs included; a backslash of the text's own is
+    // doubled, so that it never reads as the start of an escape.
+    const std::u16string kept = u"Grüße € 😀 ä/日記";
     EXPECT_EQ(PrintableText(kept), kept);
-    const std::u16string once = PrintableText(WideFromUtf8("a\n\xff\x1b"));
-    EXPECT_EQ(PrintableText(once), once);
+    EXPECT_EQ(PrintableText(u"C:\\x41\\"), u"C:\\\\x41\\\\");
     EXPECT_EQ(PrintableText(u""), u"");
+    // The stored form shown again (the log in its viewer) stays as it was written.
+    const std::u16string once = PrintableText(WideFromUtf8("a\\n\n\xff\x1b"));
+    EXPECT_EQ(once, u"a\\\\n\\n\\xff\\x1b");
+    EXPECT_EQ(PrintableStoredText(once), once);
+    EXPECT_EQ(PrintableStoredText(u"a\nb\u202e"), u"a\\nb\\u202e");
+}
+
+TEST(TextConv, DifferentNamesNeverPrintAlike) {
+    // Every text of up to four characters from those that escapes are made of,
+    // and those that are escaped: no two print the same.
+    const std::u16string alphabet = {u'\\', u'n', u'x',  u'u',   u'f',   u'2',
+                                     u'e',  u'0', u'\n', 0xDCFF, 0x202E, 0x1B};
+    std::map<std::u16string, std::u16string> seen;
+    std::vector<std::u16string> texts{u""};
+    for (size_t begin = 0, length = 0; length < 4; ++length) {
+        const size_t end = texts.size();
+        for (size_t i = begin; i < end; ++i)
+            for (char16_t c : alphabet) texts.push_back(texts[i] + c);
+        begin = end;
+    }
+    size_t clashes = 0;
+    for (const std::u16string& t : texts) {
+        const auto [it, added] = seen.emplace(PrintableText(t), t);
+        if (!added && ++clashes <= 3)
+            ADD_FAILURE() << Utf8FromWide(it->second) << " and " << Utf8FromWide(t)
+                          << " both print as " << Utf8FromWide(it->first);
+    }
+    EXPECT_EQ(clashes, 0u);
+    EXPECT_NE(PrintableText(u"a\nb"), PrintableText(u"a\\nb"));
+    EXPECT_NE(PrintableText(WideFromUtf8("a\xff")), PrintableText(u"a\\xff"));
+    EXPECT_NE(PrintableText(u"a\u202e"), PrintableText(u"a\\u202e"));
 }
 
 TEST(NumberText, DecimalPrefixesLikeTheCLibrary) {

@@ -141,36 +141,45 @@ TEST(FillTruth, FileSizeLimitAndFailingDeviceAreWriteErrors) {
     EXPECT_NE(out.error, 0);
 }
 
-// The record of a run in progress names what a killed run left, even after
-// the name setting changed; files of that name that are not ours stay.
-TEST(FillTruth, RecordedAndConfiguredLeftoversAreRecoveredAtStart) {
+// A record of an older version names a folder and a name pattern only: no
+// proof of any file. It is cleared, and nothing it names is deleted; a record
+// in today's form that is cut short keeps its whole entries only.
+TEST(FillTruth, RecordsWithoutProofDeleteNothing) {
     TempDir t;
     const std::string drive = t.Sub("drive/");
-    const std::string other = t.Sub("other/");
     ::mkdir(drive.c_str(), 0755);
-    ::mkdir(other.c_str(), 0755);
     t.WriteFile("drive/Old.name0000", std::string(1000, 'x'));
-    t.WriteFile("drive/Old.name0001", "");
-    t.WriteFile("drive/Old.name", "the user's");
-    t.WriteFile("other/Morvik0003", "y");
-    ::mkdir(t.Sub("drive/Old.name0002").c_str(), 0755);
-    const std::string record = FillRecordPath(t.Sub("storage/"));
     ::mkdir(t.Sub("storage").c_str(), 0700);
-    ASSERT_TRUE(AddFillRecord(record, drive, "Old.name"));
-    ASSERT_TRUE(AddFillRecord(record, drive, "Old.name"));
+    const std::string record = FillRecordPath(t.Sub("storage/"));
+    t.WriteFile("storage/FreeSpaceRun.record",
+                drive + std::string(1, '\0') + "Old.name" + std::string(1, '\0'));
+    ::chmod(record.c_str(), 0600);
+    FillerRecovery r = RecoverFillers(record);
+    EXPECT_EQ(r.trust, RecordTrust::OldFormat);
+    EXPECT_TRUE(r.deleted.empty());
+    EXPECT_TRUE(PathExists(drive + "Old.name0000"));
+    EXPECT_FALSE(PathExists(record));
+
+    // Today's form, its last entry cut off by a crash mid-write.
     struct stat st {};
+    ASSERT_EQ(::stat(drive.c_str(), &st), 0);
+    FillRecord held;
+    ASSERT_TRUE(held.Open(record));
     ASSERT_EQ(::stat(record.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    ASSERT_EQ(ReadFillRecord(record).size(), 1u);
-
-    std::vector<FillerFile> found = RecoverFillers(record, "Morvik", {drive, other});
-    ASSERT_EQ(found.size(), 3u);
-    EXPECT_EQ(found[0].path, drive + "Old.name0000");
-    EXPECT_EQ(found[0].bytes, 1000u);
-    EXPECT_EQ(found[0].error, 0);
-    EXPECT_EQ(found[2].path, other + "Morvik0003");
-    EXPECT_FALSE(PathExists(drive + "Old.name0000"));
-    EXPECT_TRUE(PathExists(drive + "Old.name"));
-    EXPECT_TRUE(PathExists(drive + "Old.name0002"));
-    EXPECT_FALSE(PathExists(record)) << "cleared once everything is gone";
+    FillerEntry e{drive, st.st_dev, st.st_ino, "Old.name0000", 1, 2};
+    ASSERT_TRUE(held.Add(e, true));
+    held.Close();
+    const std::string whole = ReadWholeFile(record);
+    t.WriteFile("storage/FreeSpaceRun.record", whole + whole.substr(whole.find(drive), 20));
+    RecordRead read = ReadFillRecord(record);
+    EXPECT_EQ(read.trust, RecordTrust::Trusted);
+    ASSERT_EQ(read.entries.size(), 1u);
+    EXPECT_EQ(read.entries[0].name, "Old.name0000");
+    EXPECT_EQ(read.entries[0].ino, 2u);
+    // The recorded identity is not the file's: it stays.
+    r = RecoverFillers(record);
+    EXPECT_TRUE(r.deleted.empty());
+    EXPECT_EQ(r.kept, std::vector<std::string>{drive + "Old.name0000"});
+    EXPECT_TRUE(PathExists(drive + "Old.name0000"));
 }

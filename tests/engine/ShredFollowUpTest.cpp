@@ -88,6 +88,19 @@ TEST(ShredFollowUp, ScrambledNamesKeepTheLengthAndUseDigits) {
     EXPECT_EQ(other, dir.WSub("dir/ab.c"));
     EXPECT_TRUE(PathExists(dir.Sub("dir/ab.c")));
 
+    // A folder where every name of three digits but one is taken (numbered
+    // files): the free one is found, nothing is replaced.
+    for (int n = 0; n < 729; ++n) {
+        const std::string name{char('0' + n / 81), char('0' + n / 9 % 9), char('0' + n % 9)};
+        if (name != "417") dir.WriteFile("full/" + name, "");
+    }
+    dir.WriteFile("full/abc", "mine");
+    std::u16string crowded = dir.WSub("full/abc");
+    ASSERT_TRUE(ops.ShredName(crowded, true, 1));
+    EXPECT_EQ(crowded, dir.WSub("full/417"));
+    EXPECT_EQ(ReadWholeFile(dir.Sub("full/417")), "mine");
+    EXPECT_EQ(NamesIn(dir.Sub("full")).size(), 729u);
+
     // A missing file cannot be renamed; the path stays as it was.
     std::u16string missing = dir.WSub("dir/nothing");
     EXPECT_FALSE(ops.ShredName(missing, true, 2));

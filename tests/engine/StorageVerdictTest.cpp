@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <linux/fiemap.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include "ScratchMount.h"
@@ -92,4 +93,17 @@ TEST(StorageVerdict, MemoryFileSystemsOverwriteInPlace) {
     const Verdict v = VerdictOf("tmpfs, 4 KiB file", tmpfs.Path() + "m");
     EXPECT_TRUE(v.InPlace());
     EXPECT_TRUE(v.memory);
+}
+
+// An ext4 image kept on btrfs: the file system inside writes in place, but every
+// write to the image is copied on write by the btrfs underneath.
+TEST(StorageVerdict, AnImageOnACopyOnWriteDriveIsJudgedByItsBackingFile) {
+    TestMount btrfs("btrfs", 128 * 1024, {"-q", "-f"});
+    KELVANE_REQUIRE_MOUNT(btrfs);
+    TestMount inner(TestMount::Kind::Ext4Image, 16 * 1024, "", btrfs.Path());
+    KELVANE_REQUIRE_MOUNT(inner);
+    Write(inner.Path() + "in-image", 64 * 1024);
+    const Verdict v = VerdictOf("ext4 image on btrfs, 64 KiB file", inner.Path() + "in-image");
+    EXPECT_FALSE(v.InPlace());
+    EXPECT_NE(std::find(v.reasons.begin(), v.reasons.end(), R::kCopyOnWrite), v.reasons.end());
 }

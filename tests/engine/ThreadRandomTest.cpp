@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <thread>
 #include <vector>
 
+#include "EngineTestUtil.h"
 #include "engine/FileOps.h"
 #include "engine/ThreadRandom.h"
+#include "support/TempDir.h"
 
 TEST(ThreadRandom, ProducesTheClassicSequenceForEachSeed) {
     // The well-known first outputs of this generator after seeding with 1.
@@ -73,4 +76,33 @@ TEST(ThreadRandom, FillingBytesDrawsAsTheLoopWould) {
         EXPECT_EQ(filled, expected) << n;
         EXPECT_EQ(ThreadRandom(), next) << "the generator goes on where the loop left it, " << n;
     }
+}
+
+// The pool's threads start in the same second; their scrambled names must still
+// differ, or each takes the name another has just drawn.
+TEST(ThreadRandom, ThreadsOfTheSameSecondDrawDifferentNames) {
+    FixedClock clock(1'700'000'000);
+    TempDir dir;
+    constexpr int kThreads = 4;
+    std::vector<std::u16string> paths;
+    for (int i = 0; i < kThreads; ++i) {
+        const std::string rel = "d" + std::to_string(i) + "/report-2024.pdf";
+        dir.WriteFile(rel, "x");
+        paths.push_back(dir.WSub(rel));
+    }
+    std::vector<std::thread> threads;
+    for (auto& path : paths)
+        threads.emplace_back([&path] {
+            FileOps ops;
+            EXPECT_TRUE(ops.ShredName(path, true, 1));
+        });
+    for (auto& t : threads) t.join();
+    std::set<std::u16string> names;
+    for (const auto& path : paths) names.insert(path.substr(path.rfind(u'/') + 1));
+    EXPECT_EQ(names.size(), static_cast<size_t>(kThreads));
+    // Two calls in one thread and one second differ as well.
+    FileOps ops;
+    std::u16string again = paths[0];
+    ASSERT_TRUE(ops.ShredName(again, true, 1));
+    EXPECT_NE(again, paths[0]);
 }

@@ -36,7 +36,11 @@ TEST(ListSources, ChosenFilesInDialogOrderMissingOnesSkipped) {
     dir.WriteFile("b.txt", "b");
     dir.WriteFile("a.txt", "a");
     FakeRunWindow w;
-    AddChosenFiles(w, {dir.WSub("b.txt"), dir.WSub("gone"), dir.WSub("a.txt")});
+    RunState s;
+    WorkerThreads threads;
+    ASSERT_TRUE(
+        AddChosenFiles(threads, w, s, {dir.WSub("b.txt"), dir.WSub("gone"), dir.WSub("a.txt")}));
+    ASSERT_TRUE(WaitDone(threads));
     std::vector<std::u16string> expect = {dir.WSub("b.txt"), dir.WSub("a.txt")};
     EXPECT_EQ(w.Paths(), expect);
     EXPECT_EQ(w.StatusText(), u"Amount of files: 2");
@@ -79,7 +83,7 @@ TEST(ListSources, DroppedLinkToFolderIsTheLinkItself) {
     FakeRunWindow w;
     RunState s;
     WorkerThreads threads;
-    EXPECT_FALSE(AddDroppedPaths(threads, w, s, {dir.WSub("link")}));
+    ASSERT_TRUE(AddDroppedPaths(threads, w, s, {dir.WSub("link")}));
     ASSERT_TRUE(WaitDone(threads));
     std::vector<std::u16string> expect = {dir.WSub("link")};
     EXPECT_EQ(w.Paths(), expect);
@@ -87,16 +91,21 @@ TEST(ListSources, DroppedLinkToFolderIsTheLinkItself) {
     EXPECT_EQ(w.StatusText(), u"Amount of files: 1");
 }
 
-TEST(ListSources, DropOfNothingUsableStartsNoExpansion) {
+TEST(ListSources, DropOfNothingUsableAddsNoRow) {
     TempDir dir;
     FakeRunWindow w;
     RunState s;
     WorkerThreads threads;
-    EXPECT_FALSE(AddDroppedPaths(threads, w, s, {dir.WSub("no"), u""}));
-    EXPECT_FALSE(AddDroppedPaths(threads, w, s, {}));
+    // Whether a path names anything is found out on the expansion's thread.
+    EXPECT_TRUE(AddDroppedPaths(threads, w, s, {dir.WSub("no"), u""}));
+    ASSERT_TRUE(WaitDone(threads));
     EXPECT_EQ(w.RowCount(), 0);
-    EXPECT_EQ(w.lockCalls, 0);
     EXPECT_EQ(s.folderQueue.RowCount(), 0);
+    EXPECT_EQ(w.StatusText(), u"Amount of files: 0");
+    // An empty drop starts nothing.
+    EXPECT_FALSE(AddDroppedPaths(threads, w, s, {}));
+    EXPECT_FALSE(AddDroppedPaths(threads, w, s, {u""}));
+    EXPECT_EQ(w.lockCalls, 1);
 }
 
 TEST(ListSources, ChosenFolderIsQueuedAndRemembered) {

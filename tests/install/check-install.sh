@@ -21,7 +21,11 @@ for f in bin/kelvane bin/kelvane-add-to-file-manager \
     "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml" \
     "share/icons/hicolor/scalable/apps/$id.svg" \
     share/kio/servicemenus/kelvane-shred.desktop share/nemo/actions/kelvane-shred.nemo_action \
-    share/file-manager/actions/kelvane-shred.desktop; do
+    share/file-manager/actions/kelvane-shred.desktop \
+    bin/kelvane-cli share/man/man1/kelvane.1 share/man/man1/kelvane-cli.1 \
+    share/kelvane/kelvane-cli-events.schema.json \
+    share/bash-completion/completions/kelvane-cli share/zsh/vendor-completions/_kelvane-cli \
+    share/fish/vendor_completions.d/kelvane-cli.fish; do
     expect_file "$prefix/$f"
 done
 for size in 16 22 24 32 48 64 128 256; do
@@ -40,6 +44,7 @@ done
 [ ! -e "$prefix/bin/Kelvane_Languages.ini" ] || fail "data next to bin/kelvane"
 
 check_headless_run "$prefix/bin/kelvane"
+cli_version=$("$prefix/bin/kelvane-cli" --version 2>&1) || fail "kelvane-cli --version: $cli_version"
 
 # The per-user step for Nautilus and Thunar: added once however often it runs,
 # another action of the user's kept, and --remove gives back the file as it was.

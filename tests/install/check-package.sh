@@ -42,11 +42,40 @@ for lib in libqt6widgets6 libqt6gui6 libqt6core6 libc6 libstdc++6; do
 done
 # Each dependency names a real package (here: one that the build itself uses).
 for pkg in $(echo "$depends" | tr ',' '\n' | sed 's/(.*//; s/|.*//; s/ //g'); do
+    [ "$pkg" = kelvane-cli ] && continue  # built here, beside it
     dpkg-query -W "$pkg" >/dev/null 2>&1 || fail "Depends names unknown package $pkg"
 done
 [ "$(dpkg-deb -f "$deb" Package)" = kelvane ] || fail "package name"
 
+case ", $depends," in
+*", kelvane-cli (= "*) ;;
+*) fail "the window's package does not depend on kelvane-cli" ;;
+esac
+
+# kelvane-cli: a package of its own, with no Qt among its dependencies.
+set -- "$scratch"/out/kelvane-cli_*.deb
+cli=$1
+[ -f "$cli" ] || { fail "no kelvane-cli_*.deb"; finish; }
+dpkg-deb -c "$cli" >"$scratch/cli-contents" || fail "dpkg-deb -c kelvane-cli"
+for f in ./usr/bin/kelvane-cli ./usr/share/man/man1/kelvane-cli.1 \
+    ./usr/share/kelvane/kelvane-cli-events.schema.json ./usr/share/doc/kelvane-cli/copyright \
+    ./usr/share/bash-completion/completions/kelvane-cli; do
+    grep -q " $f\$" "$scratch/cli-contents" || fail "kelvane-cli package lacks $f"
+done
+grep -q ' ./usr/bin/kelvane-cli$' "$scratch/contents" && fail "kelvane-cli in both packages"
+cli_depends=$(dpkg-deb -f "$cli" Depends)
+echo "kelvane-cli Depends: $cli_depends"
+case $cli_depends in
+*libc6*) ;;
+*) fail "kelvane-cli Depends lacks libc6" ;;
+esac
+case $cli_depends in
+*qt* | *Qt*) fail "kelvane-cli depends on Qt: $cli_depends" ;;
+esac
+
 root=$scratch/root
 dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x"
+dpkg-deb -x "$cli" "$root" || fail "dpkg-deb -x kelvane-cli"
 check_headless_run "$root/usr/bin/kelvane"
+"$root/usr/bin/kelvane-cli" --version >/dev/null || fail "kelvane-cli --version from the package"
 finish

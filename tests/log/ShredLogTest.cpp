@@ -88,6 +88,22 @@ TEST(AppendTextToFile, NeverWritesThroughALinkInPlaceOfTheLog) {
     EXPECT_EQ(ReadWholeFile(dir.Sub("victim")), "keep");
 }
 
+TEST(AppendTextToFile, NeverWritesIntoALogOfAnotherUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the log to another user";
+    TempDir t;
+    t.WriteFile("KelvaneLog.txt", "theirs");
+    ASSERT_EQ(::chown(t.Sub("KelvaneLog.txt").c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(AppendTextToFile(t.Sub("KelvaneLog.txt"), u"/root/secret [done]"));
+    EXPECT_EQ(ReadWholeFile(t.Sub("KelvaneLog.txt")), "theirs");
+    // Without a storage folder (one not trusted is none) there is no log, not one
+    // in the working folder.
+    ValueLogSwitches switches{true, true};
+    ShredLog log(switches);
+    log.SetStorageFolder("");
+    EXPECT_EQ(log.LogPath(), "");
+    EXPECT_FALSE(log.AppendLog(u"x"));
+}
+
 TEST(ShredLog, NonAsciiPathsAreWrittenAsTheirUtf16Units) {
     LogFixture f;
     const std::u16string path = WideFromUtf8("/home/b\xc3\xa4r/\xe6\x97\xa5\xe8\xa8\x98 \xff.txt");
@@ -347,4 +363,49 @@ TEST(ShredLog, ViewingReadsAnExistingLogOnlyAndOpensNothing) {
     EXPECT_FALSE(truncated);
     EXPECT_EQ(text.size(), 21u) << Utf8FromWide(text);  // the time stamp and an empty line
     EXPECT_TRUE(f.opened.empty());
+}
+
+// Lines written before any run (the clean-up at start-up) belong to the next run's
+// log: archiving or deleting the old log must not take them away.
+TEST(ShredLog, LinesCarriedToTheNextRunSurviveItsBeginning) {
+    {  // archiving on: in the new log after its time stamp, not in the archive copy
+        LogFixture f;
+        f.log.BeginRunLog();
+        f.log.AppendLog(u"old run");
+        f.log.CarryToNextRun({u"/d/Morvik0000 [Deleted filler file]"});
+        f.clock += 10;
+        f.log.BeginRunLog();
+        f.log.AppendLog(u"new run");
+        const std::string text = f.LogText();
+        const size_t carried = text.find(Le("/d/Morvik0000 [Deleted filler file]"));
+        ASSERT_NE(carried, std::string::npos) << "the line is in the new run's log";
+        // Right after the time stamp line.
+        EXPECT_LE(carried,
+                  Le(Utf8FromWide(ShredLog::TimeStampLine(Local(f.clock))) + "\r\n").size());
+        EXPECT_LT(carried, text.find(Le("new run")));
+        const std::string archive = ShredLog::ArchivePath(f.dir.Path(), Local(f.clock), 1);
+        EXPECT_EQ(ReadWholeFile(archive).find(Le("Morvik0000")), std::string::npos);
+        f.clock += 10;
+        f.log.BeginRunLog();
+        EXPECT_EQ(f.LogText().find(Le("Morvik0000")), std::string::npos) << "written once";
+    }
+    {  // archiving off deletes the old log: the line is in the new one all the same
+        LogFixture f;
+        f.switches.SetArchiveEnabled(false);
+        f.log.BeginRunLog();
+        f.log.CarryToNextRun({u"carried"});
+        f.log.BeginRunLog();
+        EXPECT_NE(f.LogText().find(Le("carried")), std::string::npos);
+    }
+    {  // no run follows: appended to the log as it is
+        LogFixture f;
+        f.log.BeginRunLog();
+        f.log.AppendLog(u"old run");
+        f.log.CarryToNextRun({u"carried"});
+        f.log.WriteCarried();
+        EXPECT_GT(f.LogText().find(Le("carried")), f.LogText().find(Le("old run")));
+        f.log.WriteCarried();
+        const std::string text = f.LogText();
+        EXPECT_EQ(text.find(Le("carried")), text.rfind(Le("carried")));
+    }
 }

@@ -1,6 +1,8 @@
 // Storage facts read through a fake /proc and /sys tree: the chain of block
 // devices under a file system, and the mount table.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -87,6 +89,72 @@ TEST(StorageFacts, BlockChainIsFollowedThroughCryptAndRaidToTheDisks) {
     EXPECT_TRUE(b.known);
     EXPECT_FALSE(b.nonRotational);
     EXPECT_TRUE(b.encrypted);
+}
+
+// A loop device stands on an image file: the image's own file system (from the
+// mount table) and extents are part of the facts, and the walk goes on to the
+// disk under the image, however the images are stacked.
+TEST(StorageFacts, LoopDevicesAreFollowedToTheirBackingFilesOwnFileSystem) {
+    TempDir dir;
+    dir.WriteFile("images/disk.img", std::string(8192, 'i'));
+    const std::string image = dir.Sub("images/disk.img");
+    struct stat st {};
+    ASSERT_EQ(::stat(image.c_str(), &st), 0);
+    const std::string imageDev =
+        std::to_string(::major(st.st_dev)) + ":" + std::to_string(::minor(st.st_dev));
+    // loop0 (7:0) on the image; the image's drive is a rotating disk "vdz". loop1
+    // (7:1) stands on a file of its own drive, a loop that must end.
+    auto device = [&dir](const std::string& rel, const std::string& majMin) {
+        dir.MakeDir("sys/devices/" + rel);
+        dir.MakeDir("sys/dev/block");
+        std::filesystem::create_directory_symlink("../../devices/" + rel,
+                                                  dir.Sub("sys/dev/block/" + majMin));
+    };
+    device("virtual/block/loop0", "7:0");
+    dir.WriteFile("sys/devices/virtual/block/loop0/loop/backing_file", image + "\n");
+    device("pci/block/vdz", imageDev);
+    dir.WriteFile("sys/devices/pci/block/vdz/queue/rotational", "1\n");
+    device("virtual/block/loop1", "7:1");
+    dir.WriteFile("sys/devices/virtual/block/loop1/loop/backing_file", image + "\n");
+    auto mountTable = [&dir](const std::string& imageFsType) {
+        dir.WriteFile("proc/self/mountinfo",
+                      "20 1 0:98 / / rw - ext4 /dev/vdz rw\n"
+                      "21 20 0:99 / " +
+                          dir.Sub("images") + " rw - " + imageFsType + " /dev/vdz rw\n");
+    };
+    storage::StorageFacts f;
+    f.known = true;
+    f.fsType = "ext4";
+    for (const char* type : {"btrfs", "ext4", "tmpfs"}) {
+        SCOPED_TRACE(type);
+        mountTable(type);
+        storage::ScopedStorageRoots roots({dir.Sub("proc"), dir.Sub("sys")});
+        f.block = storage::FollowBlockDevice(7, 0);
+        ASSERT_EQ(f.block.backingFiles.size(), 1u);
+        EXPECT_EQ(f.block.backingFiles[0].path, image);
+        EXPECT_EQ(f.block.backingFiles[0].fsType, type);
+        EXPECT_TRUE(f.block.known);
+        const Verdict v = DecideVerdict(f);
+        if (std::string(type) == "btrfs") {
+            EXPECT_EQ(v.reasons, std::vector<VerdictReason>{VerdictReason::kCopyOnWrite});
+        } else {
+            EXPECT_TRUE(v.InPlace());
+            EXPECT_EQ(v.memory, std::string(type) == "tmpfs");
+        }
+    }
+    // A loop whose image lies on the loop itself ends at the depth limit.
+    ::unlink(dir.Sub("sys/dev/block/" + imageDev).c_str());
+    std::filesystem::create_directory_symlink("../../devices/virtual/block/loop1",
+                                              dir.Sub("sys/dev/block/" + imageDev));
+    mountTable("btrfs");
+    storage::ScopedStorageRoots roots({dir.Sub("proc"), dir.Sub("sys")});
+    f.block = storage::FollowBlockDevice(7, 1);
+    EXPECT_FALSE(f.block.known);
+    EXPECT_GT(f.block.backingFiles.size(), 1u);
+    EXPECT_LE(f.block.backingFiles.size(), 20u);
+    const Verdict v = DecideVerdict(f);
+    EXPECT_EQ(v.reasons,
+              (std::vector<VerdictReason>{VerdictReason::kCopyOnWrite, VerdictReason::kUnknown}));
 }
 
 TEST(StorageFacts, MountTableIsReadWithEscapesAndBothOptionLists) {

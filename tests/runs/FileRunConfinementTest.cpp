@@ -116,7 +116,7 @@ TEST_F(FileRunConfinement, FoldersSwappedForLinksAtEveryPointOfARunLeaveTheOutsi
             window.onStatus = nullptr;
             ++runs;
             for (const auto& l : window.logLines)
-                if (l.find(u"[FAILED!]") != std::u16string::npos) ++refused;
+                if (l.find(u"[FAILED! the folder changed]") != std::u16string::npos) ++refused;
             ASSERT_EQ(Touched(outside), 0) << "run " << runs << ", swap before entry " << at;
             std::lock_guard<std::mutex> l(window.mutex);
             window.list.DeleteAllItems();
@@ -157,6 +157,56 @@ TEST_F(FileRunConfinement, FoldersSwappedForLinksAtEveryPointOfARunLeaveTheOutsi
     EXPECT_GT(refused, 0) << "the swaps were never met";
     std::printf("[ race     ] %d runs, %d swaps, %d entries refused, outside files touched: %d\n",
                 runs, swaps, refused, Touched(outside));
+}
+
+TEST_F(FileRunConfinement, AFileChosenOnItsOwnIsShreddedOnlyInTheFolderItWasListedIn) {
+    // As the file dialog, a drop, the command line and a second start add it.
+    auto choose = [&](const std::string& rel) {
+        ClearFolderQueue(state);
+        ASSERT_TRUE(QueueChosenEntry(state, dir.WSub(rel)));
+        state.stop = false;
+        ExpandQueuedFolders(window, state);
+    };
+    // Its folder swapped for a link to another user's folder holding the same
+    // name, and for a new folder holding another name of that user's file.
+    for (const bool byLink : {true, false}) {
+        const std::string t = byLink ? "l" : "h";
+        dir.WriteFile(t + "/shared/docs/report.txt", "mine");
+        dir.WriteFile(t + "/victim/docs/report.txt", "theirs");
+        choose(t + "/shared/docs/report.txt");
+        ASSERT_EQ(window.Paths(), Lines{dir.WSub(t + "/shared/docs/report.txt")});
+        ASSERT_EQ(
+            ::rename(dir.Sub(t + "/shared/docs").c_str(), dir.Sub(t + "/shared/docs.x").c_str()),
+            0);
+        if (byLink) {
+            ASSERT_EQ(
+                ::symlink(dir.Sub(t + "/victim/docs").c_str(), dir.Sub(t + "/shared/docs").c_str()),
+                0);
+        } else {
+            dir.MakeDir(t + "/shared/docs");
+            ASSERT_EQ(::link(dir.Sub(t + "/victim/docs/report.txt").c_str(),
+                             dir.Sub(t + "/shared/docs/report.txt").c_str()),
+                      0);
+        }
+        Run();
+        EXPECT_EQ(ReadWholeFile(dir.Sub(t + "/victim/docs/report.txt")), "theirs") << t;
+        EXPECT_EQ(ReadWholeFile(dir.Sub(t + "/shared/docs.x/report.txt")), "mine") << t;
+        EXPECT_EQ(window.logLines.back(),
+                  dir.WSub(t + "/shared/docs/report.txt") + u" [FAILED! the folder changed]");
+        EXPECT_EQ(window.Paths(), Lines{dir.WSub(t + "/shared/docs/report.txt")});
+        EXPECT_EQ(window.status, Partly());
+        std::lock_guard<std::mutex> l(window.mutex);
+        window.list.DeleteAllItems();
+    }
+    // Left as listed, it goes; so does a link chosen on its own, its target stays.
+    dir.WriteFile("k/docs/report.txt", "mine");
+    ASSERT_EQ(::symlink(dir.Sub("l/victim/docs").c_str(), dir.Sub("k/docs/link").c_str()), 0);
+    choose("k/docs/report.txt");
+    choose("k/docs/link");
+    Run();
+    EXPECT_FALSE(Exists("k"));
+    EXPECT_EQ(ReadWholeFile(dir.Sub("l/victim/docs/report.txt")), "theirs");
+    EXPECT_EQ(window.status, Done());
 }
 
 TEST_F(FileRunConfinement, HardLinkedFilesAreShreddedAndSaidToBe) {
@@ -266,11 +316,15 @@ TEST_F(FileRunConfinement, FolderRowsAheadOfTheirFilesLeaveWhenTheFolderWent) {
     EXPECT_EQ(state.lastOutcome, RunOutcome::Done);
 }
 
-TEST_F(FileRunConfinement, AFailedRenamingLeavesTheRowAtTheScrambledName) {
+TEST_F(FileRunConfinement, ARenamingThatFindsNoFreeNameLeavesTheFileAndItsRow) {
     window.settings.shredNames = 1;
     window.iterationsText = u"2";
-    // The names the renaming draws, from the run's fixed clock: the first round
-    // takes the first; the second round draws again while a name is taken.
+    // The names the renaming draws, from a seed fixed for the test: the first
+    // round takes the first; the second round draws again while a name is taken.
+    SetFreshRandomSeedHook([] { return 1'800'000'000u; });
+    struct Unhook {
+        ~Unhook() { SetFreshRandomSeedHook(nullptr); }
+    } unhook;
     auto drawn = [] {
         SeedThreadRandom(1'800'000'000u);
         std::vector<std::string> names(40);
@@ -289,16 +343,22 @@ TEST_F(FileRunConfinement, AFailedRenamingLeavesTheRowAtTheScrambledName) {
     EXPECT_TRUE(window.Paths().empty());
     EXPECT_EQ(window.status, Done());
 
-    // Every name it draws taken: the file stays under the first one, and so does its row.
+    // Every name of four digits taken: nothing is replaced, and the file stays
+    // under its own name, and so does its row.
     AddFile("r/abcd", "secret");
-    for (const std::string& name : taken) dir.WriteFile("r/" + name, "somebody's");
+    std::vector<std::string> others;
+    for (int n = 0; n < 9 * 9 * 9 * 9; ++n)
+        others.push_back({char('0' + n / 729), char('0' + n / 81 % 9), char('0' + n / 9 % 9),
+                          char('0' + n % 9)});
+    for (const std::string& name : others) dir.WriteFile("r/" + name, "");
     Run();
-    EXPECT_TRUE(Exists("r/" + drawn[0]));
-    EXPECT_EQ(window.Paths(), Lines{dir.WSub("r/" + drawn[0])});
-    EXPECT_EQ(window.logLines.back(), dir.WSub("r/" + drawn[0]) + u" [FAILED!]");
+    EXPECT_EQ(ReadWholeFile(dir.Sub("r/abcd")).size(), 6u);
+    EXPECT_EQ(window.Paths(), Lines{dir.WSub("r/abcd")});
+    EXPECT_EQ(window.logLines.back(), dir.WSub("r/abcd") + u" [FAILED!]");
+    EXPECT_EQ(ReadWholeFile(dir.Sub("r/" + drawn[0])), "");
 
     // The next run finds the file where it is now and finishes it.
-    for (const std::string& name : taken) ASSERT_EQ(::unlink(dir.Sub("r/" + name).c_str()), 0);
+    for (const std::string& name : others) ASSERT_EQ(::unlink(dir.Sub("r/" + name).c_str()), 0);
     Run();
     EXPECT_FALSE(Exists("r"));
     EXPECT_EQ(window.status, Done());

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 
 #include "runs/FileRunFixture.h"
 #include "support/TestMount.h"
@@ -179,4 +180,30 @@ TEST_F(FileRunTest, SmallFilesAtOnceKeepTheListOrder) {
     EXPECT_FALSE(PathExists(m.Path() + "b"));
     EXPECT_EQ(window.status, Partly());
     EXPECT_EQ(window.progressPos, 0);
+}
+
+// FAT has neither a rename that refuses to replace nor hard links: the files
+// overwritten at once must still each get a name of their own, and none may
+// take the place of another.
+TEST_F(FileRunTest, SmallFilesAtOnceOnFatAllGo) {
+    TestMount m(TestMount::Kind::FatImage, 32 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    window.settings.shredNames = 1;
+    Lines expected, outcomes;
+    for (int i = 0; i < 30; ++i) {
+        const std::string rel = "note" + std::to_string(100 + i) + ".txt";
+        TempDir::WriteFileAt(m.Path() + rel, std::string(4096, 'x'));
+        window.AddRow(m.WPath() + WideFromUtf8(rel));
+        expected.push_back(m.WPath() + WideFromUtf8(rel) + u" [done]");
+    }
+    Run();
+    for (const std::u16string& line : window.logLines)  // the summary's lines are indented
+        if (line.starts_with(m.WPath())) outcomes.push_back(line);
+    EXPECT_EQ(outcomes, expected);
+    EXPECT_TRUE(window.Paths().empty());
+    EXPECT_EQ(window.status, Done());
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(m.Path()))
+        left.push_back(e.path().filename().string());
+    EXPECT_TRUE(left.empty()) << left.size() << " left, first " << left.front();
 }

@@ -10,6 +10,7 @@
 #include "FileRunFixture.h"
 #include "engine/ShredCheck.h"
 #include "platform/StorageFacts.h"
+#include "support/TestMount.h"
 
 namespace {
 
@@ -103,4 +104,23 @@ TEST_F(FileRunTest, SummaryOnRequestAndVerifiedLogLines) {
     EXPECT_FALSE(PathExists(dir.Sub("a")));
     EXPECT_EQ(window.status, Partly());
     EXPECT_EQ(state.lastOutcome.load(), RunOutcome::Partly);
+}
+
+// Reading back what the file system hands out proves nothing where the data lives
+// in the inode: such a file is done, but never "verified". A file of blocks of
+// its own on the same drive still is.
+TEST_F(FileRunTest, InlineDataIsNotVerifiable) {
+    TestMount m(TestMount::Kind::Ext4Inline, 16 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    window.settings.verifyLastPass = true;
+    TempDir::WriteFileAt(m.Path() + "tiny.txt", "pin 4711");
+    TempDir::WriteFileAt(m.Path() + "large.bin", std::string(64 * 1024, 'l'));
+    m.Sync();
+    window.AddRow(m.WPath() + u"tiny.txt");
+    window.AddRow(m.WPath() + u"large.bin");
+    Run();
+    EXPECT_TRUE(
+        HasLine(window.logLines, m.WPath() + u"tiny.txt [done, not verifiable: inline data]"));
+    EXPECT_TRUE(HasLine(window.logLines, m.WPath() + u"large.bin [done, verified]"));
+    EXPECT_EQ(window.status, Done());
 }

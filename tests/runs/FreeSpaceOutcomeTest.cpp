@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "config/TextConv.h"
+#include "engine/FillDrive.h"
 #include "engine/FillerRecovery.h"
 #include "platform/FillSystem.h"
 #include "platform/Volumes.h"
@@ -67,7 +68,7 @@ TEST(FreeSpaceOutcome, FailedDrivesAreNamedWithTheirReasonAndTheRunIsPartlyDone)
         state.drivesTable.AppendRow(d);
     RunOnce(window, state);
 
-    EXPECT_TRUE(HasLine(window, WideFromUtf8(t.Sub("missing/")) + u" [FAILED!] not a folder"));
+    EXPECT_TRUE(HasLine(window, WideFromUtf8(t.Sub("missing/")) + u" [FAILED!] not found"));
     EXPECT_TRUE(HasLine(window, ro.WPath() + u" [FAILED!] read-only"));
     EXPECT_TRUE(HasLine(window, full.WPath() +
                                     u" [FAILED!] drive full: no free space could be written, "
@@ -159,19 +160,27 @@ TEST(FreeSpaceOutcome, UnprivilegedUserIsOfferedTheDriveOfTheHomeFolder) {
     EXPECT_EQ(got, want);
 }
 
-// At start-up the program deletes what an interrupted run left and says so.
+// At start-up the program deletes what an interrupted run left, as its record
+// proves, and says so.
 TEST(FreeSpaceOutcome, StartUpDeletesLeftoversOfARecordedRunAndReportsThem) {
     TestMount m(TestMount::Kind::Tmpfs, 512);
     KELVANE_REQUIRE_MOUNT(m);
     TempDir storage;
-    ASSERT_TRUE(AddFillRecord(FillRecordPath(storage.Sub("")), m.Path(), "Old.name"));
     {
-        std::FILE* f = std::fopen((m.Path() + "Old.name0000").c_str(), "wb");
-        std::string mib(1048576 / 4, 'f');
-        std::fwrite(mib.data(), 1, mib.size(), f);
-        std::fclose(f);
+        // The file and its entry as a run makes them.
+        HeldDrive drive;
+        ASSERT_EQ(drive.Open(m.Path()), 0);
+        FillRecord record;
+        ASSERT_TRUE(record.Open(FillRecordPath(storage.Sub(""))));
+        int fd = ::openat(drive.Fd(), "Old.name0000", O_WRONLY | O_CREAT | O_EXCL, 0600);
+        ASSERT_GE(fd, 0);
+        std::string quarter(1048576 / 4, 'f');
+        ASSERT_EQ(::write(fd, quarter.data(), quarter.size()), 262144);
+        FillerEntry e{drive.Path(), drive.Dev(), drive.Ino(), "Old.name0000"};
+        ASSERT_TRUE(DescribeNewFiller(fd, true, e));
+        ASSERT_TRUE(record.Add(e, true));
+        ::close(fd);
     }
-    ScopedDriveList drives({m.WPath()});
     AppSettings settings;
     FillerStartupReport r = RecoverFillersAtStart(storage.Sub(""), settings);
     ASSERT_EQ(r.logLines.size(), 1u);
@@ -181,5 +190,6 @@ TEST(FreeSpaceOutcome, StartUpDeletesLeftoversOfARecordedRunAndReportsThem) {
     EXPECT_EQ(r.statusText,
               u"Deleted 1 filler files of an interrupted free-space run (0 MB freed)");
     EXPECT_FALSE(PathExists(m.Path() + "Old.name0000"));
+    EXPECT_FALSE(PathExists(FillRecordPath(storage.Sub(""))));
     EXPECT_TRUE(RecoverFillersAtStart(storage.Sub(""), settings).statusText.empty());
 }

@@ -109,7 +109,7 @@ TEST(FreeSpaceRawImage, MarkerThatFilledTheDriveIsGoneOnDefaultExt4InlineDataAnd
             continue;
         }
         FillSystemCalls calls = DefaultFillSystemCalls();
-        calls.trim = [](const std::string&) { return EOPNOTSUPP; };
+        calls.trim = [](int) { return EOPNOTSUPP; };
         ScopedFillSystem noTrim(calls);
         FillWithMarker(m.Path() + "secret.bin");
         ASSERT_EQ(::unlink((m.Path() + "secret.bin").c_str()), 0);
@@ -122,4 +122,29 @@ TEST(FreeSpaceRawImage, MarkerThatFilledTheDriveIsGoneOnDefaultExt4InlineDataAnd
         ASSERT_TRUE(m.Unmount());
         EXPECT_EQ(CountMarkers(m.ImagePath()), 0u) << JoinLines(window.logLines);
     }
+}
+
+// Drives with 1 KiB blocks (mkfs on a small drive): where blocks are still
+// free once the big files meet a full disk, small files go after them.
+TEST(FreeSpaceRawImage, MarkerIsGoneFromTheLastBlocksOfAnExt4DriveWith1KiBBlocks) {
+    TestMount m(
+        "ext4", 64 * 1024,
+        {"-q", "-F", "-b", "1024", "-E", "lazy_itable_init=0,lazy_journal_init=0,nodiscard"});
+    KELVANE_REQUIRE_MOUNT(m);
+    FillSystemCalls calls = DefaultFillSystemCalls();
+    calls.trim = [](int) { return EOPNOTSUPP; };
+    ScopedFillSystem noTrim(calls);
+    FillWithMarker(m.Path() + "secret.bin");
+    ASSERT_EQ(::unlink((m.Path() + "secret.bin").c_str()), 0);
+    m.Sync();
+    ASSERT_GT(CountMarkers(m.ImagePath()), 1000u);
+
+    FakeRunWindow window;
+    RunFreeSpace(m.Path(), window);
+    EXPECT_EQ(window.status.rfind(u"Shredding done.", 0), 0u);
+    const std::string log = JoinLines(window.logLines);
+    EXPECT_NE(log.find(m.Path() + " [Small files: "), std::string::npos) << log;
+    EXPECT_EQ(log.find("[Small files: not used"), std::string::npos) << log;
+    ASSERT_TRUE(m.Unmount());
+    EXPECT_EQ(CountMarkers(m.ImagePath()), 0u) << log;
 }

@@ -10,16 +10,15 @@
 namespace {
 
 struct Recorder : CommandLineTarget {
-    std::vector<std::u16string> files, folders;
+    std::vector<std::u16string> entries;
     std::vector<std::string> drives;
-    void AddFileRow(const std::u16string& p) override { files.push_back(p); }
-    void QueueFolder(const std::u16string& p) override { folders.push_back(p); }
+    void QueueEntry(const std::u16string& p) override { entries.push_back(p); }
     void AddDrive(const std::string& r) override { drives.push_back(r); }
 };
 
 }  // namespace
 
-TEST(CommandLine, SwitchesOnlyAsFirstArgumentAndPathsByKind) {
+TEST(CommandLine, SwitchesOnlyAsFirstArgumentAndPathsAsGiven) {
     TempDir tmp;
     tmp.WriteFile("f.txt", "x");
     tmp.MakeDir("d");
@@ -32,29 +31,30 @@ TEST(CommandLine, SwitchesOnlyAsFirstArgumentAndPathsByKind) {
         auto f = ProcessCommandLine({prog, u"-exec", file, dir, missing}, r);
         EXPECT_TRUE(f.exec);
         EXPECT_FALSE(f.drives);
-        EXPECT_EQ(r.files, std::vector<std::u16string>{file});
-        EXPECT_EQ(r.folders, std::vector<std::u16string>{dir});
+        // Looked at later, on the expansion's thread.
+        EXPECT_EQ(r.entries, (std::vector<std::u16string>{file, dir, missing}));
         EXPECT_TRUE(r.drives.empty());
     }
     {
         Recorder r;  // a switch after a path is a path (and names nothing)
         auto f = ProcessCommandLine({prog, file, u"-exec"}, r);
         EXPECT_FALSE(f.exec);
-        EXPECT_EQ(r.files, std::vector<std::u16string>{file});
+        EXPECT_EQ(r.entries, (std::vector<std::u16string>{file, u"-exec"}));
     }
     {
         Recorder r;  // capitals are no switch
         auto f = ProcessCommandLine({prog, u"-EXEC", file}, r);
         EXPECT_FALSE(f.exec);
-        EXPECT_EQ(r.files.size(), 1u);
+        EXPECT_EQ(r.entries, (std::vector<std::u16string>{u"-EXEC", file}));
     }
     {
-        Recorder r;  // drives: folders only, given a trailing separator; files skipped
+        Recorder r;  // drives: every one given goes to the run (which names the ones it
+                     // cannot fill), with a trailing separator
         auto f = ProcessCommandLine({prog, u"-drives", dir, tmp.WPath(), file, missing}, r);
         EXPECT_TRUE(f.drives);
-        EXPECT_EQ(r.drives, (std::vector<std::string>{tmp.Sub("d/"), tmp.Path()}));
-        EXPECT_TRUE(r.files.empty());
-        EXPECT_TRUE(r.folders.empty());
+        EXPECT_EQ(r.drives, (std::vector<std::string>{tmp.Sub("d/"), tmp.Path(), tmp.Sub("f.txt/"),
+                                                      tmp.Sub("nothing/")}));
+        EXPECT_TRUE(r.entries.empty());
     }
     {
         Recorder r;  // "-exec -drives": the second is a path

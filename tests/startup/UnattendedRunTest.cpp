@@ -15,6 +15,7 @@
 
 #include "config/TextConv.h"
 #include "platform/Volumes.h"
+#include "support/DeadMount.h"
 #include "support/TempDir.h"
 #include "support/TestMount.h"
 #include "support/TestText.h"
@@ -90,7 +91,11 @@ class Program {
         }
         Outcome o;
         int status = 0;
-        pid_t r = ::waitpid(pid_, &status, WNOHANG);
+        // The output ends a moment before the process can be reaped.
+        pid_t r = 0;
+        while ((r = ::waitpid(pid_, &status, WNOHANG)) == 0 &&
+               std::chrono::steady_clock::now() < end)
+            ::usleep(10000);
         if (r == 0) {
             ::kill(pid_, SIGKILL);  // it hangs: the test fails instead of hanging too
             out_ += "\n[killed: still running after two minutes]";
@@ -257,7 +262,9 @@ TEST(UnattendedRun, SigintFinishesTheCurrentFileAndExitsTwo) {
     EXPECT_LT(gone, kFiles / 2) << "the signal did not stop the run";
 }
 
-TEST(UnattendedRun, DrivesFillsTheExistingRootOnly) {
+// A drive that is not there is named and fails the run; the one that is there
+// is filled all the same.
+TEST(UnattendedRun, DrivesFillsTheExistingRootAndFailsTheMissingOne) {
     TestMount m(TestMount::Kind::Tmpfs, 4096);
     KELVANE_REQUIRE_MOUNT(m);
     TempDir tmp;
@@ -266,12 +273,14 @@ TEST(UnattendedRun, DrivesFillsTheExistingRootOnly) {
                   "  <Iterations>1</Iterations>\r\n");
     Program p(tmp.Sub("config"), {"-drives", m.Path(), tmp.Sub("no-such-root/")});
     Outcome o = p.Finish();
-    EXPECT_EQ(o.exitCode, 0) << o.out;
+    EXPECT_EQ(o.exitCode, 1) << o.out;
     const std::string log = Log(tmp);
     EXPECT_NE(log.find("Shredding free disk space with 1 iterations"), std::string::npos) << log;
     EXPECT_NE(log.find(m.Path() + "Morvik.$$$temp$$$0000 [Temporary file]"), std::string::npos)
         << log;
-    EXPECT_EQ(log.find("no-such-root"), std::string::npos) << log;
+    EXPECT_NE(log.find(m.Path() + " [done] "), std::string::npos) << log;
+    EXPECT_NE(log.find(tmp.Sub("no-such-root/") + " [FAILED!] not found"), std::string::npos)
+        << log;
     EXPECT_FALSE(PathExists(m.Path() + "Morvik.$$$temp$$$0000")) << "temporary files deleted";
 }
 
@@ -298,10 +307,15 @@ TEST(UnattendedRun, KilledFillIsCleanedUpAtTheNextStart) {
     ASSERT_TRUE(PathExists(m.Path() + "Morvik.$$$temp$$$0000")) << "the kill left files behind";
     EXPECT_LT(QueryDriveSpace(m.WPath()).totalFree, freeBefore);
 
-    WriteSettings(tmp, "  <DiskShredFileName>Other.name</DiskShredFileName>\r\n");
-    Program again(tmp.Sub("config"), {});
+    // The next start, a file run: the clean-up's lines go into that run's log,
+    // not into the killed run's, which the run archives.
+    WriteSettings(tmp,
+                  "  <DiskShredFileName>Other.name</DiskShredFileName>\r\n"
+                  "  <Confirm>0</Confirm>\r\n");
+    tmp.WriteFile("file.txt", "x");
+    Program again(tmp.Sub("config"), {"-exec", tmp.Sub("file.txt")});
     Outcome o = again.Finish();
-    EXPECT_EQ(o.exitCode, 3) << o.out;
+    EXPECT_EQ(o.exitCode, 0) << o.out;
     EXPECT_NE(o.out.find("filler files of an interrupted free-space run"), std::string::npos)
         << o.out;
     EXPECT_EQ(QueryDriveSpace(m.WPath()).totalFree, freeBefore);
@@ -310,6 +324,43 @@ TEST(UnattendedRun, KilledFillIsCleanedUpAtTheNextStart) {
                                   "free-space run"),
               std::string::npos)
         << log;
+}
+
+// A drive whose server went away fails that drive; it never holds the start.
+TEST(UnattendedRun, DrivesOnADriveThatDoesNotAnswerFailsInsteadOfHanging) {
+    DeadMount dead;
+    KELVANE_REQUIRE_DEAD_MOUNT(dead);
+    TempDir tmp;
+    WriteSettings(tmp, "  <Iterations>1</Iterations>\r\n");
+    const auto start = std::chrono::steady_clock::now();
+    Program p(tmp.Sub("config"), {"-drives", dead.Path()});
+    Outcome o = p.Finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(12)) << o.out;
+    EXPECT_FALSE(dead.AbortedByWatchdog()) << "the program waited for the dead drive";
+    EXPECT_EQ(o.exitCode, 1) << o.out;
+    EXPECT_NE((o.out + Log(tmp)).find("not answering"), std::string::npos) << o.out << Log(tmp);
+}
+
+// Root with a storage folder that another user owns: it steers nothing, and
+// the terminal says why.
+TEST(UnattendedRun, ConfigurationOfAnotherUserIsNotUsed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+    TempDir tmp;
+    WriteSettings(tmp, "  <Confirm>0</Confirm>\r\n  <Iterations>1</Iterations>\r\n");
+    for (const char* p : {"config/Tessarin/Kelvane", "config/Tessarin/Kelvane/Kelvane.ini"})
+        ASSERT_EQ(::chown(tmp.Sub(p).c_str(), 65534, 65534), 0) << p;
+    const std::string planted = ReadWholeFile(tmp.Sub("config/Tessarin/Kelvane/Kelvane.ini"));
+    tmp.WriteFile("file.txt", "x");
+    Program p(tmp.Sub("config"), {"-exec", tmp.Sub("file.txt")});
+    Outcome o = p.Finish();
+    EXPECT_NE(o.out.find("kelvane: Not using " + tmp.Sub("config/Tessarin/Kelvane/")),
+              std::string::npos)
+        << o.out;
+    // The built-in settings ask before each file; with no terminal that is Cancel.
+    EXPECT_EQ(o.exitCode, 1) << o.out;
+    EXPECT_TRUE(PathExists(tmp.Sub("file.txt")));
+    EXPECT_EQ(ReadWholeFile(tmp.Sub("config/Tessarin/Kelvane/Kelvane.ini")), planted);
+    EXPECT_FALSE(PathExists(tmp.Sub("config/Tessarin/Kelvane/KelvaneLog.txt")));
 }
 
 #endif  // KELVANE_EXE

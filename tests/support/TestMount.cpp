@@ -71,7 +71,9 @@ bool EnterOwnMountTable() {
 
 }  // namespace
 
-TestMount::TestMount(Kind kind, uint64_t sizeKiB, const std::string& label) {
+TestMount::TestMount(Kind kind, uint64_t sizeKiB, const std::string& label,
+                     const std::string& imageFolder)
+    : imageFolder_(imageFolder) {
     mountPoint_ = dir_.Sub("mnt/");
     if (::mkdir(mountPoint_.c_str(), 0755) != 0) {
         error_ = ErrnoText("mkdir " + mountPoint_);
@@ -109,6 +111,16 @@ bool TestMount::MountTmpfs(uint64_t sizeKiB) {
 }
 
 bool TestMount::MountImage(Kind kind, uint64_t sizeKiB, const std::string& label) {
+    if (kind == Kind::FatImage) {
+        if (MountAnyImage("vfat", sizeKiB, {}, "")) return true;
+        // A kernel without vfat: the FUSE driver on the same image.
+        if (image_.empty() || !RunQuiet({"fusefat", "-o", "rw+", image_, mountPoint_})) {
+            error_ += "; fusefat not there or failed";
+            return false;
+        }
+        error_.clear();
+        return true;
+    }
     if (kind == Kind::XfsImage) {
         std::vector<std::string> args = {"-q", "-f", "-K"};
         if (!label.empty()) args.insert(args.end(), {"-L", label});
@@ -133,7 +145,7 @@ bool TestMount::MountAnyImage(const std::string& fsType, uint64_t sizeKiB,
         error_ = "mkfs." + fsType + " not found";
         return false;
     }
-    image_ = dir_.Sub("image." + fsType);
+    image_ = (imageFolder_.empty() ? dir_.Path() : imageFolder_) + "image." + fsType;
     int fd = ::open(image_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
         error_ = ErrnoText("create " + image_);

@@ -17,12 +17,16 @@ class TestMount {
   public:
     // Ext4Image: ext4 without a root reserve. Ext4Defaults: as mkfs.ext4 makes it
     // (5 % kept back for root). Ext4Inline: defaults plus inline_data. XfsImage:
-    // xfs (mkfs.xfs wants at least 300 MiB).
-    enum class Kind { Tmpfs, Ext4Image, Ext4Defaults, Ext4Inline, XfsImage };
+    // xfs (mkfs.xfs wants at least 300 MiB). FatImage: FAT (mkfs.vfat), by the
+    // kernel where it has vfat, else through fusefat; either way there is neither
+    // RENAME_NOREPLACE nor a hard link.
+    enum class Kind { Tmpfs, Ext4Image, Ext4Defaults, Ext4Inline, XfsImage, FatImage };
 
     // sizeKiB: the size of the tmpfs or of the image file. label: the ext4 volume
-    // label (ignored for tmpfs).
-    TestMount(Kind kind, uint64_t sizeKiB, const std::string& label = "");
+    // label (ignored for tmpfs). imageFolder: where the image file lives (for an
+    // image kept on another test mount); by default a folder of its own.
+    TestMount(Kind kind, uint64_t sizeKiB, const std::string& label = "",
+              const std::string& imageFolder = "");
     // An image of any file system type: "mkfs.<fsType> <mkfsArgs> image", mounted
     // with `mountData` (for instance "data=journal").
     TestMount(const std::string& fsType, uint64_t sizeKiB, const std::vector<std::string>& mkfsArgs,
@@ -57,6 +61,7 @@ class TestMount {
     TempDir dir_;
     std::string mountPoint_;
     std::string image_;
+    std::string imageFolder_;
     std::string loopDevice_;
     bool mounted_ = false;
     std::string error_;

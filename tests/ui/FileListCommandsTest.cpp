@@ -13,6 +13,7 @@
 
 #include "config/DialogFilter.h"
 #include "config/TextConv.h"
+#include "platform/Volumes.h"
 #include "platform/qt/QtText.h"
 #include "ui/MainWindowFixture.h"
 #include "uisupport/Screenshot.h"
@@ -80,6 +81,7 @@ TEST_F(FileListCommands, AddFilesUsesTheLanguageFilterAndAddsEveryChosenFile) {
     auto dlg = Open();
     FileDialogs::SetNextOpenFiles(QStringList(chosen.begin(), chosen.end()));
     qobject_cast<QPushButton*>(dlg->Control(CKelvaneDlg::IDC_ADD))->click();
+    ASSERT_TRUE(WaitIdle(*dlg));  // looked at off the window's thread
     ASSERT_FALSE(FileDialogs::Requests().empty());
     const auto& request = FileDialogs::Requests().back();
     EXPECT_EQ(request.kind, FileDialogs::Request::Kind::OpenFiles);
@@ -94,6 +96,7 @@ TEST_F(FileListCommands, AddFilesUsesTheLanguageFilterAndAddsEveryChosenFile) {
 
     // Cancel adds nothing and leaves the status line alone.
     dlg->MenuAction(CKelvaneDlg::ID_ADD_FILES)->trigger();
+    ASSERT_TRUE(WaitIdle(*dlg));
     EXPECT_EQ(dlg->List().GetItemCount(), 40);
     EXPECT_EQ(Status(*dlg), QStringLiteral("Amount of files: 40"));
 }
@@ -158,6 +161,7 @@ TEST_F(FileListCommands, RemoveClearSelectAllAndInvertWithTheirStatusLines) {
     auto dlg = Open();
     FileDialogs::SetNextOpenFiles(QStringList(chosen.begin(), chosen.end()));
     dlg->OnCommand(CKelvaneDlg::ID_ADD_FILES);
+    ASSERT_TRUE(WaitIdle(*dlg));
     ASSERT_EQ(dlg->List().GetItemCount(), 6);
 
     // Uncheck 0 and 4: rows 1, 2, 3 (adjacent) and 5 go.
@@ -187,6 +191,8 @@ TEST_F(FileListCommands, RemoveClearSelectAllAndInvertWithTheirStatusLines) {
 
     FileDialogs::SetNextOpenFiles(QStringList(chosen.begin(), chosen.end()));
     dlg->OnCommand(CKelvaneDlg::ID_ADD_FILES);
+    ASSERT_TRUE(WaitIdle(*dlg));
+    ASSERT_EQ(dlg->List().GetItemCount(), 6);
     qobject_cast<QPushButton*>(dlg->Control(CKelvaneDlg::IDC_CLEAR))->click();
     EXPECT_EQ(dlg->List().GetItemCount(), 0);
     EXPECT_EQ(Status(*dlg), QStringLiteral("Amount of files: 0"));
@@ -260,4 +266,37 @@ TEST_F(FileListCommands, TwentyThousandFilesWhileTheWindowKeepsWorking) {
     EXPECT_EQ(grabs, 1);
     EXPECT_FALSE(dlg->IsLocked());
     EXPECT_EQ(Status(*dlg), QString());
+}
+
+// "Add the trash" lists each trashed item under the path it came from, with the
+// date it was deleted, followed by its info; nothing is looked at on the window's
+// thread (the window is locked while the worker lists).
+TEST_F(FileListCommands, AddTheTrashShowsEachItemUnderItsOriginalPath) {
+    TempDir data;
+    data.WriteFile("Trash/files/report.pdf", "r");
+    data.WriteFile("Trash/info/report.pdf.trashinfo",
+                   "[Trash Info]\nPath=/home/ann/a%20b/report.pdf\n"
+                   "DeletionDate=2025-03-04T05:06:07\n");
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::string savedData = saved ? saved : "";
+    ::setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+    ScopedDriveList noDrives({});  // this machine's own drives stay out of the test
+    auto dlg = Open();
+
+    QAction* add = dlg->MenuAction(CKelvaneDlg::ID_ADD_TRASH);
+    ASSERT_NE(add, nullptr);
+    EXPECT_EQ(add->text(), QStringLiteral("Add the &trash"));
+    add->trigger();
+    EXPECT_TRUE(dlg->IsLocked());
+    ASSERT_TRUE(WaitIdle(*dlg));
+    ASSERT_EQ(dlg->List().GetItemCount(), 2);
+    EXPECT_EQ(dlg->List().GetItemText(0, 0), u"/home/ann/a b/report.pdf");
+    EXPECT_EQ(dlg->List().GetItemText(0, 2), u"2025-03-04 05:06:07");
+    EXPECT_EQ(dlg->List().GetItemText(0, 3), data.WSub("Trash/files/report.pdf"));
+    EXPECT_EQ(dlg->List().GetItemText(1, 3), data.WSub("Trash/info/report.pdf.trashinfo"));
+    EXPECT_EQ(Status(*dlg), QStringLiteral("Amount of files: 2"));
+    if (saved)
+        ::setenv("XDG_DATA_HOME", savedData.c_str(), 1);
+    else
+        ::unsetenv("XDG_DATA_HOME");
 }

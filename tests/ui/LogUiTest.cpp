@@ -92,18 +92,23 @@ TEST_F(WindowLog, ViewLogShowsTheDecodedLogToSearchAndCopy) {
     const std::u16string odd = WideFromUtf8("/data/b\xc3\xa4r/\xe6\x97\xa5\xe8\xa8\x98 \xff.txt");
     dlg->AppendLog(odd + u" [done]");
     dlg->AppendLog(u"/data/x\nforged.txt [FAILED!]");
+    dlg->AppendLog(u"/data/x\\n.txt [done]");  // a backslash and an "n" in the name
     view->trigger();
     ASSERT_EQ(dlg->LogViewer(), viewer);  // one viewer, filled anew
     ASSERT_TRUE(viewer->isVisible());
     EXPECT_TRUE(opened.empty());
     const QString text = viewer->TextView()->toPlainText();
     const QStringList lines = text.split(u'\n');
-    ASSERT_EQ(lines.size(), 9) << text.toStdString();
+    ASSERT_EQ(lines.size(), 10) << text.toStdString();
     EXPECT_EQ(lines[3], QStringLiteral("Shredding files with 3 iterations"));
     EXPECT_EQ(lines[4], QString(49, u'-'));
     EXPECT_EQ(lines[6],
               QString::fromUtf8("/data/b\xc3\xa4r/\xe6\x97\xa5\xe8\xa8\x98 \\xff.txt [done]"));
     EXPECT_EQ(lines[7], QStringLiteral("/data/x\\nforged.txt [FAILED!]"));
+    // As the log holds it, and never like a name with a line break.
+    EXPECT_EQ(lines[8], QStringLiteral("/data/x\\\\n.txt [done]"));
+    EXPECT_NE(Utf8FromLe(ReadWholeFile(dlg->LogPath())).find("\n/data/x\\\\n.txt [done]\r\n"),
+              std::string::npos);
     EXPECT_FALSE(text.contains(QChar(u'\0')));
     EXPECT_TRUE(viewer->TextView()->isReadOnly());
 

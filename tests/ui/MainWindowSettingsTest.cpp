@@ -1,9 +1,15 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
 
 #include "config/SettingsFile.h"
+#include "engine/FillRecord.h"
+#include "engine/FillerRecovery.h"
 #include "support/TestText.h"
 #include "ui/FontHolder.h"
 #include "ui/MainWindowFixture.h"
@@ -212,4 +218,64 @@ TEST_F(MainWindowSettings, ASavedFileReadsBackUnchanged) {
     auto dlg = Open();
     dlg->close();
     EXPECT_EQ(ReadWholeFile(SettingsFile()), SettingsXml(body));
+}
+
+// Root started with another user's HOME: that user's planted settings and
+// in-progress record must neither steer nor delete anything of root's, and the
+// window says why the built-in settings hold.
+TEST_F(MainWindowSettings, FilesOfAnotherUserSteerNothing) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+    dir_.MakeDir("root");
+    dir_.WriteFile("root/secret", "root only");
+    dir_.WriteFile("root/precious20240101", "root's own file, filler-like name");
+    WriteSettings(SettingsEntry("Random", "0") +
+                  SettingsEntry("ShredValue", dir_.Sub("root/secret")));
+    const std::string store = dir_.Sub("home/.config/Tessarin/Kelvane/");
+    {
+        // A record as a real run would write it, naming root's file exactly.
+        FillerEntry e;
+        struct stat folder {};
+        ASSERT_EQ(::stat(dir_.Sub("root/").c_str(), &folder), 0);
+        e.folder = dir_.Sub("root/");
+        e.folderDev = folder.st_dev;
+        e.folderIno = folder.st_ino;
+        e.name = "precious20240101";
+        const int fd = ::open(dir_.Sub("root/precious20240101").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(DescribeNewFiller(fd, false, e));
+        ::close(fd);
+        ASSERT_TRUE(RewriteFillRecord(FillRecordPath(store), {e}));
+    }
+    for (const char* p : {"home/.config", "home/.config/Tessarin", "home/.config/Tessarin/Kelvane",
+                          "home/.config/Tessarin/Kelvane/Kelvane.ini",
+                          "home/.config/Tessarin/Kelvane/FreeSpaceRun.record"})
+        ASSERT_EQ(::chown(dir_.Sub(p).c_str(), 65534, 65534), 0) << p;
+    const std::string planted = ReadWholeFile(SettingsFile());
+    {
+        auto dlg = Open();
+        EXPECT_TRUE(Checked(*dlg, 1005)) << "built-in random data";
+        EXPECT_EQ(dlg->Fields().shredValue, AppSettings{}.shredValue);
+        EXPECT_EQ(dlg->StorageFolder(), "");
+        EXPECT_TRUE(
+            TextOf(dlg->Control(1011)).startsWith("Not using " + QString::fromStdString(store)))
+            << TextOf(dlg->Control(1011)).toStdString();
+        dlg->close();
+    }
+    EXPECT_TRUE(PathExists(dir_.Sub("root/precious20240101")));
+    EXPECT_EQ(ReadWholeFile(SettingsFile()), planted) << "nothing saved into their folder";
+    EXPECT_FALSE(PathExists(store + "KelvaneLog.txt"));
+
+    // Our own folder, but a settings file that the group may change.
+    for (const char* p : {"home/.config", "home/.config/Tessarin", "home/.config/Tessarin/Kelvane",
+                          "home/.config/Tessarin/Kelvane/Kelvane.ini"})
+        ASSERT_EQ(::chown(dir_.Sub(p).c_str(), 0, 0), 0) << p;
+    ::unlink(FillRecordPath(store).c_str());
+    ASSERT_EQ(::chmod(SettingsFile().c_str(), 0660), 0);
+    {
+        auto dlg = Open();
+        EXPECT_TRUE(Checked(*dlg, 1005));
+        EXPECT_TRUE(TextOf(dlg->Control(1011)).startsWith("Not using the settings file"));
+        dlg->close();
+    }
+    EXPECT_EQ(ReadWholeFile(SettingsFile()), planted);
 }

@@ -53,7 +53,19 @@ TEST_F(RunSummaryUi, MarkedRowsAndASummaryThatCancelsOrStarts) {
 
     auto* view = static_cast<ListCtrlView*>(dlg->Control(CKelvaneDlg::IDC_LIST));
     const QModelIndex first = view->model()->index(0, 0);
-    EXPECT_FALSE(view->model()->data(first, Qt::DecorationRole).value<QIcon>().isNull());
+    // Verdicts are worked out on a worker; the mark comes when the verdict does.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return !view->model()->data(first, Qt::DecorationRole).value<QIcon>().isNull(); },
+        5000));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            (void)view->model()->data(view->model()->index(5, 0), Qt::ToolTipRole);
+            return !view->model()
+                        ->data(view->model()->index(5, 0), Qt::ToolTipRole)
+                        .toString()
+                        .contains(QStringLiteral("being checked"));
+        },
+        5000));
     EXPECT_FALSE(view->model()->data(view->model()->index(5, 0), Qt::DecorationRole).isValid());
     EXPECT_TRUE(
         view->model()

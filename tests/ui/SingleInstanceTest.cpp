@@ -1,5 +1,6 @@
 // One window per user and display: a later start hands its files to the open
 // window over a private local socket and ends.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,4 +125,96 @@ TEST_F(SingleWindow, SecondProgramHandsOverAndEndsWithZero) {
     EXPECT_EQ(first.state(), QProcess::Running) << "the first window stays";
     first.kill();
     first.waitForFinished(5000);
+}
+
+// A later start names its paths itself: in a working folder that was removed or
+// lies deeper than PATH_MAX, "etc" and "notes.txt" are not handed over as "/etc"
+// and "/notes.txt" but reported on its own terminal; "/proc/self/cwd/x.txt" is
+// its own working folder's file, not the window's.
+TEST_F(SingleWindow, ALaterStartHandsOverOnlyPathsItCouldName) {
+    dir_.MakeDir("runtime");
+    ::chmod(dir_.Sub("runtime").c_str(), 0700);
+    dir_.MakeDir("here");
+    dir_.WriteFile("here/x.txt", "x");
+    const QString display = QStringLiteral(":kelvane-hand-") + QString::number(::getpid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir_.Sub("runtime")));
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir_.Sub("home/.config")));
+    // The socket the later start looks for: named as it names it.
+    const QByteArray oldDisplay = qgetenv("DISPLAY"), oldWayland = qgetenv("WAYLAND_DISPLAY"),
+                     oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("DISPLAY", display.toUtf8());
+    qunsetenv("WAYLAND_DISPLAY");
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir_.Sub("runtime")));
+    SingleInstance window(SingleInstance::DefaultSocketPath());
+    qputenv("DISPLAY", oldDisplay);
+    qputenv("WAYLAND_DISPLAY", oldWayland);
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    if (oldWayland.isEmpty()) qunsetenv("WAYLAND_DISPLAY");
+    ASSERT_TRUE(window.Listen());
+    std::vector<QStringList> received;
+    QObject::connect(&window, &SingleInstance::PathsReceived,
+                     [&](const QStringList& paths) { received.push_back(paths); });
+
+    // A folder deeper than PATH_MAX, made one step at a time.
+    const std::string step(200, 'd');
+    int depth = 0;
+    {
+        int fd = ::open(dir_.Path().c_str(), O_RDONLY | O_DIRECTORY);
+        for (; depth * (step.size() + 1) < 4200; ++depth) {
+            ASSERT_EQ(::mkdirat(fd, step.c_str(), 0700), 0);
+            const int next = ::openat(fd, step.c_str(), O_RDONLY | O_DIRECTORY);
+            ::close(fd);
+            fd = next;
+            ASSERT_GE(fd, 0);
+        }
+        ::close(fd);
+    }
+    struct Start {
+        int exitCode = -1;
+        QString err;
+        QStringList handed;
+    };
+    auto secondStart = [&](const QString& script) {
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.setWorkingDirectory(QString::fromStdString(dir_.Path()));
+        const size_t before = received.size();
+        second.start("/bin/bash", {"-c", script, "bash", QString::fromStdString(KELVANE_EXE)});
+        Start out;
+        // bash, as dash cannot step into a folder deeper than PATH_MAX.
+        // The window must keep answering while the other start talks to it.
+        EXPECT_TRUE(WaitFor([&] { return second.state() == QProcess::NotRunning; }));
+        out.exitCode = second.exitCode();
+        out.err = QString::fromUtf8(second.readAllStandardError());
+        EXPECT_TRUE(WaitFor([&] { return received.size() > before; })) << out.err.toStdString();
+        if (received.size() > before) out.handed = received.back();
+        return out;
+    };
+
+    const Start removed =
+        secondStart("mkdir gone && cd gone && rmdir ../gone && exec \"$1\" etc notes.txt");
+    EXPECT_TRUE(removed.handed.isEmpty()) << removed.handed.join(' ').toStdString();
+    EXPECT_TRUE(removed.err.contains("etc: not handed to the open window: its folder was removed"))
+        << removed.err.toStdString();
+    EXPECT_TRUE(removed.err.contains("notes.txt: not handed")) << removed.err.toStdString();
+    EXPECT_EQ(removed.exitCode, 1);
+
+    const Start deep = secondStart(QStringLiteral("for i in $(seq %1); do cd %2 || exit 9; done; "
+                                                  "exec \"$1\" etc notes.txt")
+                                       .arg(depth)
+                                       .arg(QString::fromStdString(step)));
+    EXPECT_TRUE(deep.handed.isEmpty()) << deep.handed.join(' ').toStdString();
+    EXPECT_TRUE(
+        deep.err.contains("etc: not handed to the open window: its folder's path is too long"))
+        << deep.err.toStdString();
+    EXPECT_EQ(deep.exitCode, 1);
+
+    const Start own = secondStart("cd here && exec \"$1\" /proc/self/cwd/x.txt");
+    EXPECT_EQ(own.handed, QStringList{QString::fromStdString(dir_.Sub("here/x.txt"))})
+        << own.err.toStdString();
+    EXPECT_EQ(own.exitCode, 0) << own.err.toStdString();
 }

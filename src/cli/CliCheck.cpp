@@ -1,0 +1,90 @@
+#include "cli/CliCheck.h"
+
+#include "cli/CliRun.h"
+#include "cli/JsonLines.h"
+#include "cli/TerminalFace.h"
+#include "config/TextConv.h"
+#include "filelist/FileListOps.h"
+#include "i18n/SafeFormat.h"
+#include "platform/StorageFacts.h"
+#include "runs/RunSummary.h"
+
+namespace {
+
+std::vector<std::u16string> ReasonNames(const Verdict& v, const TextLookup& text) {
+    std::vector<std::u16string> out;
+    for (VerdictReason r : v.reasons) out.push_back(text(ReasonTextKey(r)));
+    return out;
+}
+
+}  // namespace
+
+int CheckListedEntries(TerminalFace& face) {
+    const TextLookup text = [&face](std::string_view key) { return face.MessageText(key); };
+    const bool json = face.Setup().json;
+    const bool quiet = face.Setup().quiet;
+    storage::DeviceFactsCache cache;
+    int files = 0, folders = 0, notGuaranteed = 0, notListed = 0;
+    int64_t bytes = 0;
+    const int count = face.RowCount();
+    for (int i = 0; i < count; ++i) {
+        const std::u16string kind = face.RowText(i, 2);
+        const std::u16string path = face.RowText(i, 3);
+        if (kind == kFolderMarker) {
+            ++folders;
+            if (json)
+                face.Emit(
+                    JsonObject().Add("event", "verdict").Add("path", path).Add("kind", "folder"));
+            else if (face.Setup().verbose)
+                face.Say(path + u": folder", false);
+            continue;
+        }
+        if (kind == kNotListedMarker) {
+            ++notListed;
+            const std::u16string why = face.RowText(i, 1);
+            if (json)
+                face.Emit(JsonObject()
+                              .Add("event", "verdict")
+                              .Add("path", path)
+                              .Add("kind", "not-listed")
+                              .Add("text", why));
+            else if (!quiet)
+                face.Say(path + u": NOT LISTED: " + why, true);
+            continue;
+        }
+        ++files;
+        const EntryVerdict v = VerdictOfEntry(path, &cache);
+        // A link or a special file has no data to overwrite: it is only removed.
+        const std::u16string shown =
+            v.applies ? VerdictText(v.verdict, text) : u"no data (removed only)";
+        if (v.applies) {
+            bytes += v.size;
+            if (!v.verdict.InPlace()) ++notGuaranteed;
+        }
+        if (json) {
+            JsonObject o;
+            o.Add("event", "verdict").Add("path", path).Add("kind", v.applies ? "file" : "other");
+            if (v.applies)
+                o.Add("bytes", v.size)
+                    .AddBool("in_place", v.verdict.InPlace())
+                    .Add("reasons", ReasonNames(v.verdict, text));
+            face.Emit(o.Add("text", shown));
+        } else if (!quiet) {
+            face.Say(path + u": " + shown, false);
+        }
+    }
+    const std::u16string total =
+        SafeFormat(u"%d files, %d folders, %s bytes; %d cannot be guaranteed, %d not listed",
+                   {files, folders, WideFromUtf8(std::to_string(bytes)), notGuaranteed, notListed});
+    if (json)
+        face.Emit(JsonObject()
+                      .Add("event", "totals")
+                      .Add("files", files)
+                      .Add("folders", folders)
+                      .Add("bytes", bytes)
+                      .Add("not_guaranteed", notGuaranteed)
+                      .Add("not_listed", notListed));
+    face.SetStatusText(total);
+    if (count == 0) return 3;
+    return notGuaranteed + notListed > 0 ? kExitNotGuaranteed : 0;
+}

@@ -1,0 +1,68 @@
+#include "cli/FaceRunning.h"
+
+#include <poll.h>
+
+#include "cli/TerminalFace.h"
+#include "config/CommandLine.h"
+#include "filelist/FileListOps.h"
+#include "filelist/FolderExpansion.h"
+#include "filelist/FolderQueue.h"
+#include "filelist/TrashRows.h"
+#include "platform/StopSignals.h"
+#include "runs/RunState.h"
+#include "runs/WorkerThreads.h"
+
+namespace {
+
+// The list as the window's command line makes it: every path is queued, and the
+// walk makes it absolute at its real place and ties it to the folder holding it.
+class FaceTarget : public CommandLineTarget {
+  public:
+    explicit FaceTarget(RunState& state) : state_(state) {}
+    void QueueEntry(const std::u16string& path) override { (void)QueueChosenEntry(state_, path); }
+    void AddDrive(const std::string& root) override { state_.drivesTable.AppendRow(root); }
+
+  private:
+    RunState& state_;
+};
+
+}  // namespace
+
+void WaitForWorkers(WorkerThreads& threads, RunState& state, TerminalFace& face) {
+    while (!threads.AllDone()) {
+        pollfd p{StopSignalWakeFd(), POLLIN, 0};
+        (void)::poll(&p, p.fd >= 0 ? 1 : 0, 200);
+        if (p.fd >= 0 && (p.revents & POLLIN)) DrainStopSignalWakeFd();
+        if (StopSignalReceived()) state.stop = true;
+        face.DrawProgress();
+    }
+    threads.JoinAll();
+    face.DrawProgress(true);
+}
+
+bool ListCommandLine(const std::vector<std::u16string>& args, TerminalFace& face, RunState& state,
+                     WorkerThreads& threads, bool announceFolders) {
+    state.drivesTable.SetSize(1, 0);
+    state.folderQueue.SetSize(2, 0);
+    state.stop = false;
+    state.expansionStopped = false;
+    const bool trash = args.size() > 1 && args[1] == u"-trash";
+    threads.Start([&] {
+        // The trash stands for itself: no other path joins it.
+        if (trash) {
+            (void)ListTrashRows(face, state);
+            return;
+        }
+        FaceTarget target(state);
+        (void)ProcessCommandLine(args, target);
+        if (state.folderQueue.RowCount() == 0) return;
+        // The window names the first folder while it walks them.
+        if (announceFolders)
+            RunFolderExpansion(face, state);
+        else
+            ExpandQueuedFolders(face, state);
+    });
+    WaitForWorkers(threads, state, face);
+    // Stopped while listing: nothing was touched, and nothing is to be.
+    return !StopSignalReceived() && !state.expansionStopped.load();
+}

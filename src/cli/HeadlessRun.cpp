@@ -1,0 +1,120 @@
+#include "cli/HeadlessRun.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/FaceRunning.h"
+#include "cli/FaceStartup.h"
+#include "cli/TerminalFace.h"
+#include "config/SettingsFile.h"
+#include "config/StorageFolders.h"
+#include "config/TextConv.h"
+#include "i18n/LanguageKeys.h"
+#include "i18n/LanguageList.h"
+#include "i18n/LanguageTexts.h"
+#include "log/ShredLog.h"
+#include "platform/Platform.h"
+#include "platform/StopSignals.h"
+#include "runs/FileRun.h"
+#include "runs/FreeSpaceRun.h"
+#include "runs/RunState.h"
+#include "runs/WorkerThreads.h"
+
+namespace {
+
+using TextMap = std::map<std::string, std::u16string, std::less<>>;
+
+// The texts of the language the window would show: the list's default, then the
+// one chosen in the settings where the list has it.
+std::shared_ptr<TextMap> ChosenLanguageTexts(const std::string& dataFolder,
+                                             const std::string& chosen) {
+    std::string file;
+    const LanguagePick fallback = PickLanguageByName(dataFolder, "");
+    if (fallback.kind == LanguagePick::Kind::Found) file = fallback.file;
+    if (!chosen.empty()) {
+        const LanguagePick pick = PickLanguageByName(dataFolder, chosen);
+        if (pick.kind == LanguagePick::Kind::Found) file = pick.file;
+    }
+    LanguageTexts texts(file);
+    auto map = std::make_shared<TextMap>();
+    for (const LanguageKey& k : AllLanguageKeys())
+        map->emplace(std::string(k.key), texts.WText(k.key));
+    return map;
+}
+
+}  // namespace
+
+int RunHeadless(int argc, char** argv) {
+    std::vector<std::u16string> args;
+    for (int i = 0; i < argc; ++i) args.push_back(WideFromUtf8(argv[i] ? argv[i] : ""));
+    const bool drives = args.size() > 1 && args[1] == u"-drives";
+
+    StoragePaths storage =
+        FindStoragePaths(DefaultStorageLocations(), Platform().now ? Platform().now() : 0);
+    const LoadedSettings loaded = LoadSettings(storage.settingsFile);
+    const AppSettings& settings = loaded.values;
+    const std::shared_ptr<TextMap> texts =
+        ChosenLanguageTexts(storage.dataFolder, settings.languageName);
+
+    FaceSetup setup;
+    setup.mode = drives ? FaceSetup::Mode::kFreeSpace : FaceSetup::Mode::kShred;
+    setup.settings = settings;
+    setup.passes = ClampIterations(settings.iterations);
+    setup.confirm = settings.confirm != 0;
+    setup.windowEcho = true;
+    setup.endAction = settings.endAction;
+    setup.texts = [texts](std::string_view key) {
+        auto it = texts->find(key);
+        return it == texts->end() ? std::u16string() : it->second;
+    };
+    // As the window does when it ends: the settings it runs with go back to the file.
+    setup.storeSettings = [&storage, &settings] {
+        (void)SaveSettings(storage.settingsFile, settings);
+    };
+
+    // The window's log marks: only a stored 1 switches them on.
+    ValueLogSwitches switches(settings.enableLog == 1, settings.archiveLog == 1);
+    ShredLog log(switches);
+    log.SetStorageFolder(storage.storageFolder);
+    TerminalFace face(setup, &log, nullptr, nullptr);
+
+    WarnNotTrusted(face, "kelvane", storage, loaded);
+
+    RunState state;
+    state.storageFolder = storage.storageFolder;
+    // A killed free-space run left its filler files: they go before anything else.
+    const bool cleanedUp = CleanUpAtStart(face, storage.storageFolder, settings, false);
+    // Whatever happens below, the clean-up's lines are written once: into the
+    // run's log, or into the log as it is when no run begins.
+    struct WriteCarriedAtEnd {
+        ShredLog& log;
+        ~WriteCarriedAtEnd() { log.WriteCarried(); }
+    } carried{log};
+
+    InstallStopSignalHandlers();
+    WorkerThreads threads;
+    if (!ListCommandLine(args, face, state, threads, true)) {
+        face.StoreSettings();
+        return static_cast<int>(RunOutcome::Interrupted);
+    }
+    if (drives && !cleanedUp) {
+        // A drive does not answer: the record a fill writes is the one still read.
+        face.SetStatusText(face.MessageText("FrmMain.m_acMCleanUpPending"));
+        face.StoreSettings();
+        return static_cast<int>(RunOutcome::Partly);
+    }
+    if (drives) {
+        state.exitAfterFreeSpaceRun = true;
+        (void)StartFreeSpaceRun(threads, face, state, nullptr);
+    } else {
+        state.exitAfterFileRun = true;
+        StartFileRun(threads, face, state);
+    }
+    WaitForWorkers(threads, state, face);
+    const RunOutcome outcome = state.lastOutcome.load();
+    // No run: the window ends at once, storing its settings as it goes.
+    if (outcome == RunOutcome::NothingToShred) face.StoreSettings();
+    return outcome == RunOutcome::None ? 0 : static_cast<int>(outcome);
+}

@@ -1,0 +1,8 @@
+#pragma once
+// "kelvane -exec" and "kelvane -drives" without a display: the window program's
+// unattended runs on the terminal face, so no Qt platform, font or window is
+// started for a run nobody sees. What they do, print, log and end with is what
+// the window's unattended runs do.
+
+// `argv[1]` is "-exec" or "-drives". Returns the exit status.
+int RunHeadless(int argc, char** argv);

@@ -1,0 +1,386 @@
+#include "cli/TerminalFace.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "cli/JsonLines.h"
+#include "cli/RowFilter.h"
+#include "config/NumberText.h"
+#include "config/TextConv.h"
+#include "filelist/FileListOps.h"
+#include "i18n/LanguageKeys.h"
+#include "log/ShredLog.h"
+#include "runs/RunClock.h"
+#include "runs/RunSummary.h"
+#include "runs/TerminalConfirm.h"
+
+namespace {
+
+int64_t SizeOf(const std::u16string& text) {
+    int64_t n = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9' || n > (INT64_MAX - 9) / 10) return 0;
+        n = n * 10 + (c - u'0');
+    }
+    return n;
+}
+
+std::string Amount(double bytes) {
+    static const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    int u = 0;
+    while (bytes >= 1024 && u < 4) {
+        bytes /= 1024;
+        ++u;
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, u == 0 ? "%.0f %s" : "%.1f %s", bytes, units[u]);
+    return buf;
+}
+
+int TerminalWidth() {
+    struct winsize ws {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col >= 20) return ws.ws_col;
+    return 80;
+}
+
+const char* SkipReason(RowFilter::Verdict v) {
+    switch (v) {
+        case RowFilter::Verdict::kExcluded:
+            return "excluded";
+        case RowFilter::Verdict::kOtherFileSystem:
+            return "other-file-system";
+        case RowFilter::Verdict::kHeldFolder:
+            return "keeps-skipped-entries";
+        case RowFilter::Verdict::kKeep:
+            break;
+    }
+    return "";
+}
+
+}  // namespace
+
+TerminalFace::TerminalFace(FaceSetup setup, ShredLog* log, std::FILE* extraLog, RowFilter* filter)
+    : setup_(std::move(setup)), log_(log), extraLog_(extraLog), filter_(filter) {}
+
+int TerminalFace::RowCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(rows_.size());
+}
+
+bool TerminalFace::RowChecked(int row) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return row >= 0 && row < static_cast<int>(rows_.size()) && rows_[row].checked;
+}
+
+std::u16string TerminalFace::RowText(int row, int column) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
+    const Row& r = rows_[row];
+    switch (column) {
+        case 0:
+            return r.name;
+        case 1:
+            return r.size;
+        case 2:
+            return r.date;
+        case 3:
+            return r.path;
+        default:
+            return {};
+    }
+}
+
+void TerminalFace::DeleteRow(int row) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    if (rows_[row].date != kFolderMarker) doneBytes_ += SizeOf(rows_[row].size);
+    rows_.erase(rows_.begin() + row);
+}
+
+void TerminalFace::SetRowText(int row, int column, const std::u16string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    Row& r = rows_[row];
+    std::u16string* cells[] = {&r.name, &r.size, &r.date, &r.path};
+    if (column >= 0 && column < 4) *cells[column] = text;
+}
+
+void TerminalFace::AppendRow(const std::u16string& name, const std::u16string& size,
+                             const std::u16string& date, const std::u16string& path) {
+    if (filter_) {
+        const RowFilter::Verdict v = filter_->Look(path, date == kFolderMarker);
+        if (v != RowFilter::Verdict::kKeep) {
+            if (setup_.json)
+                Emit(JsonObject()
+                         .Add("event", "skipped")
+                         .Add("path", path)
+                         .Add("reason", SkipReason(v)));
+            else if (setup_.verbose)
+                Say(path + u" [skipped: " + WideFromUtf8(SkipReason(v)) + u"]", false);
+            return;
+        }
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    rows_.push_back({name, size, date, path, true});
+}
+
+void TerminalFace::AppendRows(const std::vector<NewRow>& rows, const std::u16string& status) {
+    for (const NewRow& r : rows) AppendRow(r.name, r.size, r.date, r.path);
+    // The count of a listing is shown, not echoed: the window does the same.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!status.empty()) status_ = status;
+}
+
+int TerminalFace::ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) {
+    out.clear();
+    confirm = setup_.confirm;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int count = static_cast<int>(rows_.size());
+    for (int i = std::max(first, 0); i < count && i - first < maxCount; ++i)
+        out.push_back({rows_[i].checked, rows_[i].date, rows_[i].path, rows_[i].size});
+    return count;
+}
+
+void TerminalFace::SetStatusText(const std::u16string& text) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        status_ = text;
+    }
+    if (setup_.windowEcho && !text.empty()) Say(text, false);
+}
+
+std::u16string TerminalFace::StatusText() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return status_;
+}
+
+void TerminalFace::SetProgressRange(int upper) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    upper_ = upper;
+    pos_ = 0;
+    ended_ = false;
+    since_ = std::chrono::steady_clock::now();
+    if (setup_.mode == FaceSetup::Mode::kShred) {
+        // The file run sets its range once, at its start: the bytes ahead are
+        // those of the file rows listed then.
+        totalBytes_ = 0;
+        doneBytes_ = 0;
+        for (const Row& r : rows_)
+            if (r.checked && r.date != kFolderMarker) totalBytes_ += SizeOf(r.size);
+    }
+}
+
+void TerminalFace::SetProgressPos(int pos) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Back to 0 after some progress: the run has ended and shows its last text.
+    if (pos == 0 && pos_ > 0) ended_ = true;
+    pos_ = pos;
+}
+
+int TerminalFace::ProgressUpper() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return upper_;
+}
+
+int TerminalFace::ProgressPos() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pos_;
+}
+
+std::u16string TerminalFace::IterationsText() {
+    return WideFromUtf8(std::to_string(setup_.passes));
+}
+
+std::u16string TerminalFace::MessageText(std::string_view key) {
+    if (setup_.texts) return setup_.texts(key);
+    return WideFromUtf8(std::string(BuiltInText(key)));
+}
+
+int TerminalFace::AskConfirmation(const std::u16string& text) {
+    // Only asked when standard input is a terminal (the run refuses to start
+    // otherwise); should it be gone by now, nobody answers: Cancel.
+    if (!::isatty(STDIN_FILENO)) return kAnswerCancel;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        asking_ = true;
+    }
+    int answer;
+    {
+        std::lock_guard<std::mutex> out(outMutex_);
+        ClearProgressLocked();
+        answer = AskOnTerminal(text, stdin, stderr, MessageText("FrmMain.m_acMTerminalAnswers"));
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    asking_ = false;
+    return answer;
+}
+
+void TerminalFace::ShowInfoMessage(const std::u16string& text) {
+    if (setup_.json)
+        Emit(JsonObject().Add("event", "message").Add("text", text));
+    else if (!setup_.quiet)
+        Say(text, true);
+}
+
+bool TerminalFace::ShowRunSummary(const RunSummary& summary, bool wanted) {
+    (void)wanted;
+    const TextLookup text = [this](std::string_view key) { return MessageText(key); };
+    if (setup_.json) {
+        Emit(JsonObject()
+                 .Add("event", "summary")
+                 .Add("files", summary.files)
+                 .Add("folders", summary.folders)
+                 .Add("bytes", summary.bytes)
+                 .Add("warnings", WarningLines(summary, text)));
+        return true;
+    }
+    // As an unattended window run: tell what cannot be guaranteed, then go on.
+    if (!setup_.quiet && (!summary.groups.empty() || setup_.windowEcho))
+        for (const std::u16string& line : SummaryLines(summary, text)) Say(line, true);
+    return true;
+}
+
+void TerminalFace::BeginRunLog() {
+    if (log_) log_->BeginRunLog();
+}
+
+void TerminalFace::AppendLogHeader(const std::u16string& title) {
+    if (log_) (void)log_->AppendRunHeader(title);
+    if (extraLog_) {
+        std::fprintf(extraLog_, "%s\n", Utf8FromWide(PrintableText(title)).c_str());
+        std::fflush(extraLog_);
+    }
+}
+
+void TerminalFace::CarryLog(const std::vector<std::u16string>& lines) {
+    if (log_) log_->CarryToNextRun(lines);
+    for (const std::u16string& line : lines) ShowLogLine(line);
+}
+
+void TerminalFace::AppendLog(const std::u16string& text) {
+    if (log_) (void)log_->AppendLog(text);
+    ShowLogLine(text);
+}
+
+void TerminalFace::ShowLogLine(const std::u16string& text) {
+    if (extraLog_) {
+        std::fprintf(extraLog_, "%s\n", Utf8FromWide(PrintableText(text)).c_str());
+        std::fflush(extraLog_);
+    }
+    const LogLineMeaning m = MeaningOfLogLine(text, drives_);
+    if (m.failure) ++failures_;
+    if (setup_.json) {
+        JsonObject o;
+        switch (m.kind) {
+            case LogLineMeaning::Kind::kEntry:
+                o.Add("event", "entry").Add("path", m.path).Add("result", m.result.c_str());
+                break;
+            case LogLineMeaning::Kind::kDrive:
+                o.Add("event", "drive").Add("root", m.path).Add("result", m.result.c_str());
+                break;
+            case LogLineMeaning::Kind::kTemporaryFile:
+                o.Add("event", "temporary-file").Add("path", m.path);
+                break;
+            case LogLineMeaning::Kind::kOther:
+                o.Add("event", "log");
+                break;
+        }
+        Emit(o.Add("line", text));
+        return;
+    }
+    if (setup_.windowEcho || (setup_.quiet && !m.failure)) return;
+    const bool drive = m.kind == LogLineMeaning::Kind::kDrive;
+    // Failures always; a drive's outcome, as there are few; everything with -v.
+    if (m.failure || drive || setup_.verbose) Say(text, m.failure);
+}
+
+void TerminalFace::Emit(const JsonObject& object) {
+    std::lock_guard<std::mutex> out(outMutex_);
+    ClearProgressLocked();
+    std::fprintf(stdout, "%s\n", object.Text().c_str());
+    std::fflush(stdout);
+}
+
+void TerminalFace::Say(const std::u16string& text, bool trouble) {
+    std::lock_guard<std::mutex> out(outMutex_);
+    ClearProgressLocked();
+    std::FILE* stream = trouble || setup_.json ? stderr : stdout;
+    std::fprintf(stream, "%s\n", Utf8FromWide(PrintableText(text)).c_str());
+    std::fflush(stream);
+}
+
+void TerminalFace::ClearProgressLocked() {
+    if (!barShown_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    barShown_ = false;
+}
+
+void TerminalFace::DrawProgress(bool last) {
+    if (!setup_.progressBar) return;
+    int upper, pos;
+    int64_t total, done;
+    double seconds;
+    std::u16string status;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (asking_) return;
+        upper = ended_ ? 0 : upper_;
+        pos = pos_;
+        total = totalBytes_;
+        done = doneBytes_;
+        status = status_;
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - since_).count();
+    }
+    // Never waits for a question to be answered: the caller also watches for signals.
+    std::unique_lock<std::mutex> out(outMutex_, std::defer_lock);
+    if (last)
+        out.lock();
+    else if (!out.try_lock())
+        return;
+    if (last || upper <= 0) {
+        ClearProgressLocked();
+        return;
+    }
+    // The free-space run counts kilobytes written; the file run counts rows, and
+    // the bytes of the rows it finished give the rate.
+    if (setup_.mode == FaceSetup::Mode::kFreeSpace) {
+        total = int64_t{upper} * 1024;
+        done = int64_t{pos} * 1024;
+    }
+    const double share = std::clamp(static_cast<double>(pos) / upper, 0.0, 1.0);
+    const double rate = seconds > 0.5 ? done / seconds : 0;
+    std::string line = std::to_string(static_cast<int>(share * 100)) + "% ";
+    constexpr int kBar = 20;
+    const int filled = static_cast<int>(share * kBar);
+    line += "[" + std::string(filled, '#') + std::string(kBar - filled, '.') + "] ";
+    if (rate > 0) {
+        line += Amount(rate) + "/s ";
+        if (total > done) {
+            const int64_t left = static_cast<int64_t>((total - done) / rate);
+            line += Utf8FromWide(ClockTimeText(left)) + " left ";
+        }
+    }
+    std::string shown = Utf8FromWide(PrintableText(status));
+    const size_t width = static_cast<size_t>(TerminalWidth()) - 1;
+    if (line.size() < width) {
+        // The end of the status names the entry: keep that when cutting.
+        if (line.size() + shown.size() > width && width > line.size() + 3) {
+            size_t from = shown.size() - (width - line.size() - 3);
+            while (from < shown.size() && (static_cast<unsigned char>(shown[from]) & 0xC0) == 0x80)
+                ++from;
+            shown = "..." + shown.substr(from);
+        }
+        line += shown;
+    }
+    // Cut at a character boundary.
+    if (line.size() > width) line.resize(width);
+    while (!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0x80)
+        line.pop_back();
+    if (!line.empty() && static_cast<unsigned char>(line.back()) >= 0xC0) line.pop_back();
+    std::fprintf(stderr, "\r\033[K%s", line.c_str());
+    std::fflush(stderr);
+    barShown_ = true;
+}

@@ -1,0 +1,126 @@
+#pragma once
+// The terminal face of a run: the run interface that the window implements, held
+// in memory and shown on a terminal. The rows are the list a window would show;
+// log lines go to the shredding log (and --log), and each entry's outcome to the
+// terminal or, with --json, as one object per line on standard output. The run
+// code is the window's; nothing here decides what happens to a file.
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "config/AppSettings.h"
+#include "runs/RunWindow.h"
+
+class RowFilter;
+class ShredLog;
+class JsonObject;
+
+struct FaceSetup {
+    enum class Mode { kShred, kFreeSpace, kCheck };
+    Mode mode = Mode::kShred;
+    AppSettings settings;  // the stored settings with this run's options applied
+    int passes = 3;
+    bool confirm = true;  // ask before each file (on the terminal)
+    bool json = false;
+    bool quiet = false;
+    bool verbose = false;
+    bool progressBar = false;  // standard error is a terminal
+
+    // The window program's -exec and -drives without a display: every status text
+    // on standard output as the window echoes it, no line per entry, the texts of
+    // the chosen language, the end action, and the settings stored at the end.
+    bool windowEcho = false;
+    int endAction = 0;
+    std::function<std::u16string(std::string_view)> texts;  // empty: built-in English
+    std::function<void()> storeSettings;
+};
+
+class TerminalFace final : public RunWindow {
+  public:
+    TerminalFace(FaceSetup setup, ShredLog* log, std::FILE* extraLog, RowFilter* filter);
+
+    // ---- RunWindow ----
+    int RowCount() override;
+    bool RowChecked(int row) override;
+    std::u16string RowText(int row, int column) override;
+    void DeleteRow(int row) override;
+    void SetRowText(int row, int column, const std::u16string& text) override;
+    void AppendRow(const std::u16string& name, const std::u16string& size,
+                   const std::u16string& date, const std::u16string& path) override;
+    void AppendRows(const std::vector<NewRow>& rows, const std::u16string& status) override;
+    int ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) override;
+    void SetStatusText(const std::u16string& text) override;
+    std::u16string StatusText() override;
+    void SetProgressRange(int upper) override;
+    void SetProgressPos(int pos) override;
+    int ProgressUpper() override;
+    int ProgressPos() override;
+    void SetClockText(const std::u16string&) override {}
+    void SetIndicatorText(const std::u16string&) override {}
+    AppSettings CurrentSettings() override { return setup_.settings; }
+    std::u16string IterationsText() override;
+    bool ConfirmChecked() override { return setup_.confirm; }
+    // kelvane-cli never shuts the machine down; the window program's runs do
+    // what its settings say.
+    int EndAction() override { return setup_.endAction; }
+    std::u16string MessageText(std::string_view key) override;
+    int AskConfirmation(const std::u16string& text) override;
+    void ShowInfoMessage(const std::u16string& text) override;
+    bool ShowRunSummary(const RunSummary& summary, bool wanted) override;
+    void LockForRun() override {}
+    void UnlockAfterRun() override {}
+    void BeginRunLog() override;
+    void AppendLog(const std::u16string& text) override;
+    void AppendLogHeader(const std::u16string& title) override;
+    // Lines that belong to no run yet: the log keeps them for the next run's log
+    // (ShredLog::CarryToNextRun); the other outputs show them now.
+    void CarryLog(const std::vector<std::u16string>& lines);
+    // kelvane-cli never writes the settings back; the window program stores them.
+    void StoreSettings() override {
+        if (setup_.storeSettings) setup_.storeSettings();
+    }
+    void EndProgram() override {}
+
+    // ---- the terminal ----
+    void SetDrives(std::vector<std::u16string> drives) { drives_ = std::move(drives); }
+    // Redraws the progress line (standard error, when it is a terminal); `last`
+    // clears it for good.
+    void DrawProgress(bool last = false);
+    // One line of --json.
+    void Emit(const JsonObject& object);
+    // A line for people: standard output, or standard error for `trouble`.
+    void Say(const std::u16string& text, bool trouble);
+    const FaceSetup& Setup() const { return setup_; }
+    bool AnyFailureShown() const { return failures_ > 0; }
+
+    struct Row {
+        std::u16string name, size, date, path;
+        bool checked = true;
+    };
+
+  private:
+    void ClearProgressLocked();
+    void ShowLogLine(const std::u16string& text);
+
+    FaceSetup setup_;
+    ShredLog* log_;
+    std::FILE* extraLog_;
+    RowFilter* filter_;
+    std::vector<std::u16string> drives_;
+
+    std::mutex mutex_;  // rows, status and progress: the run and the clock call in
+    std::deque<Row> rows_;
+    std::u16string status_;
+    int upper_ = 0, pos_ = 0;
+    int64_t totalBytes_ = 0, doneBytes_ = 0;
+    std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
+    bool asking_ = false;
+    bool ended_ = false;
+    bool barShown_ = false;
+    int failures_ = 0;
+    std::mutex outMutex_;  // whole lines on the two streams
+};

@@ -1,0 +1,36 @@
+#pragma once
+// The built kelvane-cli as a separate process, as a script starts it: standard
+// input from /dev/null (no terminal), its configuration under a folder of the
+// test, standard output and standard error kept apart.
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+class CliProcess {
+  public:
+    CliProcess(const std::string& configHome, const std::vector<std::string>& args);
+    ~CliProcess();
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    // Reads until standard output holds `text` (true), the program ends or 60 s pass.
+    bool WaitForOutput(const std::string& text);
+    void Signal(int sig);
+    // Reads to the end and reaps the program (killed after two minutes).
+    CliResult Finish();
+
+  private:
+    bool ReadSome(int ms);
+    pid_t pid_ = -1;
+    int out_ = -1, err_ = -1;
+    bool reaped_ = false;
+    CliResult result_;
+};
+
+CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args);
