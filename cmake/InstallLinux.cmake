@@ -15,6 +15,9 @@ configure_file(${_pkg}/kelvane.desktop.in ${_gen}/${KELVANE_APP_ID}.desktop @ONL
 configure_file(${_pkg}/kelvane.metainfo.xml.in ${_gen}/${KELVANE_APP_ID}.metainfo.xml @ONLY)
 configure_file(${_pkg}/filemanager/kelvane-shred.kio.desktop.in
                ${_gen}/kio/kelvane-shred.desktop @ONLY)
+# Dolphin shows it in the trash (trash:/): the whole trash goes, as "kelvane -trash".
+configure_file(${_pkg}/filemanager/kelvane-shred-trash.kio.desktop.in
+               ${_gen}/kio/kelvane-shred-trash.desktop @ONLY)
 configure_file(${_pkg}/filemanager/kelvane-shred.nemo_action.in
                ${_gen}/kelvane-shred.nemo_action @ONLY)
 configure_file(${_pkg}/filemanager/kelvane-shred.fma.desktop.in
@@ -40,7 +43,8 @@ endforeach()
 
 # Dolphin reads service menus from a user's own data folder only when they are
 # executable, so the file carries the bit wherever the prefix is.
-install(PROGRAMS ${_gen}/kio/kelvane-shred.desktop DESTINATION ${_share}/kio/servicemenus)
+install(PROGRAMS ${_gen}/kio/kelvane-shred.desktop ${_gen}/kio/kelvane-shred-trash.desktop
+        DESTINATION ${_share}/kio/servicemenus)
 install(FILES ${_gen}/kelvane-shred.nemo_action DESTINATION ${_share}/nemo/actions)
 # Caja (caja-actions), PCManFM and the FileManager-Actions extension read these.
 install(FILES ${_gen}/file-manager/kelvane-shred.desktop DESTINATION ${_share}/file-manager/actions)

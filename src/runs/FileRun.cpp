@@ -405,6 +405,13 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     pool.reset();
     batch.Flush();
 
+    // The sizes a trash lists for its folders must not name folders gone; a list
+    // that could not be brought in step leaves the run partly done.
+    for (const fsys::Root& trash : state.trash.Trashes()) {
+        if (fsys::PruneDirectorySizes({Utf8FromWide(trash.path), {}, trash.identity})) continue;
+        window.AppendLog(SafeFormat(u"%sdirectorysizes [not updated]", {trash.path}));
+        allDone = false;
+    }
     const std::u16string elapsed = WideFromUtf8(state.ElapsedText());
     std::u16string final;
     if (state.stop) {
@@ -435,11 +442,6 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
                                                                   : "FrmMain.m_acMShreddingPartly"),
                          elapsed});
         state.lastOutcome = allDone && !cancelled ? RunOutcome::Done : RunOutcome::Partly;
-    }
-    // The sizes a trash lists for its folders must not name folders gone.
-    for (const fsys::Root& trash : state.trash.Trashes()) {
-        if (!fsys::PruneDirectorySizes({Utf8FromWide(trash.path), {}, trash.identity}))
-            window.AppendLog(SafeFormat(u"%sdirectorysizes [not updated]", {trash.path}));
     }
     if (withOtherNames > 0) {
         const std::u16string warning =

@@ -15,7 +15,8 @@ CliProcess::CliProcess(const std::string& configHome, const std::vector<std::str
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string v = *e;
-        if (v.rfind("XDG_CONFIG_HOME=", 0) == 0) continue;
+        // ASAN_OPTIONS: ours below must be the one the program reads.
+        if (v.rfind("XDG_CONFIG_HOME=", 0) == 0 || v.rfind("ASAN_OPTIONS=", 0) == 0) continue;
         env.push_back(v);
     }
     env.push_back("XDG_CONFIG_HOME=" + configHome);

@@ -26,5 +26,10 @@ grep -qx 'MimeType=all/all;' "$gen/kio/kelvane-shred.desktop" || fail "Dolphin: 
 grep -qx 'Extensions=any;' "$gen/kelvane-shred.nemo_action" || fail "Nemo: folders left out"
 grep -qx 'MimeTypes=all/all;' "$gen/file-manager/kelvane-shred.desktop" ||
     fail "Caja: folders left out"
+# In Dolphin's trash: the whole trash, whatever is selected there.
+trash="$gen/kio/kelvane-shred-trash.desktop"
+grep -qx 'X-KDE-Protocols=trash' "$trash" || fail "Dolphin: the trash action is not for the trash"
+grep -qx 'Exec=kelvane -trash' "$trash" || fail "Dolphin: the trash action does not shred the trash"
+grep -q '^Name\[de\]=' "$trash" || fail "Dolphin: the trash action has no German name"
 sh -n "$gen/kelvane-add-to-file-manager" || fail "kelvane-add-to-file-manager: syntax"
 finish

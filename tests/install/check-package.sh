@@ -23,6 +23,7 @@ for f in ./usr/bin/kelvane ./usr/bin/kelvane-add-to-file-manager \
     "./usr/share/metainfo/$id.metainfo.xml" "./usr/share/icons/hicolor/scalable/apps/$id.svg" \
     "./usr/share/icons/hicolor/48x48/apps/$id.png" \
     ./usr/share/kio/servicemenus/kelvane-shred.desktop \
+    ./usr/share/kio/servicemenus/kelvane-shred-trash.desktop \
     ./usr/share/nemo/actions/kelvane-shred.nemo_action \
     ./usr/share/file-manager/actions/kelvane-shred.desktop; do
     grep -q " $f\$" "$scratch/contents" || fail "package lacks $f"

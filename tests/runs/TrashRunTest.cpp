@@ -161,6 +161,23 @@ TEST_F(TrashTest, ShredsTheHomeTrashAndKeepsItsFoldersAndSizesInStep) {
     EXPECT_EQ(window.RowCount(), 3);  // the unticked item and its info
 }
 
+// A "directorysizes" that cannot be brought in step (a link in its place) is
+// left alone, and the run says so and ends partly done.
+TEST_F(TrashTest, SizesThatCannotBeKeptInStepLeaveTheRunPartlyDone) {
+    dir.MakeDir("home/.local/share");
+    const std::string t = dir.Sub("home/.local/share/Trash");
+    Trash(t, "old", "/home/u/old");
+    dir.WriteFile("elsewhere", "3 1700000000 old\n");
+    ASSERT_EQ(::symlink(dir.Sub("elsewhere").c_str(), (t + "/directorysizes").c_str()), 0);
+    state.stop = false;
+    ASSERT_EQ(ListTrashRows(window, state), 1);
+    Run();
+    EXPECT_EQ(window.status, Partly());
+    EXPECT_TRUE(Logged(u"directorysizes [not updated]"));
+    EXPECT_FALSE(PathExists(t + "/files/old"));
+    EXPECT_EQ(ReadWholeFile(dir.Sub("elsewhere")), "3 1700000000 old\n");
+}
+
 // A drive: both trash folders of the user emptied, relative paths shown against
 // the drive's top; another user's trash and the non-sticky ".Trash" untouched;
 // nothing of the contents or the info left in the raw image.
