@@ -218,19 +218,8 @@ int RunCli(const std::vector<std::string>& args) {
     } else if (setup.mode == FaceSetup::Mode::kCheck) {
         status = CheckListedEntries(face);
     } else {
-        if (setup.mode == FaceSetup::Mode::kFreeSpace) {
-            std::vector<std::u16string> drives;
-            for (int i = 0; i < state.drivesTable.RowCount(); ++i)
-                drives.push_back(WideFromUtf8(state.drivesTable.GetCell(0, i)));
-            face.SetDrives(drives);
-            state.exitAfterFreeSpaceRun = true;
-            (void)StartFreeSpaceRun(threads, face, state, nullptr);
-        } else {
-            state.exitAfterFileRun = true;
-            StartFileRun(threads, face, state);
-        }
-        WaitForWorkers(threads, state, face);
-        const RunOutcome outcome = state.lastOutcome.load();
+        const RunOutcome outcome =
+            RunListedEntries(threads, state, face, setup.mode == FaceSetup::Mode::kFreeSpace);
         status = outcome == RunOutcome::None ? 0 : static_cast<int>(outcome);
     }
 

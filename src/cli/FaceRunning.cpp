@@ -4,11 +4,14 @@
 
 #include "cli/TerminalFace.h"
 #include "config/CommandLine.h"
+#include "config/TextConv.h"
 #include "filelist/FileListOps.h"
 #include "filelist/FolderExpansion.h"
 #include "filelist/FolderQueue.h"
 #include "filelist/TrashRows.h"
 #include "platform/StopSignals.h"
+#include "runs/FileRun.h"
+#include "runs/FreeSpaceRun.h"
 #include "runs/RunState.h"
 #include "runs/WorkerThreads.h"
 
@@ -65,4 +68,21 @@ bool ListCommandLine(const std::vector<std::u16string>& args, TerminalFace& face
     WaitForWorkers(threads, state, face);
     // Stopped while listing: nothing was touched, and nothing is to be.
     return !StopSignalReceived() && !state.expansionStopped.load();
+}
+
+RunOutcome RunListedEntries(WorkerThreads& threads, RunState& state, TerminalFace& face,
+                            bool drives) {
+    if (drives) {
+        std::vector<std::u16string> roots;
+        for (int i = 0; i < state.drivesTable.RowCount(); ++i)
+            roots.push_back(WideFromUtf8(state.drivesTable.GetCell(0, i)));
+        face.SetDrives(roots);
+        state.exitAfterFreeSpaceRun = true;
+        (void)StartFreeSpaceRun(threads, face, state, nullptr);
+    } else {
+        state.exitAfterFileRun = true;
+        StartFileRun(threads, face, state);
+    }
+    WaitForWorkers(threads, state, face);
+    return state.lastOutcome.load();
 }

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-class RunState;
+#include "runs/RunState.h"
+
 class TerminalFace;
 class WorkerThreads;
 
@@ -19,3 +20,8 @@ bool ListCommandLine(const std::vector<std::u16string>& args, TerminalFace& face
 // Waits for every worker, turning a stop signal into the stop flag and keeping
 // the progress line fresh.
 void WaitForWorkers(WorkerThreads& threads, RunState& state, TerminalFace& face);
+
+// Starts the free-space run (`drives`) or the file run of what was listed, waits
+// for it and returns its outcome.
+RunOutcome RunListedEntries(WorkerThreads& threads, RunState& state, TerminalFace& face,
+                            bool drives);

@@ -105,15 +105,7 @@ int RunHeadless(int argc, char** argv) {
         face.StoreSettings();
         return static_cast<int>(RunOutcome::Partly);
     }
-    if (drives) {
-        state.exitAfterFreeSpaceRun = true;
-        (void)StartFreeSpaceRun(threads, face, state, nullptr);
-    } else {
-        state.exitAfterFileRun = true;
-        StartFileRun(threads, face, state);
-    }
-    WaitForWorkers(threads, state, face);
-    const RunOutcome outcome = state.lastOutcome.load();
+    const RunOutcome outcome = RunListedEntries(threads, state, face, drives);
     // No run: the window ends at once, storing its settings as it goes.
     if (outcome == RunOutcome::NothingToShred) face.StoreSettings();
     return outcome == RunOutcome::None ? 0 : static_cast<int>(outcome);

@@ -46,8 +46,7 @@ class Program {
                 // Ours below must be the only one: with the leak check on, a program
                 // that leaves a thread stuck on a dead drive never ends (the check
                 // waits to stop that thread).
-                v.rfind("ASAN_OPTIONS=", 0) == 0 ||
-                (!home.empty() && v.rfind("HOME=", 0) == 0))
+                v.rfind("ASAN_OPTIONS=", 0) == 0 || (!home.empty() && v.rfind("HOME=", 0) == 0))
                 continue;
             env.push_back(v);
         }
