@@ -27,6 +27,7 @@ constexpr OptionRule kRules[] = {
     {0, "keep-names", false, kS},
     {0, "keep-size", false, kS},
     {0, "verify", false, kS},
+    {0, "free-space-after", false, kS},
     {0, "exclude", true, kS | kC},
     {0, "one-file-system", false, kS | kC},
     {0, "trash", false, kS},
@@ -128,6 +129,8 @@ struct Parser {
             o.keepSize = true;
         } else if (name == "verify") {
             o.verify = true;
+        } else if (name == "free-space-after") {
+            o.freeSpaceAfter = true;
         } else if (name == "exclude") {
             if (value.empty()) return Fail("empty pattern for '--exclude'");
             o.excludes.push_back(value);
@@ -314,6 +317,10 @@ change only this run.
       --keep-names     do not scramble the names before removing
       --keep-size      do not change the sizes before removing
       --verify         read the last pass back and check it
+      --free-space-after  then overwrite the free space of the drives whose files
+                       were shredded, where earlier versions of them (an editor's
+                       saves, temporary files) may remain (the default is the
+                       setting of Kelvane's summary window)
       --exclude GLOB   leave entries whose name, or a folder on the way, matches
                        GLOB (a GLOB with '/' is matched against the whole path);
                        may be given more than once

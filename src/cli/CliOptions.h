@@ -20,6 +20,7 @@ struct CliOptions {
     bool keepNames = false;
     bool keepSize = false;
     bool verify = false;
+    bool freeSpaceAfter = false;  // then overwrite the free space of the drives shredded on
 
     std::vector<std::string> excludes;
     bool oneFileSystem = false;

@@ -88,6 +88,7 @@ AppSettings WithOptions(AppSettings s, const CliOptions& o) {
     if (o.keepNames) s.shredNames = 0;
     if (o.keepSize) s.modifySize = 0;
     if (o.verify) s.verifyLastPass = true;
+    if (o.freeSpaceAfter) s.freeSpaceAfter = true;
     s.confirm = o.yes ? 0 : 1;
     return s;
 }
@@ -185,6 +186,8 @@ int RunCli(const std::vector<std::string>& args) {
         start.Add("event", "start").Add("command", args[1].c_str()).Add("version", KELVANE_VERSION);
         if (setup.mode != FaceSetup::Mode::kCheck)
             start.Add("passes", setup.passes).Add("fill", FillName(settings));
+        if (setup.mode == FaceSetup::Mode::kShred)
+            start.AddBool("free-space-after", settings.freeSpaceAfter);
         face.Emit(start);
     }
 

@@ -61,6 +61,9 @@ int RunHeadless(int argc, char** argv) {
     FaceSetup setup;
     setup.mode = drives ? FaceSetup::Mode::kFreeSpace : FaceSetup::Mode::kShred;
     setup.settings = settings;
+    // "-exec --free-space-after" changes this run only: `settings` is what is stored.
+    if (args.size() > 2 && args[1] == u"-exec" && args[2] == u"--free-space-after")
+        setup.settings.freeSpaceAfter = true;
     setup.passes = ClampIterations(settings.iterations);
     setup.confirm = settings.confirm != 0;
     setup.windowEcho = true;

@@ -259,6 +259,12 @@ void TerminalFace::CarryLog(const std::vector<std::u16string>& lines) {
     for (const std::u16string& line : lines) ShowLogLine(line);
 }
 
+void TerminalFace::FillingFreeSpaceOf(const std::vector<std::u16string>& roots) {
+    // Set on the run's thread, which alone shows log lines.
+    drives_ = roots;
+    filling_ = true;
+}
+
 void TerminalFace::AppendLog(const std::u16string& text) {
     if (log_) (void)log_->AppendLog(text);
     ShowLogLine(text);
@@ -346,7 +352,7 @@ void TerminalFace::DrawProgress(bool last) {
     }
     // The free-space run counts kilobytes written; the file run counts rows, and
     // the bytes of the rows it finished give the rate.
-    if (setup_.mode == FaceSetup::Mode::kFreeSpace) {
+    if (setup_.mode == FaceSetup::Mode::kFreeSpace || filling_.load()) {
         total = int64_t{upper} * 1024;
         done = int64_t{pos} * 1024;
     }

@@ -4,6 +4,7 @@
 // log lines go to the shredding log (and --log), and each entry's outcome to the
 // terminal or, with --json, as one object per line on standard output. The run
 // code is the window's; nothing here decides what happens to a file.
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -71,6 +72,7 @@ class TerminalFace final : public RunWindow {
     int AskConfirmation(const std::u16string& text) override;
     void ShowInfoMessage(const std::u16string& text) override;
     bool ShowRunSummary(const RunSummary& summary, bool wanted) override;
+    void FillingFreeSpaceOf(const std::vector<std::u16string>& roots) override;
     void LockForRun() override {}
     void UnlockAfterRun() override {}
     void BeginRunLog() override;
@@ -111,6 +113,7 @@ class TerminalFace final : public RunWindow {
     std::FILE* extraLog_;
     RowFilter* filter_;
     std::vector<std::u16string> drives_;
+    std::atomic<bool> filling_{false};  // progress counts kilobytes written
 
     std::mutex mutex_;  // rows, status and progress: the run and the clock call in
     std::deque<Row> rows_;

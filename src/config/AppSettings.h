@@ -37,4 +37,7 @@ struct AppSettings {
     bool hideSeenWarnings = true;  // no summary when every warning in it was accepted before
     bool verifyLastPass = false;   // read the last pass back and compare extents
     uint32_t seenWarnings = 0;     // bit per VerdictReason accepted with Start
+    // After a file run, the free space of the drives it shredded on is overwritten
+    // too: earlier versions of the files (an editor's saves) may lie there.
+    bool freeSpaceAfter = false;
 };

@@ -12,6 +12,10 @@ CommandLineFlags ProcessCommandLine(const std::vector<std::u16string>& args,
             flags.exec = true;
             continue;
         }
+        if (i == 2 && flags.exec && arg == u"--free-space-after") {
+            flags.freeSpaceAfter = true;
+            continue;
+        }
         if (i == 1 && arg == u"-trash") {
             // The user's trash, shredded as "-exec" shreds its list; it stands alone.
             flags.exec = true;

@@ -1,6 +1,6 @@
 #pragma once
 // The command line: an optional first switch "-exec" or "-drives", then paths;
-// or "-trash" alone.
+// or "-trash" alone. "-exec" may be followed by "--free-space-after".
 #include <string>
 #include <vector>
 
@@ -8,6 +8,9 @@ struct CommandLineFlags {
     bool exec = false;    // shred the list at once and end afterwards
     bool trash = false;   // "-exec" on the user's trash (exec is set too)
     bool drives = false;  // shred the free space of the given folders and end afterwards
+    // "-exec --free-space-after": then the free space of the drives shredded on,
+    // for this run only (the stored setting stays as it is).
+    bool freeSpaceAfter = false;
 };
 
 // Where the paths of the command line go.

@@ -4,7 +4,7 @@
 
 namespace {
 constexpr const char* kHelp = R"(Usage: kelvane [PATH...]
-       kelvane -exec PATH...
+       kelvane -exec [--free-space-after] PATH...
        kelvane -drives MOUNTPOINT...
        kelvane --help | --version
 
@@ -15,6 +15,9 @@ overwrite the free space of mounted file systems.
   PATH...              put these files and folders in the list of the window (of
                        the window already open for this user and display)
   -exec PATH...        shred these files and folders at once, then end
+  -exec --free-space-after PATH...  then also overwrite the free space of the
+                       drives they were on, where earlier versions of them may
+                       remain (this run only)
   -drives MOUNTPOINT...  overwrite the free space of these file systems, then end
   -h, --help           show this help and end
   --version            show the version and end

@@ -64,6 +64,7 @@ LoadedSettings LoadSettings(const std::string& path) {
     s.hideSeenWarnings = file.GetBool("HideSeenWarnings", s.hideSeenWarnings);
     s.verifyLastPass = file.GetBool("VerifyLastPass", s.verifyLastPass);
     ReadUnsigned(file, "SeenWarnings", s.seenWarnings);
+    s.freeSpaceAfter = file.GetBool("FreeSpaceAfter", s.freeSpaceAfter);
     return out;
 }
 
@@ -100,6 +101,7 @@ bool SaveSettings(const std::string& path, const AppSettings& s) {
     file.WriteBool("HideSeenWarnings", s.hideSeenWarnings);
     file.WriteBool("VerifyLastPass", s.verifyLastPass);
     file.WriteString("SeenWarnings", std::to_string(s.seenWarnings));
+    file.WriteBool("FreeSpaceAfter", s.freeSpaceAfter);
     if (path.empty()) return false;
     // The settings name the user's pattern file and window; private like the log.
     return file.Save(path, 0600);

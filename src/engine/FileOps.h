@@ -59,6 +59,9 @@ struct ShredReport {
     // A folder on the way was a link, no folder, or not the folder listed: the
     // entry was not touched.
     bool folderChanged = false;
+    // The file system (st_dev) of the file whose data was overwritten; 0 when no
+    // data was reached.
+    uint64_t device = 0;
 };
 
 class FileOps {

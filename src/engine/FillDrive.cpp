@@ -268,6 +268,8 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
     const std::string rootPath = Utf8FromWide(root);
     HeldDrive drive;
     if (const int err = drive.Open(rootPath); err != 0) return Fail(outcome, OpenFailure(err), err);
+    if (params.device != 0 && drive.Dev() != params.device)
+        return Fail(outcome, FillFailure::DriveGone);
     if (QueryDriveType(root) == DriveType::CdRom) return Fail(outcome, FillFailure::ReadOnly);
 
     struct statvfs vfs {};

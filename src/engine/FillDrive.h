@@ -24,6 +24,9 @@ struct FillParams {
     // The run-in-progress record (FillerRecovery.h); empty: none is kept.
     std::string recordFile;
     bool trim = true;  // FITRIM once the files are deleted
+    // Not 0: the drive must be this file system (st_dev of its root); another one
+    // mounted there now, or the folder left under a gone mount, is not filled.
+    uint64_t device = 0;
     // The small-object phase after the big files: Auto does it on the file
     // systems where it reaches blocks the big files leave.
     enum class Small { Auto, Off, On } smallObjects = Small::Auto;

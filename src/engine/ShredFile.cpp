@@ -92,6 +92,8 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
         reader.Close();
         // Overwriting destroys the data under the file's other names too.
         lastShred_.otherNames = attr.links > 1 ? attr.links - 1 : 0;
+        // Taken from the open file: the drive whose free space may hold its earlier copies.
+        lastShred_.device = attr.device;
 
         ShredBlock block;
         SeedThreadRandom(static_cast<uint32_t>(Platform().now()));

@@ -182,6 +182,11 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmSummary.m_acMAdviceUnknown",
          "Kelvane could not find out how this storage writes: do not rely on overwriting alone."},
         {"FrmSummary.m_CHKHideSeen", "Do not show this summary again for these warnings"},
+        {"FrmSummary.m_acMEarlierCopies",
+         "Earlier versions of these files (saved by editors, temporary files) may remain in the "
+         "free space of their drives."},
+        {"FrmSummary.m_CHKFreeSpaceAfter", "Then overwrite the free space of these drives"},
+        {"FrmSummary.m_acMFreeSpaceAfter", "Then the free space of these drives is overwritten."},
         {"FrmSummary.m_BTNStart", "Start"},
         {"FrmSummary.m_BTNCancel", "Cancel"},
         {"FrmSummary.m_acMCancelled", "Shredding cancelled; nothing was changed."},

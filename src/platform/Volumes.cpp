@@ -28,7 +28,8 @@ bool IsExistingFolder(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The mount table escapes blanks, tabs, new lines and backslashes as \ooo.
+}  // namespace
+
 std::string DecodeMountField(const std::string& field) {
     std::string out;
     for (size_t i = 0; i < field.size(); ++i) {
@@ -44,6 +45,8 @@ std::string DecodeMountField(const std::string& field) {
     }
     return out;
 }
+
+namespace {
 
 // udev names links in /dev/disk/by-label with \xHH escapes for unsafe bytes.
 std::string DecodeUdevName(const std::string& name) {

@@ -52,6 +52,10 @@ struct MountEntry {
     bool readOnly = false;
 };
 
+// A field of the mount table, whose blanks, tabs, new lines and backslashes are
+// escaped as \ooo.
+std::string DecodeMountField(const std::string& field);
+
 // Parses the text of /proc/self/mounts (octal escapes such as \040 decoded).
 std::vector<MountEntry> ParseMountTable(const std::string& text);
 std::vector<MountEntry> ReadMountTable();

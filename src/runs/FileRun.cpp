@@ -21,6 +21,7 @@
 #include "log/LogLines.h"
 #include "platform/Platform.h"
 #include "platform/TrashFolders.h"
+#include "runs/FreeSpaceAfter.h"
 #include "runs/RunBatch.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
@@ -197,24 +198,33 @@ void StartFileRun(WorkerThreads& threads, RunWindow& window, RunState& state) {
     state.startTime = Platform().now();
     StartRunClock(threads, window, state);
     threads.Start([&window, &state] {
-        RunFrame(window, state, state.exitAfterFileRun.load(),
-                 [&window, &state] { ShredListedFiles(window, state); });
+        RunFrame(window, state, state.exitAfterFileRun.load(), [&window, &state] {
+            FileRunEnd end;
+            ShredListedFiles(window, state, &end);
+            // The end action waits for this too, as it is part of the run.
+            if (end.freeSpaceAfter && !end.devices.empty())
+                OverwriteFreeSpaceAfter(window, state, end.devices, state.lastOutcome.load());
+        });
     });
 }
 
-void ShredListedFiles(RunWindow& window, RunState& state) {
+void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     const RunOptions options = TakeOptions(window);
     const int total = window.RowCount();
     const TextLookup text = [&window](std::string_view key) { return window.MessageText(key); };
     const bool verify = options.settings.verifyLastPass;
-    const RunSummary summary =
-        CollectRunSummary(window, options.passes, window.EndAction(), verify);
+    RunSummary summary = CollectRunSummary(window, options.passes, window.EndAction(), verify);
+    summary.freeSpaceAfter = options.settings.freeSpaceAfter;
     const bool wanted = SummaryWanted(summary, options.settings);
     if ((wanted || !summary.groups.empty()) && !window.ShowRunSummary(summary, wanted)) {
         state.lastOutcome = RunOutcome::Partly;
         window.SetStatusText(text("FrmSummary.m_acMCancelled"));
         return;
     }
+
+    // The summary's check box may have changed it.
+    const bool freeSpaceAfter = window.CurrentSettings().freeSpaceAfter;
+    TouchedDrives touched;
 
     window.BeginRunLog();
     window.AppendLogHeader(FileRunLogTitle(options.passes));
@@ -243,6 +253,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     // The outcome of a file row, dealt with in list order; `row` is its index now.
     // True when the row left the list.
     auto finishFile = [&](FileJob& job, int row) {
+        touched.Add(job.report.device);
         if (job.ok) {
             if (!options.keepFolders) {
                 const std::u16string folder = FolderOfPath(job.path);
@@ -451,4 +462,6 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     }
     window.SetStatusText(final);
     window.SetProgressPos(0);
+    // A stop, or a Cancel at a question, ends everything.
+    if (end) *end = FileRunEnd{freeSpaceAfter && !state.stop && !cancelled, touched.Devices()};
 }

@@ -5,6 +5,7 @@
 // line per entry.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class RunState;
 class RunWindow;
@@ -15,8 +16,15 @@ class WorkerThreads;
 // clock and the run thread, which goes through the run frame.
 void StartFileRun(WorkerThreads& threads, RunWindow& window, RunState& state);
 
+// What a file run leaves for what follows it: whether the free space of its
+// drives is to be overwritten now, and the file systems it overwrote files on.
+struct FileRunEnd {
+    bool freeSpaceAfter = false;
+    std::vector<uint64_t> devices;
+};
+
 // The worker itself, on the run thread (the frame is around it).
-void ShredListedFiles(RunWindow& window, RunState& state);
+void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end = nullptr);
 
 // Passes per file from the iterations text: 1 to 300, anything else gives 3.
 int32_t PassesFromText(const std::u16string& text);

@@ -51,12 +51,18 @@ bool DriveAnswers(const std::u16string& root) {
 }  // namespace
 
 void RunFreeSpace(RunWindow& window, RunState& state) {
+    window.BeginRunLog();
+    FillDrivesOfTable(window, state, nullptr);
+}
+
+void FillDrivesOfTable(RunWindow& window, RunState& state, const AfterFileRun* after) {
     const AppSettings settings = window.CurrentSettings();
     const int iterations = IterationsFrom(window.IterationsText());
     SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
 
-    window.BeginRunLog();
     window.AppendLogHeader(FreeSpaceRunLogTitle(iterations));
+    if (after)
+        for (const std::u16string& line : after->lines) window.AppendLog(line);
 
     FillParams params = FillParamsFrom(settings, iterations);
     if (!state.storageFolder.empty()) {
@@ -67,7 +73,7 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
              RecoverFillersAtStart(state.storageFolder, settings).logLines)
             window.AppendLog(line);
     }
-    bool anyFailed = false;
+    bool anyFailed = after && (after->anyFailed || after->fileOutcome != RunOutcome::Done);
     bool filesLeft = false;
     uint64_t notReached = 0;
     {
@@ -82,6 +88,10 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
                 anyFailed = true;
                 continue;
             }
+            // After a file run, only the file system its files were on.
+            params.device = after && static_cast<size_t>(j) < after->devices.size()
+                                ? after->devices[static_cast<size_t>(j)]
+                                : 0;
             const FillOutcome outcome = FillDrive(root, params, run, notify, state.stop);
             window.AppendLog(FillOutcomeLine(root, outcome));
             filesLeft = filesLeft || outcome.filesLeft > 0;

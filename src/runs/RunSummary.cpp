@@ -150,6 +150,10 @@ std::vector<std::u16string> SummaryLines(const RunSummary& s, const TextLookup& 
     }
     if (s.groups.empty() && s.encrypted > 0)
         lines.push_back(SafeFormat(text("FrmSummary.m_acMEncryptedCount"), {Number(s.encrypted)}));
+    if (s.files > 0) {
+        lines.push_back(text("FrmSummary.m_acMEarlierCopies"));
+        if (s.freeSpaceAfter) lines.push_back(text("FrmSummary.m_acMFreeSpaceAfter"));
+    }
     return lines;
 }
 

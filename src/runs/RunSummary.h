@@ -29,8 +29,9 @@ struct RunSummary {
     int32_t passes = 0;
     int endAction = 0;  // 0 nothing, 1 end the program, 2 shut down
     bool verify = false;
-    int encrypted = 0;          // files with dm-crypt underneath
-    std::vector<Group> groups;  // in the order of VerdictReason, only those present
+    int encrypted = 0;            // files with dm-crypt underneath
+    bool freeSpaceAfter = false;  // the free space of the drives is overwritten afterwards
+    std::vector<Group> groups;    // in the order of VerdictReason, only those present
 
     void Add(const std::u16string& path, const Verdict& verdict);
     uint32_t WarningMask() const;

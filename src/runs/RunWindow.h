@@ -138,6 +138,10 @@ class RunWindow {
         return true;
     }
 
+    // A file run goes on to fill the free space of these drives: the lines that
+    // follow are a free-space run's.
+    virtual void FillingFreeSpaceOf(const std::vector<std::u16string>& roots) { (void)roots; }
+
     // Lock for run / unlock after run.
     virtual void LockForRun() = 0;
     virtual void UnlockAfterRun() = 0;

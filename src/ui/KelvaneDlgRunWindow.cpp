@@ -271,7 +271,14 @@ void CKelvaneDlg::SetIndicatorText(const std::u16string& text) {
 }
 
 AppSettings CKelvaneDlg::CurrentSettings() {
-    return caller_.Get<AppSettings>([this] { return GatherSettings(); }, fields_);
+    return caller_.Get<AppSettings>(
+        [this] {
+            AppSettings s = GatherSettings();
+            // Asked for on the command line: for these runs, never stored.
+            if (flags_.freeSpaceAfter) s.freeSpaceAfter = true;
+            return s;
+        },
+        fields_);
 }
 
 std::u16string CKelvaneDlg::IterationsText() {
@@ -341,6 +348,7 @@ bool CKelvaneDlg::ShowRunSummary(const RunSummary& summary, bool wanted) {
             if (start) {
                 fields_.seenWarnings |= summary.WarningMask();
                 fields_.hideSeenWarnings = dlg.HideSeen();
+                fields_.freeSpaceAfter = dlg.FreeSpaceAfter();
             }
             return start;
         },

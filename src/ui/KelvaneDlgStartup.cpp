@@ -116,6 +116,7 @@ void CKelvaneDlg::ApplySettings(const LoadedSettings& loaded) {
     fields_.hideSeenWarnings = s.hideSeenWarnings;
     fields_.verifyLastPass = s.verifyLastPass;
     fields_.seenWarnings = s.seenWarnings;
+    fields_.freeSpaceAfter = s.freeSpaceAfter;
 
     FontHolder& fonts = *fonts_;
     fonts.useBuiltInFont = s.useBuildInFont;

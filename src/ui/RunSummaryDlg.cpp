@@ -94,6 +94,12 @@ CRunSummaryDlg::CRunSummaryDlg(const RunSummary& s, const TextLookup& text, bool
         top->addWidget(
             Line(SafeFormat(text("FrmSummary.m_acMEncryptedCount"), {Number(s.encrypted)})));
 
+    // Overwriting in place does not reach the copies an editor's saves left behind.
+    top->addWidget(Line(text("FrmSummary.m_acMEarlierCopies")));
+    freeSpaceAfter_ = new QCheckBox(ToQ(text("FrmSummary.m_CHKFreeSpaceAfter")));
+    freeSpaceAfter_->setChecked(s.freeSpaceAfter);
+    top->addWidget(freeSpaceAfter_);
+
     hideSeen_ = new QCheckBox(ToQ(text("FrmSummary.m_CHKHideSeen")));
     hideSeen_->setChecked(hideSeen);
     top->addWidget(hideSeen_);
@@ -109,11 +115,15 @@ CRunSummaryDlg::CRunSummaryDlg(const RunSummary& s, const TextLookup& text, bool
     top->addLayout(buttons);
     connect(start_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
-    resize(640, s.groups.empty() ? 200 : 420);
+    resize(640, s.groups.empty() ? 260 : 480);
 }
 
 bool CRunSummaryDlg::HideSeen() const {
     return hideSeen_->isChecked();
+}
+
+bool CRunSummaryDlg::FreeSpaceAfter() const {
+    return freeSpaceAfter_->isChecked();
 }
 
 void CRunSummaryDlg::showEvent(QShowEvent* event) {

@@ -19,9 +19,11 @@ class CRunSummaryDlg final : public QDialog {
                    QWidget* parent = nullptr);
 
     bool HideSeen() const;
+    bool FreeSpaceAfter() const;
     QPushButton* StartButton() const { return start_; }
     QPushButton* CancelButton() const { return cancel_; }
     QCheckBox* HideSeenBox() const { return hideSeen_; }
+    QCheckBox* FreeSpaceAfterBox() const { return freeSpaceAfter_; }
     QTreeWidget* Warnings() const { return warnings_; }
 
     // Tests: called once the dialog is on screen, to look at it and answer it.
@@ -34,6 +36,7 @@ class CRunSummaryDlg final : public QDialog {
     QPushButton* start_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QCheckBox* hideSeen_ = nullptr;
+    QCheckBox* freeSpaceAfter_ = nullptr;
     QTreeWidget* warnings_ = nullptr;
     bool hooked_ = false;
 };

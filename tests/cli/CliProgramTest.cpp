@@ -276,6 +276,39 @@ TEST_F(CliTest, FreeSpaceFillsAMountedImage) {
     EXPECT_NE(Log().find(image.Path() + " [done]"), std::string::npos);
 }
 
+TEST_F(CliTest, FreeSpaceAfterFillsTheDriveOfTheShreddedFileForThisRunOnly) {
+    TestMount image(TestMount::Kind::Ext4Image, 8 * 1024);
+    KELVANE_REQUIRE_MOUNT(image);
+    WriteSettings("  <Iterations>1</Iterations>\r\n");
+    const std::string settingsBefore = ReadWholeFile(SettingsPath());
+    TempDir::WriteFileAt(image.Path() + "draft.txt", std::string(9000, 'd'));
+    const CliResult r =
+        Run({"shred", "-y", "--json", "--free-space-after", image.Path() + "draft.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    const std::vector<Json> events = Events(r.out);
+    ASSERT_FALSE(events.empty());
+    ASSERT_NE(events.front().Get("free-space-after"), nullptr) << r.out;
+    EXPECT_TRUE(events.front().Get("free-space-after")->boolean) << r.out;
+    int entries = 0, drives = 0;
+    for (const Json& e : events) {
+        const std::string kind = e.Get("event")->text;
+        entries += kind == "entry";
+        if (kind != "drive") continue;
+        ++drives;
+        EXPECT_EQ(e.Get("root")->text, image.Path());
+        EXPECT_EQ(e.Get("result")->text, "done");
+    }
+    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(drives, 1);
+    const std::string log = Log();
+    EXPECT_LT(log.find(image.Path() + "draft.txt [done]"),
+              log.find("Shredding free disk space with 1 iterations"))
+        << log;
+    EXPECT_EQ(ReadWholeFile(SettingsPath()), settingsBefore);
+    // Not for the other commands.
+    EXPECT_EQ(Run({"free-space", "--free-space-after", image.Path()}).exitCode, 4);
+}
+
 TEST_F(CliTest, SignalStopsAfterTheFilesUnderWay) {
     ::setenv("KELVANE_FILES_AT_ONCE", "1", 1);
     constexpr int kFiles = 60;

@@ -94,7 +94,7 @@ TEST(SettingsFile, NumbersAreReadLikeTheCLibrary) {
     EXPECT_FALSE(font.hasFontName);
 }
 
-TEST(SettingsFile, SavesAll31KeysInTheirOrder) {
+TEST(SettingsFile, SavesAll32KeysInTheirOrder) {
     TempDir dir;
     AppSettings s;  // every value at its default
     s.fontDefName = "DejaVu Sans";
@@ -117,7 +117,8 @@ TEST(SettingsFile, SavesAll31KeysInTheirOrder) {
         SettingsEntry("FontDefHeight", "0") + SettingsEntry("FontDefPitch", "0") +
         SettingsEntry("WinPos", "") + SettingsEntry("LanguageName", "") +
         SettingsEntry("ShowSummary", "0") + SettingsEntry("HideSeenWarnings", "1") +
-        SettingsEntry("VerifyLastPass", "0") + SettingsEntry("SeenWarnings", "0"));
+        SettingsEntry("VerifyLastPass", "0") + SettingsEntry("SeenWarnings", "0") +
+        SettingsEntry("FreeSpaceAfter", "0"));
     EXPECT_EQ(text, want);
 }
 
@@ -155,6 +156,7 @@ TEST(SettingsFile, EveryKeyRoundTrips) {
     s.hideSeenWarnings = false;
     s.verifyLastPass = true;
     s.seenWarnings = 0xA5;
+    s.freeSpaceAfter = true;
     ASSERT_TRUE(SaveSettings(dir.Sub("r.ini"), s));
     LoadedSettings l = LoadSettings(dir.Sub("r.ini"));
     const AppSettings& r = l.values;
@@ -163,6 +165,7 @@ TEST(SettingsFile, EveryKeyRoundTrips) {
     EXPECT_FALSE(r.hideSeenWarnings);
     EXPECT_TRUE(r.verifyLastPass);
     EXPECT_EQ(r.seenWarnings, 0xA5u);
+    EXPECT_TRUE(r.freeSpaceAfter);
     EXPECT_EQ(r.shredValue, s.shredValue);
     EXPECT_TRUE(r.ignoreProtect);
     EXPECT_EQ(r.endAction, 2);

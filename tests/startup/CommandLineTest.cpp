@@ -57,6 +57,17 @@ TEST(CommandLine, SwitchesOnlyAsFirstArgumentAndPathsAsGiven) {
         EXPECT_TRUE(r.entries.empty());
     }
     {
+        Recorder r;  // right after "-exec" only: anywhere else it is a path
+        auto f = ProcessCommandLine({prog, u"-exec", u"--free-space-after", file}, r);
+        EXPECT_TRUE(f.exec && f.freeSpaceAfter);
+        EXPECT_EQ(r.entries, (std::vector<std::u16string>{file}));
+        Recorder later;
+        f = ProcessCommandLine({prog, u"-exec", file, u"--free-space-after"}, later);
+        EXPECT_FALSE(f.freeSpaceAfter);
+        EXPECT_EQ(later.entries, (std::vector<std::u16string>{file, u"--free-space-after"}));
+        EXPECT_FALSE(ProcessCommandLine({prog, u"--free-space-after", file}, later).freeSpaceAfter);
+    }
+    {
         Recorder r;  // "-exec -drives": the second is a path
         auto f = ProcessCommandLine({prog, u"-exec", u"-drives"}, r);
         EXPECT_TRUE(f.exec);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "config/SettingsFile.h"
 #include "config/TextConv.h"
 #include "platform/Volumes.h"
 #include "support/DeadMount.h"
@@ -289,6 +290,26 @@ TEST(UnattendedRun, DrivesFillsTheExistingRootAndFailsTheMissingOne) {
     EXPECT_NE(log.find(tmp.Sub("no-such-root/") + " [FAILED!] not found"), std::string::npos)
         << log;
     EXPECT_FALSE(PathExists(m.Path() + "Morvik.$$$temp$$$0000")) << "temporary files deleted";
+}
+
+TEST(UnattendedRun, ExecFreeSpaceAfterReachesTheRunAndIsNotStored) {
+    TestMount memory(TestMount::Kind::Tmpfs, 1024);
+    KELVANE_REQUIRE_MOUNT(memory);
+    TempDir tmp;
+    WriteSettings(tmp, "  <Confirm>0</Confirm>\r\n  <Iterations>1</Iterations>\r\n");
+    TempDir::WriteFileAt(memory.Path() + "m.txt", "m");
+    Program p(tmp.Sub("config"), {"-exec", "--free-space-after", memory.Path() + "m.txt"});
+    Outcome o = p.Finish();
+    EXPECT_EQ(o.exitCode, 0) << o.out;
+    EXPECT_FALSE(PathExists(memory.Path() + "m.txt"));
+    // In memory: named, never filled.
+    EXPECT_NE(Log(tmp).find(memory.Path() + " [free space not overwritten: a file system in "
+                                            "memory]"),
+              std::string::npos)
+        << Log(tmp);
+    const LoadedSettings stored = LoadSettings(tmp.Sub("config/Tessarin/Kelvane/Kelvane.ini"));
+    EXPECT_FALSE(stored.values.freeSpaceAfter);
+    EXPECT_EQ(stored.values.iterations, 1);
 }
 
 // A run killed in the middle leaves the drive full; the next start of the

@@ -77,15 +77,20 @@ TEST_F(RunSummaryUi, MarkedRowsAndASummaryThatCancelsOrStarts) {
     int shown = 0;
     QStringList items;
     bool answer = false;
+    bool freeSpaceOffered = false;
     CRunSummaryDlg::SetShownHook([&](CRunSummaryDlg& box) {
         ++shown;
         items.clear();
         for (QTreeWidgetItemIterator it(box.Warnings()); *it; ++it) items << (*it)->text(0);
         if (shown == 1) SaveScreenshot(&box, QStringLiteral("run_summary"));
+        // Offered, off until chosen (choosing it would fill this machine's disk here).
+        freeSpaceOffered = box.FreeSpaceAfterBox() && box.FreeSpaceAfterBox()->isVisibleTo(&box) &&
+                           !box.FreeSpaceAfterBox()->isChecked();
         QTest::mouseClick(answer ? box.StartButton() : box.CancelButton(), Qt::LeftButton);
     });
     Shred(*dlg);
     ASSERT_EQ(shown, 1);
+    EXPECT_TRUE(freeSpaceOffered);
     EXPECT_EQ(items.value(0), QStringLiteral("unknown storage: 5 file(s)"));
     EXPECT_TRUE(items.value(1).startsWith(QStringLiteral("Kelvane could not find out")));
     EXPECT_EQ(items.value(2), ToQ(dir_.WSub("files/f0.txt")));

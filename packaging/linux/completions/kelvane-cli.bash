@@ -24,7 +24,8 @@ _kelvane_cli() {
     esac
     local opts
     case $cmd in
-        shred) opts="--passes --random --value --pattern --keep-names --keep-size --verify --trash
+        shred) opts="--passes --random --value --pattern --keep-names --keep-size --verify
+                     --free-space-after --trash
                      --exclude --one-file-system --files-from --null --yes --json --quiet
                      --verbose --log --help" ;;
         free-space) opts="--passes --random --value --pattern --yes --json --quiet --verbose
