@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -149,7 +150,8 @@ TEST_F(FileRunTest, FreeSpaceAfterFillsTheDrivesShreddedOnAndNothingAfterAStop) 
     FillParams params;
     params.device = 1;
     FillRun fill(params);
-    const FillOutcome replaced = FillDrive(a.WPath(), params, fill, {}, state.stop);
+    const std::atomic<bool> goOn{false};
+    const FillOutcome replaced = FillDrive(a.WPath(), params, fill, {}, goOn);
     EXPECT_EQ(replaced.failure, FillFailure::DriveGone);
     EXPECT_EQ(replaced.written, 0u);
 
