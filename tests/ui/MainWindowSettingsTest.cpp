@@ -213,7 +213,8 @@ TEST_F(MainWindowSettings, ASavedFileReadsBackUnchanged) {
                       "Fran\xc3\xa7"
                       "ais") +
         SettingsEntry("ShowSummary", "1") + SettingsEntry("HideSeenWarnings", "0") +
-        SettingsEntry("VerifyLastPass", "1") + SettingsEntry("SeenWarnings", "33");
+        SettingsEntry("VerifyLastPass", "1") + SettingsEntry("SeenWarnings", "33") +
+        SettingsEntry("FreeSpaceAfter", "1");
     WriteSettings(body);
     auto dlg = Open();
     dlg->close();
