@@ -82,6 +82,18 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.m_BTNShredDiskHint", "Shreds the free disk space on drives"},
         {"FrmMain.m_acMInfoTitle", "Kelvane - Information"},
         {"FrmMain.m_acMTerminalAnswers", "[y]es / yes to [a]ll / [n]o / [c]ancel"},
+        {"FrmMain.MenSortName", "Sort by &name\tCtrl+1"},
+        {"FrmMain.MenSortSize", "Sort by si&ze\tCtrl+2"},
+        {"FrmMain.MenSortDate", "Sort by &date\tCtrl+3"},
+        {"FrmMain.m_ACCList", "Files to shred"},
+        {"FrmMain.m_ACCListKeys",
+         "Space ticks a file, Delete takes the ticked files off the list, Ctrl+1 to Ctrl+3 sort by "
+         "name, size or "
+         "date"},
+        {"FrmMain.m_ACCWarnedRow", "warning: overwriting cannot be guaranteed"},
+        {"FrmMain.m_ACCSizeType", "New file size"},
+        {"FrmMain.m_ACCIndicator", "Working"},
+        {"FrmMain.m_ACCProgress", "Progress"},
 
         {"FrmLanguage.Caption", "Select language"},
         {"FrmLanguage.m_LBLCurrentLanguage", "Current language:"},
@@ -115,11 +127,13 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmOptions.m_BTNFileBlockSizeReset", "Reset"},
         {"FrmOptions.m_BTNShredValue", "Select a file"},
         {"FrmOptions.m_acMSelectFileDlg", "All files(*.*)|*.*||"},
+        {"FrmOptions.m_ACCReset", "Reset %s"},
 
         {"FrmAbout.Caption", "Info"},
         {"FrmAbout.m_LBLDescription", "Secure deletion of files and of free disk space."},
         {"FrmAbout.m_LBLLicence", "Free software under the MIT licence."},
         {"FrmAbout.m_LBLTranslations", "Translations:"},
+        {"FrmAbout.m_ACCLink", "Link: Enter opens it"},
         {"FrmLogView.Caption", "Log"},
         {"FrmLogView.m_LBLFind", "&Find:"},
         {"FrmLogView.m_BTNFindNext", "Find &next"},

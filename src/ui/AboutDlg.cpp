@@ -87,6 +87,7 @@ CClickEdit* CAboutDlg::AddLink(QVBoxLayout* box, const QString& text, const QStr
     link->SetText(FromQ(text));
     link->SetLink(FromQ(target));
     SetTextColour(link, kLinkColour);
+    link->setAccessibleName(text);
     link->setMinimumWidth(link->fontMetrics().horizontalAdvance(text) + 12);
     box->addWidget(link);
     links_.push_back(link);
@@ -94,8 +95,10 @@ CClickEdit* CAboutDlg::AddLink(QVBoxLayout* box, const QString& text, const QStr
 }
 
 void CAboutDlg::SetTexts(const QString& caption, const QStringList& descriptions,
-                         const QString& translations) {
+                         const QString& translations, const QString& linkHint) {
     if (!caption.isEmpty()) setWindowTitle(caption);
+    if (!linkHint.isEmpty())
+        for (CClickEdit* link : links_) link->setAccessibleDescription(linkHint);
     for (size_t i = 0; i < descriptions_.size() && i < static_cast<size_t>(descriptions.size());
          ++i)
         if (!descriptions[static_cast<qsizetype>(i)].isEmpty())

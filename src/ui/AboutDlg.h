@@ -27,7 +27,7 @@ class CAboutDlg final : public CDialog {
 
     // The language's caption, description lines and translations heading.
     void SetTexts(const QString& caption, const QStringList& descriptions,
-                  const QString& translations);
+                  const QString& translations, const QString& linkHint = QString());
 
     QLabel* Title() const { return title_; }
     QLabel* TranslationsLabel() const { return translations_; }

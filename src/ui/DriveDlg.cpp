@@ -5,9 +5,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <mutex>
 #include <optional>
 
@@ -49,6 +51,8 @@ CDriveDlg::CDriveDlg(QWidget* parent) : CDialog(parent) {
     list_->setColumnCount(3);
     list_->setUniformRowHeights(true);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Mount points that share a long beginning differ at their end.
+    list_->setTextElideMode(Qt::ElideMiddle);
     leftOut_ = new QLabel(this);
     leftOut_->setObjectName(QStringLiteral("m_LBLLeftOut"));
     leftOut_->setWordWrap(true);
@@ -117,6 +121,7 @@ bool CDriveDlg::OnInitDialog() {
     if (fonts_) fonts_->Apply(this, true);
     setWindowTitle(ToQ(Text("FrmDrive.Caption")));
     label_->setText(ToQ(Text("FrmDrive.m_LBLSelectDrive")));
+    list_->setAccessibleName(label_->text());
     allDrives_->setText(ToQ(Text("FrmDrive.m_CHKAllDrives")));
     ok_->setText(ToQ(Text("FrmDrive.m_BTNOk")));
     cancel_->setText(ToQ(Text("FrmDrive.m_BTNCancel")));
@@ -194,6 +199,20 @@ void CDriveDlg::FillList(const DriveOffer& offer) {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
     }
+    // The drive column grows to its longest mount point as far as the other two
+    // columns leave room; beyond that the middle gives way.
+    const int designed = list_->columnWidth(0);
+    int room = list_->viewport()->width() - list_->columnWidth(1) - list_->columnWidth(2);
+    list_->resizeColumnToContents(0);
+    const int need = list_->columnWidth(0);
+    // Too narrow: the dialog widens as far as the screen allows.
+    if (need > room && isVisible()) {
+        int wider = width() + need - room;
+        if (screen()) wider = std::min(wider, screen()->availableGeometry().width());
+        room += wider - width();
+        resize(wider, height());
+    }
+    list_->setColumnWidth(0, std::max(designed, std::min(need, room)));
 }
 
 void CDriveDlg::OnAllDrivesClicked() {

@@ -20,9 +20,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "platform/qt/ListCtrlView.h"
 #include "platform/qt/QtText.h"
+#include "ui/Accessibility.h"
 #include "ui/FontHolder.h"
+#include "ui/MainFileList.h"
 #include "ui/QtTranslations.h"
 
 namespace {
@@ -137,16 +138,13 @@ void CKelvaneDlg::CreateControls() {
     panel->setAutoFillBackground(true);
     Register(IDC_PANEL, panel);
 
-    // The list's row store: the four columns of a file row. ApplyTexts sets the
-    // headers again in the language in use.
-    list_.InsertColumn(0, u"Filename", CListCtrl::Align::Left, 250);
-    list_.InsertColumn(1, u"Size", CListCtrl::Align::Left, 85);
-    list_.InsertColumn(2, u"Date", CListCtrl::Align::Left, 145);
-    list_.InsertColumn(3, u"", CListCtrl::Align::Left, 0);
-    listView_ = new ListCtrlView(list_, client_);
-    listView_->Model().SetToolTipProvider([this](int row) { return ToolTipOfRow(row); });
-    listView_->Model().SetMarkProvider([this](int row) { return MarkOfRow(row); });
-    connect(listView_, &ListCtrlView::ColumnClicked, this, &CKelvaneDlg::OnColumnClick);
+    // The list and its row store: the four columns of a file row. ApplyTexts sets
+    // the headers again in the language in use.
+    listView_ = new MainFileList(
+        list_, [this](std::string_view key) { return Text(key); }, client_);
+    listView_->SetLockedQuery([this] { return locked_; });
+    connect(listView_, &MainFileList::RemoveRequested, this,
+            [this] { OnCommand(ID_REMOVE_SELECTED); });
     Register(IDC_LIST, listView_);
 
     auto button = [this](int id, const char* text) {
@@ -226,7 +224,19 @@ void CKelvaneDlg::CreateControls() {
     // Texts are plain: file names with "<" or "&" must show as they are.
     for (auto& [id, w] : controls_)
         if (auto* l = qobject_cast<QLabel*>(w)) l->setTextFormat(Qt::PlainText);
+    SetFocusOrder();
     ApplyTexts();
+}
+
+// Tab follows the layout as it reads: the list, the buttons beside it, the
+// options row by row, left to right, then the run buttons.
+void CKelvaneDlg::SetFocusOrder() {
+    const int order[] = {IDC_LIST,   IDC_ADD,        IDC_ADD_FOLDER,  IDC_REMOVE,
+                         IDC_CLEAR,  IDC_ITERATIONS, IDC_MODIFY_SIZE, IDC_SIZE_TYPE,
+                         IDC_RANDOM, IDC_CONFIRM,    IDC_SHRED_NAMES, IDC_END_ACTION,
+                         IDC_STOP,   IDC_SHRED,      IDC_SHRED_FREE};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(controls_.at(order[i - 1]), controls_.at(order[i]));
 }
 
 QAction* CKelvaneDlg::AddMenuItem(QMenu* menu, int id, bool checkable) {
@@ -260,6 +270,10 @@ void CKelvaneDlg::CreateMenu() {
     QMenu* view = menuBar_->addMenu(QStringLiteral("View"));
     AddMenuItem(view, ID_OPTIONS);
     AddMenuItem(view, ID_LANGUAGE);
+    view->addSeparator();
+    AddMenuItem(view, ID_SORT_NAME);
+    AddMenuItem(view, ID_SORT_SIZE);
+    AddMenuItem(view, ID_SORT_DATE);
     QMenu* help = menuBar_->addMenu(QStringLiteral("&?"));
     AddMenuItem(help, ID_HELP);
     AddMenuItem(help, ID_LICENSE);
@@ -277,6 +291,9 @@ void CKelvaneDlg::CreateAccelerators() {
         {QKeySequence(Qt::Key_F1), ID_HELP},
         {QKeySequence(Qt::CTRL | Qt::Key_O), ID_ACCEL_CTRL_O},
         {QKeySequence(Qt::CTRL | Qt::Key_S), ID_ACCEL_CTRL_S},
+        {QKeySequence(Qt::CTRL | Qt::Key_1), ID_SORT_NAME},
+        {QKeySequence(Qt::CTRL | Qt::Key_2), ID_SORT_SIZE},
+        {QKeySequence(Qt::CTRL | Qt::Key_3), ID_SORT_DATE},
     };
     for (const auto& [keys, id] : table) {
         auto* s = new QShortcut(keys, this);
@@ -569,10 +586,13 @@ void CKelvaneDlg::UnlockAfterRun() {
         return;
     }
     locked_ = false;
-    rowVerdicts_.Clear();  // the files may have changed, or be gone
+    listView_->ForgetVerdicts();  // the files may have changed, or be gone
     ForgetUnlistedRoots();
     ShowProgressInTitle();
     AnnounceRunEnd();
+    if (!unattended_)
+        AnnounceToScreenReaders(Control(IDC_STATUS),
+                                static_cast<QLabel*>(Control(IDC_STATUS))->text());
     runTimer_.invalidate();
     for (int i = 0; i < 3; ++i) popups_[i]->menuAction()->setEnabled(true);
     for (int id : kLockedControls) controls_.at(id)->setEnabled(true);

@@ -1,6 +1,6 @@
 #pragma once
 // The main window: file list, shredding options, progress display, run buttons
-// and menu. Its parts live in six files:
+// and menu. Its parts live in seven files:
 //   KelvaneDlg.cpp          the controls, menu and accelerators; layout on resize;
 //                           locking for a run and unlocking after it
 //   KelvaneDlgCommands.cpp  the commands: file list, runs, options, log, help;
@@ -10,6 +10,7 @@
 //   KelvaneDlgStartup.cpp   start-up, the settings between the window and
 //                           AppSettings, the command line and unattended use
 //   KelvaneDlgTexts.cpp     captions, built-in texts and the window's language
+//   MainFileList.cpp        the file list: its keys, sorting, marks and columns
 #include <QElapsedTimer>
 #include <QMargins>
 #include <QRect>
@@ -36,10 +37,10 @@
 #include "platform/qt/Dialog.h"
 #include "platform/qt/UiThread.h"
 #include "runs/FillerStartup.h"
-#include "runs/RowVerdicts.h"
 #include "runs/RunState.h"
 #include "runs/RunWindow.h"
 #include "runs/WorkerThreads.h"
+#include "ui/MainFileList.h"
 
 class QAction;
 class QCheckBox;
@@ -108,6 +109,9 @@ class CKelvaneDlg : public CDialog, public RunWindow {
         ID_CHECK_UPDATE = 32794,
         ID_LANGUAGE = 32795,
         ID_ADD_TRASH = 32796,
+        ID_SORT_NAME = 32797,
+        ID_SORT_SIZE = 32798,
+        ID_SORT_DATE = 32799,
     };
     static constexpr int kMinWidth = 640;
     static constexpr int kMinHeight = 400;
@@ -307,7 +311,6 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void RunCommandLine();
     void TakeCleanUpReport();
     bool WaitForCleanUp(bool processEvents);
-    void CollectVerdicts();
     void CancelExecRun();
     void ApplyHandedPaths();
     // Chosen folders whose rows have all left the list are forgotten.
@@ -318,6 +321,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void CreateControls();
     void CreateMenu();
     void CreateAccelerators();
+    void SetFocusOrder();
     void LayoutClient(int w, int h);
     void FitControls();
     QSize ArrangeRows(int w, int h);
@@ -332,8 +336,6 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void ShowUpdates(const std::vector<WindowUpdate>& updates);  // UI thread
     void ShowWaitingUpdates();                                   // UI thread
     void ScheduleWaitingUpdates();                               // UI thread
-    QString ToolTipOfRow(int row);
-    QVariant MarkOfRow(int row);
     void ShowProgressInTitle();
     void AnnounceRunEnd();
 
@@ -376,9 +378,6 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     QTimer* updatesTimer_ = nullptr;
     QElapsedTimer updatesShown_;
     std::string rememberedFolder_;
-    RowVerdicts rowVerdicts_;
-    static constexpr int kVerdictPollMs = 50;
-    QTimer* verdictsTimer_ = nullptr;
     struct CleanUpBox;
     std::shared_ptr<CleanUpBox> cleanUp_;
     QTimer* cleanUpTimer_ = nullptr;
@@ -389,7 +388,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
 
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;
-    ListCtrlView* listView_ = nullptr;
+    MainFileList* listView_ = nullptr;
     std::map<int, QWidget*> controls_;
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;

@@ -38,6 +38,7 @@
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/LogViewDlg.h"
+#include "ui/MainFileList.h"
 #include "ui/OptionsDlg.h"
 
 void CKelvaneDlg::OnCommand(int id) {
@@ -93,6 +94,11 @@ void CKelvaneDlg::OnCommand(int id) {
         case ID_OPTIONS:
             OnOptions();
             break;
+        case ID_SORT_NAME:
+        case ID_SORT_SIZE:
+        case ID_SORT_DATE:
+            OnColumnClick(id - ID_SORT_NAME);
+            break;
         case ID_LANGUAGE:
             OnLanguage();
             break;
@@ -139,11 +145,7 @@ void CKelvaneDlg::OnModifySizeClicked() {
 }
 
 void CKelvaneDlg::OnColumnClick(int column) {
-    if (locked_) return;
-    // "Size" compares as numbers, every other column as text without case.
-    int type = column == 1 ? CSortListCtrl::SortInteger : CSortListCtrl::SortTextNoCase;
-    int result = 0;
-    list_.OnColumnClick(column, type, result);
+    listView_->SortBy(column);
 }
 
 void CKelvaneDlg::JoinWorkers() {
@@ -435,6 +437,6 @@ void CKelvaneDlg::OnInfo() {
     CAboutDlg dlg(this);
     dlg.SetTexts(ToQ(Text("FrmAbout.Caption")),
                  {ToQ(Text("FrmAbout.m_LBLDescription")), ToQ(Text("FrmAbout.m_LBLLicence"))},
-                 ToQ(Text("FrmAbout.m_LBLTranslations")));
+                 ToQ(Text("FrmAbout.m_LBLTranslations")), ToQ(Text("FrmAbout.m_ACCLink")));
     dlg.DoModal(Fonts(), ToQ(Text("FrmMain.m_acMBtnOk")));
 }

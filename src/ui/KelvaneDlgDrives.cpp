@@ -3,7 +3,6 @@
 // worked out on workers, so a drive that does not answer never holds the window.
 #include <QCoreApplication>
 #include <QLabel>
-#include <QStyle>
 #include <QTimer>
 #include <chrono>
 #include <condition_variable>
@@ -12,7 +11,6 @@
 
 #include "config/TextConv.h"
 #include "platform/BoundedCall.h"
-#include "platform/qt/ListCtrlView.h"
 #include "platform/qt/QtText.h"
 #include "runs/FillerStartup.h"
 #include "ui/KelvaneDlg.h"
@@ -100,50 +98,4 @@ bool CKelvaneDlg::WaitForCleanUp(bool processEvents) {
     }
     TakeCleanUpReport();
     return true;
-}
-
-QString CKelvaneDlg::ToolTipOfRow(int row) {
-    // Shown as plain text on four lines, whatever "<" or "&" the names hold.
-    QString tip = ToQ(list_.InfoTip(row)).toHtmlEscaped();
-    if (tip.isEmpty()) return {};
-    tip.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
-    // Whether overwriting reaches this file's old bytes, before anyone presses Shred.
-    // Worked out on a worker: until it is known, the tip says so.
-    const RowVerdicts::Known* v = rowVerdicts_.Find(list_.GetItemText(row, 3));
-    CollectVerdicts();
-    std::u16string verdict;
-    if (!v)
-        verdict = Text("FrmSummary.m_acMVerdictPending");
-    else if (v->notAnswering)
-        verdict = Text("FrmSummary.m_acMVerdictNotAnswering");
-    else if (v->verdict.applies)
-        verdict =
-            VerdictText(v->verdict.verdict, [this](std::string_view key) { return Text(key); });
-    if (!verdict.empty()) tip += QStringLiteral("<br>") + ToQ(verdict).toHtmlEscaped();
-    return QStringLiteral("<p style='white-space:pre'>") + tip + QStringLiteral("</p>");
-}
-
-QVariant CKelvaneDlg::MarkOfRow(int row) {
-    if (row < 0 || row >= list_.GetItemCount()) return {};
-    const RowVerdicts::Known* v = rowVerdicts_.Find(list_.GetItemText(row, 3));
-    if (!v) {
-        CollectVerdicts();
-        return {};
-    }
-    if (v->notAnswering || !v->verdict.applies || v->verdict.verdict.InPlace()) return {};
-    return style()->standardIcon(QStyle::SP_MessageBoxWarning);
-}
-
-// Verdicts come in from their worker; while any is awaited the window looks for
-// them now and then, and shows the marks of those that came.
-void CKelvaneDlg::CollectVerdicts() {
-    if (!verdictsTimer_) {
-        verdictsTimer_ = new QTimer(this);
-        verdictsTimer_->setInterval(kVerdictPollMs);
-        connect(verdictsTimer_, &QTimer::timeout, this, [this] {
-            if (rowVerdicts_.Collect() && listView_) listView_->viewport()->update();
-            if (!rowVerdicts_.Pending()) verdictsTimer_->stop();
-        });
-    }
-    if (rowVerdicts_.Pending() && !verdictsTimer_->isActive()) verdictsTimer_->start();
 }

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -17,10 +18,11 @@
 #include "i18n/LanguageList.h"
 #include "i18n/LanguageLocale.h"
 #include "i18n/LanguageTexts.h"
-#include "platform/qt/ListCtrlView.h"
 #include "platform/qt/QtText.h"
+#include "ui/Accessibility.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/LanguageDlg.h"
+#include "ui/MainFileList.h"
 #include "ui/QtTranslations.h"
 
 namespace {
@@ -49,12 +51,7 @@ void CKelvaneDlg::ApplyTexts() {
     // Columns: headers and widths (scaled above 96 dots per inch).
     double dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
     double scale = dpi > 96.0 ? dpi / 96.0 : 1.0;
-    auto width = [scale](int w) { return static_cast<int>(w * scale); };
-    while (list_.GetColumnCount() > 0) list_.DeleteColumn(0);
-    list_.InsertColumn(0, Text("FrmMain.m_LISFiles0"), CListCtrl::Align::Left, width(250));
-    list_.InsertColumn(1, Text("FrmMain.m_LISFiles1"), CListCtrl::Align::Left, width(85));
-    list_.InsertColumn(2, Text("FrmMain.m_LISFiles2"), CListCtrl::Align::Left, width(145));
-    list_.InsertColumn(3, u"", CListCtrl::Align::Left, 0);
+    listView_->ApplyTexts(scale);
 
     auto setText = [this](int id, std::string_view key) {
         QWidget* w = Control(id);
@@ -118,6 +115,9 @@ void CKelvaneDlg::ApplyTexts() {
         {ID_CHANGES, "FrmMain.MenReadMe"},
         {ID_LICENSE, "FrmMain.MenLicense"},
         {ID_CHECK_UPDATE, "FrmMain.MenCheckUpdate"},
+        {ID_SORT_NAME, "FrmMain.MenSortName"},
+        {ID_SORT_SIZE, "FrmMain.MenSortSize"},
+        {ID_SORT_DATE, "FrmMain.MenSortDate"},
     };
     for (const auto& [id, key] : items)
         if (QAction* a = MenuAction(id)) a->setText(MenuText(Text(key)));
@@ -128,6 +128,17 @@ void CKelvaneDlg::ApplyTexts() {
         {IDC_SHRED, "FrmMain.m_BTNShredHint"},   {IDC_SHRED_FREE, "FrmMain.m_BTNShredDiskHint"},
     };
     for (const auto& [id, key] : hints) Control(id)->setToolTip(ToQ(Text(key)));
+
+    // Names for controls that a screen reader cannot take from a caption of their
+    // own; the busy indicator is named so that its changing digits are not read.
+    auto* iterations = static_cast<QComboBox*>(Control(IDC_ITERATIONS));
+    const QString iterationsName = SpokenCaption(ToQ(Text("FrmMain.m_LBLIterations")));
+    iterations->setAccessibleName(iterationsName);
+    if (iterations->lineEdit()) iterations->lineEdit()->setAccessibleName(iterationsName);
+    endAction->setAccessibleName(SpokenCaption(ToQ(Text("FrmMain.m_LBLEndAction"))));
+    sizeType->setAccessibleName(ToQ(Text("FrmMain.m_ACCSizeType")));
+    Control(IDC_INDICATOR)->setAccessibleName(ToQ(Text("FrmMain.m_ACCIndicator")));
+    Control(IDC_PROGRESS)->setAccessibleName(ToQ(Text("FrmMain.m_ACCProgress")));
     menuBar_->update();
     FitControls();  // another language, other widths
 }

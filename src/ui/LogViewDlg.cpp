@@ -82,6 +82,7 @@ QString CLogViewDlg::Text(std::string_view key) const {
 
 void CLogViewDlg::ApplyTexts() {
     setWindowTitle(Text("FrmLogView.Caption"));
+    view_->setAccessibleName(Text("FrmLogView.Caption"));
     findLabel_->setText(Text("FrmLogView.m_LBLFind"));
     findNext_->setText(Text("FrmLogView.m_BTNFindNext"));
     copy_->setText(Text("FrmLogView.m_BTNCopy"));

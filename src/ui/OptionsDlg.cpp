@@ -9,8 +9,10 @@
 
 #include "config/DialogFilter.h"
 #include "i18n/LanguageTexts.h"
+#include "i18n/SafeFormat.h"
 #include "platform/qt/Edit.h"
 #include "platform/qt/QtText.h"
+#include "ui/Accessibility.h"
 #include "ui/FileDialogs.h"
 #include "ui/FontHolder.h"
 
@@ -216,7 +218,23 @@ void COptionsDlg::ApplyTexts() {
     }
     const QString resetTip = ToQ(texts.WText("FrmOptions.m_BTNFileBlockSizeReset"));
     for (int id : kResetButtons) controls_[id]->setToolTip(resetTip);
-    controls_[IDC_SHRED_VALUE_PICK]->setToolTip(ToQ(texts.WText("FrmOptions.m_BTNShredValue")));
+    const QString pick = ToQ(texts.WText("FrmOptions.m_BTNShredValue"));
+    controls_[IDC_SHRED_VALUE_PICK]->setToolTip(pick);
+    // The symbol buttons are read by what they do and to which field.
+    controls_[IDC_SHRED_VALUE_PICK]->setAccessibleName(pick);
+    const std::pair<int, int> resetOf[] = {
+        {IDC_FILE_BLOCK_RESET, IDC_FILE_BLOCK_LABEL},
+        {IDC_SPACE_BLOCK_RESET, IDC_SPACE_BLOCK_LABEL},
+        {IDC_SPACE_FILE_RESET, IDC_SPACE_FILE_LABEL},
+        {IDC_SHRED_VALUE_RESET, IDC_SHRED_VALUE_LABEL},
+        {IDC_SPACE_NAME_RESET, IDC_SPACE_NAME_LABEL},
+        {IDC_FONT_RESET, IDC_FONT_LABEL},
+    };
+    for (const auto& [reset, label] : resetOf) {
+        const QString field = SpokenCaption(static_cast<QLabel*>(controls_[label])->text());
+        controls_[reset]->setAccessibleName(
+            ToQ(SafeFormat(texts.WText("FrmOptions.m_ACCReset"), {FromQ(field)})));
+    }
     fileFilter_ = texts.WText("FrmOptions.m_acMSelectFileDlg");
 }
 

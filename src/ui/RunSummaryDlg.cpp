@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -14,6 +15,7 @@
 #include "config/TextConv.h"
 #include "i18n/SafeFormat.h"
 #include "platform/qt/QtText.h"
+#include "ui/Accessibility.h"
 
 namespace {
 
@@ -57,6 +59,12 @@ CRunSummaryDlg::CRunSummaryDlg(const RunSummary& s, const TextLookup& text, bool
     warnings_->setColumnCount(1);
     warnings_->setRootIsDecorated(true);
     warnings_->setTextElideMode(Qt::ElideMiddle);
+    // The advice is a sentence or two: it is broken into lines that fit the
+    // width of the list (a tree view does not wrap its rows itself).
+    warnings_->setUniformRowHeights(false);
+    warnings_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    warnings_->viewport()->installEventFilter(this);
+    warnings_->setAccessibleName(SpokenCaption(ToQ(text("FrmSummary.m_acMWarnings"))));
     if (s.groups.empty()) {
         top->addWidget(Line(text("FrmSummary.m_acMNoWarnings")));
         warnings_->hide();
@@ -74,6 +82,7 @@ CRunSummaryDlg::CRunSummaryDlg(const RunSummary& s, const TextLookup& text, bool
         auto* advice = new QTreeWidgetItem(item);
         advice->setText(0, ToQ(text(ReasonAdviceKey(g.reason))));
         advice->setToolTip(0, advice->text(0));
+        advice_.emplace_back(advice, advice->text(0));
         QFont italic = advice->font(0);
         italic.setItalic(true);
         advice->setFont(0, italic);
@@ -116,6 +125,41 @@ CRunSummaryDlg::CRunSummaryDlg(const RunSummary& s, const TextLookup& text, bool
     connect(start_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
     resize(640, s.groups.empty() ? 260 : 480);
+}
+
+namespace {
+
+QString WrappedToWidth(const QString& text, const QFont& font, int width) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines.join(QLatin1Char('\n'));
+}
+
+}  // namespace
+
+void CRunSummaryDlg::WrapAdvice() {
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, warnings_) + 1;
+    // The advice stands one level down: two indentations, one of them the
+    // decoration of the top level.
+    const int width = warnings_->viewport()->width() - 2 * warnings_->indentation() - 4 * margin;
+    if (width <= 0) return;
+    for (const auto& [item, text] : advice_)
+        item->setText(0, WrappedToWidth(text, item->font(0), width));
+}
+
+bool CRunSummaryDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (warnings_ && watched == warnings_->viewport() && event->type() == QEvent::Resize)
+        WrapAdvice();
+    return QDialog::eventFilter(watched, event);
 }
 
 bool CRunSummaryDlg::HideSeen() const {

@@ -3,13 +3,17 @@
 // files overwriting cannot be guaranteed to erase, grouped by reason with advice
 // and a few example paths. Start goes on, Cancel leaves everything as it is.
 #include <QDialog>
+#include <QString>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "runs/RunSummary.h"
 
 class QCheckBox;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 class CRunSummaryDlg final : public QDialog {
     Q_OBJECT
@@ -31,6 +35,7 @@ class CRunSummaryDlg final : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     QPushButton* start_ = nullptr;
@@ -39,4 +44,6 @@ class CRunSummaryDlg final : public QDialog {
     QCheckBox* freeSpaceAfter_ = nullptr;
     QTreeWidget* warnings_ = nullptr;
     bool hooked_ = false;
+    void WrapAdvice();
+    std::vector<std::pair<QTreeWidgetItem*, QString>> advice_;  // the advice, unbroken
 };

@@ -140,17 +140,24 @@ TEST_F(WindowFaults, APositionOffEveryScreenComesBackOntoTheScreen) {
     auto dlg = Start();
     EXPECT_TRUE(screen.contains(dlg->frameGeometry()));
 
-    // The rule itself, on two screens side by side.
+    // The rule itself, on two screens side by side: the whole window must show.
     const QList<QRect> two = {QRect(0, 0, 1000, 800), QRect(1000, 0, 1000, 800)};
     EXPECT_EQ(PlaceOnScreens(QRect(1200, 100, 600, 400), two), QRect(1200, 100, 600, 400))
         << "on the second screen: stays";
-    EXPECT_EQ(PlaceOnScreens(QRect(-20, 700, 600, 400), two), QRect(-20, 700, 600, 400))
-        << "partly off, title reachable: stays";
+    EXPECT_EQ(PlaceOnScreens(QRect(-20, 700, 600, 400), two), QRect(0, 400, 600, 400))
+        << "partly off with its title on the screen: pulled whole onto it";
     EXPECT_EQ(PlaceOnScreens(QRect(2500, 100, 600, 400), two), QRect(200, 200, 600, 400))
         << "off both: centred on the first";
-    EXPECT_EQ(PlaceOnScreens(QRect(-20, -50, 600, 400), two).topLeft(), QPoint(200, 200))
+    EXPECT_EQ(PlaceOnScreens(QRect(-20, -50, 600, 400), two), QRect(0, 0, 600, 400))
         << "title above the screen";
+    EXPECT_EQ(PlaceOnScreens(QRect(800, 100, 600, 400), two), QRect(1000, 100, 600, 400))
+        << "across the seam: onto the screen holding most of it";
     EXPECT_EQ(PlaceOnScreens(QRect(100, 100, 1500, 1100), two), QRect(0, 0, 1000, 800));
+    // Stored at 1x, started at 2x: the same 1920 x 1080 screen is 960 x 540 now,
+    // and the run buttons at the window's foot must show.
+    const QList<QRect> scaled = {QRect(0, 0, 960, 540)};
+    EXPECT_EQ(PlaceOnScreens(QRect(300, 200, 700, 500), scaled), QRect(260, 40, 700, 500));
+    EXPECT_EQ(PlaceOnScreens(QRect(0, 0, 1800, 1000), scaled), QRect(0, 0, 960, 540));
 }
 
 TEST_F(WindowFaults, FontResetBringsBackTheDefaultSize) {

@@ -1,5 +1,7 @@
 #include "platform/qt/ListCtrlModel.h"
 
+#include <QTextDocumentFragment>
+
 #include "platform/qt/QtText.h"
 
 ListCtrlModel::ListCtrlModel(CListCtrl& store, QObject* parent)
@@ -38,6 +40,13 @@ QVariant ListCtrlModel::data(const QModelIndex& index, int role) const {
                 if (!tip.isEmpty()) return tip;
             }
             return {};
+        case Qt::AccessibleTextRole:
+            if (index.column() != 0 || !spoken_) return {};
+            if (QString said = spoken_(row); !said.isEmpty()) return said;
+            return {};
+        case Qt::AccessibleDescriptionRole:
+            if (index.column() != 0 || !toolTip_) return {};
+            return QTextDocumentFragment::fromHtml(toolTip_(row)).toPlainText();
         case Qt::TextAlignmentRole: {
             if (index.column() >= store_.GetColumnCount()) return {};
             auto align = store_.GetColumn(index.column()).align;

@@ -20,6 +20,11 @@ class ListCtrlModel : public QAbstractTableModel, public ListCtrlObserver {
     }
     // The mark shown before a row's first column (an icon; null: none).
     void SetMarkProvider(std::function<QVariant(int row)> provider) { mark_ = std::move(provider); }
+    // What a screen reader says for a row's first column, marks included (empty:
+    // its text); the tool tip, as plain text, is the row's description.
+    void SetSpokenProvider(std::function<QString(int row)> provider) {
+        spoken_ = std::move(provider);
+    }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -46,5 +51,6 @@ class ListCtrlModel : public QAbstractTableModel, public ListCtrlObserver {
     CListCtrl& store_;
     std::function<QString(int)> toolTip_;
     std::function<QVariant(int)> mark_;
+    std::function<QString(int)> spoken_;
     int shownRows_ = 0;  // the row count the views were last told about
 };
