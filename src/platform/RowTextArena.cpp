@@ -122,8 +122,11 @@ template <class Texts>
 void PackRow(const Texts& texts, std::string& out) {
     PutSize(texts.size(), out);
     for (std::u16string_view t : texts) {
-        PutSize(EncodedSize(t), out);
-        rowtext::Encode(t, out);
+        const size_t n = EncodedSize(t);
+        PutSize(n, out);
+        const size_t at = out.size();
+        out.resize(at + n);
+        EncodeTo(t, out.data() + at);
     }
 }
 
