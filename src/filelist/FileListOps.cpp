@@ -73,8 +73,7 @@ bool FileRowSeries::AddFile(const std::u16string& path) {
         return false;
     }
     ++count_;
-    Queue({std::move(t.name), std::move(t.size), std::move(t.date), path},
-          SafeFormat(countFormat_, {count_}));
+    Queue({std::move(t.name), std::move(t.size), std::move(t.date), path}, true);
     return true;
 }
 
@@ -82,28 +81,29 @@ void FileRowSeries::AddFile(const std::u16string& path, int64_t size, int64_t ti
     ++count_;
     Queue({FileNameOfPath(path), WideFromUtf8(std::to_string(static_cast<long long>(size))),
            LocalTimeText(static_cast<std::time_t>(time)), path},
-          SafeFormat(countFormat_, {count_}));
+          true);
 }
 
 void FileRowSeries::AddNotListed(const std::u16string& path, const std::u16string& reason) {
     // In the list where the walk met it, like the rows around it.
-    Queue({FileNameOfPath(path), reason, kNotListedMarker, path}, {});
+    Queue({FileNameOfPath(path), reason, kNotListedMarker, path}, false);
     ++count_;
 }
 
 void FileRowSeries::AddRow(NewRow row) {
     ++count_;
-    Queue(std::move(row), SafeFormat(countFormat_, {count_}));
+    Queue(std::move(row), true);
 }
 
 void FileRowSeries::AddFolder(const std::u16string& folder) {
-    Queue({FileNameOfPath(folder), u"0", kFolderMarker, folder}, {});
+    Queue({FileNameOfPath(folder), u"0", kFolderMarker, folder}, false);
     ++count_;
 }
 
-void FileRowSeries::Queue(NewRow row, std::u16string status) {
+void FileRowSeries::Queue(NewRow row, bool counted) {
     rows_.push_back(std::move(row));
-    if (!status.empty()) status_ = std::move(status);
+    // Only the count of a batch's last file row is shown: it is written out then.
+    if (counted) statusCount_ = count_;
     // The first rows go at once and the batches grow from there; one goes at least
     // every few hundredths of a second, so the window keeps painting and answering
     // Stop however slowly the walk goes.
@@ -116,9 +116,10 @@ void FileRowSeries::Flush() {
     lastFlush_ = std::chrono::steady_clock::now();
     if (rows_.empty()) return;
     batchLimit_ = std::min(batchLimit_ * 2, kMaxRows);
-    window_.AppendRows(rows_, status_);
+    window_.AppendRows(
+        rows_, statusCount_ < 0 ? std::u16string() : SafeFormat(countFormat_, {statusCount_}));
     rows_.clear();
-    status_.clear();
+    statusCount_ = -1;
 }
 
 void UpdateFileCount(RunWindow& window) {

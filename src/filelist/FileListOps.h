@@ -54,13 +54,14 @@ class FileRowSeries {
     static constexpr size_t kMaxRows = 4096;
 
   private:
-    void Queue(NewRow row, std::u16string status);
+    // `counted`: the row is a file row, after which the count is to be shown.
+    void Queue(NewRow row, bool counted);
 
     RunWindow& window_;
     std::u16string countFormat_;
     int count_;
     std::vector<NewRow> rows_;
-    std::u16string status_;  // the count text after the last file row queued
+    int statusCount_ = -1;  // the count after the last file row queued (-1: none)
     size_t batchLimit_ = 1;
     std::chrono::steady_clock::time_point lastFlush_;
 };

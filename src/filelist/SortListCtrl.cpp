@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "config/NumberText.h"
 
@@ -70,6 +72,89 @@ int CompareUnits(const std::u16string& a, const std::u16string& b, bool noCase) 
     return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
+// The order of CompareUnits on the packed form of two texts. ASCII packs as
+// itself, so common heads of plain names are compared byte by byte; from the
+// first unit outside ASCII on, the rests are unpacked and compared as units.
+class PackedOrder {
+  public:
+    explicit PackedOrder(bool noCase) : noCase_(noCase) {}
+
+    int Compare(std::string_view a, std::string_view b) {
+        const size_t n = std::min(a.size(), b.size());
+        for (size_t i = 0; i < n; ++i) {
+            auto x = static_cast<unsigned char>(a[i]);
+            auto y = static_cast<unsigned char>(b[i]);
+            if (x >= 0x80 || y >= 0x80) return CompareRests(a.substr(i), b.substr(i));
+            if (noCase_) {
+                x = static_cast<unsigned char>(UpperAscii(x));
+                y = static_cast<unsigned char>(UpperAscii(y));
+            }
+            if (x != y) return x < y ? -1 : 1;
+        }
+        return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+    }
+
+  private:
+    int CompareRests(std::string_view a, std::string_view b) {
+        restA_.clear();
+        restB_.clear();
+        rowtext::Decode(a, restA_);
+        rowtext::Decode(b, restB_);
+        return CompareUnits(restA_, restB_, noCase_);
+    }
+
+    bool noCase_;
+    std::u16string restA_, restB_;
+};
+
+// Hoare's partition with the median of the first, middle and last keys as pivot,
+// moved to the first place. A sorted or reversed list then splits in halves
+// instead of one row at a time. `exchange` moves the rows along with the keys.
+template <class Key, class Less, class Exchange>
+void HoareSort(std::vector<Key>& keys, bool ascending, Less compare, Exchange exchange) {
+    auto swap = [&](int x, int y) {
+        std::swap(keys[static_cast<size_t>(x)], keys[static_cast<size_t>(y)]);
+        exchange(x, y);
+    };
+    auto at = [&](int i) -> const Key& { return keys[static_cast<size_t>(i)]; };
+    const int opJ = ascending ? CSortListCtrl::Greater : CSortListCtrl::Less;
+    const int opI = ascending ? CSortListCtrl::Less : CSortListCtrl::Greater;
+    auto partition = [&](int lo, int hi) {
+        const int mid = lo + (hi - lo) / 2;
+        int a = lo, b = mid, c = hi;
+        if (compare(at(b), at(a), CSortListCtrl::Less)) std::swap(a, b);
+        if (compare(at(c), at(b), CSortListCtrl::Less)) std::swap(b, c);
+        if (compare(at(b), at(a), CSortListCtrl::Less)) std::swap(a, b);
+        if (b != lo) swap(lo, b);
+        const Key pivot = at(lo);
+        int i = lo - 1;
+        int j = hi + 1;
+        for (;;) {
+            do --j;
+            while (compare(at(j), pivot, opJ));
+            do ++i;
+            while (compare(at(i), pivot, opI));
+            if (j <= i) return j;
+            swap(j, i);
+        }
+    };
+    // Recursing into the smaller part keeps the depth logarithmic whatever the
+    // input; the larger part is handled by the loop.
+    auto sort = [&](auto& self, int lo, int hi) -> void {
+        while (lo < hi) {
+            const int p = partition(lo, hi);
+            if (p - lo < hi - p) {
+                self(self, lo, p);
+                lo = p + 1;
+            } else {
+                self(self, p + 1, hi);
+                hi = p;
+            }
+        }
+    };
+    sort(sort, 0, static_cast<int>(keys.size()) - 1);
+}
+
 }  // namespace
 
 bool CSortListCtrl::CompareTexts(const std::u16string& first, const std::u16string& second,
@@ -105,77 +190,61 @@ void CSortListCtrl::SortByColumn(int column, bool ascending, int type) {
     sortType_ = type;
     const int n = GetItemCount();
     if (n < 2) return;
-    // One notification for the whole sort instead of one per exchanged row.
-    ListCtrlObserver* observer = observer_;
-    observer_ = nullptr;
-    QuickSort(0, n - 1);
-    observer_ = observer;
+    // Each row's key is read once: a number, or the packed text itself. The rows
+    // are exchanged with their keys, so the order comes out as if the texts had
+    // been compared by CompareTexts.
+    auto exchange = [this](int x, int y) {
+        ExchangeRows(static_cast<size_t>(x), static_cast<size_t>(y));
+    };
+    auto cell = [this](size_t row) { return texts_.Cell(rows_[row].text, sortColumn_); };
+    if (type == SortInteger || type == SortReal) {
+        std::u16string text;
+        auto number = [&](size_t row, auto read) {
+            text.clear();
+            rowtext::Decode(cell(row), text);
+            return read(text);
+        };
+        if (type == SortInteger) {
+            std::vector<int64_t> keys(static_cast<size_t>(n));
+            for (size_t r = 0; r < keys.size(); ++r) keys[r] = number(r, IntegerOf);
+            HoareSort(
+                keys, ascending, [](int64_t a, int64_t b, int op) { return Eval(a, b, op); },
+                exchange);
+        } else {
+            std::vector<double> keys(static_cast<size_t>(n));
+            for (size_t r = 0; r < keys.size(); ++r) keys[r] = number(r, RealOf);
+            HoareSort(
+                keys, ascending, [](double a, double b, int op) { return Eval(a, b, op); },
+                exchange);
+        }
+    } else {
+        // The arena is not changed while the sort runs, so the views stay valid.
+        std::vector<std::string_view> keys(static_cast<size_t>(n));
+        for (size_t r = 0; r < keys.size(); ++r) keys[r] = cell(r);
+        PackedOrder order(type == SortTextNoCase);
+        HoareSort(
+            keys, ascending,
+            [&order](std::string_view a, std::string_view b, int op) {
+                return Eval(order.Compare(a, b), 0, op);
+            },
+            exchange);
+    }
     NotifyChanged(0, n - 1);
 }
 
-const std::u16string& CSortListCtrl::TextRef(int row) const {
-    static const std::u16string kEmpty;
-    const auto& texts = items_[static_cast<size_t>(row)].texts;
-    if (sortColumn_ < 0 || static_cast<size_t>(sortColumn_) >= texts.size()) return kEmpty;
-    return texts[static_cast<size_t>(sortColumn_)];
-}
-
-void CSortListCtrl::QuickSort(int lo, int hi) {
-    // Recursing into the smaller part keeps the depth logarithmic whatever the
-    // input; the larger part is handled by the loop.
-    while (lo < hi) {
-        int p = Partition(lo, hi);
-        if (p - lo < hi - p) {
-            QuickSort(lo, p);
-            lo = p + 1;
-        } else {
-            QuickSort(p + 1, hi);
-            hi = p;
-        }
-    }
-}
-
-int CSortListCtrl::Partition(int lo, int hi) {
-    // The median of the first, middle and last rows becomes the pivot, moved to
-    // the first place so that Hoare's scheme stays as it is. A sorted or reversed
-    // list then splits in halves instead of one row at a time.
-    const int mid = lo + (hi - lo) / 2;
-    const int lessOp = Less;
-    int a = lo, b = mid, c = hi;
-    if (CompareTexts(TextRef(b), TextRef(a), lessOp)) std::swap(a, b);
-    if (CompareTexts(TextRef(c), TextRef(b), lessOp)) std::swap(b, c);
-    if (CompareTexts(TextRef(b), TextRef(a), lessOp)) std::swap(a, b);
-    if (b != lo) SwapRows(lo, b);
-
-    const std::u16string pivot = TextRef(lo);
-    const int opJ = ascending_ ? Greater : Less;
-    const int opI = ascending_ ? Less : Greater;
-    int i = lo - 1;
-    int j = hi + 1;
-    for (;;) {
-        do --j;
-        while (CompareTexts(TextRef(j), pivot, opJ));
-        do ++i;
-        while (CompareTexts(TextRef(i), pivot, opI));
-        if (j <= i) return j;
-        SwapRows(j, i);
-    }
+void CSortListCtrl::ExchangeRows(size_t first, size_t second) {
+    Row& x = rows_[first];
+    Row& y = rows_[second];
+    const uint32_t xs = x.state, ys = y.state;
+    std::swap(x, y);
+    x.state = (xs & ~kSwapStateMask) | (ys & kSwapStateMask);
+    y.state = (ys & ~kSwapStateMask) | (xs & kSwapStateMask);
 }
 
 bool CSortListCtrl::SwapRows(int first, int second) {
     const int n = GetItemCount();
     if (first < 0 || second < 0 || first >= n || second >= n || first == second) return false;
-    Item& x = items_[static_cast<size_t>(first)];
-    Item& y = items_[static_cast<size_t>(second)];
-    const size_t columns = static_cast<size_t>(HeaderColumnCount());
-    if (x.texts.size() < columns) x.texts.resize(columns);
-    if (y.texts.size() < columns) y.texts.resize(columns);
-    for (size_t c = 0; c < columns; ++c) x.texts[c].swap(y.texts[c]);
-    const uint32_t xs = x.state, ys = y.state;
-    x.state = (xs & ~kSwapStateMask) | (ys & kSwapStateMask);
-    y.state = (ys & ~kSwapStateMask) | (xs & kSwapStateMask);
-    std::swap(x.image, y.image);
-    std::swap(x.data, y.data);
+    ExchangeRows(static_cast<size_t>(first), static_cast<size_t>(second));
     NotifyChanged(first, first);
     NotifyChanged(second, second);
     return true;

@@ -35,9 +35,8 @@ class CSortListCtrl : public CListCtrl {
     int SortTypeInUse() const { return sortType_; }
 
   private:
-    void QuickSort(int lo, int hi);
-    int Partition(int lo, int hi);
-    const std::u16string& TextRef(int row) const;
+    // Exchanges two rows without telling anyone (the sort tells once at its end).
+    void ExchangeRows(size_t first, size_t second);
 
     int sortColumn_ = -1;
     bool ascending_ = true;

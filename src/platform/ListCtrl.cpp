@@ -29,24 +29,28 @@ bool CListCtrl::SetColumnWidth(int index, int width) {
 int CListCtrl::InsertItem(int index, const std::u16string& text) {
     if (index < 0) return -1;
     if (index > GetItemCount()) index = GetItemCount();
-    Item item;
-    item.texts.push_back(text);
-    items_.insert(items_.begin() + index, std::move(item));
+    Row row;
+    row.text = texts_.Add({text});
+    rows_.insert(rows_.begin() + index, row);
     if (observer_) observer_->OnRowsInserted(index, index);
     return index;
 }
 
 bool CListCtrl::DeleteItem(int index) {
     if (index < 0 || index >= GetItemCount()) return false;
-    items_.erase(items_.begin() + index);
+    ReleaseTexts(static_cast<size_t>(index), static_cast<size_t>(index) + 1);
+    rows_.erase(rows_.begin() + index);
+    CompactIfWasteful();
     if (observer_) observer_->OnRowsRemoved(index, index);
     return true;
 }
 
 bool CListCtrl::DeleteAllItems() {
-    if (items_.empty()) return true;
+    if (rows_.empty()) return true;
     int last = GetItemCount() - 1;
-    items_.clear();
+    rows_.clear();
+    rows_.shrink_to_fit();
+    texts_.Clear();
     if (observer_) observer_->OnRowsRemoved(0, last);
     return true;
 }
@@ -54,8 +58,18 @@ bool CListCtrl::DeleteAllItems() {
 int CListCtrl::AppendItems(std::vector<Item> items) {
     const int first = GetItemCount();
     if (items.empty()) return first;
-    items_.insert(items_.end(), std::make_move_iterator(items.begin()),
-                  std::make_move_iterator(items.end()));
+    for (const Item& item : items)
+        rows_.push_back(Row{texts_.Add(item.texts), item.state, item.image, item.data});
+    if (observer_) observer_->OnRowsInserted(first, GetItemCount() - 1);
+    return first;
+}
+
+int CListCtrl::AppendBatch(RowTextArena::Batch&& batch, uint32_t state) {
+    const int first = GetItemCount();
+    if (batch.RowCount() == 0) return first;
+    std::vector<RowTextArena::Ref> refs;
+    texts_.AddBatch(std::move(batch), refs);
+    for (RowTextArena::Ref ref : refs) rows_.push_back(Row{ref, state, 0, 0});
     if (observer_) observer_->OnRowsInserted(first, GetItemCount() - 1);
     return first;
 }
@@ -63,7 +77,9 @@ int CListCtrl::AppendItems(std::vector<Item> items) {
 bool CListCtrl::DeleteItemRange(int first, int count) {
     if (first < 0 || first >= GetItemCount() || count <= 0) return false;
     const int last = std::min(GetItemCount(), first + count) - 1;
-    items_.erase(items_.begin() + first, items_.begin() + last + 1);
+    ReleaseTexts(static_cast<size_t>(first), static_cast<size_t>(last) + 1);
+    rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
+    CompactIfWasteful();
     if (observer_) observer_->OnRowsRemoved(first, last);
     return true;
 }
@@ -77,10 +93,12 @@ int CListCtrl::DeleteCheckedItems() {
         last = i;
     }
     if (first < 0) return 0;
-    auto kept = std::stable_partition(items_.begin() + first, items_.end(), [](const Item& item) {
-        return (item.state & LVIS_STATEIMAGEMASK) != kChecked;
+    auto kept = std::stable_partition(rows_.begin() + first, rows_.end(), [](const Row& row) {
+        return (row.state & LVIS_STATEIMAGEMASK) != kChecked;
     });
-    items_.erase(kept, items_.end());
+    ReleaseTexts(static_cast<size_t>(kept - rows_.begin()), rows_.size());
+    rows_.erase(kept, rows_.end());
+    CompactIfWasteful();
     const int removed = before - GetItemCount();
     // One block tells the views which rows went; scattered rows are told as a new
     // list, which costs the views one pass instead of one per block.
@@ -94,30 +112,36 @@ int CListCtrl::DeleteCheckedItems() {
 }
 
 void CListCtrl::SetCheckAll(bool checked) {
-    for (auto& item : items_)
-        item.state = (item.state & ~LVIS_STATEIMAGEMASK) | (checked ? kChecked : kUnchecked);
-    if (!items_.empty()) NotifyChanged(0, GetItemCount() - 1);
+    for (auto& row : rows_)
+        row.state = (row.state & ~LVIS_STATEIMAGEMASK) | (checked ? kChecked : kUnchecked);
+    if (!rows_.empty()) NotifyChanged(0, GetItemCount() - 1);
 }
 
 void CListCtrl::InvertChecks() {
-    for (auto& item : items_) {
-        const bool checked = (item.state & LVIS_STATEIMAGEMASK) == kChecked;
-        item.state = (item.state & ~LVIS_STATEIMAGEMASK) | (checked ? kUnchecked : kChecked);
+    for (auto& row : rows_) {
+        const bool checked = (row.state & LVIS_STATEIMAGEMASK) == kChecked;
+        row.state = (row.state & ~LVIS_STATEIMAGEMASK) | (checked ? kUnchecked : kChecked);
     }
-    if (!items_.empty()) NotifyChanged(0, GetItemCount() - 1);
+    if (!rows_.empty()) NotifyChanged(0, GetItemCount() - 1);
 }
 
 std::u16string CListCtrl::GetItemText(int row, int column) const {
     if (row < 0 || row >= GetItemCount() || column < 0) return {};
-    const auto& texts = items_[row].texts;
-    return static_cast<size_t>(column) < texts.size() ? texts[column] : std::u16string();
+    return texts_.Text(rows_[static_cast<size_t>(row)].text, column);
 }
 
 bool CListCtrl::SetItemText(int row, int column, const std::u16string& text) {
     if (row < 0 || row >= GetItemCount() || column < 0) return false;
-    auto& texts = items_[row].texts;
+    Row& r = rows_[static_cast<size_t>(row)];
+    std::vector<std::u16string> texts = texts_.Texts(r.text);
     if (texts.size() <= static_cast<size_t>(column)) texts.resize(static_cast<size_t>(column) + 1);
-    texts[column] = text;
+    texts[static_cast<size_t>(column)] = text;
+    // The new texts are written before the old ones go, so the arena never frees
+    // a chunk that the row is about to be written into.
+    const RowTextArena::Ref old = r.text;
+    r.text = texts_.Add(texts);
+    texts_.Release(old);
+    CompactIfWasteful();
     NotifyChanged(row, row);
     return true;
 }
@@ -132,42 +156,54 @@ bool CListCtrl::SetCheck(int row, bool checked) {
 
 uint32_t CListCtrl::GetItemState(int row, uint32_t mask) const {
     if (row < 0 || row >= GetItemCount()) return 0;
-    return items_[row].state & mask;
+    return rows_[static_cast<size_t>(row)].state & mask;
 }
 
 bool CListCtrl::SetItemState(int row, uint32_t state, uint32_t mask) {
     if (row < 0 || row >= GetItemCount()) return false;
-    auto& s = items_[row].state;
+    auto& s = rows_[static_cast<size_t>(row)].state;
     s = (s & ~mask) | (state & mask);
     NotifyChanged(row, row);
     return true;
 }
 
 intptr_t CListCtrl::GetItemData(int row) const {
-    return row >= 0 && row < GetItemCount() ? items_[row].data : 0;
+    return row >= 0 && row < GetItemCount() ? rows_[static_cast<size_t>(row)].data : 0;
 }
 
 bool CListCtrl::SetItemData(int row, intptr_t data) {
     if (row < 0 || row >= GetItemCount()) return false;
-    items_[row].data = data;
+    rows_[static_cast<size_t>(row)].data = data;
     return true;
 }
 
 CListCtrl::Item CListCtrl::GetItem(int row) const {
     if (row < 0 || row >= GetItemCount()) return {};
-    return items_[row];
+    const Row& r = rows_[static_cast<size_t>(row)];
+    return Item{texts_.Texts(r.text), r.state, r.data, r.image};
 }
 
 bool CListCtrl::SetItemRecord(int row, const Item& record, uint32_t mask) {
     if (row < 0 || row >= GetItemCount()) return false;
-    auto& item = items_[row];
-    item.state = (item.state & ~mask) | (record.state & mask);
-    item.image = record.image;
-    item.data = record.data;
+    Row& r = rows_[static_cast<size_t>(row)];
+    r.state = (r.state & ~mask) | (record.state & mask);
+    r.image = record.image;
+    r.data = record.data;
     NotifyChanged(row, row);
     return true;
 }
 
 void CListCtrl::NotifyChanged(int first, int last) {
     if (observer_) observer_->OnRowsChanged(first, last);
+}
+
+void CListCtrl::ReleaseTexts(size_t first, size_t last) {
+    for (size_t i = first; i < last; ++i) texts_.Release(rows_[i].text);
+}
+
+void CListCtrl::CompactIfWasteful() {
+    if (!texts_.WantsCompact()) return;
+    RowTextArena fresh;
+    for (Row& row : rows_) row.text = texts_.CopyTo(row.text, fresh);
+    texts_ = std::move(fresh);
 }

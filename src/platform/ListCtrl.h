@@ -5,10 +5,15 @@
 // check state, item state bits, item data). It has no Qt in it: the Qt view shows
 // it through an adapter model that listens to the change notifications below.
 // Like a platform list view it is changed only on the thread that owns the window.
+//
+// A list may hold a million rows, so a row is a small record and its texts lie
+// packed in one arena (see RowTextArena.h); texts are unpacked when asked for.
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
+
+#include "platform/RowTextArena.h"
 
 class ListCtrlObserver {
   public:
@@ -61,7 +66,7 @@ class CListCtrl {
     bool SetColumnWidth(int index, int width);
 
     // Rows.
-    int GetItemCount() const { return static_cast<int>(items_.size()); }
+    int GetItemCount() const { return static_cast<int>(rows_.size()); }
     int InsertItem(int index, const std::u16string& text);  // returns the new index or -1
     bool DeleteItem(int index);
     bool DeleteAllItems();
@@ -78,6 +83,9 @@ class CListCtrl {
     // must not be changed row by row.
     // Appends the items (in order) and returns the index of the first.
     int AppendItems(std::vector<Item> items);
+    // Appends the rows of a batch packed on another thread, each with `state`;
+    // returns the index of the first.
+    int AppendBatch(RowTextArena::Batch&& batch, uint32_t state);
     // Removes `count` rows from `first` (as far as there are rows).
     bool DeleteItemRange(int first, int count);
     // Removes every row whose check box is ticked; the others keep their order.
@@ -89,12 +97,27 @@ class CListCtrl {
 
     // Whole item record (state masked with `mask`, image and data), for moving rows.
     Item GetItem(int row) const;
+    // The bytes the rows' texts take (what an arena holds, waste included).
+    size_t TextBytesHeld() const { return texts_.BytesHeld(); }
     bool SetItemRecord(int row, const Item& record, uint32_t mask);
 
   protected:
+    struct Row {
+        RowTextArena::Ref text = RowTextArena::kNone;
+        uint32_t state = kUnchecked;
+        int32_t image = 0;
+        intptr_t data = 0;
+    };
+
     void NotifyChanged(int first, int last);
+    // Rows [first, last) are about to go: their texts become waste.
+    void ReleaseTexts(size_t first, size_t last);
+    // Rewrites the texts of every row into a fresh arena once the waste of
+    // removed and changed rows outgrows what is in use.
+    void CompactIfWasteful();
 
     std::vector<Column> columns_;
-    std::deque<Item> items_;  // a run takes rows off the front one batch after another
+    std::deque<Row> rows_;  // a run takes rows off the front one batch after another
+    RowTextArena texts_;
     ListCtrlObserver* observer_ = nullptr;
 };

@@ -55,18 +55,11 @@ void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& si
 }
 
 void CKelvaneDlg::AppendRows(const std::vector<NewRow>& rows, const std::u16string& status) {
-    // The records are built here, so the window's thread only moves them in.
-    std::vector<CListCtrl::Item> items;
-    items.reserve(rows.size());
-    for (const NewRow& r : rows) {
-        CListCtrl::Item item;
-        item.texts = {r.name, r.size, r.date, r.path};
-        item.state = CListCtrl::kChecked;
-        items.push_back(std::move(item));
-    }
-    auto apply = [this, items = std::make_shared<std::vector<CListCtrl::Item>>(std::move(items)),
-                  status, count = rows.size()]() mutable {
-        list_.AppendItems(std::move(*items));
+    // The rows are packed here, so the window's thread only moves them in.
+    auto batch = std::make_shared<RowTextArena::Batch>();
+    for (const NewRow& r : rows) batch->Add({r.name, r.size, r.date, r.path});
+    auto apply = [this, batch, status, count = rows.size()]() mutable {
+        list_.AppendBatch(std::move(*batch), CListCtrl::kChecked);
         if (!status.empty())
             static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(status)));
         rowsInFlight_ -= count;

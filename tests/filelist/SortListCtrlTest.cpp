@@ -209,3 +209,44 @@ TEST(SortListCtrl, LargeSortedReversedAndEqualInputs) {
         for (int r = 0; r < n; ++r) ASSERT_EQ(list.GetItemText(r, 0), list.GetItemText(r, 3));
     }
 }
+
+TEST(SortListCtrl, TextsBeyondAsciiSortByTheirUnits) {
+    // Units, not the bytes a text is kept in, give the order: a pair (U+1F600)
+    // comes before U+FF01, an escaped byte (U+DC80..) before U+E000, and common
+    // plain heads decide first, with a..z folded where case is ignored.
+    const std::vector<std::u16string> names = {u"\uFF01",
+                                               u"\U0001F600",
+                                               std::u16string{0xDC80},
+                                               std::u16string{0xD800},
+                                               u"\uE000",
+                                               u"dir/\u00E9",
+                                               u"DIR/e",
+                                               u"dir/E\U0001F600",
+                                               u"dir/e\uFF01",
+                                               u"a",
+                                               u"B",
+                                               u"b\u00E9",
+                                               u"",
+                                               u"dir/",
+                                               std::u16string{u'a', 0},
+                                               std::u16string{0xDCFF, u'x'}};
+    for (int type : {CSortListCtrl::SortText, CSortListCtrl::SortTextNoCase}) {
+        for (bool ascending : {true, false}) {
+            CSortListCtrl list;
+            MakeColumns(list);
+            for (size_t i = 0; i < names.size(); ++i)
+                AddRow(list, names[(i * 7) % names.size()], u"0", u"",
+                       u"/p/" + names[(i * 7) % names.size()]);
+            list.SortByColumn(0, ascending, type);
+            ASSERT_EQ(list.GetItemCount(), static_cast<int>(names.size()));
+            for (int r = 0; r < list.GetItemCount(); ++r) {
+                EXPECT_EQ(list.GetItemText(r, 3), u"/p/" + list.GetItemText(r, 0));
+                if (r == 0) continue;
+                EXPECT_TRUE(list.CompareTexts(
+                    list.GetItemText(r - 1, 0), list.GetItemText(r, 0),
+                    ascending ? CSortListCtrl::LessEqual : CSortListCtrl::GreaterEqual))
+                    << "type " << type << " row " << r;
+            }
+        }
+    }
+}
