@@ -15,17 +15,17 @@
 class ShredCheck;
 
 struct ShredFileOptions {
-    std::u16string path;        // full path of the file
-    std::u16string shredValue;  // empty: random data; else a fixed byte value or a pattern file
-    bool shredNames = false;    // scramble the name after the passes
-    bool modifySize = false;    // change the size after the passes
-    bool sizeToZero = true;     // true: cut to zero length; false: grow by a random amount
-    uint32_t blockSize = 0;     // bytes per write; 0 stands for 102400
-    bool deleteAfter = true;    // delete the file at the end
+    std::u16string path;          // full path of the file
+    std::u16string shredValue;    // empty: random data; else a fixed byte value or a pattern file
+    bool shredNames = false;      // scramble the name after the passes
+    bool modifySize = false;      // change the size after the passes
+    bool sizeToZero = true;       // true: cut to zero length; false: grow by a random amount
+    uint32_t blockSize = 0;       // bytes per write; 0 stands for 102400
+    bool deleteAfter = true;      // delete the file at the end
+    ShredCheck* check = nullptr;  // when set: the last pass is read back and checked
     // A device node is removed only when the user chose it on its own; one met
     // in a chosen folder is left alone (a copied /dev would otherwise go).
     bool deviceChosen = false;
-    ShredCheck* check = nullptr;  // when set: the last pass is read back and checked
 };
 
 struct WalkOptions {
