@@ -159,7 +159,7 @@ bool FileOps::ShredName(std::u16string& path, bool randomDigits, int32_t count) 
 }
 
 const fsys::SystemPlaces& FileOps::Places() {
-    if (!places_) places_ = std::make_unique<fsys::SystemPlaces>();
+    if (!places_) places_ = fsys::CurrentSystemPlaces();
     return *places_;
 }
 

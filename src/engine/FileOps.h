@@ -145,7 +145,7 @@ class FileOps {
     ShredReport lastShred_;
     std::vector<fsys::Identity> protected_;
     bool protectedKnown_ = false;
-    std::unique_ptr<fsys::SystemPlaces> places_;
+    std::shared_ptr<const fsys::SystemPlaces> places_;
     std::vector<fsys::Identity> kept_;
     fsys::Place unlocked_;
     uint32_t unlockedMode_ = 0;

@@ -327,7 +327,7 @@ bool LookAtChosen(const std::u16string& path, ChosenEntry& out) {
     out.holder = Root{WideFromUtf8(slash == 0 ? folder : folder + "/"),
                       Identity{holder.st_dev, holder.st_ino}};
     FillAttributes(entry, out.attr);
-    out.guard = SystemPlaces().JudgeEntry(place);
+    out.guard = CurrentSystemPlaces()->JudgeEntry(place);
     return true;
 }
 

@@ -97,19 +97,49 @@ std::vector<std::string> SystemPlacePaths() {
         std::lock_guard<std::mutex> lock(gPathsMutex);
         if (!gTestPaths.empty()) return gTestPaths;
     }
-    std::vector<std::string> out{"/"};
-    out.insert(out.end(), std::begin(kTopFolders), std::end(kTopFolders));
-    // /lib, /lib32, /lib64, /libx32 and whatever else a system keeps there.
-    if (DIR* root = ::opendir("/")) {
-        while (const dirent* e = ::readdir(root))
-            if (std::string_view(e->d_name).rfind("lib", 0) == 0)
-                out.push_back(std::string("/") + e->d_name);
-        ::closedir(root);
-    }
+    // What does not change while the program runs is looked up once.
+    static const std::vector<std::string> fixed = [] {
+        std::vector<std::string> out{"/"};
+        out.insert(out.end(), std::begin(kTopFolders), std::end(kTopFolders));
+        // /lib, /lib32, /lib64, /libx32 and whatever else a system keeps there.
+        if (DIR* root = ::opendir("/")) {
+            while (const dirent* e = ::readdir(root))
+                if (std::string_view(e->d_name).rfind("lib", 0) == 0)
+                    out.push_back(std::string("/") + e->d_name);
+            ::closedir(root);
+        }
+        return out;
+    }();
+    return fixed;
+}
+
+std::vector<std::string> HomeFolderPaths() {
+    static const std::string account = [] {
+        const passwd* pw = ::getpwuid(::geteuid());
+        return pw && pw->pw_dir && pw->pw_dir[0] == '/' ? std::string(pw->pw_dir) : std::string();
+    }();
+    std::vector<std::string> out;
+    if (!account.empty()) out.push_back(account);
     if (const char* home = std::getenv("HOME"); home && home[0] == '/') out.push_back(home);
-    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/')
-        out.push_back(pw->pw_dir);
     return out;
+}
+
+std::shared_ptr<const SystemPlaces> CurrentSystemPlaces() {
+    static std::mutex mutex;
+    static std::vector<std::string> known;
+    static std::shared_ptr<const SystemPlaces> places;
+    std::vector<std::string> paths = SystemPlacePaths();
+    const std::vector<std::string> homes = HomeFolderPaths();
+    const size_t count = paths.size();
+    paths.insert(paths.end(), homes.begin(), homes.end());
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!places || paths != known) {
+        places = std::make_shared<const SystemPlaces>(
+            std::vector<std::string>(paths.begin(), paths.begin() + static_cast<long>(count)),
+            homes);
+        known = std::move(paths);
+    }
+    return places;
 }
 
 void SetSystemPlacePaths(std::vector<std::string> paths) {
@@ -140,8 +170,16 @@ bool OnSystemFileSystem(int fd) {
     return devtmpfs;
 }
 
-SystemPlaces::SystemPlaces() {
-    for (const std::string& path : SystemPlacePaths()) {
+SystemPlaces::SystemPlaces(const std::vector<std::string>& paths,
+                           const std::vector<std::string>& homes) {
+    for (const std::string& path : homes) {
+        // Only the home folder itself: a folder above it (a test's, say) is no
+        // system place for that.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            AddOnce(places_, Identity{st.st_dev, st.st_ino});
+    }
+    for (const std::string& path : paths) {
         // A place that is a link (/lib on a merged /usr) protects what it leads to.
         const int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) continue;

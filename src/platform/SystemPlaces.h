@@ -9,6 +9,7 @@
 //
 // Places are compared by identity (device and inode of the folder itself), so
 // neither a link, nor "..", nor a bind mount of /etc elsewhere gets round them.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,11 @@ enum class Guard {
     kSystemFileSystem,  // lies on a file system the kernel makes up
 };
 
-// The places as paths: the list above plus $HOME and the account's home folder,
-// or what a test set instead.
+// The places as paths: the list above, or what a test set instead.
 std::vector<std::string> SystemPlacePaths();
+// The home folders: the account's and $HOME. Each is a place itself; what
+// lies above it is not one for that.
+std::vector<std::string> HomeFolderPaths();
 // Tests: stand-ins for the system places (empty: the real ones again). The
 // stand-ins are judged like the real places; "/" is not added to them.
 void SetSystemPlacePaths(std::vector<std::string> paths);
@@ -37,7 +40,7 @@ bool OnSystemFileSystem(int fd);
 // The places, looked up once, with every folder above each of them.
 class SystemPlaces {
   public:
-    SystemPlaces();
+    SystemPlaces(const std::vector<std::string>& paths, const std::vector<std::string>& homes);
     // A folder held open (O_PATH will do).
     Guard JudgeFolder(int fd) const;
     // An entry as a run reaches it: the file system of its holding folder, and
@@ -49,6 +52,10 @@ class SystemPlaces {
     std::vector<Identity> places_;
     std::vector<Identity> above_;
 };
+
+// The places of SystemPlacePaths and HomeFolderPaths; looked up again only when those paths
+// changed, so that listing many files alone costs one look-up.
+std::shared_ptr<const SystemPlaces> CurrentSystemPlaces();
 
 // The reason shown in a row and written in the log ("a system place, never
 // shredded"); empty for kAllowed.
