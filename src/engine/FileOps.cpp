@@ -3,6 +3,9 @@
 // nothing below the confining root is ever reached through a link.
 #include "engine/FileOps.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -155,25 +158,43 @@ bool FileOps::ShredName(std::u16string& path, bool randomDigits, int32_t count) 
     return ShredNameAt(place, path, randomDigits, count);
 }
 
-bool FileOps::IsProtectedFolder(const fsys::Place& place) {
+const fsys::SystemPlaces& FileOps::Places() {
+    if (!places_) places_ = fsys::CurrentSystemPlaces();
+    return *places_;
+}
+
+std::u16string FileOps::RefusedPlace(const std::u16string& path) {
+    fsys::Place place;
+    if (Locate(path, place) != fsys::LocateResult::kFound) return {};
+    return fsys::GuardText(Places().JudgeEntry(place));
+}
+
+bool FileOps::IsProtectedFolder(const fsys::Place& place, bool given) {
     if (!protectedKnown_) {
         protected_ = fsys::ProtectedFolderIdentities();
         protectedKnown_ = true;
     }
     if (fsys::IsMountPoint(place)) return true;
+    if (Places().JudgeEntry(place) != fsys::Guard::kAllowed) return true;
     fsys::Attributes attr;
     if (!fsys::GetAttributes(place, attr)) return false;
     const fsys::Identity id = fsys::IdentityOf(attr);
-    return std::find(protected_.begin(), protected_.end(), id) != protected_.end() ||
-           std::find(kept_.begin(), kept_.end(), id) != kept_.end();
+    if (std::find(protected_.begin(), protected_.end(), id) != protected_.end() ||
+        std::find(kept_.begin(), kept_.end(), id) != kept_.end())
+        return true;
+    // A shared folder (/tmp, /var/tmp) is a place, never contents, even when
+    // chosen; a folder of someone else's that the run merely climbed into is
+    // theirs to remove, as root's runs would otherwise take it.
+    return (attr.mode & S_ISVTX) != 0 || (!given && attr.owner != ::geteuid());
 }
 
-bool FileOps::RemoveFolderChain(const std::u16string& folder) {
+bool FileOps::RemoveFolderChain(const std::u16string& folder, bool given) {
     bool result = true;
     bool first = true;
     // Position 0 is never looked at, so "/" itself is never a candidate; the
-    // climb also ends at the first protected folder: a mount point, the home
-    // folder or one of the user's standard folders.
+    // climb also ends at the first protected folder: a mount point, a system
+    // place, a shared or foreign folder, the home folder or one of the user's
+    // standard folders.
     for (size_t i = folder.size(); i-- > 1;) {
         if (folder[i] != kSeparator || folder[i - 1] == kSeparator) continue;
         const std::u16string candidate = folder.substr(0, i);
@@ -182,7 +203,7 @@ bool FileOps::RemoveFolderChain(const std::u16string& folder) {
         if (found == fsys::LocateResult::kRefused) return false;  // never climb through a link
         if (found != fsys::LocateResult::kFound) {
             result = false;
-        } else if (IsProtectedFolder(place)) {
+        } else if (IsProtectedFolder(place, given && first)) {
             // Asked to remove such a folder itself: it stays, like a folder in use.
             return result && !first;
         } else if (!fsys::RemoveFolder(place)) {

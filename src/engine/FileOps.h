@@ -4,11 +4,13 @@
 #include <dirent.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/WalkFilter.h"
 #include "platform/ConfinedPath.h"
+#include "platform/SystemPlaces.h"
 
 class ShredCheck;
 
@@ -21,6 +23,9 @@ struct ShredFileOptions {
     uint32_t blockSize = 0;       // bytes per write; 0 stands for 102400
     bool deleteAfter = true;      // delete the file at the end
     ShredCheck* check = nullptr;  // when set: the last pass is read back and checked
+    // A device node is removed only when the user chose it on its own; one met
+    // in a chosen folder is left alone (a copied /dev would otherwise go).
+    bool deviceChosen = false;
 };
 
 struct WalkOptions {
@@ -45,6 +50,7 @@ enum class WalkSkip {
     kUnreadable,       // a folder that could not be opened or read, or an entry not examined
     kVanished,         // gone between its listing and its examination
     kLinkNotFollowed,  // a folder that became a link (or another object) when entered
+    kSystemPlace,      // a system place or a file system the kernel makes up: not entered
 };
 
 // Path helpers; both accept "\" and "/" as separators.
@@ -62,6 +68,9 @@ struct ShredReport {
     // The file system (st_dev) of the file whose data was overwritten; 0 when no
     // data was reached.
     uint64_t device = 0;
+    // Why the entry was left untouched although it is there (a system place, a
+    // device node not chosen on its own); empty when it was not refused.
+    std::u16string refused{};
 };
 
 class FileOps {
@@ -90,10 +99,15 @@ class FileOps {
     bool RenameFile(const std::u16string& oldPath, const std::u16string& newPath);
     bool MakeWritable(const std::u16string& path);
     // Removes the folder and its emptied parents, up to (never including) a mount
-    // point, "/", the user's home or one of the user's standard folders. False
-    // when a folder of the chain could not be removed, or `folder` itself is
-    // such a protected folder.
-    bool RemoveFolderChain(const std::u16string& folder);
+    // point, "/", a system place, the user's home or one of the user's standard
+    // folders, or a shared folder (sticky, like /tmp and /var/tmp). A folder the
+    // run was not given (every parent, and `folder` itself unless `given`) is
+    // also kept when someone else owns it. False when a folder of the chain could
+    // not be removed, or `folder` itself is such a protected folder.
+    bool RemoveFolderChain(const std::u16string& folder, bool given = true);
+    // Why the run must leave `path` alone (GuardText of a system place), reached
+    // as every other operation reaches it; empty when it may go on.
+    std::u16string RefusedPlace(const std::u16string& path);
     // With "Ignore write protection": the folder holding `path` gets its owner's
     // write bit while the entry is renamed or removed; RelockHoldingFolder puts
     // the old mode back. Nothing changes when the bit is there already.
@@ -126,13 +140,15 @@ class FileOps {
 
   private:
     fsys::LocateResult Locate(const std::u16string& path, fsys::Place& out) const;
-    bool IsProtectedFolder(const fsys::Place& place);
+    bool IsProtectedFolder(const fsys::Place& place, bool given);
+    const fsys::SystemPlaces& Places();
     bool ShredNameAt(fsys::Place& place, std::u16string& path, bool randomDigits, int32_t count);
 
     fsys::Root root_;
     ShredReport lastShred_;
     std::vector<fsys::Identity> protected_;
     bool protectedKnown_ = false;
+    std::shared_ptr<const fsys::SystemPlaces> places_;
     std::vector<fsys::Identity> kept_;
     fsys::Place unlocked_;
     uint32_t unlockedMode_ = 0;

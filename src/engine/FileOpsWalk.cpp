@@ -122,6 +122,11 @@ bool FileOps::WalkFirst(std::u16string& path, int64_t& size, int64_t& time) {
 
     DIR* d = OpenStartFolder(walkFolder_);
     if (!d) return false;
+    if (Places().JudgeFolder(::dirfd(d)) != fsys::Guard::kAllowed) {
+        ::closedir(d);
+        WalkSkipEntry(WalkSkip::kSystemPlace, walkFolder_);
+        return false;
+    }
     walkStack_[0] = d;
     walkActive_ = true;
     if (const dirent* e = ::readdir(d)) WalkEntry(e->d_name, e->d_type, path, size, time);
@@ -216,6 +221,17 @@ void FileOps::WalkEntry(const char* name, unsigned char type, std::u16string& pa
         return;
     }
 
+    // /proc or a bind of /etc inside a chosen folder is neither listed nor entered.
+    if (walkRecursive_) {
+        const int sub =
+            ::openat(::dirfd(here), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const bool system = sub >= 0 && Places().JudgeFolder(sub) != fsys::Guard::kAllowed;
+        if (sub >= 0) ::close(sub);
+        if (system) {
+            WalkSkipEntry(WalkSkip::kSystemPlace, walkFolder_ + WideFromUtf8(name) + u'/');
+            return;
+        }
+    }
     bool descend = walkRecursive_ && walkLevel_ + 1 < kWalkStackSize;
     if (walkRecursive_ && !descend)
         WalkSkipEntry(WalkSkip::kTooDeep, walkFolder_ + WideFromUtf8(name) + u'/');

@@ -71,10 +71,18 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
         lastShred_.folderChanged = found == fsys::LocateResult::kRefused;
         return found == fsys::LocateResult::kMissing;
     }
+    // Looked at again here, not only when the entry was listed: what is mounted
+    // where may have changed since.
+    lastShred_.refused = fsys::GuardText(Places().JudgeEntry(place));
+    if (!lastShred_.refused.empty()) return false;
     fsys::Attributes attr;
     if (!fsys::GetAttributes(place, attr)) {
         // Gone is done; a path we may not even look at is a failure, not success.
         return attr.kind == fsys::Kind::kMissing;
+    }
+    if (attr.deviceNode && !options.deviceChosen) {
+        lastShred_.refused = u"a device node not chosen on its own, left alone";
+        return false;
     }
     if (attr.kind == fsys::Kind::kFolder) {
         lastShred_.wasFolder = true;

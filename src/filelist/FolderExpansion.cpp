@@ -13,6 +13,7 @@
 #include "i18n/SafeFormat.h"
 #include "platform/ConfinedPath.h"
 #include "platform/Platform.h"
+#include "platform/SystemPlaces.h"
 #include "runs/RunClock.h"
 #include "runs/RunState.h"
 #include "runs/RunWindow.h"
@@ -31,6 +32,8 @@ std::u16string NotListedReason(WalkSkip why) {
             return u"vanished while listed";
         case WalkSkip::kLinkNotFollowed:
             return u"became a link, not followed";
+        case WalkSkip::kSystemPlace:
+            return u"a system place, never shredded";
         case WalkSkip::kNone:
             break;
     }
@@ -75,6 +78,12 @@ void ExpandFolder(FileRowSeries& rows, RunState& state, const std::u16string& fo
     int64_t size = 0;
     int64_t time = 0;
     bool more = ops.WalkFirst(path, size, time);
+    // The folder itself (queued, or become one since it was chosen) is no folder
+    // to walk or to remove.
+    if (!more && ops.WalkSkipped() == WalkSkip::kSystemPlace) {
+        rows.AddNotListed(folder, NotListedReason(WalkSkip::kSystemPlace));
+        return;
+    }
     while (more) {
         if (state.stop.load()) {
             state.expansionStopped.store(true);
@@ -104,10 +113,19 @@ namespace {
 // folder takes its place in the queue, to be walked like any chosen folder;
 // anything else (a link is the link) becomes a row at once, tied to the folder
 // that holds it now. False when the entry leaves the queue.
-bool LookAtChosenEntry(FileRowSeries& rows, RunState& state, int row) {
+bool LookAtChosenEntry(FileRowSeries& rows, RunState& state, int row, std::u16string& refused) {
     fsys::ChosenEntry entry;
     if (!fsys::LookAtChosen(WideFromUtf8(state.folderQueue.GetCell(0, row)), entry))
         return false;  // names nothing: no row, as the file dialog would show none
+    if (entry.guard != fsys::Guard::kAllowed) {
+        // Refused here, before anything is walked; the row says why, and a run
+        // logs it as not shredded.
+        std::u16string shown = entry.path;
+        if (entry.attr.kind == fsys::Kind::kFolder && shown.back() != u'/') shown.push_back(u'/');
+        rows.AddNotListed(shown, fsys::GuardText(entry.guard));
+        if (refused.empty()) refused = shown;
+        return false;
+    }
     if (entry.attr.kind == fsys::Kind::kFolder) {
         std::u16string folder = entry.path;
         if (folder.back() != u'/') folder.push_back(u'/');
@@ -116,13 +134,13 @@ bool LookAtChosenEntry(FileRowSeries& rows, RunState& state, int row) {
     }
     // Recorded before the row shows: no run may see the row without it.
     state.chosenRoots.AddHolder(entry.holder);
+    if (entry.attr.deviceNode) state.chosenRoots.AddChosenDevice(entry.path);
     rows.AddFile(entry.path, entry.attr.size, entry.attr.modified);
     return false;
 }
 
-}  // namespace
-
-bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce) {
+// The queue's rows; `refused` names the first entry refused as a system place.
+bool ExpandQueue(RunWindow& window, RunState& state, bool announce, std::u16string& refused) {
     FileRowSeries rows(window);
     StringTable& queue = state.folderQueue;
     // The chosen entries first, in the order given; each folder among them keeps
@@ -134,7 +152,7 @@ bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce) {
             state.expansionStopped.store(true);
             break;
         }
-        if (!LookAtChosenEntry(rows, state, i)) queue.DeleteRow(i--);
+        if (!LookAtChosenEntry(rows, state, i, refused)) queue.DeleteRow(i--);
     }
     bool walked = false;
     for (int i = 0; i < queue.RowCount(); ++i) {
@@ -154,14 +172,25 @@ bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce) {
     rows.Flush();
     // Files alone end with their count, as the rows of a folder end with none.
     if (!walked) UpdateFileCount(window);
+    // Said last, so that it stays on the status line.
+    if (!refused.empty())
+        window.SetStatusText(SafeFormat(window.MessageText("FrmMain.m_acMSystemPlace"), {refused}));
     return walked;
 }
 
+}  // namespace
+
+bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce) {
+    std::u16string refused;
+    return ExpandQueue(window, state, announce, refused);
+}
+
 void RunFolderExpansion(RunWindow& window, RunState& state) {
-    const bool walked = ExpandQueuedFolders(window, state, true);
+    std::u16string refused;
+    const bool walked = ExpandQueue(window, state, true, refused);
     window.UnlockAfterRun();
     state.stop.store(true);
-    if (walked) window.SetStatusText(u"");
+    if (walked && refused.empty()) window.SetStatusText(u"");
 }
 
 bool StartFolderExpansion(WorkerThreads& threads, RunWindow& window, RunState& state) {

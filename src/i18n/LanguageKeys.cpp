@@ -48,6 +48,9 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.m_acMDeleteFile", "Sure to shred file '%s'?"},
         {"FrmMain.m_acMAmountOfFile", "Amount of files: %d"},
         {"FrmMain.m_acMAddingFolder", "Adding folder %s"},
+        {"FrmMain.m_acMSystemPlace",
+         "Refused: %s is a system place (or holds one, or lies on a system file system) and is "
+         "never shredded."},
         {"FrmMain.m_acMNoFile", "No file(s) available!"},
         {"FrmMain.m_acMShreddingDisk", "Shredding free drive space: "},
         {"FrmMain.m_acMReserveNotReached", "%s MB kept back for root not reached"},

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/TextConv.h"
+#include "platform/SystemPlaces.h"
 
 namespace fsys {
 
@@ -318,15 +319,15 @@ bool LookAtChosen(const std::u16string& path, ChosenEntry& out) {
     // resolved is refused here, not recorded as the folder it points to.
     int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return false;
+    const Place place{std::make_shared<HeldFolder>(fd), name};
     struct stat holder {
     }, entry{};
-    const bool ok =
-        ::fstat(fd, &holder) == 0 && ::fstatat(fd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
-    ::close(fd);
-    if (!ok) return false;
+    if (::fstat(fd, &holder) != 0 || ::fstatat(fd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
     out.holder = Root{WideFromUtf8(slash == 0 ? folder : folder + "/"),
                       Identity{holder.st_dev, holder.st_ino}};
     FillAttributes(entry, out.attr);
+    out.guard = CurrentSystemPlaces()->JudgeEntry(place);
     return true;
 }
 

@@ -100,10 +100,13 @@ std::u16string ResolveChosenPath(const std::u16string& path);
 // itself as it is in that very folder (never followed). The identity and the
 // entry come from one descriptor of the folder, so they agree even while the
 // folder's path is being swapped. False when the entry or its folder is missing.
+// `guard` says whether the entry is, holds or lies on a system place (SystemPlaces.h).
+enum class Guard;
 struct ChosenEntry {
     std::u16string path;
     Root holder;
     Attributes attr;
+    Guard guard{};
 };
 bool LookAtChosen(const std::u16string& path, ChosenEntry& out);
 

@@ -33,6 +33,8 @@ void FillAttributes(const struct stat& st, Attributes& out) {
     out.device = static_cast<uint64_t>(st.st_dev);
     out.inode = static_cast<uint64_t>(st.st_ino);
     out.links = static_cast<uint64_t>(st.st_nlink);
+    out.owner = static_cast<uint32_t>(st.st_uid);
+    out.deviceNode = S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
 }
 
 namespace {

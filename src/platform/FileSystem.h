@@ -27,7 +27,9 @@ struct Attributes {
     int64_t modified = 0;  // seconds since the epoch
     uint64_t device = 0;
     uint64_t inode = 0;
-    uint64_t links = 1;  // names of a file (hard links)
+    uint64_t links = 1;       // names of a file (hard links)
+    uint32_t owner = 0;       // user id
+    bool deviceNode = false;  // a kOther that is a character or block device
 };
 
 // The attributes of an lstat/fstat result.

@@ -65,4 +65,17 @@ void ChosenRoots::KeepHolding(const std::vector<std::u16string>& rowPaths) {
     }
     std::erase_if(roots_, [&](const fsys::Root& r) { return held.count(r.path) == 0; });
     std::erase_if(holders_, [&](const auto& h) { return held.count(h.first) == 0; });
+    if (devices_.empty()) return;
+    const std::unordered_set<std::u16string> rows(rowPaths.begin(), rowPaths.end());
+    std::erase_if(devices_, [&](const std::u16string& d) { return rows.count(d) == 0; });
+}
+
+void ChosenRoots::AddChosenDevice(const std::u16string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    devices_.insert(path);
+}
+
+bool ChosenRoots::IsChosenDevice(const std::u16string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return devices_.count(path) != 0;
 }

@@ -70,22 +70,26 @@ RunOptions TakeOptions(RunWindow& window) {
 class DeferredFolders {
   public:
     DeferredFolders() { table_.SetSize(1, 0); }
-    void Add(const std::u16string& folder, const fsys::Root& root) {
+    // `given`: a folder row's folder, not merely the one holding a file.
+    void Add(const std::u16string& folder, const fsys::Root& root, bool given) {
         std::string utf8 = Utf8FromWide(folder);
         if (table_.Find(0, utf8) >= 0) return;
         table_.AppendRow(utf8);
         roots_.push_back(root);
+        given_.push_back(given);
     }
     void RemoveAll(FileOps& ops) const {
         for (int r = 0; r < table_.RowCount(); ++r) {
             ops.ConfineTo(roots_[static_cast<size_t>(r)]);
-            (void)ops.RemoveFolderChain(WideFromUtf8(table_.GetCell(0, r)));
+            (void)ops.RemoveFolderChain(WideFromUtf8(table_.GetCell(0, r)),
+                                        given_[static_cast<size_t>(r)]);
         }
     }
 
   private:
     StringTable table_;
     std::vector<fsys::Root> roots_;
+    std::vector<bool> given_;
 };
 
 enum class FolderNow { kGone, kThere, kChanged };
@@ -258,7 +262,7 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             if (!options.keepFolders) {
                 const std::u16string folder = FolderOfPath(job.path);
                 ops.ConfineTo(job.root);
-                if (!ops.RemoveFolderChain(folder)) deferred.Add(folder, job.root);
+                if (!ops.RemoveFolderChain(folder, false)) deferred.Add(folder, job.root, false);
             }
             if (job.report.otherNames > 0) ++withOtherNames;
             batch.DeleteRow(row);
@@ -274,10 +278,13 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             window.SetRowText(row, kPathColumn, job.report.path);
             window.SetRowText(row, kNameColumn, FileNameOfPath(job.report.path));
         }
-        batch.AppendLog(
-            job.report.folderChanged
-                ? LogFolderChangedLine(job.report.path)
-                : ShredLogLine(job.report.path, false, verify ? &job.check : nullptr, text));
+        if (!job.report.refused.empty())
+            batch.AppendLog(SafeFormat(u"%s [NOT SHREDDED: %s]", {job.path, job.report.refused}));
+        else
+            batch.AppendLog(
+                job.report.folderChanged
+                    ? LogFolderChangedLine(job.report.path)
+                    : ShredLogLine(job.report.path, false, verify ? &job.check : nullptr, text));
         return false;
     };
 
@@ -374,6 +381,7 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             auto job = std::make_shared<FileJob>();
             job->path = path;
             job->root = root;
+            job->deviceChosen = state.chosenRoots.IsChosenDevice(path);
             pool->Submit(job);
             handed.push_back({std::move(job), i, poolSize});
             handedBytes += poolSize;
@@ -382,6 +390,12 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
 
         if (folderRow && !options.keepFolders) {
             ops.ConfineTo(root);
+            // Listed before it became one (a mount since), or never checked.
+            if (const std::u16string why = ops.RefusedPlace(path); !why.empty()) {
+                allDone = false;
+                batch.AppendLog(SafeFormat(u"%s [NOT SHREDDED: %s]", {path, why}));
+                continue;
+            }
             if (options.ignoreProtect) {
                 (void)ops.MakeWritable(path);
                 (void)ops.UnlockHoldingFolder(path);
@@ -399,7 +413,7 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
                 allDone = false;
                 batch.AppendLog(LogFolderChangedLine(path));
             } else {
-                deferred.Add(path, root);
+                deferred.Add(path, root, true);
                 waitingFolderRows.insert(path);
             }
             continue;
@@ -409,6 +423,7 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
         job.path = path;
         job.root = root;
         job.folderRow = folderRow;
+        job.deviceChosen = state.chosenRoots.IsChosenDevice(path);
         RunFileJob(ops, jobSettings, job);
         if (finishFile(job, i)) --i;
     }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -29,11 +30,16 @@ class ChosenRoots {
     // Forgets every folder that none of the rows lies in (or is): a folder that
     // left the list, and a new one that took its path, are different folders.
     void KeepHolding(const std::vector<std::u16string>& rowPaths);
+    // A device node the user chose on its own, by path: the only kind a run may
+    // remove (one met in a chosen folder stays).
+    void AddChosenDevice(const std::u16string& path);
+    bool IsChosenDevice(const std::u16string& path) const;
 
   private:
     mutable std::mutex mutex_;
     std::vector<fsys::Root> roots_;
     std::unordered_map<std::u16string, fsys::Identity> holders_;
+    std::unordered_set<std::u16string> devices_;
 };
 
 // The trash folders whose items are in the list: the rows below each are reached

@@ -34,6 +34,7 @@ void RunFileJob(FileOps& ops, const FileJobSettings& settings, FileJob& job) {
     }
     ShredFileOptions file = settings.file;
     file.path = job.path;
+    file.deviceChosen = job.deviceChosen;
     if (settings.verify) file.check = &job.check;
     job.ok = ops.ShredFile(settings.passes, file);
     ops.RelockHoldingFolder();

@@ -22,6 +22,7 @@ struct FileJob {
     std::u16string path;
     fsys::Root root;  // what the work on it stays below
     bool folderRow = false;
+    bool deviceChosen = false;  // a device node the user chose on its own
     bool ok = false;
     ShredReport report;
     ShredCheck check;  // used with verifying

@@ -2,6 +2,7 @@
 // bad input, --json against its schema, signals, and no Qt linked in.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,6 +122,27 @@ TEST_F(CliTest, ShredWalksFoldersConfinedAndReportsEachEntry) {
     const CliResult none = Run({"shred", "-y", "--exclude", "*.log", tmp.Sub("u")});
     EXPECT_EQ(none.exitCode, 3) << none.out << none.err;
     EXPECT_TRUE(PathExists(tmp.Sub("u/only.log")));
+}
+
+// A file system the kernel makes up (a private devpts here, standing in for
+// /dev) is refused by the program a script starts, by its path and through a
+// link, with a line that says so; nothing of it is touched.
+TEST_F(CliTest, ShredRefusesSystemPlaces) {
+    tmp.MakeDir("pts");
+    if (::mount("devpts", tmp.Sub("pts").c_str(), "devpts", 0, "newinstance,ptmxmode=0600") != 0)
+        GTEST_SKIP() << "cannot mount a devpts";
+    ASSERT_EQ(::symlink(tmp.Sub("pts").c_str(), tmp.Sub("ln").c_str()), 0);
+    const CliResult r = Run({"shred", "-y", tmp.Sub("pts"), tmp.Sub("ln") + "/."});
+    struct stat ptmx {};
+    const bool stayed = ::lstat(tmp.Sub("pts/ptmx").c_str(), &ptmx) == 0;
+    ::umount2(tmp.Sub("pts").c_str(), MNT_DETACH);
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    const std::string refused = tmp.Sub("pts/ [NOT SHREDDED: on a system file system");
+    const std::string all = r.out + r.err;
+    const size_t first = all.find(refused);
+    ASSERT_NE(first, std::string::npos) << all;
+    EXPECT_NE(all.find(refused, first + 1), std::string::npos) << all;  // the link's too
+    EXPECT_TRUE(stayed);
 }
 
 TEST_F(CliTest, OptionsReachTheRunAndAreNotStored) {

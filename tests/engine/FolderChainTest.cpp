@@ -2,6 +2,9 @@
 // their file system.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include "EngineTestUtil.h"
 #include "ScratchMount.h"
@@ -64,4 +67,45 @@ TEST(FolderChain, EveryFolderOnTheWayIsTriedEvenAfterAFailure) {
     EXPECT_FALSE(ops.RemoveFolderChain(dir.WSub("keep.txt/")));
     EXPECT_TRUE(ops.RemoveFolderChain(u"/"));
     EXPECT_TRUE(PathExists("/"));
+}
+
+// The climb after a shredded file stops at a folder it was not given that is
+// shared (sticky, as /tmp and /var/tmp are), someone else's, or the user's
+// home or one of its standard folders. A folder row's own folder is removed
+// even when someone else owns it; a sticky one never is.
+TEST(FolderChain, SharedForeignAndHomeFoldersSurviveTheClimb) {
+    TempDir dir;
+    ScratchMount fs = ScratchMount::Tmpfs(dir.Sub("mnt"), 1 << 20);
+    if (!fs.Ok()) GTEST_SKIP() << fs.Why();
+    const std::string root = fs.Path();
+    for (const char* rel : {"shared", "shared/mine", "shared/mine/deep", "theirs", "theirs/mine",
+                            "given", "home", "home/Documents", "home/Documents/x"})
+        ASSERT_EQ(::mkdir((root + rel).c_str(), 0755), 0) << rel;
+    ASSERT_EQ(::chmod((root + "shared").c_str(), 01777), 0);
+    ASSERT_EQ(::chown((root + "theirs").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown((root + "given").c_str(), 65534, 65534), 0);
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    ::setenv("HOME", (root + "home").c_str(), 1);
+    FileOps ops;
+    const bool fromShared = ops.RemoveFolderChain(WideFromUtf8(root + "shared/mine/deep/"), false);
+    const bool fromTheirs = ops.RemoveFolderChain(WideFromUtf8(root + "theirs/mine/"), false);
+    const bool fromHome = ops.RemoveFolderChain(WideFromUtf8(root + "home/Documents/x/"), false);
+    const bool given = ops.RemoveFolderChain(WideFromUtf8(root + "given/"));
+    const bool sharedItself = ops.RemoveFolderChain(WideFromUtf8(root + "shared/"));
+    if (oldHome)
+        ::setenv("HOME", savedHome.c_str(), 1);
+    else
+        ::unsetenv("HOME");
+
+    EXPECT_TRUE(fromShared);
+    EXPECT_TRUE(fromTheirs);
+    EXPECT_TRUE(fromHome);
+    EXPECT_TRUE(given);
+    EXPECT_FALSE(sharedItself);
+    EXPECT_EQ(NamesIn(root), (std::vector<std::string>{"home", "shared", "theirs"}));
+    EXPECT_TRUE(NamesIn(root + "shared").empty());
+    EXPECT_TRUE(NamesIn(root + "theirs").empty());
+    EXPECT_EQ(NamesIn(root + "home"), std::vector<std::string>{"Documents"});
+    EXPECT_TRUE(NamesIn(root + "home/Documents").empty());
 }
