@@ -10,9 +10,12 @@
 #include "config/NumberText.h"
 #include "config/TextConv.h"
 #include "filelist/FileListOps.h"
+#include "filelist/FolderQueue.h"
+#include "filelist/FolderRowWalk.h"
 #include "i18n/LanguageKeys.h"
 #include "log/ShredLog.h"
 #include "runs/RunClock.h"
+#include "runs/RunState.h"
 #include "runs/RunSummary.h"
 #include "runs/TerminalConfirm.h"
 
@@ -64,9 +67,12 @@ const char* SkipReason(RowFilter::Verdict v) {
 TerminalFace::TerminalFace(FaceSetup setup, ShredLog* log, std::FILE* extraLog, RowFilter* filter)
     : setup_(std::move(setup)), log_(log), extraLog_(extraLog), filter_(filter) {}
 
+TerminalFace::~TerminalFace() = default;
+
 int TerminalFace::RowCount() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(rows_.size());
+    // The rows still to be walked count as if listed: the run's "k / total".
+    return static_cast<int>(rows_.size()) + ahead_;
 }
 
 bool TerminalFace::RowChecked(int row) {
@@ -107,21 +113,20 @@ void TerminalFace::SetRowText(int row, int column, const std::u16string& text) {
     if (column >= 0 && column < 4) *cells[column] = text;
 }
 
+bool TerminalFace::KeepRow(const std::u16string& path, bool folderRow) {
+    if (!filter_) return true;
+    const RowFilter::Verdict v = filter_->Look(path, folderRow);
+    if (v == RowFilter::Verdict::kKeep) return true;
+    if (setup_.json)
+        Emit(JsonObject().Add("event", "skipped").Add("path", path).Add("reason", SkipReason(v)));
+    else if (setup_.verbose)
+        Say(path + u" [skipped: " + WideFromUtf8(SkipReason(v)) + u"]", false);
+    return false;
+}
+
 void TerminalFace::AppendRow(const std::u16string& name, const std::u16string& size,
                              const std::u16string& date, const std::u16string& path) {
-    if (filter_) {
-        const RowFilter::Verdict v = filter_->Look(path, date == kFolderMarker);
-        if (v != RowFilter::Verdict::kKeep) {
-            if (setup_.json)
-                Emit(JsonObject()
-                         .Add("event", "skipped")
-                         .Add("path", path)
-                         .Add("reason", SkipReason(v)));
-            else if (setup_.verbose)
-                Say(path + u" [skipped: " + WideFromUtf8(SkipReason(v)) + u"]", false);
-            return;
-        }
-    }
+    if (!KeepRow(path, date == kFolderMarker)) return;
     std::lock_guard<std::mutex> lock(mutex_);
     rows_.push_back({name, size, date, path, true});
 }
@@ -134,6 +139,7 @@ void TerminalFace::AppendRows(const std::vector<NewRow>& rows, const std::u16str
 }
 
 int TerminalFace::ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) {
+    if (walk_) ListUpTo(std::max(first, 0) + maxCount);
     out.clear();
     confirm = setup_.confirm;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -169,6 +175,7 @@ void TerminalFace::SetProgressRange(int upper) {
         doneBytes_ = 0;
         for (const Row& r : rows_)
             if (r.checked && r.date != kFolderMarker) totalBytes_ += SizeOf(r.size);
+        totalBytes_ += aheadBytes_;
     }
 }
 
@@ -240,6 +247,74 @@ bool TerminalFace::ShowRunSummary(const RunSummary& summary, bool wanted) {
     if (!setup_.quiet && (!summary.groups.empty() || setup_.windowEcho))
         for (const std::u16string& line : SummaryLines(summary, text)) Say(line, true);
     return true;
+}
+
+bool TerminalFace::SummaryAhead(RunSummary& summary) {
+    if (!summaryAhead_) return false;
+    summary = *summaryAhead_;
+    return true;
+}
+
+bool TerminalFace::ListAsRunGoes(RunState& state) {
+    std::vector<std::u16string> folders;
+    const std::string entryMark = std::to_string(kChosenEntryMark);
+    for (int i = 0; i < state.folderQueue.RowCount(); ++i) {
+        const std::string cell = state.folderQueue.GetCell(0, i);
+        if (!cell.empty() && state.folderQueue.GetCell(1, i) != entryMark)
+            folders.push_back(WideFromUtf8(cell));
+    }
+    // The look ahead leaves out what the run's walk will, but says nothing: the
+    // run's walk does that, once. Its filter starts where the listing left it.
+    std::optional<RowFilter> quiet;
+    if (filter_) quiet.emplace(*filter_);
+    RunSummary summary;
+    storage::DeviceFactsCache cache;
+    std::vector<RunRow> listed;
+    bool confirm = false;
+    ReadRows(0, RowCount(), listed, confirm);
+    for (const RunRow& r : listed) CountInSummary(summary, r.kind, r.path, &cache);
+    int count = 0;
+    FolderRowWalk walk(folders);
+    for (NewRow row; walk.Next(row);) {
+        if (state.stop.load()) return false;
+        const bool folderRow = row.date == kFolderMarker;
+        if (quiet && quiet->Look(row.path, folderRow) != RowFilter::Verdict::kKeep) continue;
+        CountInSummary(summary, row.date, row.path, &cache);
+        ++count;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    ahead_ = count;
+    aheadBytes_ = summary.bytes;
+    summaryAhead_ = summary;
+    walk_ = std::make_unique<FolderRowWalk>(std::move(folders));
+    return true;
+}
+
+void TerminalFace::ListUpTo(int count) {
+    size_t want = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (static_cast<int>(rows_.size()) >= count) return;
+        want = static_cast<size_t>(count) - rows_.size();
+    }
+    // The walk and the filter's lines outside the lock: the progress line reads on.
+    std::vector<NewRow> fresh;
+    fresh.reserve(want);
+    bool ended = false;
+    while (fresh.size() < want) {
+        NewRow row;
+        if (!walk_->Next(row)) {
+            ended = true;
+            break;
+        }
+        if (KeepRow(row.path, row.date == kFolderMarker)) fresh.push_back(std::move(row));
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (NewRow& r : fresh)
+        rows_.push_back(
+            {std::move(r.name), std::move(r.size), std::move(r.date), std::move(r.path), true});
+    ahead_ = ended ? 0 : std::max(ahead_ - static_cast<int>(fresh.size()), 0);
+    if (ended) walk_.reset();
 }
 
 void TerminalFace::BeginRunLog() {

@@ -18,8 +18,6 @@
 #include "runs/RunWindow.h"
 #include "runs/WorkerThreads.h"
 
-namespace {
-
 std::u16string NotListedReason(WalkSkip why) {
     switch (why) {
         case WalkSkip::kTooDeep:
@@ -37,9 +35,7 @@ std::u16string NotListedReason(WalkSkip why) {
     return {};
 }
 
-// The chosen folder, as the walk will find it: rows below it may later be
-// reached only through this very folder.
-void RecordRoot(RunState& state, const std::u16string& folder) {
+void RecordChosenRoot(RunState& state, const std::u16string& folder) {
     fsys::Root root{folder, {}};
     std::string p = Utf8FromWide(folder);
     while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -49,13 +45,11 @@ void RecordRoot(RunState& state, const std::u16string& folder) {
     state.chosenRoots.Add(root);
 }
 
-}  // namespace
-
 // The folders the walk enters are recorded in the order entered; each is
 // recorded once, however often the walk comes back to it.
 void ExpandFolder(FileRowSeries& rows, RunState& state, const std::u16string& folder,
                   const std::u16string& ownName) {
-    RecordRoot(state, folder);
+    RecordChosenRoot(state, folder);
     std::vector<std::u16string> recorded{folder};
     std::unordered_set<std::u16string> seen{folder};
 
@@ -122,7 +116,7 @@ bool LookAtChosenEntry(FileRowSeries& rows, RunState& state, int row) {
 
 }  // namespace
 
-bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce) {
+bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce, bool listFolders) {
     FileRowSeries rows(window);
     StringTable& queue = state.folderQueue;
     // The chosen entries first, in the order given; each folder among them keeps
@@ -149,7 +143,10 @@ bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce) {
                 SafeFormat(window.MessageText("FrmMain.m_acMAddingFolder"), {WideFromUtf8(cell)}));
         }
         walked = true;
-        ExpandFolder(rows, state, WideFromUtf8(cell), {});
+        if (listFolders)
+            ExpandFolder(rows, state, WideFromUtf8(cell), {});
+        else
+            RecordChosenRoot(state, WideFromUtf8(cell));
     }
     rows.Flush();
     // Files alone end with their count, as the rows of a folder end with none.
