@@ -18,6 +18,7 @@ HERE=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$HERE/build}
 CLI=$BUILD/kelvane-cli
 [ -x "$CLI" ] || { echo "build first: $CLI is missing" >&2; exit 1; }
+CLI=$(cd "$(dirname "$CLI")" && pwd)/kelvane-cli  # the runs below start in WORK
 command -v shred >/dev/null || { echo "shred (coreutils) is missing" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is missing" >&2; exit 1; }
 
