@@ -126,6 +126,9 @@ class TerminalFace final : public RunWindow {
     bool KeepRow(const std::u16string& path, bool folderRow);
     // Walks on until the list holds `count` rows or the walk ends.
     void ListUpTo(int count);
+    // Row `row` of the list, or nullptr (none, or a file row the run has passed).
+    Row* RowAtLocked(int row);
+    void PassRowsBeforeLocked(int row);
     void ShowLogLine(const std::u16string& text);
 
     FaceSetup setup_;
@@ -148,6 +151,11 @@ class TerminalFace final : public RunWindow {
 
     // Listing as the run goes: only the run's thread walks on.
     std::unique_ptr<FolderRowWalk> walk_;
+    // The rows the run has passed and left in the list: of a file row only its
+    // place is kept (nothing reads it again), a folder row whole (the run's retry
+    // at its end reads those). rows_ holds the rows from index passed_ on.
+    int passed_ = 0;
+    std::vector<std::pair<int, Row>> passedFolders_;  // by index, ascending
     int ahead_ = 0;  // rows counted ahead and not listed yet (guarded by mutex_)
     int64_t aheadBytes_ = 0;
     std::optional<RunSummary> summaryAhead_;

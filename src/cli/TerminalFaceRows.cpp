@@ -41,27 +41,48 @@ const char* SkipReason(RowFilter::Verdict v) {
 int TerminalFace::RowCount() {
     std::lock_guard<std::mutex> lock(mutex_);
     // The rows still to be walked count as if listed: the run's "k / total".
-    return static_cast<int>(rows_.size()) + ahead_;
+    return passed_ + static_cast<int>(rows_.size()) + ahead_;
+}
+
+TerminalFace::Row* TerminalFace::RowAtLocked(int row) {
+    if (row < 0) return nullptr;
+    if (row >= passed_) {
+        const auto k = static_cast<size_t>(row - passed_);
+        return k < rows_.size() ? &rows_[k] : nullptr;
+    }
+    const auto it = std::lower_bound(passedFolders_.begin(), passedFolders_.end(), row,
+                                     [](const auto& f, int r) { return f.first < r; });
+    return it != passedFolders_.end() && it->first == row ? &it->second : nullptr;
+}
+
+void TerminalFace::PassRowsBeforeLocked(int row) {
+    while (passed_ < row && !rows_.empty()) {
+        if (rows_.front().date == kFolderMarker)
+            passedFolders_.emplace_back(passed_, std::move(rows_.front()));
+        rows_.pop_front();
+        ++passed_;
+    }
 }
 
 bool TerminalFace::RowChecked(int row) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return row >= 0 && row < static_cast<int>(rows_.size()) && rows_[row].checked;
+    const Row* r = RowAtLocked(row);
+    return r && r->checked;
 }
 
 std::u16string TerminalFace::RowText(int row, int column) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
-    const Row& r = rows_[row];
+    const Row* r = RowAtLocked(row);
+    if (!r) return {};
     switch (column) {
         case 0:
-            return r.name;
+            return r->name;
         case 1:
-            return r.size;
+            return r->size;
         case 2:
-            return r.date;
+            return r->date;
         case 3:
-            return r.path;
+            return r->path;
         default:
             return {};
     }
@@ -69,16 +90,26 @@ std::u16string TerminalFace::RowText(int row, int column) {
 
 void TerminalFace::DeleteRow(int row) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-    if (rows_[row].date != kFolderMarker) doneBytes_ += SizeOf(rows_[row].size);
-    rows_.erase(rows_.begin() + row);
+    if (row < 0) return;
+    if (row < passed_) {
+        auto it = std::lower_bound(passedFolders_.begin(), passedFolders_.end(), row,
+                                   [](const auto& f, int r) { return f.first < r; });
+        if (it != passedFolders_.end() && it->first == row) it = passedFolders_.erase(it);
+        for (; it != passedFolders_.end(); ++it) --it->first;
+        --passed_;
+        return;
+    }
+    const auto k = static_cast<size_t>(row - passed_);
+    if (k >= rows_.size()) return;
+    if (rows_[k].date != kFolderMarker) doneBytes_ += SizeOf(rows_[k].size);
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(k));
 }
 
 void TerminalFace::SetRowText(int row, int column, const std::u16string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-    Row& r = rows_[row];
-    std::u16string* cells[] = {&r.name, &r.size, &r.date, &r.path};
+    Row* r = RowAtLocked(row);
+    if (!r) return;
+    std::u16string* cells[] = {&r->name, &r->size, &r->date, &r->path};
     if (column >= 0 && column < 4) *cells[column] = text;
 }
 
@@ -112,9 +143,16 @@ int TerminalFace::ReadRows(int first, int maxCount, std::vector<RunRow>& out, bo
     out.clear();
     confirm = setup_.confirm;
     std::lock_guard<std::mutex> lock(mutex_);
-    const int count = static_cast<int>(rows_.size());
-    for (int i = std::max(first, 0); i < count && i - first < maxCount; ++i)
-        out.push_back({rows_[i].checked, rows_[i].date, rows_[i].path, rows_[i].size});
+    // A run reads on from `first`: what lies well behind it (further than the
+    // files still under way) is passed. A run that lists as it goes thus holds
+    // only the rows ahead of it and the folders it left, however many it failed.
+    constexpr int kUnderWayAtMost = 256;
+    if (setup_.listAsRunGoes) PassRowsBeforeLocked(first - kUnderWayAtMost);
+    const int count = passed_ + static_cast<int>(rows_.size());
+    for (int i = std::max(first, 0); i < count && i - first < maxCount; ++i) {
+        const Row* r = RowAtLocked(i);
+        out.push_back(r ? RunRow{r->checked, r->date, r->path, r->size} : RunRow{});
+    }
     return count;
 }
 
@@ -180,8 +218,9 @@ void TerminalFace::ListUpTo(int count) {
     size_t want = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (static_cast<int>(rows_.size()) >= count) return;
-        want = static_cast<size_t>(count) - rows_.size();
+        const int listed = passed_ + static_cast<int>(rows_.size());
+        if (listed >= count) return;
+        want = static_cast<size_t>(count - listed);
     }
     // The walk and the filter's lines outside the lock: the progress line reads on.
     std::vector<NewRow> fresh;

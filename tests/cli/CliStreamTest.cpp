@@ -2,6 +2,7 @@
 // what a run over a listed tree says and leaves.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -138,6 +139,37 @@ TEST_F(CliStreamTest, StopLeavesWhatItHasNotReachedWhole) {
     EXPECT_LT(left, files.size());
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().Get("outcome")->text, "interrupted");
+}
+
+TEST_F(CliStreamTest, EveryFailureAndEveryFolderLeftIsToldOnce) {
+    // More rows than a run reads at once, all of them failing: the run passes
+    // and leaves them, and still tells each one, its folders at the end.
+    TestMount m(TestMount::Kind::Tmpfs, 16 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    const std::string root = m.Path() + "tree/";
+    const std::vector<std::string> files = MakeTree(root, 3, 4, 100, "kept");
+    ASSERT_EQ(::mount(nullptr, m.Path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+
+    const CliResult r = RunCli(Config(), {"shred", "-y", "--json", "-n", "1", root});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    std::map<std::string, std::vector<std::string>> entries;
+    for (const Json& e : Events(r.out))
+        if (e.Get("event")->text == "entry")
+            entries[e.Get("path")->text].push_back(e.Get("result")->text);
+    for (const std::string& f : files) {
+        EXPECT_EQ(entries[f], std::vector<std::string>{"failed"}) << f;
+        EXPECT_EQ(ReadWholeFile(f), "kept") << f;
+    }
+    std::vector<std::string> folders{root};
+    for (int g = 0; g < 3; ++g) {
+        folders.push_back(root + "g" + std::to_string(g) + "/");
+        for (int d = 0; d < 4; ++d)
+            folders.push_back(folders.back().substr(0, root.size() + 3) + "d" + std::to_string(d) +
+                              "/");
+    }
+    for (const std::string& f : folders)
+        EXPECT_EQ(entries[f], std::vector<std::string>{"not-removed"}) << f;
+    EXPECT_EQ(entries.size(), files.size() + folders.size());
 }
 
 }  // namespace
