@@ -10,11 +10,18 @@
 #   3. an unattended run of one empty file, against starting with nothing to do
 #   4. the main window: shown after start, adding a folder of 100,000 files,
 #      Stop during such a listing, Select all / Invert / Remove, peak memory
+#   5. the terminal run (kelvane-cli shred, which lists as it shreds): trees of
+#      4 KiB files against `find DIR -type f -exec shred -n 3 -u {} +`
+#      (bench/cli_vs_shred.sh), and its peak memory on larger trees
 # Everything is written below a temporary folder of DIR (at most SIZE_MIB plus a
 # few dozen MiB) and removed at the end.
 #
 # usage: bench/compare.sh [DIR=/var/tmp] [SIZE_MIB=256] [ROUNDS=3] [WINDOW_FILES=100000]
 # COUNTS="3000 10000" (environment) sets the numbers of small files.
+# CLI_COUNTS="10000" sets the trees of the terminal run timed against find+shred
+# (shred takes about 40 ms a file on a disk that syncs: "10000 100000" takes more
+# than an hour); CLI_PEAK="100000" the trees its peak memory is measured on, and
+# CLI_MILLION=1 adds a tree of 1,000,000 files (4 GiB in DIR, a quarter of an hour).
 set -euo pipefail
 DIR=${1:-/var/tmp}
 SIZE_MIB=${2:-256}
@@ -23,14 +30,17 @@ WINDOW_FILES=${4:-100000}
 HERE=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$HERE/build}
 KELVANE=$BUILD/kelvane
-for p in "$KELVANE" "$BUILD/shred_bench" "$BUILD/window_bench"; do
+for p in "$KELVANE" "$BUILD/kelvane-cli" "$BUILD/shred_bench" "$BUILD/window_bench"; do
     [ -x "$p" ] || { echo "build first: $p is missing" >&2; exit 1; }
 done
 command -v shred >/dev/null || { echo "shred (coreutils) is missing" >&2; exit 1; }
 
 WORK=$(mktemp -d "$DIR/kelvane-compare-XXXXXX")
+[ -n "$WORK" ] && [ -d "$WORK" ] || { echo "no temporary folder in $DIR" >&2; exit 1; }
 SHM=$(mktemp -d /dev/shm/kelvane-compare-XXXXXX)
-trap 'rm -rf "$WORK" "$SHM"' EXIT
+[ -n "$SHM" ] && [ -d "$SHM" ] || { rm -rf "$WORK"; echo "no temporary folder in /dev/shm" >&2; exit 1; }
+trap 'cd / && rm -rf "$WORK" "$SHM"' EXIT
+cd "$WORK"
 
 calc() { awk "BEGIN { printf \"%.3f\", $1 }"; }
 now() { date +%s.%N; }
@@ -117,3 +127,8 @@ printf 'one empty file: %.3f s wall; nothing to do: %.3f s; ratio %.2f\n' \
 
 echo "== 4. main window, $WINDOW_FILES files"
 "$BUILD/window_bench" "$WINDOW_FILES" "$WORK" 2>/dev/null
+
+echo "== 5. terminal run: kelvane-cli shred against find -exec shred, and its peak memory"
+peak_counts=${CLI_PEAK:-100000}
+[ "${CLI_MILLION:-0}" = 1 ] && peak_counts="$peak_counts 1000000"
+BUILD=$BUILD "$HERE/bench/cli_vs_shred.sh" "$WORK" "${CLI_COUNTS:-10000}" "$peak_counts"

@@ -169,6 +169,7 @@ int RunCli(const std::vector<std::string>& args) {
     setup.quiet = o.quiet;
     setup.verbose = o.verbose;
     setup.progressBar = !o.quiet && ::isatty(STDERR_FILENO);
+    setup.listAsRunGoes = setup.mode == FaceSetup::Mode::kShred;
 
     ValueLogSwitches switches(settings.enableLog == 1, settings.archiveLog == 1);
     ShredLog log(switches);

@@ -59,6 +59,18 @@ bool ListCommandLine(const std::vector<std::u16string>& args, TerminalFace& face
         FaceTarget target(state);
         (void)ProcessCommandLine(args, target);
         if (state.folderQueue.RowCount() == 0) return;
+        if (face.ListsAsRunGoes()) {
+            // The files chosen alone are listed now; the folders are looked
+            // ahead into, and walked again by the run as it goes.
+            const bool folders =
+                ExpandQueuedFolders(face, state, announceFolders, /*listFolders=*/false);
+            if (!face.ListAsRunGoes(state)) state.expansionStopped = true;
+            if (announceFolders) {
+                state.stop = true;
+                if (folders) face.SetStatusText(u"");
+            }
+            return;
+        }
         // The window names the first folder while it walks them.
         if (announceFolders)
             RunFolderExpansion(face, state);

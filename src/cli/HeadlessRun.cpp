@@ -67,6 +67,7 @@ int RunHeadless(int argc, char** argv) {
     setup.passes = ClampIterations(settings.iterations);
     setup.confirm = settings.confirm != 0;
     setup.windowEcho = true;
+    setup.listAsRunGoes = !drives;
     setup.endAction = settings.endAction;
     setup.texts = [texts](std::string_view key) {
         auto it = texts->find(key);

@@ -60,7 +60,9 @@ RowFilter::Verdict RowFilter::Look(const std::u16string& widePath, bool folderRo
     const bool chosen =
         folderRow && Utf8FromWide(roots_.RootOf(WideFromUtf8(path) + u".").path) == path;
     Verdict verdict = Verdict::kKeep;
-    if (folderRow && held_.count(path)) {
+    // A folder's row comes after everything inside it: what it held is then
+    // known, and the folder is forgotten, so a large tree keeps no set of them.
+    if (folderRow && held_.erase(path)) {
         verdict = Verdict::kHeldFolder;
     } else if (chosen) {
         verdict = Verdict::kKeep;

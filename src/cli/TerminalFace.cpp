@@ -7,9 +7,9 @@
 
 #include "cli/JsonLines.h"
 #include "cli/RowFilter.h"
-#include "config/NumberText.h"
 #include "config/TextConv.h"
 #include "filelist/FileListOps.h"
+#include "filelist/FolderRowWalk.h"
 #include "i18n/LanguageKeys.h"
 #include "log/ShredLog.h"
 #include "runs/RunClock.h"
@@ -17,15 +17,6 @@
 #include "runs/TerminalConfirm.h"
 
 namespace {
-
-int64_t SizeOf(const std::u16string& text) {
-    int64_t n = 0;
-    for (char16_t c : text) {
-        if (c < u'0' || c > u'9' || n > (INT64_MAX - 9) / 10) return 0;
-        n = n * 10 + (c - u'0');
-    }
-    return n;
-}
 
 std::string Amount(double bytes) {
     static const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
@@ -45,103 +36,12 @@ int TerminalWidth() {
     return 80;
 }
 
-const char* SkipReason(RowFilter::Verdict v) {
-    switch (v) {
-        case RowFilter::Verdict::kExcluded:
-            return "excluded";
-        case RowFilter::Verdict::kOtherFileSystem:
-            return "other-file-system";
-        case RowFilter::Verdict::kHeldFolder:
-            return "keeps-skipped-entries";
-        case RowFilter::Verdict::kKeep:
-            break;
-    }
-    return "";
-}
-
 }  // namespace
 
 TerminalFace::TerminalFace(FaceSetup setup, ShredLog* log, std::FILE* extraLog, RowFilter* filter)
     : setup_(std::move(setup)), log_(log), extraLog_(extraLog), filter_(filter) {}
 
-int TerminalFace::RowCount() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(rows_.size());
-}
-
-bool TerminalFace::RowChecked(int row) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return row >= 0 && row < static_cast<int>(rows_.size()) && rows_[row].checked;
-}
-
-std::u16string TerminalFace::RowText(int row, int column) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
-    const Row& r = rows_[row];
-    switch (column) {
-        case 0:
-            return r.name;
-        case 1:
-            return r.size;
-        case 2:
-            return r.date;
-        case 3:
-            return r.path;
-        default:
-            return {};
-    }
-}
-
-void TerminalFace::DeleteRow(int row) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-    if (rows_[row].date != kFolderMarker) doneBytes_ += SizeOf(rows_[row].size);
-    rows_.erase(rows_.begin() + row);
-}
-
-void TerminalFace::SetRowText(int row, int column, const std::u16string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-    Row& r = rows_[row];
-    std::u16string* cells[] = {&r.name, &r.size, &r.date, &r.path};
-    if (column >= 0 && column < 4) *cells[column] = text;
-}
-
-void TerminalFace::AppendRow(const std::u16string& name, const std::u16string& size,
-                             const std::u16string& date, const std::u16string& path) {
-    if (filter_) {
-        const RowFilter::Verdict v = filter_->Look(path, date == kFolderMarker);
-        if (v != RowFilter::Verdict::kKeep) {
-            if (setup_.json)
-                Emit(JsonObject()
-                         .Add("event", "skipped")
-                         .Add("path", path)
-                         .Add("reason", SkipReason(v)));
-            else if (setup_.verbose)
-                Say(path + u" [skipped: " + WideFromUtf8(SkipReason(v)) + u"]", false);
-            return;
-        }
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    rows_.push_back({name, size, date, path, true});
-}
-
-void TerminalFace::AppendRows(const std::vector<NewRow>& rows, const std::u16string& status) {
-    for (const NewRow& r : rows) AppendRow(r.name, r.size, r.date, r.path);
-    // The count of a listing is shown, not echoed: the window does the same.
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!status.empty()) status_ = status;
-}
-
-int TerminalFace::ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) {
-    out.clear();
-    confirm = setup_.confirm;
-    std::lock_guard<std::mutex> lock(mutex_);
-    const int count = static_cast<int>(rows_.size());
-    for (int i = std::max(first, 0); i < count && i - first < maxCount; ++i)
-        out.push_back({rows_[i].checked, rows_[i].date, rows_[i].path, rows_[i].size});
-    return count;
-}
+TerminalFace::~TerminalFace() = default;
 
 void TerminalFace::SetStatusText(const std::u16string& text) {
     {
@@ -154,22 +54,6 @@ void TerminalFace::SetStatusText(const std::u16string& text) {
 std::u16string TerminalFace::StatusText() {
     std::lock_guard<std::mutex> lock(mutex_);
     return status_;
-}
-
-void TerminalFace::SetProgressRange(int upper) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    upper_ = upper;
-    pos_ = 0;
-    ended_ = false;
-    since_ = std::chrono::steady_clock::now();
-    if (setup_.mode == FaceSetup::Mode::kShred) {
-        // The file run sets its range once, at its start: the bytes ahead are
-        // those of the file rows listed then.
-        totalBytes_ = 0;
-        doneBytes_ = 0;
-        for (const Row& r : rows_)
-            if (r.checked && r.date != kFolderMarker) totalBytes_ += SizeOf(r.size);
-    }
 }
 
 void TerminalFace::SetProgressPos(int pos) {

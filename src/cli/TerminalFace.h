@@ -9,14 +9,19 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "config/AppSettings.h"
+#include "runs/RunSummary.h"
 #include "runs/RunWindow.h"
 
+class FolderRowWalk;
 class RowFilter;
+class RunState;
 class ShredLog;
 class JsonObject;
 
@@ -30,6 +35,9 @@ struct FaceSetup {
     bool quiet = false;
     bool verbose = false;
     bool progressBar = false;  // standard error is a terminal
+    // The file run lists the chosen folders as it goes (ListAsRunGoes) instead of
+    // holding a row for every entry of them.
+    bool listAsRunGoes = false;
 
     // The window program's -exec and -drives without a display: every status text
     // on standard output as the window echoes it, no line per entry, the texts of
@@ -43,6 +51,7 @@ struct FaceSetup {
 class TerminalFace final : public RunWindow {
   public:
     TerminalFace(FaceSetup setup, ShredLog* log, std::FILE* extraLog, RowFilter* filter);
+    ~TerminalFace() override;
 
     // ---- RunWindow ----
     int RowCount() override;
@@ -73,6 +82,7 @@ class TerminalFace final : public RunWindow {
     void ShowInfoMessage(const std::u16string& text) override;
     bool ShowRunSummary(const RunSummary& summary, bool wanted) override;
     void FillingFreeSpaceOf(const std::vector<std::u16string>& roots) override;
+    bool SummaryAhead(RunSummary& summary) override;
     void LockForRun() override {}
     void UnlockAfterRun() override {}
     void BeginRunLog() override;
@@ -86,6 +96,14 @@ class TerminalFace final : public RunWindow {
         if (setup_.storeSettings) setup_.storeSettings();
     }
     void EndProgram() override {}
+
+    // ---- listing as the run goes ----
+    // The folders left in the queue are not listed now: they are walked once here
+    // to count their rows and gather the run's summary, and again as the run reads
+    // its rows (ReadRows), so that only the rows still to be dealt with, and those
+    // the run leaves in the list, are held. False when the stop flag ended the look.
+    bool ListAsRunGoes(RunState& state);
+    bool ListsAsRunGoes() const { return setup_.listAsRunGoes; }
 
     // ---- the terminal ----
     void SetDrives(std::vector<std::u16string> drives) { drives_ = std::move(drives); }
@@ -106,6 +124,13 @@ class TerminalFace final : public RunWindow {
 
   private:
     void ClearProgressLocked();
+    // False when the filter leaves the row out (and says so).
+    bool KeepRow(const std::u16string& path, bool folderRow);
+    // Walks on until the list holds `count` rows or the walk ends.
+    void ListUpTo(int count);
+    // Row `row` of the list, or nullptr (none, or a file row the run has passed).
+    Row* RowAtLocked(int row);
+    void PassRowsBeforeLocked(int row);
     void ShowLogLine(const std::u16string& text);
 
     FaceSetup setup_;
@@ -126,4 +151,15 @@ class TerminalFace final : public RunWindow {
     bool barShown_ = false;
     int failures_ = 0;
     std::mutex outMutex_;  // whole lines on the two streams
+
+    // Listing as the run goes: only the run's thread walks on.
+    std::unique_ptr<FolderRowWalk> walk_;
+    // The rows the run has passed and left in the list: of a file row only its
+    // place is kept (nothing reads it again), a folder row whole (the run's retry
+    // at its end reads those). rows_ holds the rows from index passed_ on.
+    int passed_ = 0;
+    std::vector<std::pair<int, Row>> passedFolders_;  // by index, ascending
+    int ahead_ = 0;  // rows counted ahead and not listed yet (guarded by mutex_)
+    int64_t aheadBytes_ = 0;
+    std::optional<RunSummary> summaryAhead_;
 };

@@ -19,8 +19,6 @@
 #include "runs/RunWindow.h"
 #include "runs/WorkerThreads.h"
 
-namespace {
-
 std::u16string NotListedReason(WalkSkip why) {
     switch (why) {
         case WalkSkip::kTooDeep:
@@ -40,9 +38,7 @@ std::u16string NotListedReason(WalkSkip why) {
     return {};
 }
 
-// The chosen folder, as the walk will find it: rows below it may later be
-// reached only through this very folder.
-void RecordRoot(RunState& state, const std::u16string& folder) {
+void RecordChosenRoot(RunState& state, const std::u16string& folder) {
     fsys::Root root{folder, {}};
     std::string p = Utf8FromWide(folder);
     while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -52,13 +48,11 @@ void RecordRoot(RunState& state, const std::u16string& folder) {
     state.chosenRoots.Add(root);
 }
 
-}  // namespace
-
 // The folders the walk enters are recorded in the order entered; each is
 // recorded once, however often the walk comes back to it.
 void ExpandFolder(FileRowSeries& rows, RunState& state, const std::u16string& folder,
                   const std::u16string& ownName) {
-    RecordRoot(state, folder);
+    RecordChosenRoot(state, folder);
     std::vector<std::u16string> recorded{folder};
     std::unordered_set<std::u16string> seen{folder};
 
@@ -140,7 +134,10 @@ bool LookAtChosenEntry(FileRowSeries& rows, RunState& state, int row, std::u16st
 }
 
 // The queue's rows; `refused` names the first entry refused as a system place.
-bool ExpandQueue(RunWindow& window, RunState& state, bool announce, std::u16string& refused) {
+// Without `listFolders` the chosen folders are only recorded, for a face that
+// walks them as its run reads them.
+bool ExpandQueue(RunWindow& window, RunState& state, bool announce, bool listFolders,
+                 std::u16string& refused) {
     FileRowSeries rows(window);
     StringTable& queue = state.folderQueue;
     // The chosen entries first, in the order given; each folder among them keeps
@@ -167,7 +164,10 @@ bool ExpandQueue(RunWindow& window, RunState& state, bool announce, std::u16stri
                 SafeFormat(window.MessageText("FrmMain.m_acMAddingFolder"), {WideFromUtf8(cell)}));
         }
         walked = true;
-        ExpandFolder(rows, state, WideFromUtf8(cell), {});
+        if (listFolders)
+            ExpandFolder(rows, state, WideFromUtf8(cell), {});
+        else
+            RecordChosenRoot(state, WideFromUtf8(cell));
     }
     rows.Flush();
     // Files alone end with their count, as the rows of a folder end with none.
@@ -180,14 +180,14 @@ bool ExpandQueue(RunWindow& window, RunState& state, bool announce, std::u16stri
 
 }  // namespace
 
-bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce) {
+bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce, bool listFolders) {
     std::u16string refused;
-    return ExpandQueue(window, state, announce, refused);
+    return ExpandQueue(window, state, announce, listFolders, refused);
 }
 
 void RunFolderExpansion(RunWindow& window, RunState& state) {
     std::u16string refused;
-    const bool walked = ExpandQueue(window, state, true, refused);
+    const bool walked = ExpandQueue(window, state, true, true, refused);
     window.UnlockAfterRun();
     state.stop.store(true);
     if (walked && refused.empty()) window.SetStatusText(u"");

@@ -12,6 +12,8 @@
 // is the order in which a run can remove them.
 #include <string>
 
+#include "engine/FileOps.h"
+
 class FileRowSeries;
 class RunState;
 class RunWindow;
@@ -35,4 +37,14 @@ void RunFolderExpansion(RunWindow& window, RunState& state);
 // Appends the rows of the queue; stops early when the stop flag is set (the
 // folders recorded so far still get their rows). Without a folder to walk the
 // status line ends with the number of rows. Returns true when a folder was walked.
-bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce = false);
+// Without `listFolders` the queued folders are only recorded as chosen, and stay
+// queued for a run that lists them as it goes (FolderRowWalk).
+bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce = false,
+                         bool listFolders = true);
+
+// The chosen folder, as the walk will find it: rows below it may later be
+// reached only through this very folder.
+void RecordChosenRoot(RunState& state, const std::u16string& folder);
+
+// The size-column text of a row for an entry the walk met but could not list.
+std::u16string NotListedReason(WalkSkip why);

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 #include "config/NumberText.h"
@@ -16,7 +17,6 @@
 #include "engine/FileOps.h"
 #include "engine/ShredCheck.h"
 #include "filelist/FileListOps.h"
-#include "filelist/StringTable.h"
 #include "i18n/SafeFormat.h"
 #include "log/LogLines.h"
 #include "platform/Platform.h"
@@ -66,30 +66,52 @@ RunOptions TakeOptions(RunWindow& window) {
 }
 
 // The folders that could not be removed yet, each once, in the order met, with
-// the root each is confined to.
+// the root each is confined to. A folder that its own row found gone leaves the
+// list and its parent takes its place (the retry climbs from there, as it would
+// have from the folder): on a run of a large tree the list keeps only what still
+// waits, not every folder met.
 class DeferredFolders {
   public:
-    DeferredFolders() { table_.SetSize(1, 0); }
     // `given`: a folder row's folder, not merely the one holding a file.
     void Add(const std::u16string& folder, const fsys::Root& root, bool given) {
-        std::string utf8 = Utf8FromWide(folder);
-        if (table_.Find(0, utf8) >= 0) return;
-        table_.AppendRow(utf8);
-        roots_.push_back(root);
-        given_.push_back(given);
+        if (!index_.emplace(folder, waiting_.size()).second) return;
+        waiting_.push_back({folder, root, given});
+    }
+    void Gone(const std::u16string& folder, const fsys::Root& root) {
+        const auto it = index_.find(folder);
+        if (it == index_.end()) return;
+        waiting_[it->second].folder.clear();
+        index_.erase(it);
+        // "\\" is a name character here: only "/" separates.
+        size_t end = folder.size();
+        while (end > 1 && folder[end - 1] == u'/') --end;
+        const size_t slash = folder.rfind(u'/', end - 1);
+        // The parent was not given: it only held what was.
+        if (slash != std::u16string::npos && slash > 0)
+            Add(folder.substr(0, slash + 1), root, false);
+        // Forgotten places are reused once they are most of the list.
+        if (waiting_.size() >= 64 && index_.size() * 2 < waiting_.size()) Compact();
     }
     void RemoveAll(FileOps& ops) const {
-        for (int r = 0; r < table_.RowCount(); ++r) {
-            ops.ConfineTo(roots_[static_cast<size_t>(r)]);
-            (void)ops.RemoveFolderChain(WideFromUtf8(table_.GetCell(0, r)),
-                                        given_[static_cast<size_t>(r)]);
+        for (const Waiting& w : waiting_) {
+            if (w.folder.empty()) continue;
+            ops.ConfineTo(w.root);
+            (void)ops.RemoveFolderChain(w.folder, w.given);
         }
     }
 
   private:
-    StringTable table_;
-    std::vector<fsys::Root> roots_;
-    std::vector<bool> given_;
+    struct Waiting {
+        std::u16string folder;  // empty: forgotten
+        fsys::Root root;
+        bool given = false;
+    };
+    void Compact() {
+        std::erase_if(waiting_, [](const Waiting& w) { return w.folder.empty(); });
+        for (size_t i = 0; i < waiting_.size(); ++i) index_[waiting_[i].folder] = i;
+    }
+    std::vector<Waiting> waiting_;
+    std::unordered_map<std::u16string, size_t> index_;
 };
 
 enum class FolderNow { kGone, kThere, kChanged };
@@ -404,10 +426,12 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             ops.RelockHoldingFolder();
             const FolderNow now = removed ? FolderNow::kGone : LookAtFolder(root, path);
             if (removed) {
+                deferred.Gone(path, root);
                 batch.DeleteRow(i--);
                 batch.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
             } else if (now == FolderNow::kGone) {
                 // Already gone, usually as the emptied parent of an earlier file.
+                deferred.Gone(path, root);
                 batch.DeleteRow(i--);
             } else if (now == FolderNow::kChanged) {
                 allDone = false;

@@ -56,27 +56,34 @@ EntryVerdict VerdictOfEntry(const std::u16string& path, storage::DeviceFactsCach
     return out;
 }
 
+void CountInSummary(RunSummary& s, const std::u16string& kind, const std::u16string& path,
+                    storage::DeviceFactsCache* cache) {
+    if (kind == u"FOLDER") {
+        ++s.folders;
+        return;
+    }
+    ++s.files;
+    EntryVerdict v = VerdictOfEntry(path, cache);
+    if (!v.applies) return;
+    s.bytes += v.size;
+    s.Add(path, v.verdict);
+}
+
 RunSummary CollectRunSummary(RunWindow& window, int32_t passes, int endAction, bool verify) {
     RunSummary s;
+    // A window that lists as the run goes has looked ahead already: reading its
+    // rows here would list them all.
+    if (!window.SummaryAhead(s)) {
+        storage::DeviceFactsCache cache;
+        // Read in blocks, like the run itself: one visit to the window per block of rows.
+        RunBatch batch(window);
+        RunRow row;
+        for (int i = 0; batch.Row(i, row); ++i)
+            if (row.checked) CountInSummary(s, row.kind, row.path, &cache);
+    }
     s.passes = passes;
     s.endAction = endAction;
     s.verify = verify;
-    storage::DeviceFactsCache cache;
-    // Read in blocks, like the run itself: one visit to the window per block of rows.
-    RunBatch batch(window);
-    RunRow row;
-    for (int i = 0; batch.Row(i, row); ++i) {
-        if (!row.checked) continue;
-        if (row.kind == u"FOLDER") {
-            ++s.folders;
-            continue;
-        }
-        ++s.files;
-        EntryVerdict v = VerdictOfEntry(row.path, &cache);
-        if (!v.applies) continue;
-        s.bytes += v.size;
-        s.Add(row.path, v.verdict);
-    }
     return s;
 }
 

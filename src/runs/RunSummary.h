@@ -48,7 +48,11 @@ struct EntryVerdict {
 };
 EntryVerdict VerdictOfEntry(const std::u16string& path, storage::DeviceFactsCache* cache);
 
-// Walks the ticked rows of the list.
+// Counts one ticked row (`kind` is its date column) into `s`.
+void CountInSummary(RunSummary& s, const std::u16string& kind, const std::u16string& path,
+                    storage::DeviceFactsCache* cache);
+
+// Walks the ticked rows of the list (or takes the window's RunWindow::SummaryAhead).
 RunSummary CollectRunSummary(RunWindow& window, int32_t passes, int endAction, bool verify);
 
 // Whether the window should show it: always when asked for, else when it warns

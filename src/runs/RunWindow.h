@@ -142,6 +142,14 @@ class RunWindow {
     // follow are a free-space run's.
     virtual void FillingFreeSpaceOf(const std::vector<std::u16string>& roots) { (void)roots; }
 
+    // A face that lists its rows only as the run reads them (the terminal's) has
+    // counted them ahead and fills the counts and warnings of the summary here;
+    // false: the run reads every row for it.
+    virtual bool SummaryAhead(RunSummary& summary) {
+        (void)summary;
+        return false;
+    }
+
     // Lock for run / unlock after run.
     virtual void LockForRun() = 0;
     virtual void UnlockAfterRun() = 0;

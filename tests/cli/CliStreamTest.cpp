@@ -1,0 +1,175 @@
+// kelvane-cli on a tree it lists as it shreds: what the run says and leaves is
+// what a run over a listed tree says and leaves.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CliProcess.h"
+#include "MiniJson.h"
+#include "support/TempDir.h"
+#include "support/TestMount.h"
+#include "support/TestText.h"
+
+namespace {
+
+class CliStreamTest : public ::testing::Test {
+  protected:
+    CliStreamTest() {
+        std::string error;
+        EXPECT_TRUE(ParseJson(ReadWholeFile(KELVANE_DATA_DIR "/kelvane-cli-events.schema.json"),
+                              schema_, error))
+            << error;
+    }
+    std::string Config() const { return tmp_.Sub("config"); }
+
+    // The events of a run's output, each checked against the schema.
+    std::vector<Json> Events(const std::string& out) const {
+        std::vector<Json> events;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) {
+            EXPECT_EQ(CheckEventLine(schema_, line), "") << line;
+            Json v;
+            std::string error;
+            if (ParseJson(line, v, error)) events.push_back(v);
+        }
+        return events;
+    }
+    // Tree below `root`: folders g<G>/d<D>, each with `files` files of `content`.
+    static std::vector<std::string> MakeTree(const std::string& root, int groups, int folders,
+                                             int files, const std::string& content) {
+        std::vector<std::string> made;
+        for (int g = 0; g < groups; ++g)
+            for (int d = 0; d < folders; ++d) {
+                std::filesystem::create_directories(root + "g" + std::to_string(g) + "/d" +
+                                                    std::to_string(d));
+                for (int f = 0; f < files; ++f) {
+                    made.push_back(root + "g" + std::to_string(g) + "/d" + std::to_string(d) +
+                                   "/f" + std::to_string(f));
+                    TempDir::WriteFileAt(made.back(), content);
+                }
+            }
+        return made;
+    }
+
+    TempDir tmp_;
+    Json schema_;
+};
+
+TEST_F(CliStreamTest, EachEntryOnceEmptiedFoldersGoExcludedStay) {
+    TestMount m(TestMount::Kind::Tmpfs, 16 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    const std::string root = m.Path() + "tree/";
+    std::vector<std::string> files = MakeTree(root, 3, 4, 20, "secret");
+    TempDir::WriteFileAt(root + "g1/d2/x.keep", "stays");
+    TempDir::WriteFileAt(m.Path() + "outside", "not chosen");
+    ASSERT_EQ(::symlink("../../outside", (root + "g0/link").c_str()), 0);
+    files.push_back(root + "g0/link");
+    ASSERT_EQ(::mkdir((root + "g2/empty").c_str(), 0700), 0);
+
+    const CliResult r = RunCli(Config(), {"shred", "-y", "--json", "-n", "1", "--exclude", "*.keep",
+                                          root.substr(0, root.size() - 1)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::map<std::string, std::vector<std::string>> entries;
+    std::map<std::string, std::string> skipped;
+    const std::vector<Json> events = Events(r.out);
+    for (const Json& e : events) {
+        const std::string kind = e.Get("event")->text;
+        if (kind == "entry") entries[e.Get("path")->text].push_back(e.Get("result")->text);
+        if (kind == "skipped") skipped[e.Get("path")->text] = e.Get("reason")->text;
+        // Counted ahead, as the run then met them: 241 files, 17 folders less
+        // the 3 that keep the excluded file.
+        if (kind == "summary") {
+            EXPECT_EQ(e.Get("files")->number, 241);
+            EXPECT_EQ(e.Get("folders")->number, 14);
+        }
+    }
+    for (const std::string& f : files) {
+        EXPECT_EQ(entries[f], std::vector<std::string>{"done"}) << f;
+        EXPECT_FALSE(PathExists(f)) << f;
+    }
+    for (const auto& [path, results] : entries) EXPECT_EQ(results.size(), 1u) << path;
+    EXPECT_EQ(skipped,
+              (std::map<std::string, std::string>{{root + "g1/d2/x.keep", "excluded"},
+                                                  {root + "g1/d2/", "keeps-skipped-entries"},
+                                                  {root + "g1/", "keeps-skipped-entries"},
+                                                  {root, "keeps-skipped-entries"}}));
+    EXPECT_EQ(ReadWholeFile(root + "g1/d2/x.keep"), "stays");
+    EXPECT_EQ(ReadWholeFile(m.Path() + "outside"), "not chosen");
+    for (const char* gone : {"g0", "g2", "g1/d0", "g1/d3"}) EXPECT_FALSE(PathExists(root + gone));
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().Get("outcome")->text, "done");
+}
+
+TEST_F(CliStreamTest, StopLeavesWhatItHasNotReachedWhole) {
+    TestMount m(TestMount::Kind::Tmpfs, 32 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    const std::string root = m.Path() + "tree/";
+    const std::string content(256 * 1024, 'z');
+    const std::vector<std::string> files = MakeTree(root, 4, 4, 4, content);
+
+    CliProcess p(Config(), {"shred", "-y", "--json", "-n", "100", root});
+    ASSERT_TRUE(p.WaitForOutput("\"event\":\"entry\""));
+    p.Signal(SIGINT);
+    const CliResult r = p.Finish();
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    std::map<std::string, std::string> entries;
+    const std::vector<Json> events = Events(r.out);
+    for (const Json& e : events)
+        if (e.Get("event")->text == "entry") entries[e.Get("path")->text] = e.Get("result")->text;
+    // Every file is either shredded and said so, or untouched in a folder that stays.
+    size_t left = 0;
+    for (const std::string& f : files) {
+        if (PathExists(f)) {
+            ++left;
+            EXPECT_EQ(entries.count(f), 0u) << f;
+            EXPECT_EQ(ReadWholeFile(f), content) << f;
+        } else {
+            EXPECT_EQ(entries[f], "done") << f;
+        }
+    }
+    EXPECT_GT(left, 0u);
+    EXPECT_LT(left, files.size());
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().Get("outcome")->text, "interrupted");
+}
+
+TEST_F(CliStreamTest, EveryFailureAndEveryFolderLeftIsToldOnce) {
+    // More rows than a run reads at once, all of them failing: the run passes
+    // and leaves them, and still tells each one, its folders at the end.
+    TestMount m(TestMount::Kind::Tmpfs, 16 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    const std::string root = m.Path() + "tree/";
+    const std::vector<std::string> files = MakeTree(root, 3, 4, 100, "kept");
+    ASSERT_EQ(::mount(nullptr, m.Path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+
+    const CliResult r = RunCli(Config(), {"shred", "-y", "--json", "-n", "1", root});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    std::map<std::string, std::vector<std::string>> entries;
+    for (const Json& e : Events(r.out))
+        if (e.Get("event")->text == "entry")
+            entries[e.Get("path")->text].push_back(e.Get("result")->text);
+    for (const std::string& f : files) {
+        EXPECT_EQ(entries[f], std::vector<std::string>{"failed"}) << f;
+        EXPECT_EQ(ReadWholeFile(f), "kept") << f;
+    }
+    std::vector<std::string> folders{root};
+    for (int g = 0; g < 3; ++g) {
+        folders.push_back(root + "g" + std::to_string(g) + "/");
+        for (int d = 0; d < 4; ++d)
+            folders.push_back(folders.back().substr(0, root.size() + 3) + "d" + std::to_string(d) +
+                              "/");
+    }
+    for (const std::string& f : folders)
+        EXPECT_EQ(entries[f], std::vector<std::string>{"not-removed"}) << f;
+    EXPECT_EQ(entries.size(), files.size() + folders.size());
+}
+
+}  // namespace
