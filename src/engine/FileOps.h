@@ -4,6 +4,7 @@
 #include <dirent.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct ShredFileOptions {
     uint32_t blockSize = 0;       // bytes per write; 0 stands for 102400
     bool deleteAfter = true;      // delete the file at the end
     ShredCheck* check = nullptr;  // when set: the last pass is read back and checked
+    // When set: called as the passes go on with the bytes written so far and the
+    // bytes all passes write.
+    std::function<void(int64_t done, int64_t total)> progress;
 };
 
 struct WalkOptions {
@@ -59,6 +63,7 @@ struct ShredReport {
     // A folder on the way was a link, no folder, or not the folder listed: the
     // entry was not touched.
     bool folderChanged = false;
+    int error = 0;  // the system's error number of a failure; 0 when none is known
 };
 
 class FileOps {

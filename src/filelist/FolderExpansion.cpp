@@ -152,7 +152,7 @@ bool ExpandQueuedFolders(RunWindow& window, RunState& state, bool announce) {
         ExpandFolder(rows, state, WideFromUtf8(cell), {});
     }
     rows.Flush();
-    // Files alone end with their count, as the rows of a folder end with none.
+    // Files alone end with their count here; a walk's rows once the walk has ended.
     if (!walked) UpdateFileCount(window);
     return walked;
 }
@@ -161,7 +161,8 @@ void RunFolderExpansion(RunWindow& window, RunState& state) {
     const bool walked = ExpandQueuedFolders(window, state, true);
     window.UnlockAfterRun();
     state.stop.store(true);
-    if (walked) window.SetStatusText(u"");
+    // The count tells what the walk added.
+    if (walked) UpdateFileCount(window);
 }
 
 bool StartFolderExpansion(WorkerThreads& threads, RunWindow& window, RunState& state) {

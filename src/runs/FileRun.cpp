@@ -4,6 +4,7 @@
 #include <sys/vfs.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -143,14 +144,20 @@ PoolSetting FilesAtOnce() {
 // folder has to be unlocked for each file (two files of a folder would each put
 // back the mode the other set), and not when scrambled names are all zeros (two
 // files of a folder would want the same name).
-int64_t PoolSize(const RunOptions& o, const std::u16string& listedSize) {
-    if (o.ignoreProtect || (o.file.shredNames && !o.file.shredValue.empty())) return -1;
-    if (listedSize.empty() || listedSize.size() > 18) return -1;
+// The size column as bytes; -1 where it holds no number.
+int64_t ListedBytes(const std::u16string& listed) {
+    if (listed.empty() || listed.size() > 18) return -1;
     int64_t size = 0;
-    for (char16_t c : listedSize) {
+    for (char16_t c : listed) {
         if (c < u'0' || c > u'9') return -1;
         size = size * 10 + (c - u'0');
     }
+    return size;
+}
+
+int64_t PoolSize(const RunOptions& o, const std::u16string& listedSize) {
+    if (o.ignoreProtect || (o.file.shredNames && !o.file.shredValue.empty())) return -1;
+    const int64_t size = ListedBytes(listedSize);
     return size <= kPoolMaxBytes ? size : -1;
 }
 
@@ -174,11 +181,18 @@ class PoolPlaces {
     std::map<std::u16string, bool> known_;
 };
 
-int Percent(int k, int total) {
-    // Rows appended during the run can take k past the total taken at the start.
-    if (total <= 0) return 100;
-    return static_cast<int>(100LL * k / total);
+int Percent(int64_t done, int64_t all) {
+    // Rows appended during the run can take the work done past the total taken
+    // at the start.
+    if (all <= 0) return 100;
+    return static_cast<int>(std::min<int64_t>(100LL * done / all, 100));
 }
+
+// The progress bar counts this many steps per row, so that a large file moves
+// it while its passes go on; a list too long for that counts rows.
+constexpr int kStepsPerRow = 100;
+// Files from this size on report their passes as they go.
+constexpr int64_t kReportedBytes = 8 << 20;
 
 }  // namespace
 
@@ -195,6 +209,7 @@ void StartFileRun(WorkerThreads& threads, RunWindow& window, RunState& state) {
         return;
     }
     state.startTime = Platform().now();
+    state.runBusy = true;
     StartRunClock(threads, window, state);
     threads.Start([&window, &state] {
         RunFrame(window, state, state.exitAfterFileRun.load(),
@@ -220,9 +235,17 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     window.AppendLogHeader(FileRunLogTitle(options.passes));
     for (const std::u16string& note : state.trash.TakeNotes()) window.AppendLog(note);
     for (const std::u16string& line : WarningLines(summary, text)) window.AppendLog(line);
-    window.SetProgressRange(total);
+    const int steps = total <= INT_MAX / kStepsPerRow ? kStepsPerRow : 1;
+    window.SetProgressRange(total * steps);
 
     const std::u16string shredding = window.MessageText("FrmMain.m_acMShredding");
+    const std::u16string stopping = window.MessageText("FrmMain.m_acMStopping");
+    // "Shredding [k / total - share done %]: path"; the share counts the steps done.
+    auto statusLine = [&](int k, int64_t stepsDone, const std::u16string& path) {
+        return SafeFormat(u"%s [%d / %d - %d %c]: %s",
+                          {shredding, k, total,
+                           Percent(stepsDone, static_cast<int64_t>(total) * steps), u'%', path});
+    };
     int k = 0;
     int answer = kAnswerYes;
     bool yesToAll = false;
@@ -257,16 +280,22 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             return true;
         }
         allDone = false;
+        batch.Flush();
         // The row follows the file to its scrambled name, where a later run finds it.
         if (job.report.path != job.path) {
-            batch.Flush();
             window.SetRowText(row, kPathColumn, job.report.path);
             window.SetRowText(row, kNameColumn, FileNameOfPath(job.report.path));
         }
-        batch.AppendLog(
+        const std::u16string line =
             job.report.folderChanged
                 ? LogFolderChangedLine(job.report.path)
-                : ShredLogLine(job.report.path, false, verify ? &job.check : nullptr, text));
+                : ShredLogLine(job.report.path, false, verify ? &job.check : nullptr, text,
+                               job.report.error);
+        // The list tells why, in the words the log uses.
+        const size_t why = line.rfind(u" [FAILED");
+        if (why != std::u16string::npos)
+            window.SetRowFailure(row, line.substr(why + 2, line.size() - why - 3));
+        batch.AppendLog(line);
         return false;
     };
 
@@ -289,17 +318,25 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         handed.pop_front();
         handedBytes -= h.bytes;
         pool->Wait(h.job);
+        state.filesUnderWay = static_cast<int>(handed.size());
         if (!finishFile(*h.job, h.row)) return;
         for (Handed& later : handed) --later.row;
         --i;
     };
     auto finishHanded = [&] {
-        while (!handed.empty()) finishFirstHanded();
+        while (!handed.empty()) {
+            // After Stop the window says what the run still waits for.
+            if (state.stop) {
+                batch.SetStatusText(SafeFormat(stopping, {static_cast<int>(handed.size())}));
+                batch.Flush();
+            }
+            finishFirstHanded();
+        }
     };
 
     RunRow row;
     for (; batch.Row(i, row); ++i) {
-        batch.SetProgressPos(k);
+        batch.SetProgressPos(k * steps);
         ++k;
         if (state.stop) break;
         if (!row.checked) continue;
@@ -351,8 +388,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         }
         if (answer != kAnswerYes && !yesToAll) continue;
 
-        batch.SetStatusText(SafeFormat(u"%s [%d / %d - %d %c]: %s",
-                                       {shredding, k, total, Percent(k, total), u'%', path}));
+        batch.SetStatusText(statusLine(k, static_cast<int64_t>(k - 1) * steps, path));
         batch.Flush();  // the window names the entry while it is worked on
 
         if (pooled) {
@@ -363,6 +399,8 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             auto job = std::make_shared<FileJob>();
             job->path = path;
             job->root = root;
+            // Counted before the pool can begin it, so a Stop meanwhile sees it.
+            state.filesUnderWay = static_cast<int>(handed.size()) + 1;
             pool->Submit(job);
             handed.push_back({std::move(job), i, poolSize});
             handedBytes += poolSize;
@@ -398,11 +436,30 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         job.path = path;
         job.root = root;
         job.folderRow = folderRow;
-        RunFileJob(ops, jobSettings, job);
+        state.filesUnderWay = 1;
+        if (ListedBytes(row.size) >= kReportedBytes) {
+            // A large file moves the bar and the share done with its passes.
+            FileJobSettings reported = jobSettings;
+            const int base = (k - 1) * steps;
+            int shown = base;
+            reported.file.progress = [&, base](int64_t done, int64_t all) {
+                if (all <= 0) return;
+                const int at = base + static_cast<int>(std::min<int64_t>(done, all) * steps / all);
+                if (at == shown) return;  // at most one visit to the window per step
+                shown = at;
+                window.SetProgressPos(at);
+                window.SetStatusText(statusLine(k, at, path));
+            };
+            RunFileJob(ops, reported, job);
+        } else {
+            RunFileJob(ops, jobSettings, job);
+        }
+        state.filesUnderWay = 0;
         if (finishFile(job, i)) --i;
     }
     finishHanded();
     pool.reset();
+    state.filesUnderWay = 0;
     batch.Flush();
 
     // The sizes a trash lists for its folders must not name folders gone; a list
@@ -412,7 +469,8 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         window.AppendLog(SafeFormat(u"%sdirectorysizes [not updated]", {trash.path}));
         allDone = false;
     }
-    const std::u16string elapsed = WideFromUtf8(state.ElapsedText());
+    // The time to the real end, files finished after a Stop included.
+    const std::u16string elapsed = ClockTimeText(Platform().now() - state.startTime.load());
     std::u16string final;
     if (state.stop) {
         state.lastOutcome = RunOutcome::Interrupted;

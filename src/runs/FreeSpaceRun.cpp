@@ -101,7 +101,7 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
         window.MessageText(interrupted ? "FrmMain.m_acMShreddingInterrupted"
                            : anyFailed ? "FrmMain.m_acMShreddingPartly"
                                        : "FrmMain.m_acMShreddingDone");
-    std::u16string details = WideFromUtf8(state.ElapsedText());
+    std::u16string details = ClockTimeText(Platform().now() - state.startTime.load());
     // Space a user's run could not reach was not overwritten: the status line
     // says so, not only the log.
     if (notReached > 0)
@@ -124,6 +124,7 @@ bool StartFreeSpaceRun(WorkerThreads& threads, RunWindow& window, RunState& stat
     // A run that ends before the clock's first tick must not report the time of
     // the run before it.
     state.SetElapsedText(Utf8FromWide(ClockTimeText(0)));
+    state.runBusy = true;
     StartRunClock(threads, window, state);
     threads.Start([&window, &state] {
         RunFrame(window, state, state.exitAfterFreeSpaceRun.load(),

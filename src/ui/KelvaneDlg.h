@@ -56,6 +56,7 @@ class ListCtrlView;
 class FontHolder;
 class CLogViewDlg;
 class QtTranslations;
+class MainRunFace;
 
 class CKelvaneDlg : public CDialog, public RunWindow {
     Q_OBJECT
@@ -224,6 +225,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     std::u16string RowText(int row, int column) override;
     void DeleteRow(int row) override;
     void SetRowText(int row, int column, const std::u16string& text) override;
+    void SetRowFailure(int row, const std::u16string& reason) override;
     void AppendRow(const std::u16string& name, const std::u16string& size,
                    const std::u16string& date, const std::u16string& path) override;
     void AppendRowWithStatus(const std::u16string& name, const std::u16string& size,
@@ -334,7 +336,6 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void ScheduleWaitingUpdates();                               // UI thread
     QString ToolTipOfRow(int row);
     QVariant MarkOfRow(int row);
-    void ShowProgressInTitle();
     void AnnounceRunEnd();
 
     std::vector<std::u16string> args_;
@@ -352,7 +353,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     WorkerThreads workers_;
     UiThreadCaller caller_;
     std::unique_ptr<FontHolder> fonts_;
-    CLogViewDlg* logView_ = nullptr;  // a child of the window
+    std::unique_ptr<MainRunFace> face_;  // status, progress, title, clock
+    CLogViewDlg* logView_ = nullptr;     // a child of the window
     std::unique_ptr<QtTranslations> qtTranslations_;
     AppSettings fields_;
     std::string languageName_;
@@ -362,7 +364,6 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     ValueLogSwitches logSwitches_{false, false};
     ShredLog log_{logSwitches_};
     bool locked_ = false;
-    QElapsedTimer runTimer_;
     int notifyAfterMs_ = 5000;
     bool closing_ = false;
     bool settingsStored_ = false;
@@ -377,6 +378,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     QElapsedTimer updatesShown_;
     std::string rememberedFolder_;
     RowVerdicts rowVerdicts_;
+    // Why rows failed in the last file run, by path; kept until the next one.
+    std::map<std::u16string, std::u16string> failures_;
     static constexpr int kVerdictPollMs = 50;
     QTimer* verdictsTimer_ = nullptr;
     struct CleanUpBox;

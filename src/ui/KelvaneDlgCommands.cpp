@@ -38,6 +38,7 @@
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/LogViewDlg.h"
+#include "ui/MainRunFace.h"
 #include "ui/OptionsDlg.h"
 
 void CKelvaneDlg::OnCommand(int id) {
@@ -127,6 +128,7 @@ void CKelvaneDlg::OnCommand(int id) {
 
 void CKelvaneDlg::OnStop() {
     state_.stop = true;
+    face_->ShowStopping(state_.filesUnderWay.load());
     // "-exec" still listing the command line's folders: its run is cancelled,
     // just as a stop signal cancels it without a display; otherwise the part
     // listed so far would be shredded the moment the listing ends.
@@ -310,7 +312,7 @@ void CKelvaneDlg::AppendRowWithStatus(const std::u16string& name, const std::u16
             list_.SetItemText(i, 3, path);
             list_.SetCheck(i, true);
         }
-        static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(status)));
+        face_->SetStatus(PrintableText(status));
     });
 }
 
@@ -318,6 +320,7 @@ void CKelvaneDlg::AppendRowWithStatus(const std::u16string& name, const std::u16
 void CKelvaneDlg::OnShredFiles() {
     // The button is disabled during a run; the command line may still get here.
     if (locked_ || closing_) return;
+    failures_.clear();
     StartFileRun(workers_, *this, state_);
 }
 

@@ -16,6 +16,7 @@
 #include "platform/qt/QtText.h"
 #include "runs/FillerStartup.h"
 #include "ui/KelvaneDlg.h"
+#include "ui/MainRunFace.h"
 
 // What the clean-up worker hands to the window. The worker may be stuck on a
 // dead drive after the window has gone, so it holds this box, never the window.
@@ -81,7 +82,7 @@ void CKelvaneDlg::TakeCleanUpReport() {
     const std::u16string shown = PrintableText(report.statusText);
     EchoUnattended(stdout, shown);
     // A run that began meanwhile owns the status line.
-    if (!locked_ && !closing_) static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(shown));
+    if (!locked_ && !closing_) face_->SetStatus(shown);
 }
 
 // Waits at most the bound of a drive's answer for the clean-up; true when it ended.
@@ -120,6 +121,9 @@ QString CKelvaneDlg::ToolTipOfRow(int row) {
         verdict =
             VerdictText(v->verdict.verdict, [this](std::string_view key) { return Text(key); });
     if (!verdict.empty()) tip += QStringLiteral("<br>") + ToQ(verdict).toHtmlEscaped();
+    const auto failure = failures_.find(list_.GetItemText(row, 3));
+    if (failure != failures_.end())
+        tip += QStringLiteral("<br>") + ToQ(PrintableText(failure->second)).toHtmlEscaped();
     return QStringLiteral("<p style='white-space:pre'>") + tip + QStringLiteral("</p>");
 }
 

@@ -21,6 +21,7 @@
 #include "platform/qt/QtText.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/LanguageDlg.h"
+#include "ui/MainRunFace.h"
 #include "ui/QtTranslations.h"
 
 namespace {
@@ -128,6 +129,8 @@ void CKelvaneDlg::ApplyTexts() {
         {IDC_SHRED, "FrmMain.m_BTNShredHint"},   {IDC_SHRED_FREE, "FrmMain.m_BTNShredDiskHint"},
     };
     for (const auto& [id, key] : hints) Control(id)->setToolTip(ToQ(Text(key)));
+    // The status line in the new language too, not only from its next update on.
+    if (face_) face_->Retranslate();
     menuBar_->update();
     FitControls();  // another language, other widths
 }

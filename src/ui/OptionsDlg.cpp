@@ -13,6 +13,7 @@
 #include "platform/qt/QtText.h"
 #include "ui/FileDialogs.h"
 #include "ui/FontHolder.h"
+#include "ui/ThemeColours.h"
 
 namespace {
 
@@ -57,10 +58,7 @@ constexpr int kResetButtons[] = {
 COptionsDlg::COptionsDlg(QWidget* parent) : CDialog(parent) {
     setObjectName(QStringLiteral("OptionsDlg"));
     setWindowTitle(QStringLiteral("Options"));
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
+    UsePanelColours(this);
     CreateControls();
 }
 

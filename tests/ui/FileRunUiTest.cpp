@@ -152,6 +152,9 @@ TEST_F(FileRunUi, StopEndsTheRunAfterTheEntriesUnderWay) {
     Click(*dlg, CKelvaneDlg::IDC_SHRED);
     ASSERT_TRUE(WaitUntil([&] { return held.Reached(); }));
     Click(*dlg, CKelvaneDlg::IDC_STOP);
+    // The window says what it still waits for.
+    EXPECT_TRUE(StatusOf(*dlg).startsWith(QStringLiteral("Stopping: finishing ")))
+        << StatusOf(*dlg).toStdString();
     ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
     dlg->Workers().JoinAll();
 
