@@ -265,7 +265,7 @@ TEST_F(FileRunTest, OneLargeFileMovesTheBarWithItsPasses) {
     std::vector<int> within;
     for (int pos : window.progressHistory)
         if (pos > 0 && pos < 100) within.push_back(pos);
-    EXPECT_GE(within.size(), 3u);
+    ASSERT_GE(within.size(), 3u);
     EXPECT_TRUE(std::is_sorted(within.begin(), within.end()));
     EXPECT_NE(std::find(window.statusHistory.begin(), window.statusHistory.end(),
                         u"Shredding [1 / 1 - " + WideFromUtf8(std::to_string(within[0])) +
