@@ -1,13 +1,8 @@
 #include "runs/FileRun.h"
 
-#include <linux/magic.h>
-#include <sys/vfs.h>
-
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <deque>
-#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -22,6 +17,7 @@
 #include "log/LogLines.h"
 #include "platform/Platform.h"
 #include "platform/TrashFolders.h"
+#include "runs/FilePoolChoice.h"
 #include "runs/RunBatch.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
@@ -115,71 +111,6 @@ std::u16string DoneText(uint64_t otherNames) {
                       {static_cast<int>(std::min<uint64_t>(otherNames, 1u << 30)),
                        std::u16string(otherNames == 1 ? u"name" : u"names")});
 }
-
-// The pool: files at once. The run hands it at most two rows per file under way,
-// and at most kPoolMaxHandedBytes as listed: what is handed over is finished
-// after a Stop too, so it must not take long.
-// KELVANE_FILES_AT_ONCE (1 to 16) sets the number, for measuring; 1 is no pool.
-constexpr int kPoolThreads = 8;
-constexpr size_t kPoolQueuePerThread = 2;
-// Larger files are bound by the device's throughput, which files at once do not
-// raise: they are shredded one at a time.
-constexpr int64_t kPoolMaxBytes = 1 << 20;
-constexpr int64_t kPoolMaxHandedBytes = 4 * kPoolMaxBytes;
-
-struct PoolSetting {
-    int files = kPoolThreads;
-    bool chosen = false;  // set in the environment: used on any file system
-};
-
-PoolSetting FilesAtOnce() {
-    const char* env = std::getenv("KELVANE_FILES_AT_ONCE");
-    if (!env || !*env) return {};
-    const int32_t n = ParseInt32(std::string_view(env));
-    if (n < 1 || n > 16) return {};
-    return {n, true};
-}
-
-// The listed size of a file row the pool may take, or -1. Not when the holding
-// folder has to be unlocked for each file (two files of a folder would each put
-// back the mode the other set), and not when scrambled names are all zeros (two
-// files of a folder would want the same name).
-// The size column as bytes; -1 where it holds no number.
-int64_t ListedBytes(const std::u16string& listed) {
-    if (listed.empty() || listed.size() > 18) return -1;
-    int64_t size = 0;
-    for (char16_t c : listed) {
-        if (c < u'0' || c > u'9') return -1;
-        size = size * 10 + (c - u'0');
-    }
-    return size;
-}
-
-int64_t PoolSize(const RunOptions& o, const std::u16string& listedSize) {
-    if (o.ignoreProtect || (o.file.shredNames && !o.file.shredValue.empty())) return -1;
-    const int64_t size = ListedBytes(listedSize);
-    return size <= kPoolMaxBytes ? size : -1;
-}
-
-// Files at once pay where the device makes each pass wait for its sync; on a
-// file system in memory nothing waits, and one at a time is as fast.
-class PoolPlaces {
-  public:
-    bool Pays(const fsys::Root& root, const std::u16string& path) {
-        const std::u16string folder = root.path.empty() ? FolderOfPath(path) : root.path;
-        auto it = known_.find(folder);
-        if (it == known_.end()) it = known_.emplace(folder, !InMemory(folder)).first;
-        return it->second;
-    }
-
-  private:
-    static bool InMemory(const std::u16string& folder) {
-        struct statfs st {};
-        return ::statfs(Utf8FromWide(folder).c_str(), &st) == 0 &&
-               (st.f_type == TMPFS_MAGIC || st.f_type == RAMFS_MAGIC);
-    }
-    std::map<std::u16string, bool> known_;
-};
 
 int Percent(int64_t done, int64_t all) {
     // Rows appended during the run can take the work done past the total taken
@@ -346,10 +277,12 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         const bool folderRow = kind == kFolderMarker;
         // Everything done to this entry stays below the folder the user chose.
         const fsys::Root root = state.chosenRoots.RootOf(path);
-        const int64_t poolSize = filesAtOnce.files > 1 && !batch.ConfirmChecked() &&
-                                         kind != kNotListedMarker && !folderRow
-                                     ? PoolSize(options, row.size)
-                                     : -1;
+        const int64_t poolSize =
+            filesAtOnce.files > 1 && !batch.ConfirmChecked() && kind != kNotListedMarker &&
+                    !folderRow
+                ? PoolSize(options.ignoreProtect,
+                           options.file.shredNames && !options.file.shredValue.empty(), row.size)
+                : -1;
         bool pooled =
             poolSize >= 0 && !poolFailed && (filesAtOnce.chosen || poolPlaces.Pays(root, path));
         if (pooled && !pool) {
