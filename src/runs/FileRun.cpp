@@ -402,8 +402,8 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
         window.AppendLog(SafeFormat(u"%sdirectorysizes [not updated]", {trash.path}));
         allDone = false;
     }
-    // The time to the real end, files finished after a Stop included.
-    const std::u16string elapsed = ClockTimeText(Platform().now() - state.startTime.load());
+    // The clock runs to the real end, files finished after a Stop included.
+    const std::u16string elapsed = WideFromUtf8(state.ElapsedText());
     std::u16string final;
     if (state.stop) {
         state.lastOutcome = RunOutcome::Interrupted;

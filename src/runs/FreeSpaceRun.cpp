@@ -101,7 +101,7 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
         window.MessageText(interrupted ? "FrmMain.m_acMShreddingInterrupted"
                            : anyFailed ? "FrmMain.m_acMShreddingPartly"
                                        : "FrmMain.m_acMShreddingDone");
-    std::u16string details = ClockTimeText(Platform().now() - state.startTime.load());
+    std::u16string details = WideFromUtf8(state.ElapsedText());
     // Space a user's run could not reach was not overwritten: the status line
     // says so, not only the log.
     if (notReached > 0)
