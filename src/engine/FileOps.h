@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ struct ShredFileOptions {
     // A device node is removed only when the user chose it on its own; one met
     // in a chosen folder is left alone (a copied /dev would otherwise go).
     bool deviceChosen = false;
+    // When set: called as the passes go on with the bytes written so far and the
+    // bytes all passes write.
+    std::function<void(int64_t done, int64_t total)> progress;
 };
 
 struct WalkOptions {
@@ -71,6 +75,7 @@ struct ShredReport {
     // Why the entry was left untouched although it is there (a system place, a
     // device node not chosen on its own); empty when it was not refused.
     std::u16string refused{};
+    int error = 0;  // the system's error number of a failure; 0 when none is known
 };
 
 class FileOps {

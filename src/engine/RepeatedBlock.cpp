@@ -1,6 +1,7 @@
 #include "engine/RepeatedBlock.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -13,7 +14,7 @@ constexpr size_t kMaxPieces = 1024;
 }  // namespace
 
 bool WriteRepeatedBlock(fsys::File& file, const unsigned char* block, size_t blockSize,
-                        int64_t length) {
+                        int64_t length, const std::function<void(int64_t)>& written) {
     if (blockSize == 0) return length <= 0;
     std::vector<fsys::File::Piece> pieces;
     pieces.reserve(std::min(kMaxPieces, kRepeatedWriteBytes / blockSize + 2));
@@ -34,8 +35,10 @@ bool WriteRepeatedBlock(fsys::File& file, const unsigned char* block, size_t blo
             at += static_cast<int64_t>(size);
         }
         const int64_t n = file.WritePiecesAt(pieces.data(), pieces.size(), offset);
-        if (n <= 0) return false;  // a full disk shows as 0 or ENOSPC
+        if (n == 0) errno = ENOSPC;  // a full disk shows as 0 or ENOSPC
+        if (n <= 0) return false;
         offset += n;
+        if (written) written(offset);
     }
     return true;
 }

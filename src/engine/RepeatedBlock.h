@@ -4,6 +4,7 @@
 // pass rather than one per block.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace fsys {
 class File;
@@ -15,5 +16,6 @@ inline constexpr size_t kRepeatedWriteBytes = 4u << 20;
 // Writes `length` bytes from offset 0: byte o is block[o mod blockSize], exactly
 // what writing the block again and again from the start would store. False when
 // not everything could be stored.
+// `written`, when set, hears the bytes stored so far after each write.
 bool WriteRepeatedBlock(fsys::File& file, const unsigned char* block, size_t blockSize,
-                        int64_t length);
+                        int64_t length, const std::function<void(int64_t)>& written = {});

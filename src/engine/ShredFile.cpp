@@ -1,5 +1,6 @@
 // FileOps::ShredFile: the passes over one file and the steps that follow them.
 #include <algorithm>
+#include <cerrno>
 
 #include "engine/FileOps.h"
 #include "engine/RepeatedBlock.h"
@@ -21,20 +22,28 @@ bool SameFile(const fsys::Attributes& a, const fsys::Attributes& b) {
 bool OpenSame(fsys::File& file, const fsys::Place& place, fsys::File::Mode mode,
               const fsys::Attributes& measured) {
     fsys::Attributes now;
-    return file.OpenAt(place.folder->Fd(), place.name, mode) && file.GetAttributes(now) &&
-           SameFile(now, measured);
+    if (!file.OpenAt(place.folder->Fd(), place.name, mode) || !file.GetAttributes(now))
+        return false;
+    if (SameFile(now, measured)) return true;
+    errno = 0;  // no system error: another file took the name
+    return false;
 }
 
 // One pass: the old bytes are overwritten where they lie (no truncation, which
 // could hand the data new blocks and leave the old ones untouched), then forced
 // to the device before the next pass may overwrite them in the page cache.
 bool OverwritePass(const fsys::Place& place, const fsys::Attributes& measured,
-                   const ShredBlock& block, ShredCheck* check) {
+                   const ShredBlock& block, ShredCheck* check,
+                   const std::function<void(int64_t)>& written) {
     fsys::File file;
     if (!OpenSame(file, place, fsys::File::Mode::kWrite, measured)) return false;
-    if (!WriteRepeatedBlock(file, block.Data(), block.BlockSize(), measured.size)) return false;
+    if (!WriteRepeatedBlock(file, block.Data(), block.BlockSize(), measured.size, written))
+        return false;
     if (!file.Sync()) return false;
-    if (check && !check->After(file.Descriptor(), block, measured.size)) return false;
+    if (check && !check->After(file.Descriptor(), block, measured.size)) {
+        errno = 0;  // the check says why
+        return false;
+    }
     return file.Close();
 }
 
@@ -63,13 +72,18 @@ bool Grow(const fsys::Place& place, const fsys::Attributes& measured, const Shre
 bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
     const uint32_t blockSize = options.blockSize == 0 ? kDefaultBlockSize : options.blockSize;
     lastShred_ = ShredReport{options.path};
+    // Keeps the system's word on the step that failed, for the log and the list.
+    const auto failed = [this] {
+        lastShred_.error = errno;
+        return false;
+    };
     // The folder holding the file, reached without following a link below the
     // confining root; every step below works relative to it.
     fsys::Place place;
     const fsys::LocateResult found = Locate(options.path, place);
     if (found != fsys::LocateResult::kFound) {
         lastShred_.folderChanged = found == fsys::LocateResult::kRefused;
-        return found == fsys::LocateResult::kMissing;
+        return found == fsys::LocateResult::kMissing || failed();
     }
     // Looked at again here, not only when the entry was listed: what is mounted
     // where may have changed since.
@@ -78,7 +92,7 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
     fsys::Attributes attr;
     if (!fsys::GetAttributes(place, attr)) {
         // Gone is done; a path we may not even look at is a failure, not success.
-        return attr.kind == fsys::Kind::kMissing;
+        return attr.kind == fsys::Kind::kMissing || failed();
     }
     if (attr.deviceNode && !options.deviceChosen) {
         lastShred_.refused = u"a device node not chosen on its own, left alone";
@@ -92,10 +106,10 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
 
     if (attr.kind == fsys::Kind::kFile) {
         fsys::File reader;
-        if (!OpenSame(reader, place, fsys::File::Mode::kRead, attr)) return false;
+        if (!OpenSame(reader, place, fsys::File::Mode::kRead, attr)) return failed();
         if (passes < 1) return false;
         // 64-bit length from the open file itself.
-        if (!reader.GetAttributes(attr)) return false;
+        if (!reader.GetAttributes(attr)) return failed();
         if (options.check) options.check->Before(reader.Descriptor());
         reader.Close();
         // Overwriting destroys the data under the file's other names too.
@@ -106,14 +120,19 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
         ShredBlock block;
         SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
         const bool mayGrow = options.modifySize && !options.sizeToZero;
-        if (!block.Fill(options.shredValue, blockSize, attr.size, mayGrow)) return false;
+        if (!block.Fill(options.shredValue, blockSize, attr.size, mayGrow)) return failed();
+        const int64_t size = attr.size;
+        const int64_t all = size * passes;
         for (int32_t pass = 0; pass < passes; ++pass) {
             ShredCheck* check = pass + 1 == passes ? options.check : nullptr;
-            if (!OverwritePass(place, attr, block, check)) return false;
+            std::function<void(int64_t)> written;
+            if (options.progress)
+                written = [&](int64_t bytes) { options.progress(size * pass + bytes, all); };
+            if (!OverwritePass(place, attr, block, check, written)) return failed();
         }
         if (options.modifySize) {
             const bool ok = options.sizeToZero ? CutToZero(place, attr) : Grow(place, attr, block);
-            if (!ok) return false;
+            if (!ok) return failed();
         }
     } else if (passes < 1) {
         return false;
@@ -122,8 +141,8 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
     // It is renamed and removed as an entry of its own.
     if (options.shredNames) {
         const bool renamed = ShredNameAt(place, lastShred_.path, randomMode, passes);
-        if (!renamed) return false;
+        if (!renamed) return failed();
     }
-    if (options.deleteAfter) return fsys::RemoveFile(place);
+    if (options.deleteAfter) return fsys::RemoveFile(place) || failed();
     return true;
 }

@@ -170,7 +170,7 @@ bool ExpandQueue(RunWindow& window, RunState& state, bool announce, bool listFol
             RecordChosenRoot(state, WideFromUtf8(cell));
     }
     rows.Flush();
-    // Files alone end with their count, as the rows of a folder end with none.
+    // Files alone end with their count here; a walk's rows once the walk has ended.
     if (!walked) UpdateFileCount(window);
     // Said last, so that it stays on the status line.
     if (!refused.empty())
@@ -190,7 +190,8 @@ void RunFolderExpansion(RunWindow& window, RunState& state) {
     const bool walked = ExpandQueue(window, state, true, true, refused);
     window.UnlockAfterRun();
     state.stop.store(true);
-    if (walked && refused.empty()) window.SetStatusText(u"");
+    // The count tells what the walk added; a refusal stays on the status line.
+    if (walked && refused.empty()) UpdateFileCount(window);
 }
 
 bool StartFolderExpansion(WorkerThreads& threads, RunWindow& window, RunState& state) {

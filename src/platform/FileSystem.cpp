@@ -164,7 +164,10 @@ bool IsMountPoint(const std::u16string& path) {
 }
 
 File::~File() {
+    // The error of the step that failed stays for the caller to read.
+    const int saved = errno;
     Close();
+    errno = saved;
 }
 
 bool File::Open(const std::u16string& path, Mode mode) {
@@ -197,15 +200,23 @@ bool File::OpenAt(int folderFd, const std::string& name, Mode mode) {
     int fd = ::openat(folderFd, name.c_str(), flags);
     if (fd < 0) return false;
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok && (mode == Mode::kWrite || mode == Mode::kAppend) && IsReadOnlyMode(st.st_mode))
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok && !S_ISREG(st.st_mode)) {
         ok = false;
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    if (ok && (mode == Mode::kWrite || mode == Mode::kAppend) && IsReadOnlyMode(st.st_mode)) {
+        ok = false;
+        errno = EACCES;  // what the system says to anyone but root
+    }
     if (ok) {
         int fl = ::fcntl(fd, F_GETFL);
         ok = fl >= 0 && ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == 0;
     }
     if (!ok) {
+        const int saved = errno;
         ::close(fd);
+        errno = saved;
         return false;
     }
     fd_ = fd;

@@ -1,12 +1,8 @@
 #include "runs/FileRun.h"
 
-#include <linux/magic.h>
-#include <sys/vfs.h>
-
 #include <algorithm>
-#include <cstdlib>
+#include <climits>
 #include <deque>
-#include <map>
 #include <memory>
 #include <set>
 #include <unordered_map>
@@ -22,6 +18,7 @@
 #include "platform/Platform.h"
 #include "platform/TrashFolders.h"
 #include "runs/FreeSpaceAfter.h"
+#include "runs/FilePoolChoice.h"
 #include "runs/RunBatch.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
@@ -142,70 +139,18 @@ std::u16string DoneText(uint64_t otherNames) {
                        std::u16string(otherNames == 1 ? u"name" : u"names")});
 }
 
-// The pool: files at once. The run hands it at most two rows per file under way,
-// and at most kPoolMaxHandedBytes as listed: what is handed over is finished
-// after a Stop too, so it must not take long.
-// KELVANE_FILES_AT_ONCE (1 to 16) sets the number, for measuring; 1 is no pool.
-constexpr int kPoolThreads = 8;
-constexpr size_t kPoolQueuePerThread = 2;
-// Larger files are bound by the device's throughput, which files at once do not
-// raise: they are shredded one at a time.
-constexpr int64_t kPoolMaxBytes = 1 << 20;
-constexpr int64_t kPoolMaxHandedBytes = 4 * kPoolMaxBytes;
-
-struct PoolSetting {
-    int files = kPoolThreads;
-    bool chosen = false;  // set in the environment: used on any file system
-};
-
-PoolSetting FilesAtOnce() {
-    const char* env = std::getenv("KELVANE_FILES_AT_ONCE");
-    if (!env || !*env) return {};
-    const int32_t n = ParseInt32(std::string_view(env));
-    if (n < 1 || n > 16) return {};
-    return {n, true};
+int Percent(int64_t done, int64_t all) {
+    // Rows appended during the run can take the work done past the total taken
+    // at the start.
+    if (all <= 0) return 100;
+    return static_cast<int>(std::min<int64_t>(100LL * done / all, 100));
 }
 
-// The listed size of a file row the pool may take, or -1. Not when the holding
-// folder has to be unlocked for each file (two files of a folder would each put
-// back the mode the other set), and not when scrambled names are all zeros (two
-// files of a folder would want the same name).
-int64_t PoolSize(const RunOptions& o, const std::u16string& listedSize) {
-    if (o.ignoreProtect || (o.file.shredNames && !o.file.shredValue.empty())) return -1;
-    if (listedSize.empty() || listedSize.size() > 18) return -1;
-    int64_t size = 0;
-    for (char16_t c : listedSize) {
-        if (c < u'0' || c > u'9') return -1;
-        size = size * 10 + (c - u'0');
-    }
-    return size <= kPoolMaxBytes ? size : -1;
-}
-
-// Files at once pay where the device makes each pass wait for its sync; on a
-// file system in memory nothing waits, and one at a time is as fast.
-class PoolPlaces {
-  public:
-    bool Pays(const fsys::Root& root, const std::u16string& path) {
-        const std::u16string folder = root.path.empty() ? FolderOfPath(path) : root.path;
-        auto it = known_.find(folder);
-        if (it == known_.end()) it = known_.emplace(folder, !InMemory(folder)).first;
-        return it->second;
-    }
-
-  private:
-    static bool InMemory(const std::u16string& folder) {
-        struct statfs st {};
-        return ::statfs(Utf8FromWide(folder).c_str(), &st) == 0 &&
-               (st.f_type == TMPFS_MAGIC || st.f_type == RAMFS_MAGIC);
-    }
-    std::map<std::u16string, bool> known_;
-};
-
-int Percent(int k, int total) {
-    // Rows appended during the run can take k past the total taken at the start.
-    if (total <= 0) return 100;
-    return static_cast<int>(100LL * k / total);
-}
+// The progress bar counts this many steps per row, so that a large file moves
+// it while its passes go on; a list too long for that counts rows.
+constexpr int kStepsPerRow = 100;
+// Files from this size on report their passes as they go.
+constexpr int64_t kReportedBytes = 8 << 20;
 
 }  // namespace
 
@@ -222,6 +167,7 @@ void StartFileRun(WorkerThreads& threads, RunWindow& window, RunState& state) {
         return;
     }
     state.startTime = Platform().now();
+    state.runBusy = true;
     StartRunClock(threads, window, state);
     threads.Start([&window, &state] {
         RunFrame(window, state, state.exitAfterFileRun.load(), [&window, &state] {
@@ -256,9 +202,17 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     window.AppendLogHeader(FileRunLogTitle(options.passes));
     for (const std::u16string& note : state.trash.TakeNotes()) window.AppendLog(note);
     for (const std::u16string& line : WarningLines(summary, text)) window.AppendLog(line);
-    window.SetProgressRange(total);
+    const int steps = total <= INT_MAX / kStepsPerRow ? kStepsPerRow : 1;
+    window.SetProgressRange(total * steps);
 
     const std::u16string shredding = window.MessageText("FrmMain.m_acMShredding");
+    const std::u16string stopping = window.MessageText("FrmMain.m_acMStopping");
+    // "Shredding [k / total - share done %]: path"; the share counts the steps done.
+    auto statusLine = [&](int k, int64_t stepsDone, const std::u16string& path) {
+        return SafeFormat(u"%s [%d / %d - %d %c]: %s",
+                          {shredding, k, total,
+                           Percent(stepsDone, static_cast<int64_t>(total) * steps), u'%', path});
+    };
     int k = 0;
     int answer = kAnswerYes;
     bool yesToAll = false;
@@ -294,19 +248,25 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             return true;
         }
         allDone = false;
+        batch.Flush();
         // The row follows the file to its scrambled name, where a later run finds it.
         if (job.report.path != job.path) {
-            batch.Flush();
             window.SetRowText(row, kPathColumn, job.report.path);
             window.SetRowText(row, kNameColumn, FileNameOfPath(job.report.path));
         }
+        std::u16string line;
         if (!job.report.refused.empty())
-            batch.AppendLog(SafeFormat(u"%s [NOT SHREDDED: %s]", {job.path, job.report.refused}));
+            line = SafeFormat(u"%s [NOT SHREDDED: %s]", {job.path, job.report.refused});
         else
-            batch.AppendLog(
-                job.report.folderChanged
-                    ? LogFolderChangedLine(job.report.path)
-                    : ShredLogLine(job.report.path, false, verify ? &job.check : nullptr, text));
+            line = job.report.folderChanged
+                       ? LogFolderChangedLine(job.report.path)
+                       : ShredLogLine(job.report.path, false, verify ? &job.check : nullptr, text,
+                                      job.report.error);
+        // The list tells why, in the words the log uses.
+        const size_t why = line.rfind(u" [FAILED");
+        if (why != std::u16string::npos)
+            window.SetRowFailure(row, line.substr(why + 2, line.size() - why - 3));
+        batch.AppendLog(line);
         return false;
     };
 
@@ -329,17 +289,25 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
         handed.pop_front();
         handedBytes -= h.bytes;
         pool->Wait(h.job);
+        state.filesUnderWay = static_cast<int>(handed.size());
         if (!finishFile(*h.job, h.row)) return;
         for (Handed& later : handed) --later.row;
         --i;
     };
     auto finishHanded = [&] {
-        while (!handed.empty()) finishFirstHanded();
+        while (!handed.empty()) {
+            // After Stop the window says what the run still waits for.
+            if (state.stop) {
+                batch.SetStatusText(SafeFormat(stopping, {static_cast<int>(handed.size())}));
+                batch.Flush();
+            }
+            finishFirstHanded();
+        }
     };
 
     RunRow row;
     for (; batch.Row(i, row); ++i) {
-        batch.SetProgressPos(k);
+        batch.SetProgressPos(k * steps);
         ++k;
         if (state.stop) break;
         if (!row.checked) continue;
@@ -349,10 +317,12 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
         const bool folderRow = kind == kFolderMarker;
         // Everything done to this entry stays below the folder the user chose.
         const fsys::Root root = state.chosenRoots.RootOf(path);
-        const int64_t poolSize = filesAtOnce.files > 1 && !batch.ConfirmChecked() &&
-                                         kind != kNotListedMarker && !folderRow
-                                     ? PoolSize(options, row.size)
-                                     : -1;
+        const int64_t poolSize =
+            filesAtOnce.files > 1 && !batch.ConfirmChecked() && kind != kNotListedMarker &&
+                    !folderRow
+                ? PoolSize(options.ignoreProtect,
+                           options.file.shredNames && !options.file.shredValue.empty(), row.size)
+                : -1;
         bool pooled =
             poolSize >= 0 && !poolFailed && (filesAtOnce.chosen || poolPlaces.Pays(root, path));
         if (pooled && !pool) {
@@ -391,8 +361,7 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
         }
         if (answer != kAnswerYes && !yesToAll) continue;
 
-        batch.SetStatusText(SafeFormat(u"%s [%d / %d - %d %c]: %s",
-                                       {shredding, k, total, Percent(k, total), u'%', path}));
+        batch.SetStatusText(statusLine(k, static_cast<int64_t>(k - 1) * steps, path));
         batch.Flush();  // the window names the entry while it is worked on
 
         if (pooled) {
@@ -404,6 +373,8 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             job->path = path;
             job->root = root;
             job->deviceChosen = state.chosenRoots.IsChosenDevice(path);
+            // Counted before the pool can begin it, so a Stop meanwhile sees it.
+            state.filesUnderWay = static_cast<int>(handed.size()) + 1;
             pool->Submit(job);
             handed.push_back({std::move(job), i, poolSize});
             handedBytes += poolSize;
@@ -448,11 +419,30 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
         job.root = root;
         job.folderRow = folderRow;
         job.deviceChosen = state.chosenRoots.IsChosenDevice(path);
-        RunFileJob(ops, jobSettings, job);
+        state.filesUnderWay = 1;
+        if (ListedBytes(row.size) >= kReportedBytes) {
+            // A large file moves the bar and the share done with its passes.
+            FileJobSettings reported = jobSettings;
+            const int base = (k - 1) * steps;
+            int shown = base;
+            reported.file.progress = [&, base](int64_t done, int64_t all) {
+                if (all <= 0) return;
+                const int at = base + static_cast<int>(std::min<int64_t>(done, all) * steps / all);
+                if (at == shown) return;  // at most one visit to the window per step
+                shown = at;
+                window.SetProgressPos(at);
+                window.SetStatusText(statusLine(k, at, path));
+            };
+            RunFileJob(ops, reported, job);
+        } else {
+            RunFileJob(ops, jobSettings, job);
+        }
+        state.filesUnderWay = 0;
         if (finishFile(job, i)) --i;
     }
     finishHanded();
     pool.reset();
+    state.filesUnderWay = 0;
     batch.Flush();
 
     // The sizes a trash lists for its folders must not name folders gone; a list
@@ -462,6 +452,7 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
         window.AppendLog(SafeFormat(u"%sdirectorysizes [not updated]", {trash.path}));
         allDone = false;
     }
+    // The clock runs to the real end, files finished after a Stop included.
     const std::u16string elapsed = WideFromUtf8(state.ElapsedText());
     std::u16string final;
     if (state.stop) {

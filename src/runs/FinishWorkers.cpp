@@ -8,6 +8,7 @@
 
 void FinishWorkers(WorkerThreads& threads, RunState& state,
                    const std::function<void()>& serveWindow) {
+    state.runBusy = false;
     state.stop = true;
     while (!threads.AllDone()) {
         if (serveWindow) serveWindow();

@@ -134,6 +134,7 @@ bool StartFreeSpaceRun(WorkerThreads& threads, RunWindow& window, RunState& stat
     // A run that ends before the clock's first tick must not report the time of
     // the run before it.
     state.SetElapsedText(Utf8FromWide(ClockTimeText(0)));
+    state.runBusy = true;
     StartRunClock(threads, window, state);
     threads.Start([&window, &state] {
         RunFrame(window, state, state.exitAfterFreeSpaceRun.load(),

@@ -58,6 +58,8 @@ struct DriveLook {
     bool offered = false;
     OfferedDrive drive;
     std::u16string reason;
+    std::string reasonKey;
+    std::u16string detail;
 };
 
 DriveLook LookAtDrive(const std::u16string& root, bool reserve) {
@@ -65,21 +67,26 @@ DriveLook LookAtDrive(const std::u16string& root, bool reserve) {
     look.drive.root = root;
     if (!FileOps().IsFolder(root)) {
         look.reason = u"not a folder";
+        look.reasonKey = "FrmDrive.m_acMNotAFolder";
         return look;
     }
     if (QueryDriveType(root) == DriveType::CdRom) {
         look.reason = u"read-only";
+        look.reasonKey = "FrmDrive.m_acMReadOnly";
         return look;
     }
     const DriveSpace space = QueryDriveSpace(root);
     if (!space.ok) {
         look.reason = u"free space unknown";
+        look.reasonKey = "FrmDrive.m_acMSpaceUnknown";
         return look;
     }
     if (const int err = ProbeCreateFile(root, kDialogProbeName); err != 0) {
         const std::string folder = WritableFolderOn(Utf8FromWide(root));
         if (folder.empty()) {
-            look.reason = u"cannot create files: " + WideFromUtf8(std::strerror(err));
+            look.detail = WideFromUtf8(std::strerror(err));
+            look.reason = u"cannot create files: " + look.detail;
+            look.reasonKey = "FrmDrive.m_acMCannotCreate";
             return look;
         }
         look.drive.root = WideFromUtf8(folder);
@@ -131,9 +138,10 @@ DriveOffer OfferDrives(std::chrono::milliseconds bound) {
     std::set<std::u16string> seen;
     for (size_t i = 0; i < roots.size(); ++i) {
         if (!looks[i]) {
-            offer.leftOut.push_back({roots[i], u"not answering", true});
+            offer.leftOut.push_back({roots[i], u"not answering", true, {}, {}});
         } else if (!looks[i]->offered) {
-            offer.leftOut.push_back({roots[i], looks[i]->reason});
+            offer.leftOut.push_back(
+                {roots[i], looks[i]->reason, false, looks[i]->reasonKey, looks[i]->detail});
         } else if (seen.insert(looks[i]->drive.root).second) {
             offer.offered.push_back(looks[i]->drive);
         }

@@ -22,6 +22,10 @@ struct LeftOutDrive {
     std::u16string root;
     std::u16string reason;
     bool notAnswering = false;  // gave no answer within the bound
+    // The reason for a window in its language: a key, filled with `detail` where
+    // it holds a "%s".
+    std::string reasonKey;
+    std::u16string detail;
 };
 
 struct DriveOffer {

@@ -39,7 +39,9 @@ void WaitOneSecond(const std::function<bool()>& shouldEnd) {
 void RunClockThread(RunWindow& window, RunState& state, uint64_t generation,
                     const ClockSleep& sleep) {
     auto current = [&] { return state.clockGeneration.load() == generation; };
-    auto shouldEnd = [&] { return state.stop.load() || !current(); };
+    // A stopped run still finishing its files is still running: the clock goes on
+    // to its real end.
+    auto shouldEnd = [&] { return (state.stop.load() && !state.runBusy.load()) || !current(); };
 
     bool ticked = false;
     std::u16string lastElapsed;

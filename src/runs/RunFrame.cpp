@@ -14,6 +14,7 @@ void RunFrame(RunWindow& window, RunState& state, bool exitAfterRun,
     window.LockForRun();
     if (worker) worker();
     window.UnlockAfterRun();
+    state.runBusy = false;
     state.stop = true;
 
     // Read only now: the end-action drop-down stays usable during a run.

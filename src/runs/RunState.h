@@ -98,6 +98,10 @@ class RunState {
     // new start never leaves two clocks ticking even if the old one was asleep.
     std::atomic<uint64_t> clockGeneration{0};
     std::atomic<RunOutcome> lastOutcome{RunOutcome::None};
+    // A run goes on after Stop until the files under way are finished: meanwhile
+    // the clock keeps counting, and the window can say how many it waits for.
+    std::atomic<bool> runBusy{false};
+    std::atomic<int> filesUnderWay{0};
 
     StringTable folderQueue;  // two columns: folder (UTF-8, ends with "/"), "0"
     StringTable drivesTable;  // one column: drive root (UTF-8)

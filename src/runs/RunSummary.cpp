@@ -1,6 +1,8 @@
 #include "runs/RunSummary.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "config/AppSettings.h"
 #include "config/TextConv.h"
@@ -179,14 +181,38 @@ std::u16string VerifiedNote(const ShredCheck* check, const TextLookup& text) {
     return {};
 }
 
+std::u16string ErrorText(int error, const TextLookup& text) {
+    switch (error) {
+        case 0:
+            return {};
+        case EACCES:
+        case EPERM:
+            return text("FrmMain.m_acMErrAccess");
+        case EROFS:
+            return text("FrmMain.m_acMErrReadOnly");
+        case EBUSY:
+        case ETXTBSY:
+            return text("FrmMain.m_acMErrBusy");
+        case ENOSPC:
+            return text("FrmMain.m_acMErrNoSpace");
+        case EIO:
+            return text("FrmMain.m_acMErrIo");
+        default:
+            return WideFromUtf8(std::strerror(error));
+    }
+}
+
 std::u16string ShredLogLine(const std::u16string& path, bool ok, const ShredCheck* check,
-                            const TextLookup& text) {
+                            const TextLookup& text, int error) {
     if (ok) return SafeFormat(u"%s [done%s]", {path, VerifiedNote(check, text)});
-    if (!check) return SafeFormat(u"%s [FAILED!]", {path});
+    const std::u16string because = ErrorText(error, text);
+    const std::u16string bare = because.empty() ? SafeFormat(u"%s [FAILED!]", {path})
+                                                : SafeFormat(u"%s [FAILED! %s]", {path, because});
+    if (!check) return bare;
     std::u16string why;
     switch (check->failure()) {
         case ShredCheck::Failure::kNone:
-            return SafeFormat(u"%s [FAILED!]", {path});
+            return bare;
         case ShredCheck::Failure::kReadBack:
             why = text("FrmSummary.m_acMVerifyReadBack");
             break;

@@ -69,14 +69,17 @@ std::vector<std::u16string> SummaryLines(const RunSummary& summary, const TextLo
 // Only the warnings, for the log.
 std::vector<std::u16string> WarningLines(const RunSummary& summary, const TextLookup& text);
 // The log line of a shredded file: "[done]", "[done, verified]", "[done, not
-// verifiable: reason]", "[FAILED!]" or "[FAILED! reason]" when the check after
-// the last pass failed.
+// verifiable: reason]", "[FAILED!]" or "[FAILED! reason]": why the check after
+// the last pass failed, else the system's error (`error`, 0 when none is known).
 class ShredCheck;
 // What a passed check adds after "done": ", verified", or ", not verifiable: ..."
 // when the file's data lies where reading it back proves nothing; empty without
 // a passed check.
 std::u16string VerifiedNote(const ShredCheck* check, const TextLookup& text);
 std::u16string ShredLogLine(const std::u16string& path, bool ok, const ShredCheck* check,
-                            const TextLookup& text);
+                            const TextLookup& text, int error = 0);
+// The system's error number as words: the language's text for the errors a
+// shredding meets most, the system's own text for the others; "" for 0.
+std::u16string ErrorText(int error, const TextLookup& text);
 // The end action's caption as the main window's drop-down shows it.
 std::string_view EndActionKey(int endAction);

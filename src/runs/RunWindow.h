@@ -52,6 +52,12 @@ class RunWindow {
     virtual std::u16string RowText(int row, int column) = 0;
     virtual void DeleteRow(int row) = 0;
     virtual void SetRowText(int row, int column, const std::u16string& text) = 0;
+    // Why the entry of a row failed in the run that just worked on it, as the
+    // log says it ("FAILED! Permission denied").
+    virtual void SetRowFailure(int row, const std::u16string& reason) {
+        (void)row;
+        (void)reason;
+    }
     // Appends a checked row with the four column texts.
     virtual void AppendRow(const std::u16string& name, const std::u16string& size,
                            const std::u16string& date, const std::u16string& path) = 0;

@@ -1,5 +1,6 @@
 #include "ui/AboutDlg.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -9,11 +10,9 @@
 #include "platform/qt/QtText.h"
 #include "ui/ClickEdit.h"
 #include "ui/FontHolder.h"
+#include "ui/ThemeColours.h"
 
 namespace {
-
-const QColor kLinkColour(0, 0, 255);
-const QColor kDescriptionColour(155, 155, 155);
 
 QString FromUtf8View(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -21,9 +20,10 @@ QString FromUtf8View(std::string_view s) {
 
 void SetTextColour(QWidget* w, const QColor& colour) {
     QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, colour);
-    pal.setColor(QPalette::Text, colour);
-    pal.setColor(QPalette::Base, Qt::white);
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::WindowText, colour);
+        pal.setColor(group, QPalette::Text, colour);
+    }
     w->setPalette(pal);
 }
 
@@ -32,10 +32,7 @@ void SetTextColour(QWidget* w, const QColor& colour) {
 CAboutDlg::CAboutDlg(QWidget* parent) : CDialog(parent) {
     setObjectName(QStringLiteral("AboutDlg"));
     setWindowTitle(QStringLiteral("Info"));
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
+    UsePanelColours(this);
 
     title_ = new QLabel(QStringLiteral("Kelvane"), this);
     title_->setObjectName(QStringLiteral("Title"));
@@ -43,9 +40,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CDialog(parent) {
     version_->setObjectName(QStringLiteral("Version"));
     for (const char* line : {"Secure deletion of files and of free disk space.",
                              "Free software under the MIT licence."}) {
-        auto* d = new QLabel(QString::fromUtf8(line), this);
-        SetTextColour(d, kDescriptionColour);
-        descriptions_.push_back(d);
+        descriptions_.push_back(new QLabel(QString::fromUtf8(line), this));
     }
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     ok_->setObjectName(QStringLiteral("Ok"));
@@ -80,13 +75,25 @@ CAboutDlg::CAboutDlg(QWidget* parent) : CDialog(parent) {
     buttons->addStretch(1);
     buttons->addWidget(ok_);
     top->addLayout(buttons);
+    ApplyColours();
+}
+
+// The descriptions in a quieter colour and the links in the theme's, both
+// readable on the panel; again whenever the theme changes.
+void CAboutDlg::ApplyColours() {
+    for (QLabel* d : descriptions_) SetTextColour(d, SoftTextColour(palette()));
+    for (CClickEdit* link : links_) SetTextColour(link, LinkColour(palette()));
+}
+
+void CAboutDlg::changeEvent(QEvent* event) {
+    CDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) ApplyColours();
 }
 
 CClickEdit* CAboutDlg::AddLink(QVBoxLayout* box, const QString& text, const QString& target) {
     auto* link = new CClickEdit(this);
     link->SetText(FromQ(text));
     link->SetLink(FromQ(target));
-    SetTextColour(link, kLinkColour);
     link->setAccessibleName(text);
     link->setMinimumWidth(link->fontMetrics().horizontalAdvance(text) + 12);
     box->addWidget(link);

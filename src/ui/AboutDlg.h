@@ -38,8 +38,10 @@ class CAboutDlg final : public CDialog {
 
   protected:
     bool OnInitDialog() override;
+    void changeEvent(QEvent* event) override;
 
   private:
+    void ApplyColours();
     using CDialog::DoModal;
     CClickEdit* AddLink(QVBoxLayout* box, const QString& text, const QString& target);
 

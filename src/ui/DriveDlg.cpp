@@ -16,9 +16,11 @@
 #include "config/TextConv.h"
 #include "filelist/StringTable.h"
 #include "i18n/LanguageKeys.h"
+#include "i18n/SafeFormat.h"
 #include "platform/BoundedCall.h"
 #include "platform/qt/QtText.h"
 #include "ui/FontHolder.h"
+#include "ui/ThemeColours.h"
 
 namespace {
 
@@ -30,14 +32,6 @@ std::function<void(CDriveDlg&)>& NextAction() {
 std::function<DriveOffer()>& OfferSource() {
     static std::function<DriveOffer()> source;
     return source;
-}
-
-// Label and check box sit on white, as in the program's other windows.
-void PaintWhite(QWidget* w) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, Qt::white);
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
 }
 
 }  // namespace
@@ -64,8 +58,8 @@ CDriveDlg::CDriveDlg(QWidget* parent) : CDialog(parent) {
     ok_->setDefault(true);
     cancel_ = new QPushButton(this);
     cancel_->setObjectName(QStringLiteral("m_BTNCancel"));
-    PaintWhite(label_);
-    PaintWhite(allDrives_);
+    UsePanelColours(label_);
+    UsePanelColours(allDrives_);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(allDrives_);
@@ -181,11 +175,16 @@ void CDriveDlg::FillList(const DriveOffer& offer) {
     list_->clear();
     // A drive missing from the list without a word looks like a fault of ours.
     QString leftOut;
-    for (const LeftOutDrive& d : offer.leftOut)
-        leftOut += (leftOut.isEmpty() ? QStringLiteral("Not offered: ") : QStringLiteral("; ")) +
-                   ToQ(d.root) + QStringLiteral(" (") +
-                   ToQ(d.notAnswering ? Text("FrmDrive.m_acMNotAnswering") : d.reason) +
-                   QStringLiteral(")");
+    for (const LeftOutDrive& d : offer.leftOut) {
+        std::u16string why = d.reason;
+        if (d.notAnswering)
+            why = Text("FrmDrive.m_acMNotAnswering");
+        else if (!d.reasonKey.empty())
+            why = SafeFormat(Text(d.reasonKey), {d.detail});
+        leftOut +=
+            (leftOut.isEmpty() ? ToQ(Text("FrmDrive.m_acMNotOffered")) : QStringLiteral("; ")) +
+            ToQ(d.root) + QStringLiteral(" (") + ToQ(why) + QStringLiteral(")");
+    }
     leftOut_->setText(leftOut);
     leftOut_->setVisible(!leftOut.isEmpty());
     for (const OfferedDrive& d : offer.offered) {

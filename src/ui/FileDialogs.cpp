@@ -1,7 +1,10 @@
 #include "ui/FileDialogs.h"
 
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <climits>
+#include <cstdlib>
 #include <deque>
 
 namespace {
@@ -43,6 +46,30 @@ QString FileDialogs::ChooseFolder(QWidget* parent, const QString& caption, const
     return QFileDialog::getExistingDirectory(parent, caption, start);
 }
 
+// The font dialog looks a font's style up by name; a font without one (as
+// settings give it) would land on whatever style comes first, such as "Oblique".
+// The family's own name for its weight and slant is given instead.
+QFont FileDialogs::WithStyleName(const QFont& font) {
+    if (!font.styleName().isEmpty()) return font;
+    QString best;
+    int bestDistance = INT_MAX;
+    for (const QString& style : QFontDatabase::styles(font.family())) {
+        if (QFontDatabase::italic(font.family(), style) != font.italic()) continue;
+        int distance = std::abs(QFontDatabase::weight(font.family(), style) - font.weight());
+        // Of equal weights, the plain face rather than a condensed or oblique one.
+        if (style.contains(QStringLiteral("Condensed")) ||
+            style.contains(QStringLiteral("Oblique")) != font.italic())
+            distance += 1;
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = style;
+        }
+    }
+    QFont named = font;
+    if (!best.isEmpty()) named.setStyleName(best);
+    return named;
+}
+
 bool FileDialogs::ChooseFont(QWidget* parent, const QString& caption, QFont& font) {
     Hooks& h = TheHooks();
     h.requests.push_back({Request::Kind::Font, caption, font.family(), {}});
@@ -55,7 +82,7 @@ bool FileDialogs::ChooseFont(QWidget* parent, const QString& caption, QFont& fon
     }
     if (h.cancelWhenEmpty) return false;
     bool ok = false;
-    QFont chosen = QFontDialog::getFont(&ok, font, parent, caption);
+    QFont chosen = QFontDialog::getFont(&ok, WithStyleName(font), parent, caption);
     if (ok) font = chosen;
     return ok;
 }

@@ -26,6 +26,8 @@ class FileDialogs {
     static QString ChooseFolder(QWidget* parent, const QString& caption, const QString& start);
     // True and the chosen font in `font`, or false when cancelled.
     static bool ChooseFont(QWidget* parent, const QString& caption, QFont& font);
+    // `font` with the style name its family gives its weight and slant.
+    static QFont WithStyleName(const QFont& font);
 
     // ---- test hooks ----
     static void SetNextOpenFiles(const QStringList& files);     // empty list: cancel

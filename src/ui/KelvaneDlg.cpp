@@ -24,7 +24,9 @@
 #include "ui/Accessibility.h"
 #include "ui/FontHolder.h"
 #include "ui/MainFileList.h"
+#include "ui/MainRunFace.h"
 #include "ui/QtTranslations.h"
+#include "ui/ThemeColours.h"
 
 namespace {
 
@@ -67,11 +69,8 @@ CKelvaneDlg::CKelvaneDlg(StorageLocations locations, QWidget* parent)
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     setAcceptDrops(true);
-    // White window, as the upper controls stand on a white panel.
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
+    // The upper controls stand on a panel in the theme's base colour.
+    UsePanelColours(this);
 
     CreateMenu();
     CreateControls();
@@ -224,6 +223,9 @@ void CKelvaneDlg::CreateControls() {
     // Texts are plain: file names with "<" or "&" must show as they are.
     for (auto& [id, w] : controls_)
         if (auto* l = qobject_cast<QLabel*>(w)) l->setTextFormat(Qt::PlainText);
+    face_ = std::make_unique<MainRunFace>(
+        this, MainRunFace::Controls{status, progress, clock, indicator, Control(IDC_STOP)},
+        [this](std::string_view key) { return Text(key); });
     SetFocusOrder();
     ApplyTexts();
 }
@@ -561,8 +563,6 @@ constexpr int kLockedControls[] = {
     CKelvaneDlg::IDC_MODIFY_SIZE, CKelvaneDlg::IDC_ITERATIONS, CKelvaneDlg::IDC_ITERATIONS_LABEL,
     CKelvaneDlg::IDC_SHRED_FREE,  CKelvaneDlg::IDC_SIZE_TYPE,
 };
-constexpr int kRunOnlyControls[] = {CKelvaneDlg::IDC_STOP, CKelvaneDlg::IDC_CLOCK,
-                                    CKelvaneDlg::IDC_INDICATOR};
 }  // namespace
 
 void CKelvaneDlg::LockForRun() {
@@ -571,10 +571,8 @@ void CKelvaneDlg::LockForRun() {
         return;
     }
     locked_ = true;
-    runTimer_.start();
-    ShowProgressInTitle();
+    face_->Begin();
     for (int i = 0; i < 3; ++i) popups_[i]->menuAction()->setEnabled(false);
-    for (int id : kRunOnlyControls) controls_.at(id)->show();
     for (int id : kLockedControls) controls_.at(id)->setEnabled(false);
     update();
     menuBar_->update();
@@ -588,19 +586,17 @@ void CKelvaneDlg::UnlockAfterRun() {
     locked_ = false;
     listView_->ForgetVerdicts();  // the files may have changed, or be gone
     ForgetUnlistedRoots();
-    ShowProgressInTitle();
+    face_->End();
     AnnounceRunEnd();
     if (!unattended_)
         AnnounceToScreenReaders(Control(IDC_STATUS),
                                 static_cast<QLabel*>(Control(IDC_STATUS))->text());
-    runTimer_.invalidate();
     for (int i = 0; i < 3; ++i) popups_[i]->menuAction()->setEnabled(true);
     for (int id : kLockedControls) controls_.at(id)->setEnabled(true);
     // The size choice follows its box, as after a click on it: "to zero" offered
     // while "Modify filesize" is off would look as if it applied.
     Control(IDC_SIZE_TYPE)
         ->setEnabled(static_cast<QCheckBox*>(Control(IDC_MODIFY_SIZE))->isChecked());
-    for (int id : kRunOnlyControls) controls_.at(id)->hide();
     update();
     menuBar_->update();
 }

@@ -57,6 +57,7 @@ class ListCtrlView;
 class FontHolder;
 class CLogViewDlg;
 class QtTranslations;
+class MainRunFace;
 
 class CKelvaneDlg : public CDialog, public RunWindow {
     Q_OBJECT
@@ -228,6 +229,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     std::u16string RowText(int row, int column) override;
     void DeleteRow(int row) override;
     void SetRowText(int row, int column, const std::u16string& text) override;
+    void SetRowFailure(int row, const std::u16string& reason) override;
     void AppendRow(const std::u16string& name, const std::u16string& size,
                    const std::u16string& date, const std::u16string& path) override;
     void AppendRowWithStatus(const std::u16string& name, const std::u16string& size,
@@ -336,7 +338,6 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void ShowUpdates(const std::vector<WindowUpdate>& updates);  // UI thread
     void ShowWaitingUpdates();                                   // UI thread
     void ScheduleWaitingUpdates();                               // UI thread
-    void ShowProgressInTitle();
     void AnnounceRunEnd();
 
     std::vector<std::u16string> args_;
@@ -354,7 +355,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     WorkerThreads workers_;
     UiThreadCaller caller_;
     std::unique_ptr<FontHolder> fonts_;
-    CLogViewDlg* logView_ = nullptr;  // a child of the window
+    std::unique_ptr<MainRunFace> face_;  // status, progress, title, clock
+    CLogViewDlg* logView_ = nullptr;     // a child of the window
     std::unique_ptr<QtTranslations> qtTranslations_;
     AppSettings fields_;
     std::string languageName_;
@@ -364,7 +366,6 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     ValueLogSwitches logSwitches_{false, false};
     ShredLog log_{logSwitches_};
     bool locked_ = false;
-    QElapsedTimer runTimer_;
     int notifyAfterMs_ = 5000;
     bool closing_ = false;
     bool settingsStored_ = false;

@@ -39,6 +39,7 @@
 #include "ui/KelvaneDlg.h"
 #include "ui/LogViewDlg.h"
 #include "ui/MainFileList.h"
+#include "ui/MainRunFace.h"
 #include "ui/OptionsDlg.h"
 
 void CKelvaneDlg::OnCommand(int id) {
@@ -133,6 +134,7 @@ void CKelvaneDlg::OnCommand(int id) {
 
 void CKelvaneDlg::OnStop() {
     state_.stop = true;
+    face_->ShowStopping(state_.filesUnderWay.load());
     // "-exec" still listing the command line's folders: its run is cancelled,
     // just as a stop signal cancels it without a display; otherwise the part
     // listed so far would be shredded the moment the listing ends.
@@ -312,7 +314,7 @@ void CKelvaneDlg::AppendRowWithStatus(const std::u16string& name, const std::u16
             list_.SetItemText(i, 3, path);
             list_.SetCheck(i, true);
         }
-        static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(status)));
+        face_->SetStatus(PrintableText(status));
     });
 }
 
@@ -320,6 +322,7 @@ void CKelvaneDlg::AppendRowWithStatus(const std::u16string& name, const std::u16
 void CKelvaneDlg::OnShredFiles() {
     // The button is disabled during a run; the command line may still get here.
     if (locked_ || closing_) return;
+    if (listView_) listView_->ForgetFailures();
     StartFileRun(workers_, *this, state_);
 }
 

@@ -14,6 +14,7 @@
 #include "platform/qt/QtText.h"
 #include "runs/FillerStartup.h"
 #include "ui/KelvaneDlg.h"
+#include "ui/MainRunFace.h"
 
 // What the clean-up worker hands to the window. The worker may be stuck on a
 // dead drive after the window has gone, so it holds this box, never the window.
@@ -79,7 +80,7 @@ void CKelvaneDlg::TakeCleanUpReport() {
     const std::u16string shown = PrintableText(report.statusText);
     EchoUnattended(stdout, shown);
     // A run that began meanwhile owns the status line.
-    if (!locked_ && !closing_) static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(shown));
+    if (!locked_ && !closing_) face_->SetStatus(shown);
 }
 
 // Waits at most the bound of a drive's answer for the clean-up; true when it ended.

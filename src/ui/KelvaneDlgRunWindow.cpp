@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QProgressBar>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -14,10 +13,10 @@
 
 #include "config/NumberText.h"
 #include "config/TextConv.h"
-#include "platform/qt/DesktopNotify.h"
 #include "platform/qt/QtText.h"
 #include "runs/TerminalConfirm.h"
 #include "ui/KelvaneDlg.h"
+#include "ui/MainRunFace.h"
 #include "ui/MessageBoxes.h"
 #include "ui/RunSummaryDlg.h"
 #include "ui/XMessageBox.h"
@@ -42,6 +41,13 @@ void CKelvaneDlg::SetRowText(int row, int column, const std::u16string& text) {
     caller_.Call([&] { list_.SetItemText(row, column, text); });
 }
 
+void CKelvaneDlg::SetRowFailure(int row, const std::u16string& reason) {
+    caller_.Call([&] {
+        if (row >= 0 && row < list_.GetItemCount() && listView_)
+            listView_->NoteFailure(list_.GetItemText(row, MainFileList::kPathColumn), reason);
+    });
+}
+
 void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& size,
                             const std::u16string& date, const std::u16string& path) {
     caller_.Call([&] {
@@ -60,8 +66,7 @@ void CKelvaneDlg::AppendRows(const std::vector<NewRow>& rows, const std::u16stri
     for (const NewRow& r : rows) batch->Add({r.name, r.size, r.date, r.path});
     auto apply = [this, batch, status, count = rows.size()]() mutable {
         list_.AppendBatch(std::move(*batch), CListCtrl::kChecked);
-        if (!status.empty())
-            static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(status)));
+        if (!status.empty()) face_->SetStatus(PrintableText(status));
         rowsInFlight_ -= count;
     };
     // The walk goes on while the window takes the rows in and paints; it waits
@@ -165,8 +170,8 @@ void CKelvaneDlg::ShowUpdates(const std::vector<WindowUpdate>& updates) {
     }
     // Nothing is painted within this visit: the last text and position are all
     // anyone could see.
-    if (status) static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(PrintableText(*status)));
-    if (progress >= 0) static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(progress);
+    if (status) face_->SetStatus(PrintableText(*status));
+    if (progress >= 0) face_->SetPos(progress);
 }
 
 // Status texts carry file names: shown printable, so a name cannot break the line
@@ -174,93 +179,35 @@ void CKelvaneDlg::ShowUpdates(const std::vector<WindowUpdate>& updates) {
 void CKelvaneDlg::SetStatusText(const std::u16string& text) {
     const std::u16string shown = PrintableText(text);
     EchoUnattended(stdout, shown);
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(shown)); });
+    caller_.Call([&] { face_->SetStatus(shown); });
 }
 
 std::u16string CKelvaneDlg::StatusText() {
-    return caller_.Get<std::u16string>(
-        [this] { return FromQ(static_cast<QLabel*>(Control(IDC_STATUS))->text()); }, {});
+    return caller_.Get<std::u16string>([this] { return face_->Status(); }, {});
 }
 
 void CKelvaneDlg::SetProgressRange(int upper) {
-    caller_.Call([&] {
-        static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setRange(0, upper);
-        ShowProgressInTitle();
-    });
+    caller_.Call([&] { face_->SetRange(upper); });
 }
 
 void CKelvaneDlg::SetProgressPos(int pos) {
-    caller_.Call([&] {
-        static_cast<QProgressBar*>(Control(IDC_PROGRESS))->setValue(pos);
-        ShowProgressInTitle();
-    });
-}
-
-// The task bar and the window switcher show the title: during a run it leads with
-// the share done.
-void CKelvaneDlg::ShowProgressInTitle() {
-    auto* bar = static_cast<QProgressBar*>(Control(IDC_PROGRESS));
-    if (!locked_ || bar->maximum() <= 0) {
-        setWindowTitle(QStringLiteral("Kelvane"));
-        return;
-    }
-    const qint64 done = std::clamp<qint64>(bar->value(), 0, bar->maximum());
-    setWindowTitle(QStringLiteral("%1 % - Kelvane").arg(done * 100 / bar->maximum()));
-}
-
-// A longer run that ended while the user was elsewhere is told on the desktop.
-void CKelvaneDlg::AnnounceRunEnd() {
-    if (unattended_ || closing_ || isActiveWindow() || !runTimer_.isValid() ||
-        runTimer_.elapsed() < notifyAfterMs_)
-        return;
-    const char* key = nullptr;
-    switch (state_.lastOutcome.load()) {
-        case RunOutcome::Done:
-            key = "FrmMain.m_acMShreddingDone";
-            break;
-        case RunOutcome::Partly:
-            key = "FrmMain.m_acMShreddingPartly";
-            break;
-        case RunOutcome::Interrupted:
-            key = "FrmMain.m_acMShreddingInterrupted";
-            break;
-        default:
-            return;
-    }
-    (void)NotifyDesktop(ToQ(Text(key)), static_cast<QLabel*>(Control(IDC_STATUS))->text());
+    caller_.Call([&] { face_->SetPos(pos); });
 }
 
 int CKelvaneDlg::ProgressUpper() {
-    return caller_.Get<int>(
-        [this] { return static_cast<QProgressBar*>(Control(IDC_PROGRESS))->maximum(); }, 0);
+    return caller_.Get<int>([this] { return face_->Upper(); }, 0);
 }
 
 int CKelvaneDlg::ProgressPos() {
-    return caller_.Get<int>(
-        [this] {
-            auto* bar = static_cast<QProgressBar*>(Control(IDC_PROGRESS));
-            return std::max(bar->value(), bar->minimum());
-        },
-        0);
+    return caller_.Get<int>([this] { return face_->Pos(); }, 0);
 }
-
-namespace {
-// The run's texts end their lines with CR LF; a label wants LF, and no empty line
-// after the last.
-QString LabelLines(const std::u16string& text) {
-    QString q = ToQ(text);
-    q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    while (q.endsWith(u'\n')) q.chop(1);
-    return q;
-}
-}  // namespace
 
 void CKelvaneDlg::SetClockText(const std::u16string& text) {
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_CLOCK))->setText(LabelLines(text)); });
+    caller_.Call([&] { face_->SetClock(text); });
 }
 
 void CKelvaneDlg::SetIndicatorText(const std::u16string& text) {
-    caller_.Call([&] { static_cast<QLabel*>(Control(IDC_INDICATOR))->setText(LabelLines(text)); });
+    caller_.Call([&] { face_->SetIndicator(text); });
 }
 
 AppSettings CKelvaneDlg::CurrentSettings() {
@@ -357,4 +304,24 @@ void CKelvaneDlg::ShowInfoMessage(const std::u16string& text) {
         if (!closing_)
             MessageBoxes::Information(this, ToQ(Text("FrmMain.m_acMInfoTitle")), ToQ(text));
     });
+}
+
+// A longer run that ended while the user was elsewhere is told on the desktop.
+void CKelvaneDlg::AnnounceRunEnd() {
+    std::string_view key;
+    switch (state_.lastOutcome.load()) {
+        case RunOutcome::Done:
+            key = "FrmMain.m_acMShreddingDone";
+            break;
+        case RunOutcome::Partly:
+            key = "FrmMain.m_acMShreddingPartly";
+            break;
+        case RunOutcome::Interrupted:
+            key = "FrmMain.m_acMShreddingInterrupted";
+            break;
+        default:
+            break;
+    }
+    if (unattended_ || closing_) key = {};
+    face_->Announce(key, notifyAfterMs_);
 }

@@ -25,6 +25,7 @@
 #include "platform/qt/QtText.h"
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
+#include "ui/MainRunFace.h"
 #include "ui/WindowPlacement.h"
 
 namespace {
@@ -84,7 +85,7 @@ void CKelvaneDlg::LoadSettingsFile() {
 void CKelvaneDlg::WarnNotTrusted(std::string_view key, const std::string& path) {
     const std::u16string shown = PrintableText(SafeFormat(MessageText(key), {WideFromUtf8(path)}));
     std::fprintf(stderr, "kelvane: %s\n", Utf8FromWide(shown).c_str());
-    static_cast<QLabel*>(Control(IDC_STATUS))->setText(ToQ(shown));
+    face_->SetStatus(shown);
 }
 
 void CKelvaneDlg::SaveSettingsFile() {

@@ -23,6 +23,7 @@
 #include "ui/KelvaneDlg.h"
 #include "ui/LanguageDlg.h"
 #include "ui/MainFileList.h"
+#include "ui/MainRunFace.h"
 #include "ui/QtTranslations.h"
 
 namespace {
@@ -139,6 +140,8 @@ void CKelvaneDlg::ApplyTexts() {
     sizeType->setAccessibleName(ToQ(Text("FrmMain.m_ACCSizeType")));
     Control(IDC_INDICATOR)->setAccessibleName(ToQ(Text("FrmMain.m_ACCIndicator")));
     Control(IDC_PROGRESS)->setAccessibleName(ToQ(Text("FrmMain.m_ACCProgress")));
+    // The status line in the new language too, not only from its next update on.
+    if (face_) face_->Retranslate();
     menuBar_->update();
     FitControls();  // another language, other widths
 }

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "config/TextConv.h"
 #include "platform/qt/QtText.h"
 
 MainFileList::MainFileList(CSortListCtrl& list, TextLookup text, QWidget* parent)
@@ -144,6 +145,9 @@ QString MainFileList::ToolTipOfRow(int row) {
     else if (v->verdict.applies)
         verdict = VerdictText(v->verdict.verdict, text_);
     if (!verdict.empty()) tip += QStringLiteral("<br>") + ToQ(verdict).toHtmlEscaped();
+    const auto failure = failures_.find(list_.GetItemText(row, kPathColumn));
+    if (failure != failures_.end())
+        tip += QStringLiteral("<br>") + ToQ(PrintableText(failure->second)).toHtmlEscaped();
     return QStringLiteral("<p style='white-space:pre'>") + tip + QStringLiteral("</p>");
 }
 

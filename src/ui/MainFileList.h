@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,11 @@ class MainFileList final : public ListCtrlView {
     void SetLockedQuery(std::function<bool()> locked) { locked_ = std::move(locked); }
     // The files may have changed (after a run): their verdicts are looked at again.
     void ForgetVerdicts() { verdicts_.Clear(); }
+    // Why the row of `path` failed in the last file run; its tool tip tells.
+    void NoteFailure(const std::u16string& path, const std::u16string& reason) {
+        failures_[path] = reason;
+    }
+    void ForgetFailures() { failures_.clear(); }
 
   signals:
     // Delete pressed in the list.
@@ -58,6 +64,8 @@ class MainFileList final : public ListCtrlView {
     TextLookup text_;
     std::function<bool()> locked_;
     RowVerdicts verdicts_;
+    // Why rows failed in the last file run, by path; kept until the next one.
+    std::map<std::u16string, std::u16string> failures_;
     static constexpr int kVerdictPollMs = 50;
     QTimer* verdictsTimer_ = nullptr;
     // The longest size and date texts listed, so that those columns are never cut.

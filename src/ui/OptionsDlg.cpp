@@ -15,6 +15,7 @@
 #include "ui/Accessibility.h"
 #include "ui/FileDialogs.h"
 #include "ui/FontHolder.h"
+#include "ui/ThemeColours.h"
 
 namespace {
 
@@ -59,10 +60,7 @@ constexpr int kResetButtons[] = {
 COptionsDlg::COptionsDlg(QWidget* parent) : CDialog(parent) {
     setObjectName(QStringLiteral("OptionsDlg"));
     setWindowTitle(QStringLiteral("Options"));
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
+    UsePanelColours(this);
     CreateControls();
 }
 

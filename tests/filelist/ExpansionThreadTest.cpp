@@ -77,8 +77,9 @@ TEST(ExpansionThread, LocksShowsStatusUnlocksAndSetsStop) {
     EXPECT_EQ(w.RowCount(), 3);
     ASSERT_FALSE(w.statusHistory.empty());
     EXPECT_EQ(w.statusHistory.front(), u"Adding folder " + dir.WSub("q/"));
-    EXPECT_EQ(w.statusHistory.back(), u"");
-    EXPECT_EQ(w.StatusText(), u"");
+    EXPECT_EQ(w.statusHistory.back(),
+              u"Amount of files: " + WideFromUtf8(std::to_string(w.RowCount())));
+    EXPECT_EQ(w.StatusText(), u"Amount of files: " + WideFromUtf8(std::to_string(w.RowCount())));
 }
 
 TEST(ExpansionThread, TwentyThousandFiles) {
@@ -106,7 +107,7 @@ TEST(ExpansionThread, TwentyThousandFiles) {
     }
     EXPECT_EQ(folderRows, kFolders + 1);
     EXPECT_EQ(w.RowText(w.RowCount() - 1, 3), dir.WSub("tree/"));
-    EXPECT_EQ(w.StatusText(), u"");
+    EXPECT_EQ(w.StatusText(), u"Amount of files: " + WideFromUtf8(std::to_string(w.RowCount())));
     EXPECT_TRUE(s.stop.load());
 }
 
@@ -150,5 +151,5 @@ TEST(ExpansionThread, StopFromAnotherThreadEndsTheWalkAndKeepsRows) {
     EXPECT_EQ(folders, 2);  // the first sub-folder and the queued folder
     EXPECT_EQ(w.RowText(w.RowCount() - 1, 3), dir.WSub("s/"));
     EXPECT_EQ(w.unlockCalls, 1);
-    EXPECT_EQ(w.StatusText(), u"");
+    EXPECT_EQ(w.StatusText(), u"Amount of files: " + WideFromUtf8(std::to_string(w.RowCount())));
 }

@@ -72,7 +72,7 @@ TEST(ListSources, DropGivesFilesAtOnceThenEachFolderBlock) {
     EXPECT_EQ(std::vector<std::u16string>(paths.begin() + 3, paths.end()),
               std::vector<std::u16string>(expect.begin() + 3, expect.end()));
     EXPECT_EQ(s.folderQueue.RowCount(), 2);
-    EXPECT_EQ(w.StatusText(), u"");
+    EXPECT_EQ(w.StatusText(), u"Amount of files: " + WideFromUtf8(std::to_string(w.RowCount())));
     EXPECT_TRUE(s.stop.load());
 }
 
@@ -131,5 +131,5 @@ TEST(ListSources, ChosenFolderIsQueuedAndRemembered) {
     EXPECT_EQ(w.RowText(0, 1), u"0");
     EXPECT_EQ(w.RowText(0, 2), u"FOLDER");
     EXPECT_EQ(w.RowText(0, 3), dir.WSub("empty/"));
-    EXPECT_EQ(w.StatusText(), u"");
+    EXPECT_EQ(w.StatusText(), u"Amount of files: " + WideFromUtf8(std::to_string(w.RowCount())));
 }

@@ -66,7 +66,7 @@ TEST(LanguageKeys, EveryKeyIsKnownOnceWithItsText) {
                              [&](const LanguageKey& k) { return k.key.starts_with(prefix); });
     };
     EXPECT_EQ(count("FrmLanguage."), 4);
-    EXPECT_EQ(count("FrmDrive."), 10);
+    EXPECT_EQ(count("FrmDrive."), 15);
     EXPECT_EQ(count("FrmOptions."), 20);
     EXPECT_EQ(count("FrmSummary."), 43);
 }

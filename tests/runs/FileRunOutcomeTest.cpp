@@ -35,12 +35,13 @@ TEST_F(FileRunTest, ShredsTicksRemovesRowsAndShowsProgress) {
     EXPECT_TRUE(window.Paths().empty());
     EXPECT_EQ(window.logLines, (Lines{Header(1), one + u" [done]", two + u" [done]"}));
     ASSERT_GE(window.statusHistory.size(), 3u);
-    EXPECT_EQ(window.statusHistory[0], u"Shredding [1 / 2 - 50 %]: " + one);
+    // The share is what is done, not what has been begun.
+    EXPECT_EQ(window.statusHistory[0], u"Shredding [1 / 2 - 0 %]: " + one);
     // The first row left the list, so the second is visited at index 0 again.
-    EXPECT_EQ(window.statusHistory[1], u"Shredding [2 / 2 - 100 %]: " + two);
+    EXPECT_EQ(window.statusHistory[1], u"Shredding [2 / 2 - 50 %]: " + two);
     EXPECT_EQ(window.status, Done());
-    EXPECT_EQ(window.progressUpper, 2);
-    EXPECT_EQ(window.progressHistory, (std::vector<int>{0, 1, 0}));
+    EXPECT_EQ(window.progressUpper, 200);
+    EXPECT_EQ(window.progressHistory, (std::vector<int>{0, 100, 0}));
     // The emptied folder went, the test folder with its remaining file stays.
     EXPECT_FALSE(Exists("a"));
     EXPECT_TRUE(Exists("stay"));
@@ -160,9 +161,18 @@ TEST_F(FileRunTest, ReadOnlyFileFailsUnlessWriteProtectionIsIgnored) {
     EXPECT_EQ(ReadWholeFile(dir.Sub("r/locked.txt")), "still here");
     EXPECT_FALSE(Exists("r/free.txt"));
     EXPECT_EQ(window.Paths(), Lines{dir.WSub("r/locked.txt")});
-    EXPECT_EQ(window.logLines, (Lines{Header(1), dir.WSub("r/locked.txt") + u" [FAILED!]",
+    // The log and the row say why; the line of the done file is as it always was.
+    const std::u16string locked = dir.WSub("r/locked.txt");
+    EXPECT_EQ(window.logLines, (Lines{Header(1), locked + u" [FAILED! Permission denied]",
                                       dir.WSub("r/free.txt") + u" [done]"}));
+    ASSERT_EQ(window.rowFailures.size(), 1u);
+    EXPECT_EQ(window.rowFailures[0].first, locked);
+    EXPECT_EQ(window.rowFailures[0].second, u"FAILED! Permission denied");
     EXPECT_EQ(window.status, Partly());
+    // In the language of the window.
+    window.texts["FrmMain.m_acMErrAccess"] = u"Zugriff verweigert";
+    Run();
+    EXPECT_EQ(window.logLines.back(), locked + u" [FAILED! Zugriff verweigert]");
 
     window.settings.ignoreProtect = true;
     Run();
@@ -206,8 +216,8 @@ TEST_F(FileRunTest, RowsAppendedDuringTheRunAreVisited) {
     EXPECT_FALSE(Exists("n/late.txt"));
     EXPECT_EQ(window.logLines,
               (Lines{Header(1), dir.WSub("n/first.txt") + u" [done]", late + u" [done]"}));
-    // The late row goes beyond the total taken at the start.
-    EXPECT_EQ(window.statusHistory[1], u"Shredding [2 / 1 - 200 %]: " + late);
+    // The late row goes beyond the total taken at the start; the share done stops at all.
+    EXPECT_EQ(window.statusHistory[1], u"Shredding [2 / 1 - 100 %]: " + late);
     EXPECT_EQ(window.status, Done());
 }
 
@@ -241,4 +251,24 @@ TEST_F(FileRunTest, InterruptedRunDoesNotRetryDeferredFolders) {
     EXPECT_EQ(ReadWholeFile(dir.Sub("z/w.txt")), "untouched");
     EXPECT_EQ(window.Paths(), Lines{dir.WSub("z/w.txt")});
     EXPECT_EQ(window.status, Interrupted());
+}
+
+TEST_F(FileRunTest, OneLargeFileMovesTheBarWithItsPasses) {
+    AddFile("big.bin", std::string(12 << 20, 'b'));
+    const std::u16string big = dir.WSub("big.bin");
+    window.iterationsText = u"3";
+    Run();
+    EXPECT_FALSE(Exists("big.bin"));
+    ASSERT_FALSE(window.statusHistory.empty());
+    EXPECT_EQ(window.statusHistory[0], u"Shredding [1 / 1 - 0 %]: " + big);
+    // Between the empty bar and the end: steps of the passes, in order.
+    std::vector<int> within;
+    for (int pos : window.progressHistory)
+        if (pos > 0 && pos < 100) within.push_back(pos);
+    ASSERT_GE(within.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(within.begin(), within.end()));
+    EXPECT_NE(std::find(window.statusHistory.begin(), window.statusHistory.end(),
+                        u"Shredding [1 / 1 - " + WideFromUtf8(std::to_string(within[0])) +
+                            u" %]: " + big),
+              window.statusHistory.end());
 }

@@ -163,6 +163,25 @@ TEST(RunClock, WrapsHoursAfterADay) {
     EXPECT_EQ(state.ElapsedText(), "01:01:02");
 }
 
+TEST(RunClock, KeepsCountingAfterStopUntilTheRunHasEnded) {
+    FakeTime time(1000);
+    ClockWindow window;
+    RunState state;
+    state.startTime = 1000;
+    state.stop = false;
+    state.runBusy = true;
+    WorkerThreads threads;
+    // Stop at 2 s; the files under way take until 5 s.
+    StartRunClock(threads, window, state, [&](const std::function<bool()>&) {
+        ++time.Now();
+        if (time.Now() == 1002) state.stop = true;
+        if (time.Now() == 1005) state.runBusy = false;
+    });
+    threads.JoinAll();
+    EXPECT_EQ(window.Clock(), u"00:00:04");
+    EXPECT_EQ(state.ElapsedText(), "00:00:04");
+}
+
 TEST(RunClock, StoppedBeforeItStartsShowsTheTimeOnce) {
     FakeTime time(2000);
     ClockWindow window;

@@ -23,6 +23,10 @@ class FakeRunWindow : public RunWindow {
     std::u16string RowText(int row, int column) override;
     void DeleteRow(int row) override;
     void SetRowText(int row, int column, const std::u16string& text) override;
+    void SetRowFailure(int row, const std::u16string& reason) override {
+        std::lock_guard<std::mutex> l(mutex);
+        rowFailures.emplace_back(list.GetItemText(row, 3), reason);
+    }
     void AppendRow(const std::u16string& name, const std::u16string& size,
                    const std::u16string& date, const std::u16string& path) override;
     void SetStatusText(const std::u16string& text) override;
@@ -67,7 +71,9 @@ class FakeRunWindow : public RunWindow {
     std::vector<bool> summariesWanted;          // ... and whether it was to be shown
     bool summaryAnswer = true;                  // Start (true) or Cancel
     std::vector<std::u16string> statusHistory;  // every status text set
-    std::vector<std::u16string> logLines;       // lines since the last BeginRunLog
+    // Failed rows by path with their reason, in the order told.
+    std::vector<std::pair<std::u16string, std::u16string>> rowFailures;
+    std::vector<std::u16string> logLines;  // lines since the last BeginRunLog
     int beginRunLogCalls = 0;
     int lockCalls = 0, unlockCalls = 0, storeCalls = 0, endCalls = 0;
     bool locked = false;

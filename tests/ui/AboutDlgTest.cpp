@@ -53,8 +53,9 @@ TEST_F(AboutDlgTest, ShowsVersionBoldTitleGreyDescriptionAndBlueLinks) {
     // The height is not applied to the about box.
     EXPECT_EQ(dlg.Version()->font().family(), fonts_->FaceName());
     ASSERT_FALSE(dlg.Descriptions().empty());
+    // Grey, yet dark enough to read on white (at least 4.5 : 1).
     for (QLabel* d : dlg.Descriptions())
-        EXPECT_EQ(d->palette().color(QPalette::WindowText), QColor(155, 155, 155));
+        EXPECT_EQ(d->palette().color(QPalette::WindowText), QColor(102, 102, 102));
     EXPECT_EQ(dlg.palette().color(QPalette::Window), QColor(Qt::white));
 
     // Web, mail and one field per translation credit, each blue and linked.

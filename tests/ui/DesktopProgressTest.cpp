@@ -12,13 +12,17 @@ class DesktopProgress : public MainWindowFixture {
   protected:
     void SetUp() override {
         MainWindowFixture::SetUp();
-        SetDesktopNotifier([this](const QString& summary, const QString& body) {
-            notices.emplace_back(summary, body);
-            return true;
-        });
+        QGuiApplication::setDesktopFileName(QStringLiteral("example.kelvane.Kelvane"));
+        SetDesktopNotifier(
+            [this](const QString& summary, const QString& body, const QString& icon) {
+                notices.emplace_back(summary, body);
+                icons.push_back(icon);
+                return true;
+            });
     }
     void TearDown() override {
-        SetDesktopNotifier([](const QString&, const QString&) { return false; });
+        SetDesktopNotifier([](const QString&, const QString&, const QString&) { return false; });
+        QGuiApplication::setDesktopFileName(QString());
         MainWindowFixture::TearDown();
     }
     // A run as the run frame drives the window, ending with `outcome`.
@@ -31,6 +35,7 @@ class DesktopProgress : public MainWindowFixture {
         dlg.UnlockAfterRun();
     }
     std::vector<std::pair<QString, QString>> notices;
+    std::vector<QString> icons;
 };
 
 }  // namespace
@@ -47,6 +52,9 @@ TEST_F(DesktopProgress, TitleShowsTheShareDoneAndAnUnwatchedRunEndsWithANotice) 
     EXPECT_EQ(dlg->windowTitle(), "99 % - Kelvane");
     dlg->SetProgressPos(200);
     EXPECT_EQ(dlg->windowTitle(), "100 % - Kelvane");
+    // A file run hands its progress over in batches: the title follows them too.
+    dlg->ApplyUpdates({{WindowUpdate::Kind::kProgressPos, 60, {}}});
+    EXPECT_EQ(dlg->windowTitle(), "30 % - Kelvane");
     dlg->SetNotifyAfter(0);
     dlg->State().lastOutcome = RunOutcome::Done;
     dlg->UnlockAfterRun();
@@ -64,11 +72,13 @@ TEST_F(DesktopProgress, TitleShowsTheShareDoneAndAnUnwatchedRunEndsWithANotice) 
     Run(*dlg, RunOutcome::Interrupted, u"Shredding interrupted. (00:00:09)");
     Run(*dlg, RunOutcome::NothingToShred, u"No file(s) available!");
     ASSERT_EQ(notices.size(), 3u) << "nothing to shred is no run to tell of";
-    EXPECT_EQ(notices[0], std::make_pair(QStringLiteral("Shredding done."),
-                                         QStringLiteral("Shredding done. (00:00:07)")));
+    // The body adds to the title rather than repeating it; the program's own icon.
+    EXPECT_EQ(notices[0],
+              std::make_pair(QStringLiteral("Shredding done."), QStringLiteral("00:00:07")));
     EXPECT_EQ(notices[1].first, "Shredding partly done.");
     EXPECT_EQ(notices[2].first, "Shredding interrupted.");
-    EXPECT_EQ(notices[2].second, "Shredding interrupted. (00:00:09)");
+    EXPECT_EQ(notices[2].second, "00:00:09");
+    EXPECT_EQ(icons[0], "example.kelvane.Kelvane");
 
     // A short run needs no notice; the language words it.
     dlg->SetNotifyAfter(60000);

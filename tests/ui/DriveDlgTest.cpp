@@ -141,10 +141,26 @@ TEST_F(DriveDlgTest, TextsComeFromTheLanguageWithDefaultsForMissingOnes) {
         if (key == "FrmDrive.Caption") return u"Freien Speicher schreddern";
         if (key == "FrmDrive.m_LISDrives0") return u"Laufwerk";
         if (key == "FrmDrive.m_BTNCancel") return u"Abbrechen";
+        if (key == "FrmDrive.m_acMNotOffered") return u"Nicht angeboten: ";
+        if (key == "FrmDrive.m_acMNotAFolder") return u"kein Ordner";
+        if (key == "FrmDrive.m_acMCannotCreate") return u"keine Dateien anlegbar: %s";
         return u"";
     };
+    CDriveDlg::SetOfferSource([] {
+        DriveOffer offer;
+        offer.offered = ThreeDrives();
+        offer.leftOut.push_back(
+            {u"/proc/", u"not a folder", false, "FrmDrive.m_acMNotAFolder", {}});
+        offer.leftOut.push_back({u"/ro/", u"cannot create files: Read-only file system", false,
+                                 "FrmDrive.m_acMCannotCreate", u"Read-only file system"});
+        return offer;
+    });
     RunDialog(
         [](CDriveDlg& d) {
+            // Why a drive is not offered, in the language too.
+            EXPECT_EQ(d.LeftOutLabel()->text(),
+                      QStringLiteral("Nicht angeboten: /proc/ (kein Ordner); /ro/ (keine Dateien "
+                                     "anlegbar: Read-only file system)"));
             EXPECT_EQ(d.windowTitle(), QStringLiteral("Freien Speicher schreddern"));
             EXPECT_EQ(d.DriveList()->headerItem()->text(0), QStringLiteral("Laufwerk"));
             EXPECT_EQ(d.DriveList()->headerItem()->text(1), QStringLiteral("Name"));
@@ -153,6 +169,7 @@ TEST_F(DriveDlgTest, TextsComeFromTheLanguageWithDefaultsForMissingOnes) {
             d.CancelButton()->click();
         },
         {}, german);
+    CDriveDlg::SetOfferSource(nullptr);
 }
 
 TEST_F(DriveDlgTest, NoDrivesGivesAnEmptyListAndOkStillWorks) {

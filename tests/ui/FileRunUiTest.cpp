@@ -1,6 +1,8 @@
 // The file shredding run as a user starts it: the "Shred files" button on a real
 // folder tree, the window locked meanwhile, Stop, the end actions and closing
 // the window while a run goes on.
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -15,6 +17,7 @@
 
 #include "config/TextConv.h"
 #include "filelist/ListSources.h"
+#include "platform/qt/ListCtrlView.h"
 #include "platform/qt/QtText.h"
 #include "runs/ShredPool.h"
 #include "support/TestText.h"
@@ -152,6 +155,9 @@ TEST_F(FileRunUi, StopEndsTheRunAfterTheEntriesUnderWay) {
     Click(*dlg, CKelvaneDlg::IDC_SHRED);
     ASSERT_TRUE(WaitUntil([&] { return held.Reached(); }));
     Click(*dlg, CKelvaneDlg::IDC_STOP);
+    // The window says what it still waits for.
+    EXPECT_TRUE(StatusOf(*dlg).startsWith(QStringLiteral("Stopping: finishing ")))
+        << StatusOf(*dlg).toStdString();
     ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
     dlg->Workers().JoinAll();
 
@@ -282,4 +288,18 @@ TEST_F(FileRunUi, OddNamesAreShredAndLoggedOneLineEach) {
         << text;
     EXPECT_EQ(text.find("\nforged.txt"), std::string::npos);
     EXPECT_EQ(text.find('\x1b'), std::string::npos);
+}
+
+TEST_F(FileRunUi, AFailedRowTellsWhyInItsTip) {
+    auto dlg = Open();
+    Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, false);
+    AddFiles(*dlg, 1, "ro");
+    ASSERT_EQ(::chmod(dir_.Sub("ro/f0.bin").c_str(), 0444), 0);
+    Click(*dlg, CKelvaneDlg::IDC_SHRED);
+    ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
+    dlg->Workers().JoinAll();
+    ASSERT_EQ(dlg->List().GetItemCount(), 1);
+    QAbstractItemModel* model = dlg->ListView()->model();
+    const QString tip = model->data(model->index(0, 0), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("FAILED! Permission denied"))) << tip.toStdString();
 }

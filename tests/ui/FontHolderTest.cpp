@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFontDialog>
 #include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
+#include "ui/FileDialogs.h"
 #include "ui/FontAttributes.h"
 #include "ui/FontHolder.h"
 
@@ -108,4 +112,31 @@ TEST(FontAttributes, GenericAliasesAreStoredAsTheFaceDrawn) {
     // A named face stays as it was asked for.
     QFont named(QStringLiteral("DejaVu Serif"));
     EXPECT_EQ(FontAttributes::FromQFont(named).face, "DejaVu Serif");
+}
+
+// The font dialog opens on the font's own face, not on the first style its list
+// holds ("Oblique" for a plain DejaVu Sans).
+TEST(FontChoice, TheDialogStartsOnThePlainFace) {
+    FileDialogs::ResetHooks();
+    FileDialogs::SetCancelWhenNothingQueued(false);
+    QFont shown;
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QFontDialog*>(w);
+            if (!dialog || !dialog->isVisible()) continue;
+            shown = dialog->currentFont();
+            seen = true;
+            dialog->reject();
+        }
+    });
+    poll.start(20);
+    QFont font(QStringLiteral("DejaVu Sans"), 11);
+    EXPECT_FALSE(FileDialogs::ChooseFont(nullptr, QStringLiteral("Font"), font));
+    FileDialogs::ResetHooks();
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(shown.family(), QStringLiteral("DejaVu Sans"));
+    EXPECT_EQ(shown.style(), QFont::StyleNormal);
+    EXPECT_EQ(shown.weight(), QFont::Normal);
 }

@@ -158,13 +158,18 @@ TEST_F(Language, ChangingTheLanguageKeepsTheSelections) {
     auto dlg = Open();
     Combo(*dlg, CKelvaneDlg::IDC_END_ACTION)->setCurrentIndex(2);
     Combo(*dlg, CKelvaneDlg::IDC_SIZE_TYPE)->setCurrentIndex(1);
+    dlg->SetStatusText(u"Amount of files: 7");
     dlg->ApplyLanguageByName("Deutsch");
+    // The status line speaks the new language at once, not from its next change.
+    EXPECT_EQ(dlg->StatusText(), u"Anzahl der Dateien: 7");
     EXPECT_EQ(Combo(*dlg, CKelvaneDlg::IDC_END_ACTION)->currentIndex(), 2);
     EXPECT_EQ(Combo(*dlg, CKelvaneDlg::IDC_END_ACTION)->currentText(), "Computer herunterfahren");
     EXPECT_EQ(Combo(*dlg, CKelvaneDlg::IDC_SIZE_TYPE)->currentIndex(), 1);
     EXPECT_EQ(Combo(*dlg, CKelvaneDlg::IDC_SIZE_TYPE)->currentText(), "zufällig");
     Combo(*dlg, CKelvaneDlg::IDC_END_ACTION)->setCurrentIndex(0);
+    dlg->SetStatusText(u"Schreddern beendet. (00:00:12)");
     dlg->ApplyLanguageByName("Fran\xc3\xa7\x61is");
+    EXPECT_EQ(dlg->StatusText(), u"Destruction termin\u00e9e. (00:00:12)");
     EXPECT_EQ(Combo(*dlg, CKelvaneDlg::IDC_END_ACTION)->currentText(), "Ne rien faire");
     EXPECT_EQ(Combo(*dlg, CKelvaneDlg::IDC_SIZE_TYPE)->currentText(),
               QString::fromUtf8("al\xc3\xa9\x61toire"));

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "config/TextConv.h"
+#include "i18n/LanguageKeys.h"
 #include "platform/StorageFacts.h"
 #include "platform/qt/ListCtrlView.h"
 #include "platform/qt/QtText.h"
@@ -113,4 +114,17 @@ TEST_F(RunSummaryUi, MarkedRowsAndASummaryThatCancelsOrStarts) {
     Shred(*dlg);
     EXPECT_EQ(shown, 2);
     EXPECT_FALSE(PathExists(dir_.Sub("files/f0.txt")));
+}
+
+TEST_F(RunSummaryUi, HideOptionOnlyWhenThereAreWarnings) {
+    const TextLookup text = [](std::string_view key) { return WideFromUtf8(BuiltInText(key)); };
+    RunSummary calm;
+    calm.files = 2;
+    CRunSummaryDlg plain(calm, text, false);
+    EXPECT_TRUE(plain.HideSeenBox()->isHidden()) << "nothing to hide without warnings";
+    RunSummary warned = calm;
+    warned.groups.push_back({VerdictReason::kFlash, 1, {u"/data/a"}});
+    CRunSummaryDlg withWarnings(warned, text, true, nullptr);
+    EXPECT_FALSE(withWarnings.HideSeenBox()->isHidden());
+    EXPECT_TRUE(withWarnings.HideSeen());
 }

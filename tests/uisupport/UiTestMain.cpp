@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     // No test reaches the desktop's notification service.
-    SetDesktopNotifier([](const QString&, const QString&) { return false; });
+    SetDesktopNotifier([](const QString&, const QString&, const QString&) { return false; });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

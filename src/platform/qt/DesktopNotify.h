@@ -4,9 +4,14 @@
 #include <QString>
 #include <functional>
 
-using DesktopNotifier = std::function<bool(const QString& summary, const QString& body)>;
+using DesktopNotifier =
+    std::function<bool(const QString& summary, const QString& body, const QString& icon)>;
 
 // True when the message was handed on; false without a session bus or service.
+// It carries the program's own icon: the one installed under the name of its
+// desktop entry.
 bool NotifyDesktop(const QString& summary, const QString& body);
+// That icon's name.
+QString NotifyIconName();
 // Replaces the sender; an empty one restores the session bus.
 void SetDesktopNotifier(DesktopNotifier notifier);
