@@ -19,6 +19,7 @@
 #include "filelist/StringTable.h"
 #include "i18n/SafeFormat.h"
 #include "log/LogLines.h"
+#include "platform/NameJournal.h"
 #include "platform/Platform.h"
 #include "platform/TrashFolders.h"
 #include "runs/RunBatch.h"
@@ -233,6 +234,11 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     std::set<std::u16string> waitingFolderRows;  // folder rows left for the final retry
     FileOps ops;
     ops.KeepFolders(state.trash.Kept());
+    ops.ScrambleFolderNames(options.file.shredNames);
+    // Where names were scrambled on ext4, the journal keeps copies of the old
+    // ones until it is cleared at the end.
+    fsys::NameJournals journals;
+    const bool clearJournals = options.file.shredNames && fsys::MayCheckpointJournals();
     const FileJobSettings jobSettings{options.passes, options.file, verify, options.ignoreProtect};
 
     // Rows appended meanwhile are visited (the batch asks the window again at the
@@ -244,6 +250,8 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     // True when the row left the list.
     auto finishFile = [&](FileJob& job, int row) {
         if (job.ok) {
+            if (clearJournals)
+                journals.Note(job.root.path.empty() ? FolderOfPath(job.path) : job.root.path);
             if (!options.keepFolders) {
                 const std::u16string folder = FolderOfPath(job.path);
                 ops.ConfineTo(job.root);
@@ -442,6 +450,11 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
                                                                   : "FrmMain.m_acMShreddingPartly"),
                          elapsed});
         state.lastOutcome = allDone && !cancelled ? RunOutcome::Done : RunOutcome::Partly;
+    }
+    for (const fsys::NameJournals::Outcome& j : journals.ClearAll()) {
+        if (!j.cleared)
+            window.AppendLog(
+                SafeFormat(window.MessageText("FrmMain.m_acMJournalNotCleared"), {j.folder}));
     }
     if (withOtherNames > 0) {
         const std::u16string warning =

@@ -7,6 +7,7 @@
 #include "engine/ShredCheck.h"
 #include "i18n/SafeFormat.h"
 #include "platform/FileSystem.h"
+#include "platform/NameJournal.h"
 #include "runs/RunBatch.h"
 #include "runs/RunWindow.h"
 
@@ -37,6 +38,11 @@ void RunSummary::Add(const std::u16string& path, const Verdict& verdict) {
     }
 }
 
+void RunSummary::AddNames(const NameNote& note) {
+    if (note.kept == NamesKept::kNone) return;
+    if (std::find(names.begin(), names.end(), note) == names.end()) names.push_back(note);
+}
+
 uint32_t RunSummary::WarningMask() const {
     uint32_t mask = 0;
     for (const Group& g : groups) mask |= 1u << static_cast<unsigned>(g.reason);
@@ -52,7 +58,10 @@ EntryVerdict VerdictOfEntry(const std::u16string& path, storage::DeviceFactsCach
         return out;
     out.applies = true;
     out.size = attr.size;
-    out.verdict = DecideVerdict(storage::GatherStorageFacts(os, cache));
+    const storage::StorageFacts facts = storage::GatherStorageFacts(os, cache);
+    out.verdict = DecideVerdict(facts);
+    out.names = {WideFromUtf8(facts.mountPoint), WideFromUtf8(facts.fsType),
+                 DecideNames(facts, fsys::MayCheckpointJournals())};
     return out;
 }
 
@@ -61,6 +70,7 @@ RunSummary CollectRunSummary(RunWindow& window, int32_t passes, int endAction, b
     s.passes = passes;
     s.endAction = endAction;
     s.verify = verify;
+    const bool names = window.CurrentSettings().shredNames != 0;
     storage::DeviceFactsCache cache;
     // Read in blocks, like the run itself: one visit to the window per block of rows.
     RunBatch batch(window);
@@ -76,6 +86,7 @@ RunSummary CollectRunSummary(RunWindow& window, int32_t passes, int endAction, b
         if (!v.applies) continue;
         s.bytes += v.size;
         s.Add(row.path, v.verdict);
+        if (names) s.AddNames(v.names);
     }
     return s;
 }
@@ -131,6 +142,17 @@ std::vector<std::u16string> WarningLines(const RunSummary& s, const TextLookup& 
     }
     if (s.encrypted > 0)
         lines.push_back(SafeFormat(text("FrmSummary.m_acMEncryptedCount"), {Number(s.encrypted)}));
+    for (std::u16string& l : NameLines(s, text)) lines.push_back(std::move(l));
+    return lines;
+}
+
+std::vector<std::u16string> NameLines(const RunSummary& s, const TextLookup& text) {
+    std::vector<std::u16string> lines;
+    for (const RunSummary::NameNote& n : s.names)
+        lines.push_back(
+            SafeFormat(text(n.kept == NamesKept::kCopyOnWrite ? "FrmSummary.m_acMNamesCopyOnWrite"
+                                                              : "FrmSummary.m_acMNamesJournal"),
+                       {n.fsType, n.mountPoint}));
     return lines;
 }
 
@@ -150,6 +172,8 @@ std::vector<std::u16string> SummaryLines(const RunSummary& s, const TextLookup& 
     }
     if (s.groups.empty() && s.encrypted > 0)
         lines.push_back(SafeFormat(text("FrmSummary.m_acMEncryptedCount"), {Number(s.encrypted)}));
+    if (s.groups.empty())
+        for (std::u16string& l : NameLines(s, text)) lines.push_back(std::move(l));
     return lines;
 }
 

@@ -32,7 +32,17 @@ struct RunSummary {
     int encrypted = 0;          // files with dm-crypt underneath
     std::vector<Group> groups;  // in the order of VerdictReason, only those present
 
+    // With scrambled names: each file system where old names will survive, once.
+    struct NameNote {
+        std::u16string mountPoint;
+        std::u16string fsType;
+        NamesKept kept = NamesKept::kNone;
+        bool operator==(const NameNote&) const = default;
+    };
+    std::vector<NameNote> names;
+
     void Add(const std::u16string& path, const Verdict& verdict);
+    void AddNames(const NameNote& note);
     uint32_t WarningMask() const;
 };
 
@@ -44,6 +54,7 @@ struct EntryVerdict {
     bool applies = false;
     int64_t size = 0;
     Verdict verdict;
+    RunSummary::NameNote names;  // where old names of the entry survive
 };
 EntryVerdict VerdictOfEntry(const std::u16string& path, storage::DeviceFactsCache* cache);
 
@@ -63,6 +74,8 @@ std::u16string VerdictText(const Verdict& verdict, const TextLookup& text);
 std::vector<std::u16string> SummaryLines(const RunSummary& summary, const TextLookup& text);
 // Only the warnings, for the log.
 std::vector<std::u16string> WarningLines(const RunSummary& summary, const TextLookup& text);
+// One sentence per file system where old names survive.
+std::vector<std::u16string> NameLines(const RunSummary& summary, const TextLookup& text);
 // The log line of a shredded file: "[done]", "[done, verified]", "[done, not
 // verifiable: reason]", "[FAILED!]" or "[FAILED! reason]" when the check after
 // the last pass failed.
