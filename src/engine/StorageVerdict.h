@@ -40,6 +40,8 @@ enum class NamesKept : uint8_t {
     kJournal,
     // Earlier versions of the folder metadata stay where they were written.
     kCopyOnWrite,
+    // A removed entry is only marked free: its name stays in the folder (FAT, exFAT).
+    kFolderEntries,
 };
 NamesKept DecideNames(const storage::StorageFacts& facts, bool mayClearJournal);
 

@@ -153,6 +153,9 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmSummary.m_acMNamesCopyOnWrite",
          "Old names: the %s file system at %s writes changed folders to new places, so earlier "
          "names of these files may remain in its old metadata after the run."},
+        {"FrmSummary.m_acMNamesFolderEntries",
+         "Old names: the %s file system at %s only marks removed entries as free, so earlier names "
+         "of these files may remain in their folders until new entries take their place."},
         {"FrmSummary.m_acMEncrypted", "(encrypted disk underneath)"},
         {"FrmSummary.m_acMVerdictInPlace", "Overwriting: in place"},
         {"FrmSummary.m_acMVerdictMemory", "Overwriting: in place (memory)"},

@@ -148,11 +148,12 @@ std::vector<std::u16string> WarningLines(const RunSummary& s, const TextLookup& 
 
 std::vector<std::u16string> NameLines(const RunSummary& s, const TextLookup& text) {
     std::vector<std::u16string> lines;
-    for (const RunSummary::NameNote& n : s.names)
-        lines.push_back(
-            SafeFormat(text(n.kept == NamesKept::kCopyOnWrite ? "FrmSummary.m_acMNamesCopyOnWrite"
-                                                              : "FrmSummary.m_acMNamesJournal"),
-                       {n.fsType, n.mountPoint}));
+    for (const RunSummary::NameNote& n : s.names) {
+        std::string_view key = "FrmSummary.m_acMNamesJournal";
+        if (n.kept == NamesKept::kCopyOnWrite) key = "FrmSummary.m_acMNamesCopyOnWrite";
+        if (n.kept == NamesKept::kFolderEntries) key = "FrmSummary.m_acMNamesFolderEntries";
+        lines.push_back(SafeFormat(text(key), {n.fsType, n.mountPoint}));
+    }
     return lines;
 }
 

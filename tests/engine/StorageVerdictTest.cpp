@@ -120,7 +120,8 @@ TEST(StorageVerdict, OldNamesSurviveInJournalsAndCopyOnWriteMetadata) {
     EXPECT_EQ(names("ext2", false), NamesKept::kNone);
     EXPECT_EQ(names("xfs", true), NamesKept::kJournal);
     EXPECT_EQ(names("btrfs", true), NamesKept::kCopyOnWrite);
-    EXPECT_EQ(names("vfat", false), NamesKept::kNone);
+    EXPECT_EQ(names("vfat", true), NamesKept::kFolderEntries);
+    EXPECT_EQ(names("tmpfs", false), NamesKept::kNone);
     f.known = false;
     EXPECT_EQ(names("xfs", false), NamesKept::kNone);
 }
