@@ -192,18 +192,19 @@ bool TerminalFace::ListAsRunGoes(RunState& state) {
     std::optional<RowFilter> quiet;
     if (filter_) quiet.emplace(*filter_);
     RunSummary summary;
+    const bool names = setup_.settings.shredNames != 0;
     storage::DeviceFactsCache cache;
     std::vector<RunRow> listed;
     bool confirm = false;
     ReadRows(0, RowCount(), listed, confirm);
-    for (const RunRow& r : listed) CountInSummary(summary, r.kind, r.path, &cache);
+    for (const RunRow& r : listed) CountInSummary(summary, r.kind, r.path, &cache, names);
     int count = 0;
     FolderRowWalk walk(folders);
     for (NewRow row; walk.Next(row);) {
         if (state.stop.load()) return false;
         const bool folderRow = row.date == kFolderMarker;
         if (quiet && quiet->Look(row.path, folderRow) != RowFilter::Verdict::kKeep) continue;
-        CountInSummary(summary, row.date, row.path, &cache);
+        CountInSummary(summary, row.date, row.path, &cache, names);
         ++count;
     }
     std::lock_guard<std::mutex> lock(mutex_);

@@ -4,13 +4,17 @@
 #include "engine/FileOps.h"
 
 #include <sys/stat.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "config/TextConv.h"
 #include "platform/FileSystem.h"
+#include "platform/NameJournal.h"
 #include "platform/Platform.h"
 #include "platform/UserFolders.h"
 
@@ -37,6 +41,26 @@ void NextDigitName(std::u16string& name) {
         }
         name[i] = u'0';
     }
+}
+
+// Whether the open folder holds no entry; closes nothing of the caller's.
+bool FolderIsEmpty(int folderFd) {
+    const int own = ::dup(folderFd);
+    if (own < 0) return false;
+    DIR* dir = ::fdopendir(own);
+    if (!dir) {
+        ::close(own);
+        return false;
+    }
+    bool empty = true;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+            empty = false;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return empty;
 }
 
 }  // namespace
@@ -151,6 +175,50 @@ bool FileOps::ShredNameAt(fsys::Place& place, std::u16string& path, bool randomD
     return true;
 }
 
+void FileOps::ShortenNameAt(fsys::Place& place, std::u16string& path, bool randomDigits) {
+    // A rename leaves the old name where the file system put it; ever shorter
+    // names, each in the room an earlier one left, give it more chances to be
+    // written over. A name that cannot be had ends the shortening: the file keeps
+    // the scrambled name it has.
+    const size_t cut = path.rfind(kSeparator);
+    const std::u16string folder = cut == std::u16string::npos ? u"" : path.substr(0, cut + 1);
+    for (size_t length = (path.size() - folder.size()) / 2; length >= 1; length /= 2) {
+        std::u16string name(length, u'0');
+        bool renamed = false;
+        for (int attempt = 0; attempt < (randomDigits ? kNameAttempts : 1) && !renamed; ++attempt) {
+            if (randomDigits)
+                for (auto& c : name) c = static_cast<char16_t>(u'0' + ThreadRandom() % 9);
+            renamed = fsys::RenameNoReplace(place, Utf8FromWide(name));
+            if (!renamed && errno != EEXIST) return;
+        }
+        if (!renamed) return;
+        path = folder + name;
+    }
+}
+
+bool FileOps::RemoveScrambledFolder(fsys::Place& place, const std::u16string& path) {
+    const int fd = ::openat(place.folder->Fd(), place.name.c_str(),
+                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return fsys::RemoveFolder(place);
+    // A folder that still holds anything keeps its name (and the removal fails
+    // as it always did): its entries' paths must stay what the list says.
+    if (!FolderIsEmpty(fd)) {
+        ::close(fd);
+        return fsys::RemoveFolder(place);
+    }
+    const std::string original = place.name;
+    std::u16string scrambled = path;
+    if (ShredNameAt(place, scrambled, true, 1)) ShortenNameAt(place, scrambled, true);
+    if (fsys::MayCheckpointJournals()) (void)fsys::CheckpointJournal(fd, false);
+    ::close(fd);
+    if (fsys::RemoveFolder(place)) return true;
+    // Filled again meanwhile: it stays, under the name it had.
+    const int saved = errno;
+    if (place.name != original) (void)fsys::RenameNoReplace(place, original);
+    errno = saved;
+    return false;
+}
+
 bool FileOps::ShredName(std::u16string& path, bool randomDigits, int32_t count) {
     fsys::Place place;
     if (path.empty() || path.back() == kSeparator) return false;
@@ -206,7 +274,8 @@ bool FileOps::RemoveFolderChain(const std::u16string& folder, bool given) {
         } else if (IsProtectedFolder(place, given && first)) {
             // Asked to remove such a folder itself: it stays, like a folder in use.
             return result && !first;
-        } else if (!fsys::RemoveFolder(place)) {
+        } else if (!(scrambleFolders_ ? RemoveScrambledFolder(place, candidate)
+                                      : fsys::RemoveFolder(place))) {
             // A folder that stays keeps every folder above it from being empty.
             if (errno != ENOENT) return false;
             result = false;

@@ -95,6 +95,11 @@ class FileOps {
         kept_.insert(kept_.end(), folders.begin(), folders.end());
     }
     const ShredReport& LastShred() const { return lastShred_; }
+    // With scrambled names: an emptied folder that RemoveFolderChain removes goes
+    // under a scrambled name first, and on ext4 (with the rights) its wiped
+    // blocks are written home before they are freed, which otherwise keeps the
+    // old names in them.
+    void ScrambleFolderNames(bool on) { scrambleFolders_ = on; }
 
     bool IsFile(const std::u16string& path);
     bool IsFolder(const std::u16string& path);
@@ -148,12 +153,15 @@ class FileOps {
     bool IsProtectedFolder(const fsys::Place& place, bool given);
     const fsys::SystemPlaces& Places();
     bool ShredNameAt(fsys::Place& place, std::u16string& path, bool randomDigits, int32_t count);
+    void ShortenNameAt(fsys::Place& place, std::u16string& path, bool randomDigits);
+    bool RemoveScrambledFolder(fsys::Place& place, const std::u16string& path);
 
     fsys::Root root_;
     ShredReport lastShred_;
     std::vector<fsys::Identity> protected_;
     bool protectedKnown_ = false;
     std::shared_ptr<const fsys::SystemPlaces> places_;
+    bool scrambleFolders_ = false;
     std::vector<fsys::Identity> kept_;
     fsys::Place unlocked_;
     uint32_t unlockedMode_ = 0;

@@ -142,6 +142,7 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
     if (options.shredNames) {
         const bool renamed = ShredNameAt(place, lastShred_.path, randomMode, passes);
         if (!renamed) return failed();
+        if (options.deleteAfter) ShortenNameAt(place, lastShred_.path, randomMode);
     }
     if (options.deleteAfter) return fsys::RemoveFile(place) || failed();
     return true;

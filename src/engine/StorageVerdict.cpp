@@ -131,6 +131,20 @@ Verdict DecideVerdict(const storage::StorageFacts& f) {
     return v;
 }
 
+NamesKept DecideNames(const storage::StorageFacts& f, bool mayClearJournal) {
+    if (!f.known) return NamesKept::kNone;
+    const std::string type = TypeName(f.fsType, f.fsMagic);
+    if (OneOf(type, {"btrfs", "zfs", "bcachefs", "f2fs", "nilfs2"})) return NamesKept::kCopyOnWrite;
+    if (OneOf(type, {"xfs", "jfs", "reiserfs"})) return NamesKept::kJournal;
+    if (OneOf(type, {"vfat", "msdos", "exfat"})) return NamesKept::kFolderEntries;
+    // ext2 mounted by the ext4 driver has no journal, but says "ext2" only in the
+    // mount table; without it, the magic number is shared by all three.
+    if (type == "ext2") return NamesKept::kNone;
+    if (OneOf(type, {"ext3", "ext4"}))
+        return mayClearJournal ? NamesKept::kNone : NamesKept::kJournal;
+    return NamesKept::kNone;
+}
+
 std::string_view ReasonTextKey(VerdictReason reason) {
     switch (reason) {
         case VerdictReason::kCopyOnWrite:

@@ -32,6 +32,19 @@ struct Verdict {
 
 Verdict DecideVerdict(const storage::StorageFacts& facts);
 
+// Where old names of scrambled and removed entries may still be found.
+enum class NamesKept : uint8_t {
+    kNone,
+    // Copies of the folder blocks in the journal or log: xfs and jfs always,
+    // ext3/ext4 when the run may not clear the journal.
+    kJournal,
+    // Earlier versions of the folder metadata stay where they were written.
+    kCopyOnWrite,
+    // A removed entry is only marked free: its name stays in the folder (FAT, exFAT).
+    kFolderEntries,
+};
+NamesKept DecideNames(const storage::StorageFacts& facts, bool mayClearJournal);
+
 // The language keys of a reason's name and of its advice.
 std::string_view ReasonTextKey(VerdictReason reason);
 std::string_view ReasonAdviceKey(VerdictReason reason);

@@ -37,6 +37,9 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.m_acMErrIo", "Input/output error"},
         {"FrmMain.m_acMOtherNames",
          "%d file(s) had other names (hard links): their data is gone under those names too."},
+        {"FrmMain.m_acMJournalNotCleared",
+         "The journal of the file system holding %s could not be cleared: old names may remain in "
+         "it."},
         {"FrmMain.m_acMCleanUpPending",
          "Filler files of an interrupted free-space run are still being deleted (a drive is not "
          "answering): shred free space later."},
@@ -172,6 +175,15 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmSummary.m_acMEncryptedCount",
          "Good news: %s file(s) lie on an encrypted disk (dm-crypt/LUKS); old copies there cannot "
          "be read without the key."},
+        {"FrmSummary.m_acMNamesJournal",
+         "Old names: the %s file system at %s keeps copies of its folders in its journal, so "
+         "earlier names of these files may remain there after the run."},
+        {"FrmSummary.m_acMNamesCopyOnWrite",
+         "Old names: the %s file system at %s writes changed folders to new places, so earlier "
+         "names of these files may remain in its old metadata after the run."},
+        {"FrmSummary.m_acMNamesFolderEntries",
+         "Old names: the %s file system at %s only marks removed entries as free, so earlier names "
+         "of these files may remain in their folders until new entries take their place."},
         {"FrmSummary.m_acMEncrypted", "(encrypted disk underneath)"},
         {"FrmSummary.m_acMVerdictInPlace", "Overwriting: in place"},
         {"FrmSummary.m_acMVerdictMemory", "Overwriting: in place (memory)"},

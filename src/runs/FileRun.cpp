@@ -15,6 +15,7 @@
 #include "filelist/FileListOps.h"
 #include "i18n/SafeFormat.h"
 #include "log/LogLines.h"
+#include "platform/NameJournal.h"
 #include "platform/Platform.h"
 #include "platform/TrashFolders.h"
 #include "runs/FreeSpaceAfter.h"
@@ -223,6 +224,11 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     std::set<std::u16string> waitingFolderRows;  // folder rows left for the final retry
     FileOps ops;
     ops.KeepFolders(state.trash.Kept());
+    ops.ScrambleFolderNames(options.file.shredNames);
+    // Where names were scrambled on ext4, the journal keeps copies of the old
+    // ones until it is cleared at the end.
+    fsys::NameJournals journals;
+    const bool clearJournals = options.file.shredNames && fsys::MayCheckpointJournals();
     const FileJobSettings jobSettings{options.passes, options.file, verify, options.ignoreProtect};
 
     // Rows appended meanwhile are visited (the batch asks the window again at the
@@ -235,6 +241,8 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     auto finishFile = [&](FileJob& job, int row) {
         touched.Add(job.report.device);
         if (job.ok) {
+            if (clearJournals)
+                journals.Note(job.root.path.empty() ? FolderOfPath(job.path) : job.root.path);
             if (!options.keepFolders) {
                 const std::u16string folder = FolderOfPath(job.path);
                 ops.ConfineTo(job.root);
@@ -483,6 +491,11 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
                                                                   : "FrmMain.m_acMShreddingPartly"),
                          elapsed});
         state.lastOutcome = allDone && !cancelled ? RunOutcome::Done : RunOutcome::Partly;
+    }
+    for (const fsys::NameJournals::Outcome& j : journals.ClearAll()) {
+        if (!j.cleared)
+            window.AppendLog(
+                SafeFormat(window.MessageText("FrmMain.m_acMJournalNotCleared"), {j.folder}));
     }
     if (withOtherNames > 0) {
         const std::u16string warning =

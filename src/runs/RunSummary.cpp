@@ -9,6 +9,7 @@
 #include "engine/ShredCheck.h"
 #include "i18n/SafeFormat.h"
 #include "platform/FileSystem.h"
+#include "platform/NameJournal.h"
 #include "runs/RunBatch.h"
 #include "runs/RunWindow.h"
 
@@ -39,6 +40,11 @@ void RunSummary::Add(const std::u16string& path, const Verdict& verdict) {
     }
 }
 
+void RunSummary::AddNames(const NameNote& note) {
+    if (note.kept == NamesKept::kNone) return;
+    if (std::find(names.begin(), names.end(), note) == names.end()) names.push_back(note);
+}
+
 uint32_t RunSummary::WarningMask() const {
     uint32_t mask = 0;
     for (const Group& g : groups) mask |= 1u << static_cast<unsigned>(g.reason);
@@ -54,12 +60,15 @@ EntryVerdict VerdictOfEntry(const std::u16string& path, storage::DeviceFactsCach
         return out;
     out.applies = true;
     out.size = attr.size;
-    out.verdict = DecideVerdict(storage::GatherStorageFacts(os, cache));
+    const storage::StorageFacts facts = storage::GatherStorageFacts(os, cache);
+    out.verdict = DecideVerdict(facts);
+    out.names = {WideFromUtf8(facts.mountPoint), WideFromUtf8(facts.fsType),
+                 DecideNames(facts, fsys::MayCheckpointJournals())};
     return out;
 }
 
 void CountInSummary(RunSummary& s, const std::u16string& kind, const std::u16string& path,
-                    storage::DeviceFactsCache* cache) {
+                    storage::DeviceFactsCache* cache, bool names) {
     if (kind == u"FOLDER") {
         ++s.folders;
         return;
@@ -69,6 +78,7 @@ void CountInSummary(RunSummary& s, const std::u16string& kind, const std::u16str
     if (!v.applies) return;
     s.bytes += v.size;
     s.Add(path, v.verdict);
+    if (names) s.AddNames(v.names);
 }
 
 RunSummary CollectRunSummary(RunWindow& window, int32_t passes, int endAction, bool verify) {
@@ -76,12 +86,13 @@ RunSummary CollectRunSummary(RunWindow& window, int32_t passes, int endAction, b
     // A window that lists as the run goes has looked ahead already: reading its
     // rows here would list them all.
     if (!window.SummaryAhead(s)) {
+        const bool names = window.CurrentSettings().shredNames != 0;
         storage::DeviceFactsCache cache;
         // Read in blocks, like the run itself: one visit to the window per block of rows.
         RunBatch batch(window);
         RunRow row;
         for (int i = 0; batch.Row(i, row); ++i)
-            if (row.checked) CountInSummary(s, row.kind, row.path, &cache);
+            if (row.checked) CountInSummary(s, row.kind, row.path, &cache, names);
     }
     s.passes = passes;
     s.endAction = endAction;
@@ -140,6 +151,18 @@ std::vector<std::u16string> WarningLines(const RunSummary& s, const TextLookup& 
     }
     if (s.encrypted > 0)
         lines.push_back(SafeFormat(text("FrmSummary.m_acMEncryptedCount"), {Number(s.encrypted)}));
+    for (std::u16string& l : NameLines(s, text)) lines.push_back(std::move(l));
+    return lines;
+}
+
+std::vector<std::u16string> NameLines(const RunSummary& s, const TextLookup& text) {
+    std::vector<std::u16string> lines;
+    for (const RunSummary::NameNote& n : s.names) {
+        std::string_view key = "FrmSummary.m_acMNamesJournal";
+        if (n.kept == NamesKept::kCopyOnWrite) key = "FrmSummary.m_acMNamesCopyOnWrite";
+        if (n.kept == NamesKept::kFolderEntries) key = "FrmSummary.m_acMNamesFolderEntries";
+        lines.push_back(SafeFormat(text(key), {n.fsType, n.mountPoint}));
+    }
     return lines;
 }
 
@@ -163,6 +186,8 @@ std::vector<std::u16string> SummaryLines(const RunSummary& s, const TextLookup& 
         lines.push_back(text("FrmSummary.m_acMEarlierCopies"));
         if (s.freeSpaceAfter) lines.push_back(text("FrmSummary.m_acMFreeSpaceAfter"));
     }
+    if (s.groups.empty())
+        for (std::u16string& l : NameLines(s, text)) lines.push_back(std::move(l));
     return lines;
 }
 

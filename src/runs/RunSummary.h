@@ -33,7 +33,17 @@ struct RunSummary {
     bool freeSpaceAfter = false;  // the free space of the drives is overwritten afterwards
     std::vector<Group> groups;    // in the order of VerdictReason, only those present
 
+    // With scrambled names: each file system where old names will survive, once.
+    struct NameNote {
+        std::u16string mountPoint;
+        std::u16string fsType;
+        NamesKept kept = NamesKept::kNone;
+        bool operator==(const NameNote&) const = default;
+    };
+    std::vector<NameNote> names;
+
     void Add(const std::u16string& path, const Verdict& verdict);
+    void AddNames(const NameNote& note);
     uint32_t WarningMask() const;
 };
 
@@ -45,12 +55,14 @@ struct EntryVerdict {
     bool applies = false;
     int64_t size = 0;
     Verdict verdict;
+    RunSummary::NameNote names;  // where old names of the entry survive
 };
 EntryVerdict VerdictOfEntry(const std::u16string& path, storage::DeviceFactsCache* cache);
 
-// Counts one ticked row (`kind` is its date column) into `s`.
+// Counts one ticked row (`kind` is its date column) into `s`; with `names`, also
+// where the old names of its file system survive.
 void CountInSummary(RunSummary& s, const std::u16string& kind, const std::u16string& path,
-                    storage::DeviceFactsCache* cache);
+                    storage::DeviceFactsCache* cache, bool names);
 
 // Walks the ticked rows of the list (or takes the window's RunWindow::SummaryAhead).
 RunSummary CollectRunSummary(RunWindow& window, int32_t passes, int endAction, bool verify);
@@ -68,6 +80,8 @@ std::u16string VerdictText(const Verdict& verdict, const TextLookup& text);
 std::vector<std::u16string> SummaryLines(const RunSummary& summary, const TextLookup& text);
 // Only the warnings, for the log.
 std::vector<std::u16string> WarningLines(const RunSummary& summary, const TextLookup& text);
+// One sentence per file system where old names survive.
+std::vector<std::u16string> NameLines(const RunSummary& summary, const TextLookup& text);
 // The log line of a shredded file: "[done]", "[done, verified]", "[done, not
 // verifiable: reason]", "[FAILED!]" or "[FAILED! reason]": why the check after
 // the last pass failed, else the system's error (`error`, 0 when none is known).

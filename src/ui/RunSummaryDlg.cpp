@@ -102,6 +102,11 @@ CRunSummaryDlg::CRunSummaryDlg(const RunSummary& s, const TextLookup& text, bool
     if (s.encrypted > 0)
         top->addWidget(
             Line(SafeFormat(text("FrmSummary.m_acMEncryptedCount"), {Number(s.encrypted)})));
+    for (const std::u16string& names : NameLines(s, text)) {
+        QLabel* line = Line(names);
+        line->setObjectName(QStringLiteral("NamesLine"));
+        top->addWidget(line);
+    }
 
     // Overwriting in place does not reach the copies an editor's saves left behind.
     top->addWidget(Line(text("FrmSummary.m_acMEarlierCopies")));

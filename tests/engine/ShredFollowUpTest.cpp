@@ -1,8 +1,11 @@
 // What ShredFile does after the passes: size change, name scrambling, deletion,
 // and the small operations behind them.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <map>
 
 #include "EngineTestUtil.h"
 #include "config/TextConv.h"
@@ -188,4 +191,67 @@ TEST(ShredFollowUp, ReadOnlyFilesFailUntilMadeWritable) {
     ops.MakeWritable(dir.WSub("link"));
     EXPECT_EQ(ModeOf(dir.Sub("target")), 0400u);
     EXPECT_FALSE(ops.MakeWritable(dir.WSub("missing")));
+}
+
+namespace {
+
+// The names a folder saw go: (event, name) in order, from inotify.
+std::vector<std::pair<uint32_t, std::string>> Events(int fd) {
+    std::vector<std::pair<uint32_t, std::string>> out;
+    alignas(inotify_event) char buf[65536];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+        for (char* p = buf; p < buf + n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(p);
+            if (e->len > 0 && (e->mask & (IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE)))
+                out.emplace_back(e->mask & (IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE), e->name);
+            p += sizeof(inotify_event) + e->len;
+        }
+    return out;
+}
+
+}  // namespace
+
+// A deleted file leaves under ever shorter scrambled names, and an emptied folder
+// is scrambled before it goes; a folder that still holds something keeps its name.
+TEST(ShredFollowUp, RemovedEntriesGoUnderShortScrambledNames) {
+    TempDir dir;
+    FileOps ops;
+    dir.WriteFile("top/stay", "keeps top");
+    dir.WriteFile("top/secret-folder/confidential.pdf", "x");
+    dir.WriteFile("top/full-folder/kept.txt", "y");
+    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_GE(::inotify_add_watch(fd, dir.Sub("top").c_str(), IN_MOVE | IN_DELETE), 0);
+    ASSERT_GE(::inotify_add_watch(fd, dir.Sub("top/secret-folder").c_str(), IN_MOVE | IN_DELETE),
+              0);
+
+    ShredFileOptions o;
+    o.path = dir.WSub("top/secret-folder/confidential.pdf");
+    o.shredNames = true;
+    ASSERT_TRUE(ops.ShredFile(1, o));
+    ops.ScrambleFolderNames(true);
+    // The chain stops at "top", which still holds something.
+    (void)ops.RemoveFolderChain(dir.WSub("top/secret-folder/"));
+    EXPECT_FALSE(ops.RemoveFolderChain(dir.WSub("top/full-folder/")));
+    EXPECT_EQ(NamesIn(dir.Sub("top")), (std::vector<std::string>{"full-folder", "stay"}));
+
+    // Each entry: renamed from its own name, to digits of the same length, then
+    // to shorter ones, and removed under a name of one digit.
+    std::map<std::string, std::vector<std::string>> steps;  // first name -> names after
+    std::string last;
+    for (const auto& [mask, name] : Events(fd)) {
+        if (mask == IN_MOVED_FROM && steps.count(name) == 0 && !AllDigitsUpTo8(name)) last = name;
+        if (mask == IN_MOVED_FROM && !AllDigitsUpTo8(name)) steps[name];
+        if ((mask == IN_MOVED_TO || mask == IN_DELETE) && !last.empty())
+            steps[last].push_back(name + (mask == IN_DELETE ? "/deleted" : ""));
+    }
+    ::close(fd);
+    ASSERT_EQ(steps.size(), 2u);
+    for (const auto& [original, after] : steps) {
+        ASSERT_GE(after.size(), 3u) << original;
+        EXPECT_EQ(after.front().size(), original.size()) << original;
+        EXPECT_TRUE(AllDigitsUpTo8(after.front())) << after.front();
+        EXPECT_EQ(after.back().size(), std::string("0/deleted").size()) << original;
+    }
+    EXPECT_EQ(steps.count("full-folder"), 0u);
 }

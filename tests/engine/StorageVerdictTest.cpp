@@ -107,3 +107,21 @@ TEST(StorageVerdict, AnImageOnACopyOnWriteDriveIsJudgedByItsBackingFile) {
     EXPECT_FALSE(v.InPlace());
     EXPECT_NE(std::find(v.reasons.begin(), v.reasons.end(), R::kCopyOnWrite), v.reasons.end());
 }
+
+TEST(StorageVerdict, OldNamesSurviveInJournalsAndCopyOnWriteMetadata) {
+    storage::StorageFacts f;
+    f.known = true;
+    auto names = [&](const char* type, bool mayClear) {
+        f.fsType = type;
+        return DecideNames(f, mayClear);
+    };
+    EXPECT_EQ(names("ext4", true), NamesKept::kNone);  // the run clears the journal
+    EXPECT_EQ(names("ext4", false), NamesKept::kJournal);
+    EXPECT_EQ(names("ext2", false), NamesKept::kNone);
+    EXPECT_EQ(names("xfs", true), NamesKept::kJournal);
+    EXPECT_EQ(names("btrfs", true), NamesKept::kCopyOnWrite);
+    EXPECT_EQ(names("vfat", true), NamesKept::kFolderEntries);
+    EXPECT_EQ(names("tmpfs", false), NamesKept::kNone);
+    f.known = false;
+    EXPECT_EQ(names("xfs", false), NamesKept::kNone);
+}
