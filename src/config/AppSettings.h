@@ -37,4 +37,10 @@ struct AppSettings {
     bool hideSeenWarnings = true;  // no summary when every warning in it was accepted before
     bool verifyLastPass = false;   // read the last pass back and compare extents
     uint32_t seenWarnings = 0;     // bit per VerdictReason accepted with Start
+    // The signed report every run leaves.
+    bool reportsOn = true;
+    bool reportHideNames = false;  // salted SHA-256 of each path in place of the path
+    std::string reportFolder;      // empty: "Reports" in the storage folder
+    std::string reportKeyFile;     // empty: the key made in the storage folder
+    std::string reportOrganisation, reportOperator, reportCustomer;
 };

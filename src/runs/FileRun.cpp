@@ -24,6 +24,7 @@
 #include "runs/RunBatch.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
+#include "runs/RunReport.h"
 #include "runs/RunState.h"
 #include "runs/RunSummary.h"
 #include "runs/RunWindow.h"
@@ -217,6 +218,8 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     }
 
     window.BeginRunLog();
+    BeginRunReport(state, "files", options.settings, options.passes);
+    ReportRecorder& report = state.report;
     window.AppendLogHeader(FileRunLogTitle(options.passes));
     for (const std::u16string& note : state.trash.TakeNotes()) window.AppendLog(note);
     for (const std::u16string& line : WarningLines(summary, text)) window.AppendLog(line);
@@ -253,6 +256,8 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             batch.DeleteRow(row);
             std::u16string done = DoneText(job.report.otherNames);
             done.insert(done.size() - 1, VerifiedNote(&job.check, text));
+            report.FileEnded(job.path, true, job.report.otherNames, verify ? &job.check : nullptr,
+                             done);
             batch.AppendLog(SafeFormat(u"%s %s", {job.path, done}));
             return true;
         }
@@ -267,6 +272,10 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             job.report.folderChanged
                 ? LogFolderChangedLine(job.report.path)
                 : ShredLogLine(job.report.path, false, verify ? &job.check : nullptr, text));
+        report.FileEnded(job.path, false, job.report.otherNames, verify ? &job.check : nullptr,
+                         job.report.folderChanged
+                             ? LogFolderChangedLine(u"")
+                             : ShredLogLine(u"", false, verify ? &job.check : nullptr, text));
         return false;
     };
 
@@ -330,8 +339,9 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             // Met by the folder walk but never listed: nothing of it is shredded.
             allDone = false;
             batch.Flush();  // the window's rows as the batch sees them
-            batch.AppendLog(
-                SafeFormat(u"%s [NOT SHREDDED: %s]", {path, window.RowText(i, kSizeColumn)}));
+            const std::u16string reason = window.RowText(i, kSizeColumn);
+            batch.AppendLog(SafeFormat(u"%s [NOT SHREDDED: %s]", {path, reason}));
+            report.EntryEnded(path, false, SafeFormat(u"[NOT SHREDDED: %s]", {reason}));
             continue;
         }
 
@@ -360,6 +370,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
                    (handed.size() >= kPoolQueuePerThread * static_cast<size_t>(filesAtOnce.files) ||
                     handedBytes + poolSize > kPoolMaxHandedBytes))
                 finishFirstHanded();
+            report.AddEntry(path);
             auto job = std::make_shared<FileJob>();
             job->path = path;
             job->root = root;
@@ -369,6 +380,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             continue;
         }
 
+        report.AddEntry(path);
         if (folderRow && !options.keepFolders) {
             ops.ConfineTo(root);
             if (options.ignoreProtect) {
@@ -381,12 +393,15 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             if (removed) {
                 batch.DeleteRow(i--);
                 batch.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
+                report.EntryEnded(path, true, u"[FOLDER, removed]");
             } else if (now == FolderNow::kGone) {
                 // Already gone, usually as the emptied parent of an earlier file.
                 batch.DeleteRow(i--);
+                report.EntryEnded(path, true, u"[FOLDER, removed]");
             } else if (now == FolderNow::kChanged) {
                 allDone = false;
                 batch.AppendLog(LogFolderChangedLine(path));
+                report.EntryEnded(path, false, LogFolderChangedLine(u""));
             } else {
                 deferred.Add(path, root);
                 waitingFolderRows.insert(path);
@@ -404,6 +419,12 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
     finishHanded();
     pool.reset();
     batch.Flush();
+    // What a stop or a Cancel left untouched is in the report too.
+    if (report.Active() && (state.stop || cancelled))
+        for (int r = std::max(i, 0); r < window.RowCount(); ++r)
+            if (window.RowChecked(r))
+                report.NotReached(window.RowText(r, kPathColumn),
+                                  u"[not reached: the run was stopped]");
 
     // The sizes a trash lists for its folders must not name folders gone; a list
     // that could not be brought in step leaves the run partly done.
@@ -430,9 +451,11 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             if (now == FolderNow::kGone) {
                 window.DeleteRow(r--);
                 window.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
+                report.EntryEnded(path, true, u"[FOLDER, removed]");
             } else {
                 allDone = false;
                 window.AppendLog(SafeFormat(u"%s [FOLDER, not removed]", {path}));
+                report.EntryEnded(path, false, u"[FOLDER, not removed]");
             }
         }
         // Rows never shredded after a Cancel at a question: partly done, on the

@@ -15,6 +15,7 @@
 #include "runs/FreeSpaceProgress.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
+#include "runs/RunReport.h"
 #include "runs/RunState.h"
 #include "runs/RunWindow.h"
 #include "runs/WorkerThreads.h"
@@ -56,6 +57,7 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
     SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
 
     window.BeginRunLog();
+    BeginRunReport(state, "free-space", settings, iterations);
     window.AppendLogHeader(FreeSpaceRunLogTitle(iterations));
 
     FillParams params = FillParamsFrom(settings, iterations);
@@ -79,11 +81,14 @@ void RunFreeSpace(RunWindow& window, RunState& state) {
             if (!DriveAnswers(root)) {
                 window.AppendLog(
                     SafeFormat(std::u16string_view(u"%s [FAILED!] not answering"), {root}));
+                state.report.DriveFailed(root, u"[FAILED!] not answering");
                 anyFailed = true;
                 continue;
             }
             const FillOutcome outcome = FillDrive(root, params, run, notify, state.stop);
-            window.AppendLog(FillOutcomeLine(root, outcome));
+            const std::u16string line = FillOutcomeLine(root, outcome);
+            window.AppendLog(line);
+            state.report.DriveEnded(root, outcome, line.substr(std::min(line.size(), root.size())));
             filesLeft = filesLeft || outcome.filesLeft > 0;
             anyFailed = anyFailed || !outcome.Ok() || outcome.filesLeft > 0;
             notReached += outcome.reserveNotReached;

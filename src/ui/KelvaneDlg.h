@@ -108,6 +108,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
         ID_CHECK_UPDATE = 32794,
         ID_LANGUAGE = 32795,
         ID_ADD_TRASH = 32796,
+        ID_REPORTS = 32797,
     };
     static constexpr int kMinWidth = 640;
     static constexpr int kMinHeight = 400;
@@ -271,6 +272,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void OnShredFreeSpace();
     void OnStop();
     void OnViewLog();
+    void OnReports();
     void OnEnableLog();
     void OnArchiveLog();
     void OnClearLog();
