@@ -156,6 +156,10 @@ std::u16string TerminalFace::StatusText() {
     return status_;
 }
 
+void TerminalFace::ShowReportNote(const std::u16string& note) {
+    if (!setup_.quiet) Say(note, false);
+}
+
 void TerminalFace::SetProgressRange(int upper) {
     std::lock_guard<std::mutex> lock(mutex_);
     upper_ = upper;

@@ -140,12 +140,12 @@ ReportEntry& ReportRecorder::EntryOf(const std::u16string& path) {
     return record_.entries.back();
 }
 
-void ReportRecorder::AddEntry(const std::u16string& path) {
+void ReportRecorder::AddEntry(const std::u16string& path, bool folderRow) {
     if (!active_) return;
     ReportEntry& e = EntryOf(path);
     fsys::Attributes attr;
     (void)fsys::GetAttributes(path, attr);
-    e.kind = KindName(attr.kind);
+    e.kind = folderRow && attr.kind == fsys::Kind::kMissing ? "folder" : KindName(attr.kind);
     if (attr.kind == fsys::Kind::kMissing || attr.kind == fsys::Kind::kUnreadable) return;
     e.size = attr.kind == fsys::Kind::kFile ? attr.size : -1;
     e.device = attr.device;
@@ -182,6 +182,14 @@ void ReportRecorder::FileEnded(const std::u16string& path, bool ok, uint64_t oth
     if (!ok) {
         e.result = "not-erased";
         e.error = NoteText(note);
+        return;
+    }
+    if (e.kind == "missing") {
+        // Nothing was left to overwrite: the run counts it done, and so does the report.
+        e.result = "erased";
+        e.error = "gone before the run reached it";
+        e.verification = "not-run";
+        e.verificationNote.clear();
         return;
     }
     const bool exceptions = (e.verdictKnown && !e.inPlace) || !e.verdictKnown || otherNames > 0 ||

@@ -20,8 +20,9 @@ class ReportRecorder {
     void Begin(const std::string& kind, const AppSettings& settings, int passes, int64_t start);
     bool Active() const { return active_; }
 
-    // Before the entry is touched.
-    void AddEntry(const std::u16string& path);
+    // Before the entry is touched; `folderRow`: listed as a folder (which may be
+    // gone already, taken as the emptied parent of its files).
+    void AddEntry(const std::u16string& path, bool folderRow = false);
     // A file's end: `note` is what the log says after its name ("[done]", ...);
     // `check` is the check after the last pass, when verification was on.
     void FileEnded(const std::u16string& path, bool ok, uint64_t otherNames,

@@ -380,7 +380,7 @@ void ShredListedFiles(RunWindow& window, RunState& state) {
             continue;
         }
 
-        report.AddEntry(path);
+        report.AddEntry(path, folderRow);
         if (folderRow && !options.keepFolders) {
             ops.ConfineTo(root);
             if (options.ignoreProtect) {
