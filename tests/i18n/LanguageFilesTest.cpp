@@ -67,7 +67,7 @@ TEST(LanguageKeys, EveryKeyIsKnownOnceWithItsText) {
     };
     EXPECT_EQ(count("FrmLanguage."), 4);
     EXPECT_EQ(count("FrmDrive."), 10);
-    EXPECT_EQ(count("FrmOptions."), 19);
+    EXPECT_EQ(count("FrmOptions."), 26);
     EXPECT_EQ(count("FrmSummary."), 40);
 }
 

@@ -1,6 +1,7 @@
 // The report of a window's run: JSON and PDF side by side, the PDF's text holding
 // the summary (pdftotext, where installed), hidden names in neither form, and
 // the Reports... command handing the last report to the desktop.
+#include <QCheckBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <cstdio>
@@ -8,6 +9,7 @@
 
 #include "MainWindowFixture.h"
 #include "config/TextConv.h"
+#include "platform/qt/QtText.h"
 #include "report/ReportJson.h"
 #include "report/ReportWriter.h"
 #include "ui/ReportPdf.h"
