@@ -11,6 +11,7 @@ if(KELVANE_GUI)
             COMPONENT window)
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/data/kelvane-cli-events.schema.json
+              ${CMAKE_SOURCE_DIR}/data/kelvane-report-1.schema.json
         DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvane COMPONENT cli)
 install(FILES ${CMAKE_SOURCE_DIR}/data/Kelvane_License.txt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kelvane-cli RENAME copyright COMPONENT cli)

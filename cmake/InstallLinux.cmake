@@ -86,6 +86,8 @@ kelvane-cli shreds files and folders, overwrites the free space of mounted file
 systems and tells whether overwriting reaches each file's data, from a terminal
 or a script, without a display: options for passes, pattern, names and
 verification, exit statuses and JSON lines for configuration tools.")
+# Reports are signed with OpenSSL's libcrypto (also found by dpkg-shlibdeps).
+set(CPACK_DEBIAN_CLI_PACKAGE_DEPENDS "libssl3")
 set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS "")
 set(CPACK_DEBIAN_CLI_PACKAGE_SUGGESTS "")
 include(CPack)

@@ -12,13 +12,17 @@
 
 #include "cli/HeadlessRun.h"
 #include "config/ProgramInfo.h"
+#include "config/StorageFolders.h"
 #include "config/TextConv.h"
 #include "platform/PathHere.h"
 #include "platform/StopSignals.h"
 #include "platform/qt/QtText.h"
 #include "platform/qt/SingleInstance.h"
 #include "platform/qt/WinApp.h"
+#include "report/ReportWriter.h"
+#include "runs/RunReport.h"
 #include "ui/KelvaneDlg.h"
+#include "ui/ReportPdf.h"
 
 namespace {
 
@@ -79,7 +83,13 @@ class CKelvaneApp : public CWinApp {
 
     bool InitInstance() override {
         QApplication::setWindowIcon(KelvaneIcon());
-        const std::vector<std::u16string> args = WideArguments();
+        std::vector<std::u16string> args = WideArguments();
+        std::vector<std::string> reportPaths;
+        if (!TakeReportArguments(args, reportPaths)) {
+            std::fprintf(stderr, "kelvane: -report needs a path\n");
+            m_nExitCode = 1;
+            return false;
+        }
         SingleInstance instance;
         if (!unattended_ && !StartsOwnRun(args)) {
             const HandedPaths handed = PathsToHandOver(args);
@@ -101,6 +111,7 @@ class CKelvaneApp : public CWinApp {
                              dlg.TakeHandedPaths(wide);
                          });
         dlg.SetCommandLine(args);
+        dlg.State().reportPaths = reportPaths;
         dlg.SetUnattended(unattended_);
         m_pMainWnd = &dlg;
         dlg.DoModal();
@@ -116,6 +127,15 @@ class CKelvaneApp : public CWinApp {
 int main(int argc, char** argv) {
     // Answered before Qt starts: they need no display.
     if (AnswerInfoSwitch(argc, argv, stdout)) return 0;
+    if (argc > 1 && std::strcmp(argv[1], "-verifyreport") == 0) {
+        if (argc != 3) {
+            std::fprintf(stderr, "kelvane: -verifyreport takes one report file\n");
+            return 2;
+        }
+        const VerifyOutcome v = VerifyReportFile(argv[2], DefaultStorageLocations().programFolder);
+        for (const std::string& line : v.lines) std::printf("%s\n", line.c_str());
+        return v.status;
+    }
     // A file-size limit (ulimit -f) must fail the write that exceeds it, so that
     // the run can say so, instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -132,5 +152,7 @@ int main(int argc, char** argv) {
     // Ties the window to its desktop entry (Wayland app id, task bar grouping).
     QGuiApplication::setDesktopFileName(QStringLiteral(KELVANE_APP_ID));
     CKelvaneApp app(argc, argv, unattended);
+    // The window's runs leave their report as a PDF as well.
+    SetReportPdfMaker(MakeReportPdf);
     return app.Run();
 }

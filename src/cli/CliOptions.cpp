@@ -38,6 +38,7 @@ constexpr OptionRule kRules[] = {
     {'q', "quiet", false, kS | kF | kC},
     {'v', "verbose", false, kS | kF | kC},
     {0, "log", true, kS | kF},
+    {0, "report", true, kS | kF},
     {'h', "help", false, kS | kF | kC},
     {0, "version", false, kS | kF | kC},
 };
@@ -156,6 +157,9 @@ struct Parser {
         } else if (name == "log") {
             if (value.empty()) return Fail("empty file name for '--log'");
             o.logFile = value;
+        } else if (name == "report") {
+            if (value.empty()) return Fail("empty path for '--report'");
+            o.reportPaths.push_back(value);
         } else if (name == "help") {
             o.command = CliCommand::kHelp;
         } else if (name == "version") {
@@ -194,6 +198,14 @@ CliParse ParseCliArguments(const std::vector<std::string>& args) {
     } else if (command == "check") {
         o.command = CliCommand::kCheck;
         p.commandBit = kC;
+    } else if (command == "verify-report") {
+        // One report file and nothing else.
+        if (i + 1 != args.size() || args[i].empty())
+            p.Fail("verify-report takes one report file");
+        else
+            o.paths.push_back(args[i]);
+        o.command = CliCommand::kVerifyReport;
+        return p.result;
     } else {
         p.Fail(
             (command.size() > 1 && command[0] == '-' ? "unknown option '" : "unknown command '") +
@@ -302,11 +314,14 @@ std::string CliHelpText() {
        kelvane-cli shred [OPTIONS] --trash
        kelvane-cli free-space [OPTIONS] MOUNTPOINT...
        kelvane-cli check [OPTIONS] PATH...
+       kelvane-cli verify-report FILE
        kelvane-cli --help | --version
 
 Overwrite files in place, scramble their names and remove them (shred), overwrite
 the free space of mounted file systems (free-space), or tell what a shred would do
 and whether overwriting reaches each file's data, touching nothing (check).
+Every shred and free-space run leaves a signed report (JSON) in the reports
+folder; verify-report checks one and prints its summary (0 intact, 1 changed).
 Folders are always walked. Defaults come from the settings of Kelvane; options
 change only this run.
 
@@ -336,6 +351,8 @@ change only this run.
   -q, --quiet          print nothing but errors
   -v, --verbose        print a line per entry
       --log FILE       also append the log lines of the run to FILE (UTF-8)
+      --report PATH    also write the run's signed report there (a folder, or a
+                       new file name); may be given more than once
   -h, --help           show this help and end
       --version        show the version and end
 

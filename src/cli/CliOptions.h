@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { kNone, kShred, kFreeSpace, kCheck, kHelp, kVersion };
+enum class CliCommand { kNone, kShred, kFreeSpace, kCheck, kVerifyReport, kHelp, kVersion };
 
 struct CliOptions {
     CliCommand command = CliCommand::kNone;
@@ -33,6 +33,7 @@ struct CliOptions {
     bool quiet = false;
     bool verbose = false;
     std::string logFile;
+    std::vector<std::string> reportPaths;  // --report: more places for the run's report
 };
 
 struct CliParse {

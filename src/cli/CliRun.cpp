@@ -23,6 +23,7 @@
 #include "log/ShredLog.h"
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
+#include "report/ReportWriter.h"
 #include "runs/FileRun.h"
 #include "runs/FreeSpaceRun.h"
 #include "runs/RunState.h"
@@ -130,6 +131,12 @@ int RunCli(const std::vector<std::string>& args) {
         std::printf("%s %s\n", kProgram, KELVANE_VERSION);
         return 0;
     }
+    if (o.command == CliCommand::kVerifyReport) {
+        const VerifyOutcome v =
+            VerifyReportFile(o.paths.front(), DefaultStorageLocations().programFolder);
+        for (const std::string& line : v.lines) std::printf("%s\n", line.c_str());
+        return v.status;
+    }
     if (o.command == CliCommand::kShred && !o.yes &&
         (!::isatty(STDIN_FILENO) || o.filesFrom == "-"))
         return UsageError(
@@ -177,6 +184,7 @@ int RunCli(const std::vector<std::string>& args) {
 
     RunState state;
     state.storageFolder = storage.storageFolder;
+    state.reportPaths = o.reportPaths;
     RowFilter filter(state.chosenRoots, o.excludes, o.oneFileSystem);
     TerminalFace face(setup, setup.mode == FaceSetup::Mode::kCheck ? nullptr : &log, extraLog.get(),
                       &filter);

@@ -1,5 +1,6 @@
 #include "cli/HeadlessRun.h"
 
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@
 #include "platform/StopSignals.h"
 #include "runs/FileRun.h"
 #include "runs/FreeSpaceRun.h"
+#include "runs/RunReport.h"
 #include "runs/RunState.h"
 #include "runs/WorkerThreads.h"
 
@@ -50,6 +52,11 @@ int RunHeadless(int argc, char** argv) {
     std::vector<std::u16string> args;
     for (int i = 0; i < argc; ++i) args.push_back(WideFromUtf8(argv[i] ? argv[i] : ""));
     const bool drives = args.size() > 1 && args[1] == u"-drives";
+    std::vector<std::string> reportPaths;
+    if (!TakeReportArguments(args, reportPaths)) {
+        std::fprintf(stderr, "kelvane: -report needs a path\n");
+        return static_cast<int>(RunOutcome::Partly);
+    }
 
     StoragePaths storage =
         FindStoragePaths(DefaultStorageLocations(), Platform().now ? Platform().now() : 0);
@@ -88,6 +95,7 @@ int RunHeadless(int argc, char** argv) {
 
     RunState state;
     state.storageFolder = storage.storageFolder;
+    state.reportPaths = reportPaths;
     // A killed free-space run left its filler files: they go before anything else.
     const bool cleanedUp = CleanUpAtStart(face, storage.storageFolder, settings, false);
     // Whatever happens below, the clean-up's lines are written once: into the

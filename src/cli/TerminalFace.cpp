@@ -56,6 +56,10 @@ std::u16string TerminalFace::StatusText() {
     return status_;
 }
 
+void TerminalFace::ShowReportNote(const std::u16string& note) {
+    if (!setup_.quiet) Say(note, false);
+}
+
 void TerminalFace::SetProgressPos(int pos) {
     std::lock_guard<std::mutex> lock(mutex_);
     // Back to 0 after some progress: the run has ended and shows its last text.

@@ -65,6 +65,8 @@ class TerminalFace final : public RunWindow {
     int ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) override;
     void SetStatusText(const std::u16string& text) override;
     std::u16string StatusText() override;
+    // A line of its own: the status line stays the run's, as scripts read it.
+    void ShowReportNote(const std::u16string& note) override;
     void SetProgressRange(int upper) override;
     void SetProgressPos(int pos) override;
     int ProgressUpper() override;

@@ -40,4 +40,10 @@ struct AppSettings {
     // After a file run, the free space of the drives it shredded on is overwritten
     // too: earlier versions of the files (an editor's saves) may lie there.
     bool freeSpaceAfter = false;
+    // The signed report every run leaves.
+    bool reportsOn = true;
+    bool reportHideNames = false;  // salted SHA-256 of each path in place of the path
+    std::string reportFolder;      // empty: "Reports" in the storage folder
+    std::string reportKeyFile;     // empty: the key made in the storage folder
+    std::string reportOrganisation, reportOperator, reportCustomer;
 };

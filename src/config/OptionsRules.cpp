@@ -4,10 +4,12 @@
 #include "config/TextConv.h"
 
 OptionsSettings OptionsSettingsOf(AppSettings& s) {
-    return OptionsSettings{s.diskShredBlockSize,  s.diskShredFileSize,  s.shredBlockSize,
-                           s.shredValue,          s.diskShredFileName,  s.diskShredLeaveFiles,
-                           s.fileShredLeaveFiles, s.fileShredFileShred, s.ignoreProtect,
-                           s.showSummary,         s.hideSeenWarnings,   s.verifyLastPass};
+    return OptionsSettings{
+        s.diskShredBlockSize, s.diskShredFileSize,   s.shredBlockSize,      s.shredValue,
+        s.diskShredFileName,  s.diskShredLeaveFiles, s.fileShredLeaveFiles, s.fileShredFileShred,
+        s.ignoreProtect,      s.showSummary,         s.hideSeenWarnings,    s.verifyLastPass,
+        s.reportsOn,          s.reportHideNames,     s.reportFolder,        s.reportKeyFile,
+        s.reportOrganisation, s.reportOperator,      s.reportCustomer};
 }
 
 std::u16string SizeFieldText(uint32_t size) {
@@ -28,6 +30,13 @@ OptionsFields OptionsFieldsOf(const OptionsSettings& s) {
     f.showSummary = s.showSummary;
     f.hideSeenWarnings = s.hideSeenWarnings;
     f.verifyLastPass = s.verifyLastPass;
+    f.reportsOn = s.reportsOn;
+    f.reportHideNames = s.reportHideNames;
+    f.reportFolder = WideFromUtf8(s.reportFolder);
+    f.reportKeyFile = WideFromUtf8(s.reportKeyFile);
+    f.reportOrganisation = WideFromUtf8(s.reportOrganisation);
+    f.reportOperator = WideFromUtf8(s.reportOperator);
+    f.reportCustomer = WideFromUtf8(s.reportCustomer);
     return f;
 }
 
@@ -52,4 +61,11 @@ void StoreOptions(const OptionsFields& f, const OptionsSettings& s) {
     s.showSummary = f.showSummary;
     s.hideSeenWarnings = f.hideSeenWarnings;
     s.verifyLastPass = f.verifyLastPass;
+    s.reportsOn = f.reportsOn;
+    s.reportHideNames = f.reportHideNames;
+    s.reportFolder = Utf8FromWide(f.reportFolder);
+    s.reportKeyFile = Utf8FromWide(f.reportKeyFile);
+    s.reportOrganisation = Utf8FromWide(f.reportOrganisation);
+    s.reportOperator = Utf8FromWide(f.reportOperator);
+    s.reportCustomer = Utf8FromWide(f.reportCustomer);
 }

@@ -28,6 +28,13 @@ struct OptionsSettings {
     bool& showSummary;
     bool& hideSeenWarnings;
     bool& verifyLastPass;
+    bool& reportsOn;
+    bool& reportHideNames;
+    std::string& reportFolder;
+    std::string& reportKeyFile;
+    std::string& reportOrganisation;
+    std::string& reportOperator;
+    std::string& reportCustomer;
 };
 
 OptionsSettings OptionsSettingsOf(AppSettings& settings);
@@ -46,6 +53,10 @@ struct OptionsFields {
     bool showSummary = false;
     bool hideSeenWarnings = true;
     bool verifyLastPass = false;
+    bool reportsOn = true;
+    bool reportHideNames = false;
+    std::u16string reportFolder, reportKeyFile;
+    std::u16string reportOrganisation, reportOperator, reportCustomer;
 };
 
 // The fields filled from the settings (sizes as "%u", texts from UTF-8).

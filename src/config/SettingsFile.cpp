@@ -65,6 +65,13 @@ LoadedSettings LoadSettings(const std::string& path) {
     s.verifyLastPass = file.GetBool("VerifyLastPass", s.verifyLastPass);
     ReadUnsigned(file, "SeenWarnings", s.seenWarnings);
     s.freeSpaceAfter = file.GetBool("FreeSpaceAfter", s.freeSpaceAfter);
+    s.reportsOn = file.GetBool("Reports", s.reportsOn);
+    s.reportHideNames = file.GetBool("ReportHideNames", s.reportHideNames);
+    s.reportFolder = file.GetString("ReportFolder", "");
+    s.reportKeyFile = file.GetString("ReportKeyFile", "");
+    s.reportOrganisation = file.GetString("ReportOrganisation", "");
+    s.reportOperator = file.GetString("ReportOperator", "");
+    s.reportCustomer = file.GetString("ReportCustomer", "");
     return out;
 }
 
@@ -102,6 +109,13 @@ bool SaveSettings(const std::string& path, const AppSettings& s) {
     file.WriteBool("VerifyLastPass", s.verifyLastPass);
     file.WriteString("SeenWarnings", std::to_string(s.seenWarnings));
     file.WriteBool("FreeSpaceAfter", s.freeSpaceAfter);
+    file.WriteBool("Reports", s.reportsOn);
+    file.WriteBool("ReportHideNames", s.reportHideNames);
+    file.WriteString("ReportFolder", s.reportFolder);
+    file.WriteString("ReportKeyFile", s.reportKeyFile);
+    file.WriteString("ReportOrganisation", s.reportOrganisation);
+    file.WriteString("ReportOperator", s.reportOperator);
+    file.WriteString("ReportCustomer", s.reportCustomer);
     if (path.empty()) return false;
     // The settings name the user's pattern file and window; private like the log.
     return file.Save(path, 0600);

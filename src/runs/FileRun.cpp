@@ -23,6 +23,7 @@
 #include "runs/RunBatch.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
+#include "runs/RunReport.h"
 #include "runs/RunState.h"
 #include "runs/RunSummary.h"
 #include "runs/RunWindow.h"
@@ -200,6 +201,8 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     TouchedDrives touched;
 
     window.BeginRunLog();
+    BeginRunReport(state, "files", options.settings, options.passes);
+    ReportRecorder& report = state.report;
     window.AppendLogHeader(FileRunLogTitle(options.passes));
     for (const std::u16string& note : state.trash.TakeNotes()) window.AppendLog(note);
     for (const std::u16string& line : WarningLines(summary, text)) window.AppendLog(line);
@@ -252,6 +255,8 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             batch.DeleteRow(row);
             std::u16string done = DoneText(job.report.otherNames);
             done.insert(done.size() - 1, VerifiedNote(&job.check, text));
+            report.FileEnded(job.path, true, job.report.otherNames, verify ? &job.check : nullptr,
+                             done);
             batch.AppendLog(SafeFormat(u"%s %s", {job.path, done}));
             return true;
         }
@@ -262,19 +267,22 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             window.SetRowText(row, kPathColumn, job.report.path);
             window.SetRowText(row, kNameColumn, FileNameOfPath(job.report.path));
         }
-        std::u16string line;
-        if (!job.report.refused.empty())
-            line = SafeFormat(u"%s [NOT SHREDDED: %s]", {job.path, job.report.refused});
-        else
-            line = job.report.folderChanged
-                       ? LogFolderChangedLine(job.report.path)
-                       : ShredLogLine(job.report.path, false, verify ? &job.check : nullptr, text,
-                                      job.report.error);
+        const ShredCheck* check = verify ? &job.check : nullptr;
+        // The log line of the entry; with an empty path, what the report keeps.
+        auto lineOf = [&](const std::u16string& path) {
+            if (!job.report.refused.empty())
+                return SafeFormat(u"%s [NOT SHREDDED: %s]", {path, job.report.refused});
+            return job.report.folderChanged
+                       ? LogFolderChangedLine(path)
+                       : ShredLogLine(path, false, check, text, job.report.error);
+        };
+        const std::u16string line = lineOf(job.report.refused.empty() ? job.report.path : job.path);
         // The list tells why, in the words the log uses.
         const size_t why = line.rfind(u" [FAILED");
         if (why != std::u16string::npos)
             window.SetRowFailure(row, line.substr(why + 2, line.size() - why - 3));
         batch.AppendLog(line);
+        report.FileEnded(job.path, false, job.report.otherNames, check, lineOf(u""));
         return false;
     };
 
@@ -348,8 +356,9 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             // Met by the folder walk but never listed: nothing of it is shredded.
             allDone = false;
             batch.Flush();  // the window's rows as the batch sees them
-            batch.AppendLog(
-                SafeFormat(u"%s [NOT SHREDDED: %s]", {path, window.RowText(i, kSizeColumn)}));
+            const std::u16string reason = window.RowText(i, kSizeColumn);
+            batch.AppendLog(SafeFormat(u"%s [NOT SHREDDED: %s]", {path, reason}));
+            report.EntryEnded(path, false, SafeFormat(u"[NOT SHREDDED: %s]", {reason}));
             continue;
         }
 
@@ -377,6 +386,7 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
                    (handed.size() >= kPoolQueuePerThread * static_cast<size_t>(filesAtOnce.files) ||
                     handedBytes + poolSize > kPoolMaxHandedBytes))
                 finishFirstHanded();
+            report.AddEntry(path);
             auto job = std::make_shared<FileJob>();
             job->path = path;
             job->root = root;
@@ -389,6 +399,7 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             continue;
         }
 
+        report.AddEntry(path, folderRow);
         if (folderRow && !options.keepFolders) {
             ops.ConfineTo(root);
             // Listed before it became one (a mount since), or never checked.
@@ -408,13 +419,16 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
                 deferred.Gone(path, root);
                 batch.DeleteRow(i--);
                 batch.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
+                report.EntryEnded(path, true, u"[FOLDER, removed]");
             } else if (now == FolderNow::kGone) {
                 // Already gone, usually as the emptied parent of an earlier file.
                 deferred.Gone(path, root);
                 batch.DeleteRow(i--);
+                report.EntryEnded(path, true, u"[FOLDER, removed]");
             } else if (now == FolderNow::kChanged) {
                 allDone = false;
                 batch.AppendLog(LogFolderChangedLine(path));
+                report.EntryEnded(path, false, LogFolderChangedLine(u""));
             } else {
                 deferred.Add(path, root, true);
                 waitingFolderRows.insert(path);
@@ -452,6 +466,12 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     pool.reset();
     state.filesUnderWay = 0;
     batch.Flush();
+    // What a stop or a Cancel left untouched is in the report too.
+    if (report.Active() && (state.stop || cancelled))
+        for (int r = std::max(i, 0); r < window.RowCount(); ++r)
+            if (window.RowChecked(r))
+                report.NotReached(window.RowText(r, kPathColumn),
+                                  u"[not reached: the run was stopped]");
 
     // The sizes a trash lists for its folders must not name folders gone; a list
     // that could not be brought in step leaves the run partly done.
@@ -479,9 +499,11 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             if (now == FolderNow::kGone) {
                 window.DeleteRow(r--);
                 window.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
+                report.EntryEnded(path, true, u"[FOLDER, removed]");
             } else {
                 allDone = false;
                 window.AppendLog(SafeFormat(u"%s [FOLDER, not removed]", {path}));
+                report.EntryEnded(path, false, u"[FOLDER, not removed]");
             }
         }
         // Rows never shredded after a Cancel at a question: partly done, on the

@@ -15,6 +15,7 @@
 #include "runs/FreeSpaceProgress.h"
 #include "runs/RunClock.h"
 #include "runs/RunFrame.h"
+#include "runs/RunReport.h"
 #include "runs/RunState.h"
 #include "runs/RunWindow.h"
 #include "runs/WorkerThreads.h"
@@ -60,6 +61,8 @@ void FillDrivesOfTable(RunWindow& window, RunState& state, const AfterFileRun* a
     const int iterations = IterationsFrom(window.IterationsText());
     SeedThreadRandom(static_cast<uint32_t>(Platform().now()));
 
+    // Drives filled after a file run belong to that run's report.
+    if (!after) BeginRunReport(state, "free-space", settings, iterations);
     window.AppendLogHeader(FreeSpaceRunLogTitle(iterations));
     if (after)
         for (const std::u16string& line : after->lines) window.AppendLog(line);
@@ -85,6 +88,7 @@ void FillDrivesOfTable(RunWindow& window, RunState& state, const AfterFileRun* a
             if (!DriveAnswers(root)) {
                 window.AppendLog(
                     SafeFormat(std::u16string_view(u"%s [FAILED!] not answering"), {root}));
+                state.report.DriveFailed(root, u"[FAILED!] not answering");
                 anyFailed = true;
                 continue;
             }
@@ -93,7 +97,9 @@ void FillDrivesOfTable(RunWindow& window, RunState& state, const AfterFileRun* a
                                 ? after->devices[static_cast<size_t>(j)]
                                 : 0;
             const FillOutcome outcome = FillDrive(root, params, run, notify, state.stop);
-            window.AppendLog(FillOutcomeLine(root, outcome));
+            const std::u16string line = FillOutcomeLine(root, outcome);
+            window.AppendLog(line);
+            state.report.DriveEnded(root, outcome, line.substr(std::min(line.size(), root.size())));
             filesLeft = filesLeft || outcome.filesLeft > 0;
             anyFailed = anyFailed || !outcome.Ok() || outcome.filesLeft > 0;
             notReached += outcome.reserveNotReached;

@@ -1,6 +1,7 @@
 #include "runs/RunFrame.h"
 
 #include "platform/Platform.h"
+#include "runs/RunReport.h"
 #include "runs/RunState.h"
 #include "runs/RunWindow.h"
 
@@ -13,6 +14,8 @@ void RunFrame(RunWindow& window, RunState& state, bool exitAfterRun,
               const std::function<void()>& worker) {
     window.LockForRun();
     if (worker) worker();
+    // Whatever became of the run, its report is written before anything else happens.
+    FinishRunReport(window, state);
     window.UnlockAfterRun();
     state.runBusy = false;
     state.stop = true;

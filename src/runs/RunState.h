@@ -13,6 +13,7 @@
 
 #include "filelist/StringTable.h"
 #include "platform/ConfinedPath.h"
+#include "report/ReportRecorder.h"
 
 // The folders the user chose, as the folder expansion found them, and the
 // folders that held files the user chose on their own. A row below a chosen
@@ -34,6 +35,13 @@ class ChosenRoots {
     // remove (one met in a chosen folder stays).
     void AddChosenDevice(const std::u16string& path);
     bool IsChosenDevice(const std::u16string& path) const;
+    // The chosen folders' paths.
+    std::vector<std::u16string> Folders() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<std::u16string> out;
+        for (const fsys::Root& r : roots_) out.push_back(r.path);
+        return out;
+    }
 
   private:
     mutable std::mutex mutex_;
@@ -113,6 +121,21 @@ class RunState {
     // Set when Stop ends a folder expansion early: a run waiting for that
     // expansion ("-exec") must not start on the part that was listed.
     std::atomic<bool> expansionStopped{false};
+    // The record of the run under way, for its report; used by the run's thread.
+    ReportRecorder report;
+    // "-report PATH": more places for the report of a run.
+    std::vector<std::string> reportPaths;
+
+    // The report of the last run (its JSON, and its PDF when one was made).
+    void SetLastReport(std::string json, std::string pdf) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lastReportJson_ = std::move(json);
+        lastReportPdf_ = std::move(pdf);
+    }
+    std::pair<std::string, std::string> LastReport() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return {lastReportJson_, lastReportPdf_};
+    }
 
     void SetElapsedText(std::string text) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -126,4 +149,5 @@ class RunState {
   private:
     mutable std::mutex mutex_;
     std::string elapsed_ = "00:00:00";
+    std::string lastReportJson_, lastReportPdf_;
 };

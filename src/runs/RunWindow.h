@@ -170,6 +170,13 @@ class RunWindow {
         AppendLog(RunLogHeaderText(title));
     }
 
+    // Where the run's report went (or that it could not be written): the window
+    // says it in the status line after the run's own text.
+    virtual void ShowReportNote(const std::u16string& note) {
+        const std::u16string status = StatusText();
+        SetStatusText(status.empty() ? note : status + u" " + note);
+    }
+
     // Store settings (sets the stop flag, waits 500 ms, saves) and end the program.
     virtual void StoreSettings() = 0;
     virtual void EndProgram() = 0;

@@ -113,6 +113,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
         ID_SORT_NAME = 32797,
         ID_SORT_SIZE = 32798,
         ID_SORT_DATE = 32799,
+        ID_REPORTS = 32800,
     };
     static constexpr int kMinWidth = 640;
     static constexpr int kMinHeight = 400;
@@ -277,6 +278,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void OnShredFreeSpace();
     void OnStop();
     void OnViewLog();
+    void OnReports();
     void OnEnableLog();
     void OnArchiveLog();
     void OnClearLog();

@@ -27,8 +27,10 @@
 #include "filelist/FileListOps.h"
 #include "filelist/ListSources.h"
 #include "filelist/TrashRows.h"
+#include "i18n/SafeFormat.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtText.h"
+#include "report/ReportWriter.h"
 #include "runs/FileRun.h"
 #include "runs/FinishWorkers.h"
 #include "runs/FreeSpaceRun.h"
@@ -54,6 +56,9 @@ void CKelvaneDlg::OnCommand(int id) {
     switch (id) {
         case ID_VIEW_LOG:
             OnViewLog();
+            break;
+        case ID_REPORTS:
+            OnReports();
             break;
         case ID_ENABLE_LOG:
             OnEnableLog();
@@ -419,6 +424,19 @@ void ShellOpen(const std::string& target) {
 }
 
 }  // namespace
+
+// The last report, the PDF where there is one; before any, the folder they go to.
+// Nothing is looked up on disk here: the handler is told and may find nothing.
+void CKelvaneDlg::OnReports() {
+    const auto [json, pdf] = state_.LastReport();
+    if (!json.empty()) {
+        ShellOpen(pdf.empty() ? json : pdf);
+        return;
+    }
+    const std::string folder = PlanReports(fields_, paths_.storageFolder).folder;
+    ShowInfoMessage(SafeFormat(MessageText("FrmMain.m_acMNoReport"), {WideFromUtf8(folder)}));
+    ShellOpen(folder);
+}
 
 void CKelvaneDlg::OnHelp() {
     ShellOpen(ChooseHelpFile(DataFolder(), LanguageFile()));

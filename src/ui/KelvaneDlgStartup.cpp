@@ -118,6 +118,13 @@ void CKelvaneDlg::ApplySettings(const LoadedSettings& loaded) {
     fields_.verifyLastPass = s.verifyLastPass;
     fields_.seenWarnings = s.seenWarnings;
     fields_.freeSpaceAfter = s.freeSpaceAfter;
+    fields_.reportsOn = s.reportsOn;
+    fields_.reportHideNames = s.reportHideNames;
+    fields_.reportFolder = s.reportFolder;
+    fields_.reportKeyFile = s.reportKeyFile;
+    fields_.reportOrganisation = s.reportOrganisation;
+    fields_.reportOperator = s.reportOperator;
+    fields_.reportCustomer = s.reportCustomer;
 
     FontHolder& fonts = *fonts_;
     fonts.useBuiltInFont = s.useBuildInFont;

@@ -98,6 +98,7 @@ void CKelvaneDlg::ApplyTexts() {
     popups_[2]->setTitle(MenuText(Text("FrmMain.MenView")));
     const std::pair<int, const char*> items[] = {
         {ID_VIEW_LOG, "FrmMain.MenLog"},
+        {ID_REPORTS, "FrmMain.MenReports"},
         {ID_ENABLE_LOG, "FrmMain.MenEnableLog"},
         {ID_ARCHIVE_LOG, "FrmMain.MenArchiveLog"},
         {ID_CLEAR_LOG, "FrmMain.MenClearLog"},

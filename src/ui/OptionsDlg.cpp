@@ -44,6 +44,13 @@ constexpr LabelKey kLabels[] = {
     {COptionsDlg::IDC_SHOW_SUMMARY, "FrmOptions.m_CHKShowSummary"},
     {COptionsDlg::IDC_HIDE_SEEN_WARNINGS, "FrmOptions.m_CHKHideSeenWarnings"},
     {COptionsDlg::IDC_VERIFY_LAST_PASS, "FrmOptions.m_CHKVerifyLastPass"},
+    {COptionsDlg::IDC_REPORTS, "FrmOptions.m_CHKReports"},
+    {COptionsDlg::IDC_REPORT_HIDE_NAMES, "FrmOptions.m_CHKReportHideNames"},
+    {COptionsDlg::IDC_REPORT_FOLDER_LABEL, "FrmOptions.m_LBLReportFolder"},
+    {COptionsDlg::IDC_REPORT_KEY_LABEL, "FrmOptions.m_LBLReportKeyFile"},
+    {COptionsDlg::IDC_REPORT_ORGANISATION_LABEL, "FrmOptions.m_LBLReportOrganisation"},
+    {COptionsDlg::IDC_REPORT_OPERATOR_LABEL, "FrmOptions.m_LBLReportOperator"},
+    {COptionsDlg::IDC_REPORT_CUSTOMER_LABEL, "FrmOptions.m_LBLReportCustomer"},
     {COptionsDlg::IDC_FONT_LABEL, "FrmOptions.m_LBLFont"},
     {COptionsDlg::IDC_OK, "FrmOptions.m_BTNOk"},
     {COptionsDlg::IDC_CANCEL, "FrmOptions.m_BTNCancel"},
@@ -144,6 +151,25 @@ void COptionsDlg::CreateControls() {
     showSummary_ = check(IDC_SHOW_SUMMARY);
     hideSeenWarnings_ = check(IDC_HIDE_SEEN_WARNINGS);
     verifyLastPass_ = check(IDC_VERIFY_LAST_PASS);
+    reports_ = check(IDC_REPORTS);
+    reportHideNames_ = check(IDC_REPORT_HIDE_NAMES);
+    // The report's fields: where it goes, who signs it, whom it names.
+    auto* reportGrid = new QGridLayout;
+    reportGrid->setColumnStretch(1, 1);
+    int reportRow = 0;
+    auto reportField = [&](int labelId, int editId) {
+        CEdit* field = edit(editId);
+        QLabel* caption = label(labelId);
+        caption->setBuddy(field);
+        reportGrid->addWidget(caption, reportRow, 0);
+        reportGrid->addWidget(field, reportRow++, 1);
+        return field;
+    };
+    reportFolder_ = reportField(IDC_REPORT_FOLDER_LABEL, IDC_REPORT_FOLDER);
+    reportKey_ = reportField(IDC_REPORT_KEY_LABEL, IDC_REPORT_KEY);
+    reportOrganisation_ = reportField(IDC_REPORT_ORGANISATION_LABEL, IDC_REPORT_ORGANISATION);
+    reportOperator_ = reportField(IDC_REPORT_OPERATOR_LABEL, IDC_REPORT_OPERATOR);
+    reportCustomer_ = reportField(IDC_REPORT_CUSTOMER_LABEL, IDC_REPORT_CUSTOMER);
 
     QPushButton* ok = button(IDC_OK, QStringLiteral("OK"));
     ok->setDefault(true);
@@ -157,9 +183,11 @@ void COptionsDlg::CreateControls() {
     auto* top = new QVBoxLayout(this);
     top->addLayout(grid);
     top->addSpacing(6);
-    for (QCheckBox* c : {spaceLeaveFiles_, filesLeaveFiles_, filesLeaveFolders_, ignoreProtect_,
-                         showSummary_, hideSeenWarnings_, verifyLastPass_})
+    for (QCheckBox* c :
+         {spaceLeaveFiles_, filesLeaveFiles_, filesLeaveFolders_, ignoreProtect_, showSummary_,
+          hideSeenWarnings_, verifyLastPass_, reports_, reportHideNames_})
         top->addWidget(c);
+    top->addLayout(reportGrid);
     top->addStretch(1);
     top->addLayout(buttons);
 
@@ -254,6 +282,13 @@ void COptionsDlg::FillFields() {
     showSummary_->setChecked(f.showSummary);
     hideSeenWarnings_->setChecked(f.hideSeenWarnings);
     verifyLastPass_->setChecked(f.verifyLastPass);
+    reports_->setChecked(f.reportsOn);
+    reportHideNames_->setChecked(f.reportHideNames);
+    reportFolder_->SetWindowText(f.reportFolder);
+    reportKey_->SetWindowText(f.reportKeyFile);
+    reportOrganisation_->SetWindowText(f.reportOrganisation);
+    reportOperator_->SetWindowText(f.reportOperator);
+    reportCustomer_->SetWindowText(f.reportCustomer);
 }
 
 OptionsFields COptionsDlg::ReadFields() const {
@@ -270,6 +305,13 @@ OptionsFields COptionsDlg::ReadFields() const {
     f.showSummary = showSummary_->isChecked();
     f.hideSeenWarnings = hideSeenWarnings_->isChecked();
     f.verifyLastPass = verifyLastPass_->isChecked();
+    f.reportsOn = reports_->isChecked();
+    f.reportHideNames = reportHideNames_->isChecked();
+    f.reportFolder = reportFolder_->GetWindowText();
+    f.reportKeyFile = reportKey_->GetWindowText();
+    f.reportOrganisation = reportOrganisation_->GetWindowText();
+    f.reportOperator = reportOperator_->GetWindowText();
+    f.reportCustomer = reportCustomer_->GetWindowText();
     return f;
 }
 

@@ -47,6 +47,18 @@ class COptionsDlg final : public CDialog {
         IDC_SHOW_SUMMARY = 1077,
         IDC_HIDE_SEEN_WARNINGS = 1078,
         IDC_VERIFY_LAST_PASS = 1079,
+        IDC_REPORTS = 1080,
+        IDC_REPORT_HIDE_NAMES = 1081,
+        IDC_REPORT_FOLDER_LABEL = 1082,
+        IDC_REPORT_FOLDER = 1083,
+        IDC_REPORT_KEY_LABEL = 1084,
+        IDC_REPORT_KEY = 1085,
+        IDC_REPORT_ORGANISATION_LABEL = 1086,
+        IDC_REPORT_ORGANISATION = 1087,
+        IDC_REPORT_OPERATOR_LABEL = 1088,
+        IDC_REPORT_OPERATOR = 1089,
+        IDC_REPORT_CUSTOMER_LABEL = 1090,
+        IDC_REPORT_CUSTOMER = 1091,
         IDC_OK = 1,
         IDC_CANCEL = 2,
     };
@@ -102,6 +114,13 @@ class COptionsDlg final : public CDialog {
     QCheckBox* showSummary_ = nullptr;
     QCheckBox* hideSeenWarnings_ = nullptr;
     QCheckBox* verifyLastPass_ = nullptr;
+    QCheckBox* reports_ = nullptr;
+    QCheckBox* reportHideNames_ = nullptr;
+    CEdit* reportFolder_ = nullptr;
+    CEdit* reportKey_ = nullptr;
+    CEdit* reportOrganisation_ = nullptr;
+    CEdit* reportOperator_ = nullptr;
+    CEdit* reportCustomer_ = nullptr;
     QPushButton* font_ = nullptr;
     std::map<int, QWidget*> controls_;
 };

@@ -119,6 +119,10 @@ TEST(SettingsFile, SavesAll32KeysInTheirOrder) {
         SettingsEntry("ShowSummary", "0") + SettingsEntry("HideSeenWarnings", "1") +
         SettingsEntry("VerifyLastPass", "0") + SettingsEntry("SeenWarnings", "0") +
         SettingsEntry("FreeSpaceAfter", "0"));
+        SettingsEntry("Reports", "1") + SettingsEntry("ReportHideNames", "0") +
+        SettingsEntry("ReportFolder", "") + SettingsEntry("ReportKeyFile", "") +
+        SettingsEntry("ReportOrganisation", "") + SettingsEntry("ReportOperator", "") +
+        SettingsEntry("ReportCustomer", ""));
     EXPECT_EQ(text, want);
 }
 
@@ -157,6 +161,13 @@ TEST(SettingsFile, EveryKeyRoundTrips) {
     s.verifyLastPass = true;
     s.seenWarnings = 0xA5;
     s.freeSpaceAfter = true;
+    s.reportsOn = false;
+    s.reportHideNames = true;
+    s.reportFolder = "/srv/reports";
+    s.reportKeyFile = "/etc/org.key";
+    s.reportOrganisation = "Org & Co <x>";
+    s.reportOperator = "Op";
+    s.reportCustomer = "Cust";
     ASSERT_TRUE(SaveSettings(dir.Sub("r.ini"), s));
     LoadedSettings l = LoadSettings(dir.Sub("r.ini"));
     const AppSettings& r = l.values;
@@ -166,6 +177,13 @@ TEST(SettingsFile, EveryKeyRoundTrips) {
     EXPECT_TRUE(r.verifyLastPass);
     EXPECT_EQ(r.seenWarnings, 0xA5u);
     EXPECT_TRUE(r.freeSpaceAfter);
+    EXPECT_FALSE(r.reportsOn);
+    EXPECT_TRUE(r.reportHideNames);
+    EXPECT_EQ(r.reportFolder, s.reportFolder);
+    EXPECT_EQ(r.reportKeyFile, s.reportKeyFile);
+    EXPECT_EQ(r.reportOrganisation, s.reportOrganisation);
+    EXPECT_EQ(r.reportOperator, s.reportOperator);
+    EXPECT_EQ(r.reportCustomer, s.reportCustomer);
     EXPECT_EQ(r.shredValue, s.shredValue);
     EXPECT_TRUE(r.ignoreProtect);
     EXPECT_EQ(r.endAction, 2);

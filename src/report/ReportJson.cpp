@@ -1,0 +1,227 @@
+#include "report/ReportJson.h"
+
+#include <ctime>
+
+namespace {
+
+// Every member of the signature but the signature itself is fixed or follows
+// from the key, so that no byte of the report is left unchecked.
+constexpr const char* kSignedBytes = "this report as written without its signature member";
+
+std::string HashedName(const std::string& salt, const std::string& path) {
+    return "sha256:" + reportcrypto::Hex(reportcrypto::Sha256(salt + path));
+}
+
+JsonValue StringList(const std::vector<std::string>& list) {
+    JsonValue a = JsonValue::Array();
+    for (const std::string& s : list) a.Push(JsonValue::String(s));
+    return a;
+}
+
+JsonValue PlaceJson(const ReportPlace& p) {
+    JsonValue o = JsonValue::Object();
+    o.Set("fileSystem", p.fsType);
+    o.Set("mountPoint", p.mountPoint);
+    o.Set("mountSource", p.device);
+    o.Set("encrypted", p.encrypted);
+    JsonValue devices = JsonValue::Array();
+    for (const ReportDevice& d : p.devices) {
+        JsonValue dj = JsonValue::Object();
+        dj.Set("name", d.name)
+            .Set("model", d.model)
+            .Set("serial", d.serial)
+            .Set("medium", d.medium);
+        devices.Push(std::move(dj));
+    }
+    o.Set("devices", std::move(devices));
+    return o;
+}
+
+}  // namespace
+
+std::string UtcTimeText(int64_t seconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm tm {};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+void HideReportNames(RunRecord& r) {
+    std::string salt;
+    if (!reportcrypto::RandomBytes(16, salt)) salt = r.id;
+    r.namesHidden = true;
+    r.nameSalt = reportcrypto::Hex(salt);
+    auto hide = [&](std::string& s) {
+        if (!s.empty()) s = HashedName(salt, s);
+    };
+    for (ReportEntry& e : r.entries) {
+        hide(e.path);
+        hide(e.place.mountPoint);
+        hide(e.place.device);
+    }
+    for (ReportDrive& d : r.drives) {
+        hide(d.mountPoint);
+        hide(d.place.mountPoint);
+        hide(d.place.device);
+    }
+}
+
+JsonValue ReportToJson(const RunRecord& r) {
+    JsonValue o = JsonValue::Object();
+    o.Set("report", "kelvane-erasure-report");
+    o.Set("schemaVersion", kReportSchemaVersion);
+    o.Set("id", r.id);
+    JsonValue program = JsonValue::Object();
+    program.Set("name", "Kelvane").Set("version", KELVANE_VERSION);
+    o.Set("program", std::move(program));
+    o.Set("host", r.host).Set("user", r.user).Set("timeZone", r.timeZone);
+    o.Set("start", UtcTimeText(r.start)).Set("end", UtcTimeText(r.end));
+    o.Set("kind", r.kind);
+    o.Set("outcome", r.outcome).Set("exitStatus", r.exitStatus);
+    JsonValue nist = JsonValue::Object();
+    nist.Set("guideline", "NIST SP 800-88 Rev. 1");
+    nist.Set("methodType", "Clear");
+    nist.Set("verificationMethod", r.method.verification ? "full read-back" : "none");
+    o.Set("sanitization", std::move(nist));
+    JsonValue m = JsonValue::Object();
+    m.Set("passes", r.method.passes).Set("pattern", r.method.pattern);
+    if (r.method.pattern == "fixed-byte") m.Set("fixedByte", r.method.fixedByte);
+    if (r.method.pattern == "pattern-file") m.Set("patternSha256", r.method.patternSha256);
+    m.Set("namesScrambled", r.method.namesScrambled).Set("sizeChanged", r.method.sizeChanged);
+    m.Set("verification", r.method.verification);
+    o.Set("method", std::move(m));
+    JsonValue people = JsonValue::Object();
+    people.Set("organisation", r.organisation).Set("operator", r.operatorName);
+    people.Set("customer", r.customer);
+    o.Set("people", std::move(people));
+    o.Set("namesHidden", r.namesHidden);
+    if (r.namesHidden) o.Set("nameSalt", r.nameSalt);
+
+    int64_t bytes = 0, erased = 0, exceptions = 0, notErased = 0;
+    JsonValue entries = JsonValue::Array();
+    for (const ReportEntry& e : r.entries) {
+        JsonValue j = JsonValue::Object();
+        j.Set("path", e.path).Set("kind", e.kind).Set("size", e.size);
+        j.Set("device", e.device).Set("inode", e.inode).Set("hardLinks", e.links);
+        j.Set("place", PlaceJson(e.place));
+        JsonValue v = JsonValue::Object();
+        v.Set("decided", e.verdictKnown);
+        v.Set("inPlace", e.verdictKnown && e.inPlace);
+        v.Set("reasons", StringList(e.reasons));
+        j.Set("verdict", std::move(v));
+        j.Set("result", e.result).Set("error", e.error);
+        j.Set("verification", e.verification).Set("verificationNote", e.verificationNote);
+        entries.Push(std::move(j));
+        if (e.size > 0 && e.result != "not-erased") bytes += e.size;
+        (e.result == "erased" ? erased : e.result == "not-erased" ? notErased : exceptions)++;
+    }
+    o.Set("entries", std::move(entries));
+    uint64_t written = 0;
+    JsonValue drives = JsonValue::Array();
+    for (const ReportDrive& d : r.drives) {
+        JsonValue j = JsonValue::Object();
+        j.Set("mountPoint", d.mountPoint).Set("place", PlaceJson(d.place));
+        j.Set("freeBytesBefore", d.freeBytes).Set("bytesWritten", d.bytesWritten);
+        j.Set("smallFiles", d.smallFiles).Set("smallFileBytes", d.smallBytes);
+        j.Set("longNameFiles", d.longNames).Set("fillerFilesLeft", d.fillerFilesLeft);
+        j.Set("reserveReached", d.reserveReached)
+            .Set("reserveNotReachedBytes", d.reserveNotReached);
+        j.Set("trim", d.trim).Set("onePassOnly", d.onePass);
+        j.Set("result", d.result).Set("error", d.error);
+        drives.Push(std::move(j));
+        written += d.bytesWritten;
+        (d.result == "erased" ? erased : d.result == "not-erased" ? notErased : exceptions)++;
+    }
+    o.Set("drives", std::move(drives));
+    JsonValue totals = JsonValue::Object();
+    totals.Set("entries", static_cast<int64_t>(r.entries.size()));
+    totals.Set("drives", static_cast<int64_t>(r.drives.size()));
+    totals.Set("erased", erased)
+        .Set("erasedWithExceptions", exceptions)
+        .Set("notErased", notErased);
+    totals.Set("bytesErased", bytes).Set("bytesWritten", written);
+    o.Set("totals", std::move(totals));
+    o.Set("warnings", StringList(r.warnings));
+    return o;
+}
+
+std::string SignReport(JsonValue report, const reportcrypto::SigningKey& key) {
+    report.Remove("signature");
+    const std::string value = reportcrypto::Sign(key, WriteJson(report));
+    if (value.empty()) return {};
+    JsonValue sig = JsonValue::Object();
+    sig.Set("algorithm", "Ed25519");
+    sig.Set("signedBytes", kSignedBytes);
+    sig.Set("publicKey", reportcrypto::Base64(key.publicKey));
+    sig.Set("fingerprint", reportcrypto::Fingerprint(key.publicKey));
+    sig.Set("value", reportcrypto::Base64(value));
+    report.Set("signature", std::move(sig));
+    return WriteJson(report);
+}
+
+namespace {
+
+std::string Text(const JsonValue& o, const char* key) {
+    const JsonValue* v = o.Get(key);
+    return v && v->type() == JsonValue::Type::kString ? v->text() : std::string();
+}
+
+int64_t Int(const JsonValue& o, const char* key) {
+    const JsonValue* v = o.Get(key);
+    return v && v->type() == JsonValue::Type::kInt ? v->integer() : 0;
+}
+
+}  // namespace
+
+ReportCheck CheckReportText(const std::string& text, const JsonValue* schema) {
+    ReportCheck c;
+    JsonValue report;
+    std::string error;
+    if (!ReadJson(text, report, error)) {
+        c.problems.push_back("not a report: " + error);
+        return c;
+    }
+    if (WriteJson(report) != text)
+        c.problems.push_back(
+            "the text is not as it was written (spaces, escapes or order changed)");
+    const JsonValue* sig = report.Get("signature");
+    if (!sig || sig->type() != JsonValue::Type::kObject ||
+        report.members().back().first != "signature") {
+        c.problems.push_back("no signature");
+    } else {
+        std::string publicKey, value;
+        c.fingerprint = Text(*sig, "fingerprint");
+        if (Text(*sig, "algorithm") != "Ed25519" || Text(*sig, "signedBytes") != kSignedBytes ||
+            sig->members().size() != 5 ||
+            !reportcrypto::FromBase64(Text(*sig, "publicKey"), publicKey) ||
+            !reportcrypto::FromBase64(Text(*sig, "value"), value)) {
+            c.problems.push_back("the signature is damaged");
+        } else {
+            if (reportcrypto::Fingerprint(publicKey) != c.fingerprint)
+                c.problems.push_back("the fingerprint is not that of the public key");
+            JsonValue body = report;
+            body.Remove("signature");
+            if (!reportcrypto::Verify(publicKey, WriteJson(body), value))
+                c.problems.push_back("the signature does not match: the report was changed");
+        }
+    }
+    if (schema)
+        for (const std::string& p : SchemaProblems(*schema, report)) c.problems.push_back(p);
+    c.intact = c.problems.empty();
+
+    const JsonValue* totals = report.Get("totals");
+    c.summary.push_back("Report " + Text(report, "id") + " (" + Text(report, "kind") + " run)");
+    c.summary.push_back("From " + Text(report, "start") + " to " + Text(report, "end") + " on " +
+                        Text(report, "host") + " by " + Text(report, "user"));
+    c.summary.push_back("Outcome: " + Text(report, "outcome") + " (exit status " +
+                        std::to_string(Int(report, "exitStatus")) + ")");
+    if (totals && totals->type() == JsonValue::Type::kObject)
+        c.summary.push_back(
+            "Erased: " + std::to_string(Int(*totals, "erased")) +
+            ", with exceptions: " + std::to_string(Int(*totals, "erasedWithExceptions")) +
+            ", not erased: " + std::to_string(Int(*totals, "notErased")));
+    c.summary.push_back("Signed by key " + c.fingerprint);
+    return c;
+}

@@ -1,0 +1,288 @@
+#include "report/ReportRecorder.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "config/AppSettings.h"
+#include "config/NumberText.h"
+#include "config/TextConv.h"
+#include "engine/FillDrive.h"
+#include "engine/ShredCheck.h"
+#include "engine/StorageVerdict.h"
+#include "platform/FileSystem.h"
+#include "report/ReportCrypto.h"
+
+namespace {
+
+std::string ReadSysText(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    while (!line.empty() && line.front() == ' ') line.erase(0, 1);
+    return Utf8FromWide(PrintableText(WideFromUtf8(line)));
+}
+
+// What the system tells about a physical device; nothing is guessed.
+ReportDevice DescribeDevice(const std::string& name, const storage::BlockFacts& block) {
+    ReportDevice d;
+    d.name = Utf8FromWide(PrintableText(WideFromUtf8(name)));
+    if (name == "memory" || block.memory) {
+        d.medium = "memory";
+        return d;
+    }
+    const std::string base = storage::CurrentRoots().sys + "/class/block/" + name;
+    d.model = ReadSysText(base + "/device/model");
+    d.serial = ReadSysText(base + "/device/serial");
+    if (d.serial.empty()) d.serial = ReadSysText(base + "/serial");
+    const std::string rotational = ReadSysText(base + "/queue/rotational");
+    d.medium = rotational == "1" ? "rotational" : rotational == "0" ? "flash" : "unknown";
+    return d;
+}
+
+const char* ReasonName(VerdictReason r) {
+    switch (r) {
+        case VerdictReason::kCopyOnWrite:
+            return "copy-on-write";
+        case VerdictReason::kShared:
+            return "shared-extents";
+        case VerdictReason::kCompressed:
+            return "compressed";
+        case VerdictReason::kInline:
+            return "inline-data";
+        case VerdictReason::kDataJournal:
+            return "data-journal";
+        case VerdictReason::kFlash:
+            return "flash";
+        case VerdictReason::kNetwork:
+            return "network";
+        case VerdictReason::kUnknown:
+            break;
+    }
+    return "unknown";
+}
+
+const char* KindName(fsys::Kind k) {
+    switch (k) {
+        case fsys::Kind::kFile:
+            return "file";
+        case fsys::Kind::kFolder:
+            return "folder";
+        case fsys::Kind::kMissing:
+        case fsys::Kind::kUnreadable:
+            return "missing";
+        default:
+            break;
+    }
+    return "link-or-special";
+}
+
+// The log's note without its brackets: "[done, verified]" gives "done, verified".
+std::string NoteText(const std::u16string& note) {
+    std::u16string t = note;
+    const size_t open = t.find(u'[');
+    if (open != std::u16string::npos && !t.empty() && t.back() == u']')
+        t = t.substr(open + 1, t.size() - open - 2);
+    return Utf8FromWide(PrintableText(t));
+}
+
+}  // namespace
+
+std::string ReportPathText(const std::u16string& path) {
+    return Utf8FromWide(PrintableText(path));
+}
+
+void ReportRecorder::Begin(const std::string& kind, const AppSettings& s, int passes,
+                           int64_t start) {
+    *this = ReportRecorder();
+    active_ = true;
+    record_.id = reportcrypto::NewUuid();
+    record_.kind = kind;
+    record_.start = start;
+    ReportMethod& m = record_.method;
+    m.passes = passes;
+    if (s.random == 0 && !s.shredValue.empty()) {
+        struct stat st {};
+        if (::stat(s.shredValue.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            m.pattern = "pattern-file";
+            m.patternSha256 = reportcrypto::FileSha256(s.shredValue);
+        } else {
+            m.pattern = "fixed-byte";
+            m.fixedByte = ParseInt32(std::string_view(s.shredValue)) & 0xff;
+        }
+    }
+    m.namesScrambled = kind == "files" && s.shredNames != 0;
+    m.sizeChanged = kind == "files" && s.modifySize != 0;
+    m.verification = kind == "files" && s.verifyLastPass;
+}
+
+ReportPlace ReportRecorder::PlaceOf(const storage::StorageFacts& facts) {
+    ReportPlace p;
+    p.fsType = facts.fsType;
+    p.mountPoint = Utf8FromWide(PrintableText(WideFromUtf8(facts.mountPoint)));
+    for (const storage::MountEntry& m : cache_.Mounts())
+        if (m.mountPoint == facts.mountPoint) p.device = ReportPathText(WideFromUtf8(m.source));
+    for (const std::string& name : facts.block.devices)
+        p.devices.push_back(DescribeDevice(name, facts.block));
+    p.encrypted = facts.block.encrypted;
+    return p;
+}
+
+ReportEntry& ReportRecorder::EntryOf(const std::u16string& path) {
+    auto it = index_.find(path);
+    if (it != index_.end()) return record_.entries[it->second];
+    index_[path] = record_.entries.size();
+    ReportEntry e;
+    e.path = ReportPathText(path);
+    record_.entries.push_back(std::move(e));
+    return record_.entries.back();
+}
+
+void ReportRecorder::AddEntry(const std::u16string& path, bool folderRow) {
+    if (!active_) return;
+    ReportEntry& e = EntryOf(path);
+    fsys::Attributes attr;
+    (void)fsys::GetAttributes(path, attr);
+    e.kind = folderRow && attr.kind == fsys::Kind::kMissing ? "folder" : KindName(attr.kind);
+    if (attr.kind == fsys::Kind::kMissing || attr.kind == fsys::Kind::kUnreadable) return;
+    e.size = attr.kind == fsys::Kind::kFile ? attr.size : -1;
+    e.device = attr.device;
+    e.inode = attr.inode;
+    e.links = attr.links;
+    std::string os;
+    if (attr.kind != fsys::Kind::kFile || !fsys::OsPath(path, os)) return;
+    const storage::StorageFacts facts = storage::GatherStorageFacts(os, &cache_);
+    if (!facts.known) return;
+    e.place = PlaceOf(facts);
+    const Verdict v = DecideVerdict(facts);
+    e.verdictKnown = true;
+    e.inPlace = v.InPlace();
+    for (VerdictReason r : v.reasons) e.reasons.push_back(ReasonName(r));
+}
+
+void ReportRecorder::FileEnded(const std::u16string& path, bool ok, uint64_t otherNames,
+                               const ShredCheck* check, const std::u16string& note) {
+    if (!active_) return;
+    ReportEntry& e = EntryOf(path);
+    if (e.kind.empty()) e.kind = "file";
+    if (check) {
+        if (check->failure() != ShredCheck::Failure::kNone) {
+            e.verification = "failed";
+        } else if (check->passed()) {
+            e.verification =
+                check->limit() == ShredCheck::Limit::kNone ? "passed" : "not-verifiable";
+        } else {
+            e.verification = "not-run";
+        }
+    }
+    if (e.verification != "passed" && e.verification != "not-checked")
+        e.verificationNote = NoteText(note);
+    if (!ok) {
+        e.result = "not-erased";
+        e.error = NoteText(note);
+        return;
+    }
+    if (e.kind == "missing") {
+        // Nothing was left to overwrite: the run counts it done, and so does the report.
+        e.result = "erased";
+        e.error = "gone before the run reached it";
+        e.verification = "not-run";
+        e.verificationNote.clear();
+        return;
+    }
+    const bool exceptions = (e.verdictKnown && !e.inPlace) || !e.verdictKnown || otherNames > 0 ||
+                            e.verification == "not-verifiable";
+    e.result = exceptions ? "erased-with-exceptions" : "erased";
+    if (otherNames > 0 && e.links < otherNames + 1) e.links = otherNames + 1;
+    if (exceptions) e.error = NoteText(note);
+}
+
+void ReportRecorder::EntryEnded(const std::u16string& path, bool ok, const std::u16string& note) {
+    if (!active_) return;
+    ReportEntry& e = EntryOf(path);
+    if (e.kind.empty()) e.kind = "missing";
+    e.result = ok ? "erased" : "not-erased";
+    e.error = ok ? std::string() : NoteText(note);
+    e.verification = ok ? "not-checked" : "not-run";
+}
+
+void ReportRecorder::NotReached(const std::u16string& path, const std::u16string& note) {
+    if (!active_ || index_.count(path) != 0) return;
+    AddEntry(path);
+    EntryEnded(path, false, note);
+}
+
+void ReportRecorder::DriveFailed(const std::u16string& root, const std::u16string& note) {
+    if (!active_) return;
+    ReportDrive d;
+    d.mountPoint = ReportPathText(root);
+    d.error = NoteText(note);
+    record_.drives.push_back(std::move(d));
+}
+
+void ReportRecorder::DriveEnded(const std::u16string& root, const FillOutcome& o,
+                                const std::u16string& note) {
+    if (!active_) return;
+    ReportDrive d;
+    d.mountPoint = ReportPathText(root);
+    std::string os;
+    struct stat st {};
+    if (fsys::OsPath(root, os) && ::stat(os.c_str(), &st) == 0) {
+        const storage::DeviceFactsCache::Device& dev = cache_.Lookup(st.st_dev, os);
+        storage::StorageFacts facts;
+        facts.fsType = dev.fsType;
+        facts.mountPoint = dev.mountPoint;
+        facts.block = dev.block;
+        d.place = PlaceOf(facts);
+    }
+    d.freeBytes = o.freeBytes;
+    d.bytesWritten = o.written;
+    d.smallFiles = o.smallFiles;
+    d.smallBytes = o.smallBytes;
+    d.longNames = o.longNames;
+    d.fillerFilesLeft = o.filesLeft;
+    d.reserveNotReached = o.reserveNotReached;
+    d.reserveReached = o.reserveNotReached == 0;
+    d.trim = o.trimmed ? "done" : "not-done";
+    d.onePass = o.onePass;
+    d.result = !o.Ok() || !o.started                                     ? "not-erased"
+               : o.filesLeft > 0 || o.reserveNotReached > 0 || o.onePass ? "erased-with-exceptions"
+                                                                         : "erased";
+    if (d.result != "erased") d.error = NoteText(note);
+    record_.drives.push_back(std::move(d));
+}
+
+RunRecord ReportRecorder::Finish(int outcome, int64_t end) {
+    RunRecord r = std::move(record_);
+    active_ = false;
+    index_.clear();
+    r.end = end;
+    r.exitStatus = outcome;
+    r.outcome = outcome == 0 ? "done" : outcome == 1 ? "partly-done" : "interrupted";
+    // The warnings name how many entries each reason touched, never which.
+    std::map<std::string, int> reasons;
+    int links = 0, unverifiable = 0;
+    for (const ReportEntry& e : r.entries) {
+        for (const std::string& reason : e.reasons) ++reasons[reason];
+        if (e.links > 1) ++links;
+        if (e.verification == "not-verifiable") ++unverifiable;
+    }
+    for (const auto& [reason, count] : reasons)
+        r.warnings.push_back(std::to_string(count) +
+                             " file(s): overwriting cannot be guaranteed (" + reason + ")");
+    if (links > 0)
+        r.warnings.push_back(std::to_string(links) +
+                             " file(s) had other names (hard links): their data was overwritten, "
+                             "the other names remain");
+    if (unverifiable > 0)
+        r.warnings.push_back(std::to_string(unverifiable) +
+                             " file(s): reading back could not prove the overwrite");
+    for (const ReportDrive& d : r.drives)
+        if (d.reserveNotReached > 0)
+            r.warnings.push_back("drive " + std::to_string(&d - r.drives.data() + 1) + ": " +
+                                 std::to_string(d.reserveNotReached) +
+                                 " bytes of the root reserve were out of reach");
+    return r;
+}

@@ -1,0 +1,53 @@
+#pragma once
+// Collects a run's record as the run goes: the run names each entry before it
+// works on it (the facts about where its bytes lie are read then, while the file
+// is still there) and says what became of it afterwards. Used by the run's own
+// thread only; a recorder that was not begun ignores every call.
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "platform/StorageFacts.h"
+#include "report/ReportRecord.h"
+
+struct AppSettings;
+struct FillOutcome;
+class ShredCheck;
+
+class ReportRecorder {
+  public:
+    // Starts a record ("files" or "free-space") with the method the settings give.
+    void Begin(const std::string& kind, const AppSettings& settings, int passes, int64_t start);
+    bool Active() const { return active_; }
+
+    // Before the entry is touched; `folderRow`: listed as a folder (which may be
+    // gone already, taken as the emptied parent of its files).
+    void AddEntry(const std::u16string& path, bool folderRow = false);
+    // A file's end: `note` is what the log says after its name ("[done]", ...);
+    // `check` is the check after the last pass, when verification was on.
+    void FileEnded(const std::u16string& path, bool ok, uint64_t otherNames,
+                   const ShredCheck* check, const std::u16string& note);
+    // A folder, link, special file or an entry never shredded (not listed, not
+    // reached before a stop).
+    void EntryEnded(const std::u16string& path, bool ok, const std::u16string& note);
+    // An entry a stop or a Cancel left untouched (unless it is in the record already).
+    void NotReached(const std::u16string& path, const std::u16string& note);
+    void DriveEnded(const std::u16string& root, const FillOutcome& outcome,
+                    const std::u16string& note);
+    void DriveFailed(const std::u16string& root, const std::u16string& note);
+
+    // The record as it stands; ends it (outcome: 0 done, 1 partly, 2 interrupted).
+    RunRecord Finish(int outcome, int64_t end);
+
+  private:
+    ReportEntry& EntryOf(const std::u16string& path);
+    ReportPlace PlaceOf(const storage::StorageFacts& facts);
+
+    bool active_ = false;
+    RunRecord record_;
+    std::map<std::u16string, size_t> index_;
+    storage::DeviceFactsCache cache_;
+};
+
+// The printable UTF-8 form of a path, as the log shows it.
+std::string ReportPathText(const std::u16string& path);

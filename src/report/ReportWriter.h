@@ -1,0 +1,57 @@
+#pragma once
+// Where a run's report goes and how it gets there: the reports folder (private
+// to the user), the extra places the command line names, the signing key, and
+// the PDF that a face with a display draws. A report that cannot be written is
+// said, never a reason for the run to end otherwise.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "report/ReportRecord.h"
+
+struct AppSettings;
+
+struct ReportPlan {
+    std::string folder;    // ends with "/"; empty: no reports folder
+    std::string keyFile;   // the signing key (made there on first use when it is ours)
+    bool keyIsOwn = true;  // false: named in the settings, never made
+    std::vector<std::string> extraPaths;  // "-report PATH": a folder or a file name
+    // Folders the run shredded (chosen or listed): nothing is written below them.
+    std::vector<std::string> shredded;
+    bool hideNames = false;
+};
+
+// The plan from the settings and the storage folder (ending with "/", may be empty).
+ReportPlan PlanReports(const AppSettings& settings, const std::string& storageFolder);
+
+// Host, user, time zone and the people fields, filled in from the system and settings.
+void AddRunContext(RunRecord& record, const AppSettings& settings);
+
+struct WrittenReport {
+    std::vector<std::string> files;     // every report file written, JSON then PDF
+    std::string json;                   // the first JSON written (the reports folder's)
+    std::string pdf;                    // the PDF beside it, when made
+    std::vector<std::string> problems;  // one line each, for the log and the status
+    std::string fingerprint;
+};
+
+// Signs and writes the report. The record's names are hidden first when the plan
+// says so.
+WrittenReport WriteRunReport(RunRecord record, const ReportPlan& plan);
+
+// "kelvane-report-20261207T223052Z-<id>".
+std::string ReportFileStem(const RunRecord& record);
+
+// Draws the PDF of a report (a face with Qt sets it); false with `error` when it
+// fails. Without one no PDF is made.
+using ReportPdfMaker = std::function<bool(const RunRecord& record, const std::string& fingerprint,
+                                          const std::string& path, std::string& error)>;
+void SetReportPdfMaker(ReportPdfMaker maker);
+
+// Reads and checks a report file: the lines to print and the exit status (0
+// intact, 1 changed or not signed by the key it names, 2 not readable).
+struct VerifyOutcome {
+    int status = 2;
+    std::vector<std::string> lines;
+};
+VerifyOutcome VerifyReportFile(const std::string& path, const std::string& programFolder);

@@ -1,0 +1,65 @@
+#include "runs/RunReport.h"
+
+#include "config/AppSettings.h"
+#include "config/TextConv.h"
+#include "i18n/SafeFormat.h"
+#include "platform/Platform.h"
+#include "report/ReportWriter.h"
+#include "runs/RunState.h"
+#include "runs/RunWindow.h"
+
+void BeginRunReport(RunState& state, const std::string& kind, const AppSettings& settings,
+                    int passes) {
+    // Without a storage folder (or one of another user) nothing is kept, unless a
+    // place for reports was named.
+    const bool ownPlace = !state.storageFolder.empty() || !settings.reportFolder.empty();
+    if (!(settings.reportsOn && ownPlace) && state.reportPaths.empty()) return;
+    state.report.Begin(kind, settings, passes, state.startTime.load());
+}
+
+void FinishRunReport(RunWindow& window, RunState& state) {
+    if (!state.report.Active()) return;
+    const RunOutcome outcome = state.lastOutcome.load();
+    const int status = outcome == RunOutcome::Done ? 0 : outcome == RunOutcome::Interrupted ? 2 : 1;
+    const int64_t now = Platform().now ? Platform().now() : state.startTime.load();
+    RunRecord record = state.report.Finish(status, now);
+    const AppSettings settings = window.CurrentSettings();
+    AddRunContext(record, settings);
+    ReportPlan plan = PlanReports(settings, state.storageFolder);
+    if (!settings.reportsOn) plan.folder.clear();  // only where the command line asked
+    plan.extraPaths = state.reportPaths;
+    for (const std::u16string& f : state.chosenRoots.Folders())
+        plan.shredded.push_back(Utf8FromWide(f));
+    if (record.kind == "files")
+        for (const ReportEntry& e : record.entries)
+            if (e.kind == "folder") plan.shredded.push_back(e.path);
+    const WrittenReport written = WriteRunReport(std::move(record), plan);
+    for (const std::string& problem : written.problems)
+        window.AppendLog(
+            SafeFormat(window.MessageText("FrmMain.m_acMReportFailed"), {WideFromUtf8(problem)}));
+    for (const std::string& file : written.files)
+        window.AppendLog(
+            SafeFormat(window.MessageText("FrmMain.m_acMReportWritten"), {WideFromUtf8(file)}));
+    if (!written.json.empty()) state.SetLastReport(written.json, written.pdf);
+    const std::u16string note =
+        written.json.empty()
+            ? window.MessageText("FrmMain.m_acMReportNotWritten")
+            : SafeFormat(window.MessageText("FrmMain.m_acMReportWritten"),
+                         {WideFromUtf8(written.pdf.empty() ? written.json : written.pdf)});
+    window.ShowReportNote(note);
+}
+
+bool TakeReportArguments(std::vector<std::u16string>& args, std::vector<std::string>& reportPaths) {
+    if (args.size() < 2 || (args[1] != u"-exec" && args[1] != u"-drives")) return true;
+    for (size_t i = 2; i < args.size();) {
+        if (args[i] != u"-report") {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= args.size()) return false;
+        reportPaths.push_back(Utf8FromWide(args[i + 1]));
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                   args.begin() + static_cast<std::ptrdiff_t>(i + 2));
+    }
+    return true;
+}

@@ -1,0 +1,183 @@
+#include "ui/ReportPdf.h"
+
+#include <QFontMetrics>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QString>
+#include <QStringList>
+
+#include "report/ReportJson.h"
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QString MethodText(const ReportMethod& m) {
+    QString pattern =
+        m.pattern == "fixed-byte" ? QStringLiteral("fixed byte %1").arg(m.fixedByte)
+        : m.pattern == "pattern-file"
+            ? QStringLiteral("pattern file (SHA-256 %1)").arg(Q(m.patternSha256.substr(0, 16)))
+            : QStringLiteral("random data");
+    QString text = QStringLiteral("%1 pass(es) of %2").arg(m.passes).arg(pattern);
+    if (m.namesScrambled) text += QStringLiteral(", names scrambled");
+    if (m.sizeChanged) text += QStringLiteral(", size changed");
+    return text;
+}
+
+class Page {
+  public:
+    Page(QPdfWriter& writer, QPainter& painter) : writer_(writer), p_(painter) {
+        width_ = painter.viewport().width();
+        height_ = painter.viewport().height();
+    }
+
+    void Font(int points, bool bold) {
+        QFont f(QStringLiteral("DejaVu Sans"));
+        f.setPointSize(points);
+        f.setBold(bold);
+        p_.setFont(f);
+    }
+    int LineHeight() const { return QFontMetrics(p_.font(), &writer_).height(); }
+
+    void Break(int needed) {
+        if (y_ + needed <= height_) return;
+        writer_.newPage();
+        y_ = 0;
+    }
+    // One line of text in columns (x as fractions of the width); each is elided.
+    void Row(const QStringList& cells, const std::vector<double>& at) {
+        const int h = LineHeight();
+        Break(h);
+        for (int i = 0; i < cells.size() && i < static_cast<int>(at.size()); ++i) {
+            const int x = static_cast<int>(at[static_cast<size_t>(i)] * width_);
+            const int right =
+                i + 1 < static_cast<int>(at.size())
+                    ? static_cast<int>(at[static_cast<size_t>(i) + 1] * width_) - h / 2
+                    : width_;
+            const QString text =
+                QFontMetrics(p_.font(), &writer_).elidedText(cells[i], Qt::ElideMiddle, right - x);
+            p_.drawText(QRect(x, y_, right - x, h), Qt::AlignLeft | Qt::AlignVCenter, text);
+        }
+        y_ += h;
+    }
+    void Paragraph(const QString& text) {
+        const QRect box = p_.boundingRect(QRect(0, y_, width_, height_), Qt::TextWordWrap, text);
+        Break(box.height());
+        p_.drawText(QRect(0, y_, width_, box.height()), Qt::TextWordWrap, text);
+        y_ += box.height();
+    }
+    void Rule() {
+        const int h = LineHeight() / 2;
+        Break(h);
+        p_.drawLine(0, y_ + h / 2, width_, y_ + h / 2);
+        y_ += h;
+    }
+    void Space() { y_ += LineHeight() / 2; }
+
+  private:
+    QPdfWriter& writer_;
+    QPainter& p_;
+    int width_ = 0, height_ = 0, y_ = 0;
+};
+
+}  // namespace
+
+bool MakeReportPdf(const RunRecord& r, const std::string& fingerprint, const std::string& path,
+                   std::string& error) {
+    QPdfWriter writer(QString::fromUtf8(path.c_str()));
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    writer.setResolution(300);
+    writer.setTitle(QStringLiteral("Kelvane erasure report %1").arg(Q(r.id)));
+    writer.setCreator(QStringLiteral("Kelvane " KELVANE_VERSION));
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        error = "the PDF file could not be opened";
+        return false;
+    }
+    Page page(writer, painter);
+    page.Font(15, true);
+    page.Row({QStringLiteral("Certificate of Sanitization")}, {0});
+    page.Font(9, false);
+    page.Row({QStringLiteral("Kelvane erasure report, signed; check it with kelvane -verifyreport "
+                             "on its JSON file")},
+             {0});
+    page.Rule();
+
+    const std::vector<double> kv{0, 0.25};
+    page.Font(9, false);
+    auto field = [&](const char* name, const QString& value) {
+        page.Row({QString::fromUtf8(name), value}, kv);
+    };
+    int erased = 0, exceptions = 0, notErased = 0;
+    auto count = [&](const std::string& result) {
+        (result == "erased" ? erased : result == "not-erased" ? notErased : exceptions)++;
+    };
+    for (const ReportEntry& e : r.entries) count(e.result);
+    for (const ReportDrive& d : r.drives) count(d.result);
+    field("Report ID", Q(r.id));
+    if (!r.organisation.empty()) field("Organisation", Q(r.organisation));
+    if (!r.operatorName.empty()) field("Operator", Q(r.operatorName));
+    if (!r.customer.empty()) field("Customer", Q(r.customer));
+    field("What", r.kind == "files"
+                      ? QStringLiteral("%1 entries (files and folders)").arg(r.entries.size())
+                      : QStringLiteral("free space of %1 drive(s)").arg(r.drives.size()));
+    field("When",
+          QStringLiteral("%1 to %2 (UTC)").arg(Q(UtcTimeText(r.start)), Q(UtcTimeText(r.end))));
+    field(
+        "Where",
+        QStringLiteral("host %1, user %2, time zone %3").arg(Q(r.host), Q(r.user), Q(r.timeZone)));
+    field("Outcome", QStringLiteral("%1 (exit status %2)").arg(Q(r.outcome)).arg(r.exitStatus));
+    field("Results", QStringLiteral("%1 erased, %2 erased with exceptions, %3 not erased")
+                         .arg(erased)
+                         .arg(exceptions)
+                         .arg(notErased));
+    field("Method", MethodText(r.method));
+    field("Sanitization", QStringLiteral("NIST SP 800-88 Rev. 1: Clear"));
+    field("Verification",
+          r.method.verification ? QStringLiteral("full read-back") : QStringLiteral("none"));
+    if (r.namesHidden) field("Names", QStringLiteral("hidden (salted SHA-256 in the JSON)"));
+    page.Rule();
+
+    const std::vector<double> cols{0, 0.56, 0.78};
+    if (!r.entries.empty()) {
+        page.Font(9, true);
+        page.Row(
+            {QStringLiteral("Entry"), QStringLiteral("Result"), QStringLiteral("Verification")},
+            cols);
+        page.Font(8, false);
+        for (const ReportEntry& e : r.entries)
+            page.Row({Q(e.path), Q(e.result), Q(e.verification)}, cols);
+    }
+    if (!r.drives.empty()) {
+        page.Font(9, true);
+        page.Row({QStringLiteral("Drive"), QStringLiteral("Result"), QStringLiteral("Written")},
+                 cols);
+        page.Font(8, false);
+        for (const ReportDrive& d : r.drives)
+            page.Row(
+                {Q(d.mountPoint) + QStringLiteral(" (") + Q(d.place.fsType) + QStringLiteral(")"),
+                 Q(d.result), QStringLiteral("%1 MiB").arg(d.bytesWritten / 1048576)},
+                cols);
+    }
+    if (!r.warnings.empty()) {
+        page.Space();
+        page.Font(9, true);
+        page.Row({QStringLiteral("Warnings")}, {0});
+        page.Font(8, false);
+        for (const std::string& w : r.warnings) page.Paragraph(Q(w));
+    }
+    page.Rule();
+    page.Font(8, false);
+    page.Row({QStringLiteral("Signature"), QStringLiteral("Ed25519, key fingerprint")}, kv);
+    page.Row({QString(), Q(fingerprint)}, kv);
+    if (!painter.end()) {
+        error = "the PDF could not be written";
+        return false;
+    }
+    return true;
+}

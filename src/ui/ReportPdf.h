@@ -1,0 +1,11 @@
+#pragma once
+// The report of a run as a PDF for people: a summary block in the manner of a
+// certificate of sanitization, the entries with their results, the warnings and
+// the signing key's fingerprint. Drawn from the same record as the signed JSON.
+#include <string>
+
+#include "report/ReportRecord.h"
+
+// Draws into `path` (which exists and stays private). Safe on any thread.
+bool MakeReportPdf(const RunRecord& record, const std::string& fingerprint, const std::string& path,
+                   std::string& error);

@@ -1,0 +1,110 @@
+// The report of a window's run: JSON and PDF side by side, the PDF's text holding
+// the summary (pdftotext, where installed), hidden names in neither form, and
+// the Reports... command handing the last report to the desktop.
+#include <QCheckBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <cstdio>
+#include <filesystem>
+
+#include "MainWindowFixture.h"
+#include "config/TextConv.h"
+#include "platform/qt/QtText.h"
+#include "report/ReportJson.h"
+#include "report/ReportWriter.h"
+#include "ui/ReportPdf.h"
+
+namespace {
+
+// The PDF's text, or nullopt-like "" with `have` false where pdftotext is missing.
+std::string PdfText(const std::string& pdf, bool& have) {
+    have = std::system("command -v pdftotext >/dev/null 2>&1") == 0;
+    if (!have) return {};
+    std::string text;
+    if (std::FILE* p = ::popen(("pdftotext -layout '" + pdf + "' - 2>/dev/null").c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+        ::pclose(p);
+    }
+    return text;
+}
+
+class ReportUi : public MainWindowFixture {
+  protected:
+    void SetUp() override {
+        MainWindowFixture::SetUp();
+        SetReportPdfMaker(MakeReportPdf);
+        dir_.WriteFile("stay", "keeps the test folder");
+    }
+    void TearDown() override {
+        SetReportPdfMaker(nullptr);
+        MainWindowFixture::TearDown();
+    }
+    // Shreds `rel` (files of the test folder) through the window's button.
+    void Shred(CKelvaneDlg& dlg, const std::vector<std::string>& rels) {
+        for (const std::string& rel : rels) {
+            dir_.WriteFile(rel, "secret data of " + rel);
+            dlg.AppendRow(u"f", u"20", u"2020-01-01 00:00:00", dir_.WSub(rel));
+        }
+        static_cast<QCheckBox*>(dlg.Control(CKelvaneDlg::IDC_CONFIRM))->setChecked(false);
+        QTest::mouseClick(static_cast<QPushButton*>(dlg.Control(CKelvaneDlg::IDC_SHRED)),
+                          Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return dlg.Workers().AllDone(); }));
+        dlg.Workers().JoinAll();
+    }
+};
+
+}  // namespace
+
+TEST_F(ReportUi, RunLeavesJsonAndPdfWithTheSummaryAndReportsOpensThePdf) {
+    auto dlg = Open();
+    dlg->Fields().reportOrganisation = "Acme Erasure Ltd";
+    dlg->Fields().reportCustomer = "Customer Nine";
+    Shred(*dlg, {"docs/one.txt", "docs/two.txt"});
+    const auto [json, pdf] = dlg->State().LastReport();
+    ASSERT_FALSE(json.empty());
+    ASSERT_EQ(pdf, json.substr(0, json.size() - 5) + ".pdf");
+    EXPECT_EQ(json.rfind(dir_.Sub("home/.config/Tessarin/Kelvane/Reports/kelvane-report-"), 0), 0u);
+    EXPECT_EQ(ReadWholeFile(pdf).rfind("%PDF-", 0), 0u);
+    EXPECT_TRUE(CheckReportText(ReadWholeFile(json), nullptr).intact);
+    const QString status = dlg->StatusText().empty() ? QString() : ToQ(dlg->StatusText());
+    EXPECT_TRUE(status.endsWith(QStringLiteral("Report: ") + QString::fromStdString(pdf)))
+        << status.toStdString();
+    bool have = false;
+    const std::string text = PdfText(pdf, have);
+    if (have) {
+        const std::string fingerprint = CheckReportText(ReadWholeFile(json), nullptr).fingerprint;
+        for (const std::string& want :
+             {std::string("of Sanitization"),  // "fi" may come out as a ligature
+              std::string("NIST SP 800-88 Rev. 1: Clear"), std::string("Acme Erasure Ltd"),
+              std::string("Customer Nine"), std::string("done (exit status 0)"),
+              std::string("2 erased, 0 erased with exceptions"),
+              std::string("pass(es) of random data"), dir_.Sub("docs/one.txt"),
+              fingerprint.substr(0, 30)})
+            EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+    }
+    opened.clear();
+    dlg->OnCommand(CKelvaneDlg::ID_REPORTS);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(Utf8FromWide(opened[0]), pdf);
+}
+
+TEST_F(ReportUi, HiddenNamesLeaveNoPathInJsonOrPdf) {
+    auto dlg = Open();
+    dlg->Fields().reportHideNames = true;
+    Shred(*dlg, {"private-folder/tax-return.txt"});
+    const auto [json, pdf] = dlg->State().LastReport();
+    ASSERT_FALSE(pdf.empty());
+    const std::string jsonText = ReadWholeFile(json);
+    EXPECT_EQ(jsonText.find("private-folder"), std::string::npos);
+    EXPECT_EQ(jsonText.find("tax-return"), std::string::npos);
+    EXPECT_EQ(jsonText.find(dir_.Path()), std::string::npos);
+    EXPECT_NE(jsonText.find("\"path\": \"sha256:"), std::string::npos);
+    bool have = false;
+    const std::string text = PdfText(pdf, have);
+    if (!have) GTEST_SKIP() << "pdftotext is not installed: the PDF's text was not checked";
+    EXPECT_NE(text.find("sha256:"), std::string::npos) << text;
+    EXPECT_EQ(text.find("private-folder"), std::string::npos) << text;
+    EXPECT_EQ(text.find("tax-return"), std::string::npos) << text;
+}
