@@ -3,9 +3,9 @@
 // nothing below the confining root is ever reached through a link.
 #include "engine/FileOps.h"
 
-#include <sys/stat.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 #include <dirent.h>
 
 #include <cstdint>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 

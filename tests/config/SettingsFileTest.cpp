@@ -94,7 +94,7 @@ TEST(SettingsFile, NumbersAreReadLikeTheCLibrary) {
     EXPECT_FALSE(font.hasFontName);
 }
 
-TEST(SettingsFile, SavesAll32KeysInTheirOrder) {
+TEST(SettingsFile, SavesAll39KeysInTheirOrder) {
     TempDir dir;
     AppSettings s;  // every value at its default
     s.fontDefName = "DejaVu Sans";
@@ -118,11 +118,10 @@ TEST(SettingsFile, SavesAll32KeysInTheirOrder) {
         SettingsEntry("WinPos", "") + SettingsEntry("LanguageName", "") +
         SettingsEntry("ShowSummary", "0") + SettingsEntry("HideSeenWarnings", "1") +
         SettingsEntry("VerifyLastPass", "0") + SettingsEntry("SeenWarnings", "0") +
-        SettingsEntry("FreeSpaceAfter", "0"));
-        SettingsEntry("Reports", "1") + SettingsEntry("ReportHideNames", "0") +
-        SettingsEntry("ReportFolder", "") + SettingsEntry("ReportKeyFile", "") +
-        SettingsEntry("ReportOrganisation", "") + SettingsEntry("ReportOperator", "") +
-        SettingsEntry("ReportCustomer", ""));
+        SettingsEntry("FreeSpaceAfter", "0") + SettingsEntry("Reports", "1") +
+        SettingsEntry("ReportHideNames", "0") + SettingsEntry("ReportFolder", "") +
+        SettingsEntry("ReportKeyFile", "") + SettingsEntry("ReportOrganisation", "") +
+        SettingsEntry("ReportOperator", "") + SettingsEntry("ReportCustomer", ""));
     EXPECT_EQ(text, want);
 }
 

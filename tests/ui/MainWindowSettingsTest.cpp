@@ -215,11 +215,10 @@ TEST_F(MainWindowSettings, ASavedFileReadsBackUnchanged) {
                       "ais") +
         SettingsEntry("ShowSummary", "1") + SettingsEntry("HideSeenWarnings", "0") +
         SettingsEntry("VerifyLastPass", "1") + SettingsEntry("SeenWarnings", "33") +
-        SettingsEntry("FreeSpaceAfter", "1") +
-        SettingsEntry("Reports", "1") + SettingsEntry("ReportHideNames", "0") +
-        SettingsEntry("ReportFolder", "") + SettingsEntry("ReportKeyFile", "") +
-        SettingsEntry("ReportOrganisation", "") + SettingsEntry("ReportOperator", "") +
-        SettingsEntry("ReportCustomer", "");
+        SettingsEntry("FreeSpaceAfter", "1") + SettingsEntry("Reports", "1") +
+        SettingsEntry("ReportHideNames", "0") + SettingsEntry("ReportFolder", "") +
+        SettingsEntry("ReportKeyFile", "") + SettingsEntry("ReportOrganisation", "") +
+        SettingsEntry("ReportOperator", "") + SettingsEntry("ReportCustomer", "");
     WriteSettings(body);
     auto dlg = Open();
     dlg->close();
