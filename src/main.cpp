@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,23 @@ HandedPaths PathsToHandOver(const std::vector<std::u16string>& args) {
                                    ": not handed to the open window: " + named.problem);
     }
     return out;
+}
+
+// A run without a window makes its report's PDF with Qt's PDF writer, which wants
+// Qt's fonts: loaded on the offscreen platform for the first PDF, not at start.
+bool MakeHeadlessReportPdf(const RunRecord& record, const std::string& fingerprint,
+                           const std::string& path, std::string& error) {
+    static std::once_flag started;
+    std::call_once(started, [] {
+        if (QCoreApplication::instance()) return;
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        static int argc = 1;
+        static char name[] = "kelvane";
+        static char* argv[] = {name, nullptr};
+        // Lives as long as the program: the run ends with the program.
+        new QGuiApplication(argc, argv);
+    });
+    return MakeReportPdf(record, fingerprint, path, error);
 }
 
 }  // namespace
@@ -142,8 +160,11 @@ int main(int argc, char** argv) {
     // A run nobody sees needs no window: it runs on the terminal, without Qt.
     if (NoDisplay() && argc > 1 &&
         (std::strcmp(argv[1], "-exec") == 0 || std::strcmp(argv[1], "-drives") == 0 ||
-         std::strcmp(argv[1], "-trash") == 0))
+         std::strcmp(argv[1], "-trash") == 0)) {
+        // Its report gets a PDF too; Qt's fonts are loaded only when one is made.
+        SetReportPdfMaker(MakeHeadlessReportPdf);
         return RunHeadless(argc, argv);
+    }
     const bool unattended = NoDisplay();
     if (unattended) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);

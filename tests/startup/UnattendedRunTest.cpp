@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -167,6 +168,18 @@ TEST(UnattendedRun, ExecShredsFilesAndFoldersLogsAndExitsZero) {
     EXPECT_NE(log.find(tmp.Sub("tree/sub/b.txt") + " [done]"), std::string::npos) << log;
     // The folder chain went with the last file of each folder; no folder stayed.
     EXPECT_EQ(log.find("[FAILED!]"), std::string::npos) << log;
+
+    // Without a window the report is a PDF too, not only its JSON.
+    int json = 0, pdf = 0;
+    for (const auto& e :
+         std::filesystem::directory_iterator(tmp.Sub("config/Tessarin/Kelvane/Reports"))) {
+        const std::string name = e.path().filename().string();
+        if (name.ends_with(".json")) ++json;
+        if (name.ends_with(".pdf") && ReadWholeFile(e.path().string()).rfind("%PDF-", 0) == 0)
+            ++pdf;
+    }
+    EXPECT_EQ(json, 1);
+    EXPECT_EQ(pdf, 1) << o.out;
 }
 
 TEST(UnattendedRun, SummaryGoesToStandardErrorAndTheRunGoesOn) {
