@@ -31,7 +31,7 @@ std::u16string NotListedReason(WalkSkip why) {
         case WalkSkip::kLinkNotFollowed:
             return u"became a link, not followed";
         case WalkSkip::kSystemPlace:
-            return u"a system place, never shredded";
+            return fsys::GuardText(fsys::Guard::kSystemPlace);
         case WalkSkip::kNone:
             break;
     }

@@ -2,12 +2,15 @@
 // Shared set-up of the file-run tests: a temporary tree whose root always keeps
 // one file (so emptied folders never take the test folder itself away), an
 // in-memory window, a fixed calendar clock and a shutdown that only counts.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <functional>
 #include <string>
 
 #include "config/TextConv.h"
+#include "engine/ShredCheck.h"
 #include "platform/Platform.h"
 #include "runs/FileRun.h"
 #include "runs/RunState.h"
@@ -24,6 +27,28 @@ class HookedWindow : public FakeRunWindow {
         if (onStatus) onStatus(text);
     }
     std::function<void(const std::u16string&)> onStatus;
+};
+
+// While it lives, the file at `path` is spoiled after its last pass, on its way
+// to the device: the read-back check must find it.
+class SpoilAfterLastPassOf {
+  public:
+    explicit SpoilAfterLastPassOf(const std::string& path) {
+        ShredCheck::SetAfterLastPassHook([path](int fd) {
+            char held[4096];
+            const std::string self = "/proc/self/fd/" + std::to_string(fd);
+            const ssize_t n = ::readlink(self.c_str(), held, sizeof held - 1);
+            if (n <= 0 || std::string(held, static_cast<size_t>(n)) != path) return;
+            const int rw = ::open(self.c_str(), O_RDWR | O_CLOEXEC);
+            ASSERT_GE(rw, 0);
+            ASSERT_EQ(::pwrite(rw, "\x01\x02", 2, 4096), 2);
+            ::fdatasync(rw);
+            ::close(rw);
+        });
+    }
+    ~SpoilAfterLastPassOf() { ShredCheck::SetAfterLastPassHook(nullptr); }
+    SpoilAfterLastPassOf(const SpoilAfterLastPassOf&) = delete;
+    SpoilAfterLastPassOf& operator=(const SpoilAfterLastPassOf&) = delete;
 };
 
 class FileRunTest : public ::testing::Test {

@@ -79,19 +79,10 @@ TEST_F(FileRunTest, SummaryOnRequestAndVerifiedLogLines) {
     AddFile("a", std::string(300000, 'a'));
     AddFile("b", std::string(300000, 'b'));
     // The second file is spoiled on its way to the device.
-    ShredCheck::SetAfterLastPassHook([this](int fd) {
-        char path[64];
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        ssize_t n = ::readlink(self.c_str(), path, sizeof path - 1);
-        if (n <= 0 || std::string(path, static_cast<size_t>(n)) != dir.Sub("b")) return;
-        const int rw = ::open(self.c_str(), O_RDWR | O_CLOEXEC);
-        ASSERT_GE(rw, 0);
-        ASSERT_EQ(::pwrite(rw, "\x01\x02", 2, 4096), 2);
-        ::fdatasync(rw);
-        ::close(rw);
-    });
-    Run();
-    ShredCheck::SetAfterLastPassHook(nullptr);
+    {
+        SpoilAfterLastPassOf spoil(dir.Sub("b"));
+        Run();
+    }
     ASSERT_EQ(window.summaries.size(), 1u);
     EXPECT_TRUE(window.summariesWanted[0]);
     EXPECT_TRUE(window.summaries[0].groups.empty());

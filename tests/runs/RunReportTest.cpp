@@ -83,19 +83,10 @@ TEST_F(RunReportTest, MixedRunGivesEachEntryItsResultAndFitsTheSchema) {
     window.AddRow(dir.WSub("gone"));  // vanished before the run
     window.settings.verifyLastPass = true;
     window.settings.reportOperator = "Op Erator";
-    ShredCheck::SetAfterLastPassHook([&](int fd) {
-        char path[256];
-        const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        const ssize_t n = ::readlink(self.c_str(), path, sizeof path - 1);
-        if (n <= 0 || std::string(path, static_cast<size_t>(n)) != spoiled) return;
-        const int rw = ::open(self.c_str(), O_RDWR | O_CLOEXEC);
-        ASSERT_GE(rw, 0);
-        ASSERT_EQ(::pwrite(rw, "\x01\x02", 2, 4096), 2);
-        ::fdatasync(rw);
-        ::close(rw);
-    });
-    Run();
-    ShredCheck::SetAfterLastPassHook(nullptr);
+    {
+        SpoilAfterLastPassOf spoil(spoiled);
+        Run();
+    }
 
     const JsonValue report = Report();
     EXPECT_EQ(report.Get("outcome")->text(), "partly-done");

@@ -51,14 +51,7 @@ QStringList Unnamed(QWidget* top) {
     return out;
 }
 
-class Accessibility : public MainWindowFixture {
-  protected:
-    void TearDown() override {
-        CDriveDlg::SetDriveSource(nullptr);
-        CDriveDlg::SetNextAction(nullptr);
-        MainWindowFixture::TearDown();
-    }
-};
+class Accessibility : public MainWindowFixture {};
 
 }  // namespace
 

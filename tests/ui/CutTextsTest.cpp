@@ -21,14 +21,7 @@ int Needed(const QWidget* view, const QString& text) {
     return view->fontMetrics().horizontalAdvance(text) + 2 * margin;
 }
 
-class CutTexts : public MainWindowFixture {
-  protected:
-    void TearDown() override {
-        CDriveDlg::SetDriveSource(nullptr);
-        CDriveDlg::SetNextAction(nullptr);
-        MainWindowFixture::TearDown();
-    }
-};
+class CutTexts : public MainWindowFixture {};
 
 }  // namespace
 

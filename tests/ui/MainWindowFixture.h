@@ -18,6 +18,7 @@
 #include "config/StorageFolders.h"
 #include "platform/Platform.h"
 #include "support/TempDir.h"
+#include "ui/DriveDlg.h"
 #include "ui/FileDialogs.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/MessageBoxes.h"
@@ -77,6 +78,8 @@ class MainWindowFixture : public ::testing::Test {
         platform_.reset();
         MessageBoxes::ResetHooks();
         FileDialogs::ResetHooks();
+        CDriveDlg::SetDriveSource(nullptr);
+        CDriveDlg::SetNextAction(nullptr);
     }
 
     StorageLocations Where() const {
