@@ -1,8 +1,9 @@
 #pragma once
 // The main window: file list, shredding options, progress display, run buttons
-// and menu. Its parts live in seven files:
-//   KelvaneDlg.cpp          the controls, menu and accelerators; layout on resize;
+// and menu. Its parts live in these files:
+//   KelvaneDlg.cpp          its life and events, the place it is shown at;
 //                           locking for a run and unlocking after it
+//   KelvaneDlgLayout.cpp    the controls, menu and accelerators; layout on resize
 //   KelvaneDlgCommands.cpp  the commands: file list, runs, options, log, help;
 //                           storing the settings, exit and close
 //   KelvaneDlgRunWindow.cpp the RunWindow calls of the worker threads
@@ -11,6 +12,7 @@
 //                           AppSettings, the command line and unattended use
 //   KelvaneDlgTexts.cpp     captions, built-in texts and the window's language
 //   MainFileList.cpp        the file list: its keys, sorting, marks and columns
+//   MainRunFace.cpp         the run as shown: status line, progress, title, clock
 #include <QElapsedTimer>
 #include <QMargins>
 #include <QRect>
