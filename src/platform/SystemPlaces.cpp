@@ -10,12 +10,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 
 #include "config/TextConv.h"
+#include "platform/MountInfo.h"
 
 namespace fsys {
 
@@ -60,23 +59,10 @@ bool SystemFileSystemType(int64_t type) {
 }
 
 // devtmpfs reports the magic of tmpfs; only the mount table tells them apart.
-std::string MountTypeOf(int fd) {
-    std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
-    std::string line, id;
-    while (std::getline(info, line))
-        if (line.rfind("mnt_id:", 0) == 0) id = line.substr(line.find_first_not_of(" \t", 7));
-    if (id.empty()) return {};
-    std::ifstream mounts("/proc/self/mountinfo");
-    while (std::getline(mounts, line)) {
-        if (line.compare(0, id.size() + 1, id + " ") != 0) continue;
-        const size_t dash = line.find(" - ");
-        if (dash == std::string::npos) return {};
-        std::istringstream rest(line.substr(dash + 3));
-        std::string type;
-        rest >> type;
-        return type;
-    }
-    return {};
+bool IsDevtmpfs(uint64_t device) {
+    for (const MountInfoEntry& e : ReadMountInfo())
+        if (e.device == device && e.fsType == "devtmpfs") return true;
+    return false;
 }
 
 bool IdentityOfFd(int fd, Identity& out) {
@@ -164,7 +150,7 @@ bool OnSystemFileSystem(int fd) {
         std::lock_guard<std::mutex> lock(mutex);
         if (const auto it = known.find(self.st_dev); it != known.end()) return it->second;
     }
-    const bool devtmpfs = MountTypeOf(fd) == "devtmpfs";
+    const bool devtmpfs = IsDevtmpfs(self.st_dev);
     std::lock_guard<std::mutex> lock(mutex);
     known[self.st_dev] = devtmpfs;
     return devtmpfs;

@@ -122,7 +122,9 @@ TEST_F(FileRunTest, OldNamesLeaveTheRawImage) {
         const std::string image = ReadAll(mount->ImagePath());
         const size_t left = Count(image, marker);
         std::cout << "[names] " << c.name << ": " << left << " old names left\n";
-        if (std::string(c.name) == "ext4" && clears) EXPECT_EQ(left, 0u);
+        if (std::string(c.name) == "ext4" && clears) {
+            EXPECT_EQ(left, 0u);
+        }
         if (std::string(c.name) == "xfs") {
             const auto [from, to] = XfsLog(mount->ImagePath());
             ASSERT_LT(from, to);
