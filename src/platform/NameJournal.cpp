@@ -46,8 +46,7 @@ NameJournals::~NameJournals() {
 }
 
 void NameJournals::Note(const std::u16string& folderPath) {
-    if (std::find(seen_.begin(), seen_.end(), folderPath) != seen_.end()) return;
-    seen_.push_back(folderPath);
+    if (!seen_.insert(folderPath).second) return;
     std::string os;
     if (!OsPath(folderPath, os)) return;
     // Only looked at and asked to write its journal: following a link here

@@ -6,6 +6,7 @@
 // home and clear it (needs administrator rights); elsewhere nothing here acts.
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace fsys {
@@ -46,7 +47,7 @@ class NameJournals {
         int fd;
         std::u16string folder;
     };
-    std::vector<std::u16string> seen_;
+    std::unordered_set<std::u16string> seen_;  // asked once each, however many files
     std::vector<Held> held_;
 };
 
