@@ -5,7 +5,6 @@
 #include <deque>
 #include <memory>
 #include <set>
-#include <unordered_map>
 #include <vector>
 
 #include "config/NumberText.h"
@@ -18,7 +17,9 @@
 #include "platform/NameJournal.h"
 #include "platform/Platform.h"
 #include "platform/TrashFolders.h"
+#include "runs/DeferredFolders.h"
 #include "runs/FilePoolChoice.h"
+#include "runs/FileRunOptions.h"
 #include "runs/FreeSpaceAfter.h"
 #include "runs/RunBatch.h"
 #include "runs/RunClock.h"
@@ -36,103 +37,6 @@ constexpr int kNameColumn = 0;
 constexpr int kSizeColumn = 1;
 constexpr int kKindColumn = 2;
 constexpr int kPathColumn = 3;
-
-// What the run takes from the window once, when it starts; the controls stay
-// disabled until it ends.
-struct RunOptions {
-    int32_t passes = 3;
-    ShredFileOptions file;
-    bool keepFolders = false;
-    bool ignoreProtect = false;
-    AppSettings settings;
-};
-
-RunOptions TakeOptions(RunWindow& window) {
-    const AppSettings s = window.CurrentSettings();
-    RunOptions o;
-    o.passes = PassesFromText(window.IterationsText());
-    // An empty value setting means random data as well.
-    o.file.shredValue = s.random != 0 ? std::u16string() : WideFromUtf8(s.shredValue);
-    o.file.shredNames = s.shredNames != 0;
-    o.file.modifySize = s.modifySize != 0;
-    o.file.sizeToZero = s.modifySizeType == 0;
-    o.file.blockSize = s.shredBlockSize;
-    o.file.deleteAfter = !s.fileShredLeaveFiles;
-    o.keepFolders = s.fileShredFileShred;
-    o.ignoreProtect = s.ignoreProtect;
-    o.settings = s;
-    return o;
-}
-
-// The folders that could not be removed yet, each once, in the order met, with
-// the root each is confined to. A folder that its own row found gone leaves the
-// list and its parent takes its place (the retry climbs from there, as it would
-// have from the folder): on a run of a large tree the list keeps only what still
-// waits, not every folder met.
-class DeferredFolders {
-  public:
-    // `given`: a folder row's folder, not merely the one holding a file.
-    void Add(const std::u16string& folder, const fsys::Root& root, bool given) {
-        if (!index_.emplace(folder, waiting_.size()).second) return;
-        waiting_.push_back({folder, root, given});
-    }
-    void Gone(const std::u16string& folder, const fsys::Root& root) {
-        const auto it = index_.find(folder);
-        if (it == index_.end()) return;
-        waiting_[it->second].folder.clear();
-        index_.erase(it);
-        // "\\" is a name character here: only "/" separates.
-        size_t end = folder.size();
-        while (end > 1 && folder[end - 1] == u'/') --end;
-        const size_t slash = folder.rfind(u'/', end - 1);
-        // The parent was not given: it only held what was.
-        if (slash != std::u16string::npos && slash > 0)
-            Add(folder.substr(0, slash + 1), root, false);
-        // Forgotten places are reused once they are most of the list.
-        if (waiting_.size() >= 64 && index_.size() * 2 < waiting_.size()) Compact();
-    }
-    void RemoveAll(FileOps& ops) const {
-        for (const Waiting& w : waiting_) {
-            if (w.folder.empty()) continue;
-            ops.ConfineTo(w.root);
-            (void)ops.RemoveFolderChain(w.folder, w.given);
-        }
-    }
-
-  private:
-    struct Waiting {
-        std::u16string folder;  // empty: forgotten
-        fsys::Root root;
-        bool given = false;
-    };
-    void Compact() {
-        std::erase_if(waiting_, [](const Waiting& w) { return w.folder.empty(); });
-        for (size_t i = 0; i < waiting_.size(); ++i) index_[waiting_[i].folder] = i;
-    }
-    std::vector<Waiting> waiting_;
-    std::unordered_map<std::u16string, size_t> index_;
-};
-
-enum class FolderNow { kGone, kThere, kChanged };
-
-// A folder row's folder as it is now. One whose path leads through a link, or
-// that turned into another kind of entry, is not the folder that was listed.
-FolderNow LookAtFolder(const fsys::Root& root, const std::u16string& path) {
-    fsys::Place place;
-    switch (fsys::Locate(root, path, place)) {
-        case fsys::LocateResult::kFound:
-            break;
-        case fsys::LocateResult::kMissing:
-            return FolderNow::kGone;
-        default:
-            return FolderNow::kChanged;
-    }
-    fsys::Attributes attr;
-    if (fsys::GetAttributes(place, attr)) {
-        return attr.kind == fsys::Kind::kFolder ? FolderNow::kThere : FolderNow::kChanged;
-    }
-    return attr.kind == fsys::Kind::kMissing ? FolderNow::kGone : FolderNow::kChanged;
-}
 
 std::u16string DoneText(uint64_t otherNames) {
     if (otherNames == 0) return u"[done]";
