@@ -1,0 +1,74 @@
+#include "runs/FileJobEnd.h"
+
+#include <algorithm>
+#include <string>
+
+#include "filelist/FileListOps.h"
+#include "i18n/SafeFormat.h"
+#include "log/LogLines.h"
+#include "runs/FileRunContext.h"
+#include "runs/RunState.h"
+#include "runs/RunWindow.h"
+
+namespace {
+
+std::u16string DoneText(uint64_t otherNames) {
+    if (otherNames == 0) return u"[done]";
+    return SafeFormat(u"[done, %d other %s]",
+                      {static_cast<int>(std::min<uint64_t>(otherNames, 1u << 30)),
+                       std::u16string(otherNames == 1 ? u"name" : u"names")});
+}
+
+}  // namespace
+
+bool FinishFileJob(FileRunContext& run, FileJob& job, int row) {
+    RunWindow& window = run.window;
+    const RunOptions& options = run.options;
+    const TextLookup& text = run.text;
+    const bool verify = run.verify;
+    ReportRecorder& report = run.report;
+    RunBatch& batch = run.batch;
+    FileOps& ops = run.ops;
+
+    run.touched.Add(job.report.device);
+    if (job.ok) {
+        if (run.clearJournals)
+            run.journals.Note(job.root.path.empty() ? FolderOfPath(job.path) : job.root.path);
+        if (!options.keepFolders) {
+            const std::u16string folder = FolderOfPath(job.path);
+            ops.ConfineTo(job.root);
+            if (!ops.RemoveFolderChain(folder, false)) run.deferred.Add(folder, job.root, false);
+        }
+        if (job.report.otherNames > 0) ++run.withOtherNames;
+        batch.DeleteRow(row);
+        std::u16string done = DoneText(job.report.otherNames);
+        done.insert(done.size() - 1, VerifiedNote(&job.check, text));
+        report.FileEnded(job.path, true, job.report.otherNames, verify ? &job.check : nullptr,
+                         done);
+        batch.AppendLog(SafeFormat(u"%s %s", {job.path, done}));
+        return true;
+    }
+    run.allDone = false;
+    batch.Flush();
+    // The row follows the file to its scrambled name, where a later run finds it.
+    if (job.report.path != job.path) {
+        window.SetRowText(row, kPathColumn, job.report.path);
+        window.SetRowText(row, kNameColumn, FileNameOfPath(job.report.path));
+    }
+    const ShredCheck* check = verify ? &job.check : nullptr;
+    // The log line of the entry; with an empty path, what the report keeps.
+    auto lineOf = [&](const std::u16string& path) {
+        if (!job.report.refused.empty())
+            return SafeFormat(u"%s [NOT SHREDDED: %s]", {path, job.report.refused});
+        return job.report.folderChanged ? LogFolderChangedLine(path)
+                                        : ShredLogLine(path, false, check, text, job.report.error);
+    };
+    const std::u16string line = lineOf(job.report.refused.empty() ? job.report.path : job.path);
+    // The list tells why, in the words the log uses.
+    const size_t why = line.rfind(u" [FAILED");
+    if (why != std::u16string::npos)
+        window.SetRowFailure(row, line.substr(why + 2, line.size() - why - 3));
+    batch.AppendLog(line);
+    report.FileEnded(job.path, false, job.report.otherNames, check, lineOf(u""));
+    return false;
+}
