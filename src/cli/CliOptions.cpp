@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "cli/PathListSpool.h"
+
 namespace {
 
 // Which subcommands take an option.
@@ -298,14 +300,13 @@ CliParse ParseCliArguments(const std::vector<std::string>& args) {
 
 std::vector<std::string> SplitFileList(const std::string& text, bool nullSeparated) {
     std::vector<std::string> out;
-    const char sep = nullSeparated ? '\0' : '\n';
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(sep, start);
-        if (end == std::string::npos) end = text.size();
-        if (end > start) out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    PathListSplitter splitter(nullSeparated);
+    const PathListSplitter::Take take = [&out](const std::string& p) {
+        out.push_back(p);
+        return true;
+    };
+    (void)splitter.Feed(text, take);
+    (void)splitter.End(take);
     return out;
 }
 
