@@ -1,6 +1,7 @@
 #include "cli/ChosenListRows.h"
 
 #include <ctime>
+#include <iterator>
 #include <vector>
 
 #include "config/TextConv.h"
@@ -21,7 +22,22 @@ NewRow NotListed(const std::u16string& path, const std::u16string& reason) {
 
 ChosenListRows::ChosenListRows(const PathListSpool& spool, RunState& state, bool record)
     : spool_(spool), state_(state), record_(record) {
+    PathListSpool::Reader folders(spool_);
+    PathListSpool::Kind kind;
+    for (std::u16string path; folders.Next(kind, path);) {
+        if (kind != PathListSpool::Kind::kFolder) continue;
+        if (path.back() != u'/') path.push_back(u'/');
+        AddOutermost(path);
+    }
     reader_.emplace(spool_);
+}
+
+void ChosenListRows::AddOutermost(const std::u16string& folder) {
+    if (outermost_.count(folder) != 0 || Covered(folder)) return;
+    // Named after folders it holds (find -depth): those come with its walk.
+    for (auto it = outermost_.begin(); it != outermost_.end();)
+        it = it->starts_with(folder) ? outermost_.erase(it) : std::next(it);
+    outermost_.insert(folder);
 }
 
 bool ChosenListRows::Next(NewRow& row) {
@@ -41,7 +57,7 @@ bool ChosenListRows::NextEntryRow(NewRow& row) {
     PathListSpool::Kind kind;
     std::u16string path;
     while (reader_->Next(kind, path)) {
-        if (kind != PathListSpool::Kind::kEntry) continue;
+        if (kind != PathListSpool::Kind::kEntry || Covered(path)) continue;
         fsys::ChosenEntry entry;
         // Looked at again as the run reaches it: what it is now counts. Named
         // when the list was read, so gone meanwhile is no "nothing to do".
@@ -74,9 +90,9 @@ bool ChosenListRows::NextEntryRow(NewRow& row) {
     return false;
 }
 
-bool ChosenListRows::Covered(const std::u16string& folder) const {
-    for (size_t i = 0; i < folder.size(); ++i)
-        if (folder[i] == u'/' && folders_.count(folder.substr(0, i + 1)) != 0) return true;
+bool ChosenListRows::Covered(const std::u16string& path) const {
+    for (size_t i = 0; i + 1 < path.size(); ++i)
+        if (path[i] == u'/' && outermost_.count(path.substr(0, i + 1)) != 0) return true;
     return false;
 }
 
@@ -86,8 +102,8 @@ bool ChosenListRows::NextFolder() {
     while (reader_->Next(kind, path)) {
         if (kind != PathListSpool::Kind::kFolder) continue;
         if (path.back() != u'/') path.push_back(u'/');
-        if (Covered(path)) continue;
-        folders_.insert(path);
+        // Walked once, and only where no folder above it is.
+        if (outermost_.erase(path) == 0) continue;
         if (record_) RecordChosenRoot(state_, path);
         walk_ = std::make_unique<FolderRowWalk>(std::vector<std::u16string>{path});
         return true;

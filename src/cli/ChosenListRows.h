@@ -2,9 +2,10 @@
 // The rows of the paths a list names, read from its spool as they are wanted,
 // in the order the window's command line lists them: first every entry that is
 // no folder, in the order given, tied to the folder holding it; then the tree of
-// each folder, as FolderRowWalk gives it. A folder that lies in one named before
-// it was walked with that one and is not walked again. What is held: one path
-// of the list, the walk of one folder, and the folders named so far.
+// each folder, as FolderRowWalk gives it. What lies in a folder the list names
+// (as `find` lists a folder and all it holds) comes once, with that folder's
+// walk: a second row for it would find it gone. What is held: one path of the
+// list, the walk of one folder, and the outermost folders the list names.
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,7 +30,9 @@ class ChosenListRows {
   private:
     bool NextEntryRow(NewRow& row);
     bool NextFolder();
-    bool Covered(const std::u16string& folder) const;
+    // True when a folder the list names holds `path` (ending with "/" for a folder).
+    bool Covered(const std::u16string& path) const;
+    void AddOutermost(const std::u16string& folder);
 
     const PathListSpool& spool_;
     RunState& state_;
@@ -37,5 +40,5 @@ class ChosenListRows {
     bool entries_ = true;  // still in the first sweep: the entries that are no folders
     std::optional<PathListSpool::Reader> reader_;
     std::unique_ptr<FolderRowWalk> walk_;
-    std::unordered_set<std::u16string> folders_;
+    std::unordered_set<std::u16string> outermost_;  // each ends with "/"; left as walked
 };

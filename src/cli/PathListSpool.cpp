@@ -120,8 +120,8 @@ bool PathListSpool::Keep(const std::string& given, std::string& error) {
     fsys::ChosenEntry entry;
     errno = 0;
     if (::lstat(given.c_str(), &st) != 0 || !fsys::LookAtChosen(WideFromUtf8(given), entry)) {
-        error = "cannot access '" + Shown(given) + "': " +
-                (errno != 0 ? std::strerror(errno) : "not found");
+        error = "cannot access '" + Shown(given) +
+                "': " + (errno != 0 ? std::strerror(errno) : "not found");
         return false;
     }
     const bool folder =

@@ -11,7 +11,8 @@
 
 extern char** environ;
 
-CliProcess::CliProcess(const std::string& configHome, const std::vector<std::string>& args) {
+CliProcess::CliProcess(const std::string& configHome, const std::vector<std::string>& args,
+                       const std::string& input) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string v = *e;
@@ -28,7 +29,7 @@ CliProcess::CliProcess(const std::string& configHome, const std::vector<std::str
     if (::pipe(o) != 0 || ::pipe(e) != 0) return;
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 0, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&fa, o[1], 1);
     posix_spawn_file_actions_adddup2(&fa, e[1], 2);
     posix_spawn_file_actions_addclose(&fa, o[0]);
@@ -109,7 +110,8 @@ CliResult CliProcess::Finish() {
     return result_;
 }
 
-CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args) {
-    CliProcess p(configHome, args);
+CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args,
+                 const std::string& input) {
+    CliProcess p(configHome, args, input);
     return p.Finish();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The built kelvane-cli as a separate process, as a script starts it: standard
-// input from /dev/null (no terminal), its configuration under a folder of the
-// test, standard output and standard error kept apart.
+// input from /dev/null (no terminal) or a file or pipe given, its configuration under a folder of
+// the test, standard output and standard error kept apart.
 #include <sys/types.h>
 
 #include <string>
@@ -14,7 +14,8 @@ struct CliResult {
 
 class CliProcess {
   public:
-    CliProcess(const std::string& configHome, const std::vector<std::string>& args);
+    CliProcess(const std::string& configHome, const std::vector<std::string>& args,
+               const std::string& input = "/dev/null");
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
@@ -33,4 +34,5 @@ class CliProcess {
     CliResult result_;
 };
 
-CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args);
+CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args,
+                 const std::string& input = "/dev/null");
