@@ -341,7 +341,9 @@ change only this run.
                        GLOB (a GLOB with '/' is matched against the whole path);
                        may be given more than once
       --one-file-system  leave what lies on another file system than the folder
-      --files-from FILE  read the paths from FILE ('-': standard input), one a line
+      --files-from FILE  read the paths from FILE ('-': standard input), one a line;
+                       the list is read through and checked before the run, and
+                       kept privately in TMPDIR (else /tmp) while it goes
       --trash          shred every item of your trash (the home trash and the
                        trash folders of your mounted drives) and its information
   -0, --null           the paths of --files-from are separated by NUL bytes
