@@ -6,7 +6,9 @@
 #include "config/TextConv.h"
 #include "filelist/FileListOps.h"
 #include "i18n/SafeFormat.h"
+#include "platform/StopSignals.h"
 #include "platform/StorageFacts.h"
+#include "runs/RunState.h"
 #include "runs/RunSummary.h"
 
 namespace {
@@ -80,6 +82,11 @@ int CheckListedEntries(TerminalFace& face) {
     std::vector<RunRow> rows;
     bool confirm = false;
     for (;;) {
+        // The walk goes on here, on the program's own thread: a signal ends it.
+        if (StopSignalReceived()) {
+            face.SetStatusText(face.MessageText("FrmMain.m_acMShreddingInterrupted"));
+            return static_cast<int>(RunOutcome::Interrupted);
+        }
         face.ReadRows(0, kRowsAtOnce, rows, confirm);
         if (rows.empty()) break;
         for (size_t k = 0; k < rows.size(); ++k) face.DeleteRow(0);

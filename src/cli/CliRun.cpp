@@ -215,6 +215,8 @@ int RunCli(const std::vector<std::string>& args) {
         status = static_cast<int>(RunOutcome::Partly);
     } else if (setup.mode == FaceSetup::Mode::kCheck) {
         status = CheckListedEntries(face);
+        if (status == static_cast<int>(RunOutcome::Interrupted))
+            state.lastOutcome = RunOutcome::Interrupted;
     } else {
         const RunOutcome outcome =
             RunListedEntries(threads, state, face, setup.mode == FaceSetup::Mode::kFreeSpace);
