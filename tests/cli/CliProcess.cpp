@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,7 +97,9 @@ CliResult CliProcess::Finish() {
     int status = 0;
     // The output may end a moment before the program does.
     pid_t r = 0;
-    while ((r = ::waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end)
+    rusage usage{};
+    while ((r = ::wait4(pid_, &status, WNOHANG, &usage)) == 0 &&
+           std::chrono::steady_clock::now() < end)
         ::usleep(10000);
     if (r == 0) {
         ::kill(pid_, SIGKILL);  // it hangs: the test fails instead of hanging too
@@ -106,6 +109,7 @@ CliResult CliProcess::Finish() {
     if (r == pid_) {
         reaped_ = true;
         result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result_.peakKib = usage.ru_maxrss;
     }
     return result_;
 }

@@ -10,6 +10,7 @@
 struct CliResult {
     int exitCode = -1;
     std::string out, err;
+    long peakKib = 0;  // the program's peak resident memory
 };
 
 class CliProcess {

@@ -1,5 +1,6 @@
 // kelvane-cli on a tree it lists as it shreds: what the run says and leaves is
 // what a run over a listed tree says and leaves.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -219,6 +220,39 @@ TEST_F(CliStreamTest, AListThatNamesFoldersAndWhatTheyHoldShredsEachEntryOnce) {
     for (const auto& [path, results] : entries) EXPECT_EQ(results.size(), 1u) << path;
     EXPECT_FALSE(PathExists(m.Path() + "pre"));
     EXPECT_FALSE(PathExists(m.Path() + "post"));
+}
+
+// A long list and a large tree cost check what a short one costs: it tells each
+// entry as it meets it, and the list is read from its private copy as it goes.
+TEST_F(CliStreamTest, CheckAndAListHoldLittleHoweverLong) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer keeps freed memory";
+#endif
+    TestMount m(TestMount::Kind::Tmpfs, 16 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    auto peak = [&](const std::string& name, int folders) {
+        std::string list;
+        for (int d = 0; d < folders; ++d) {
+            const std::string folder = m.Path() + name + "/d" + std::to_string(d) + "/";
+            std::filesystem::create_directories(folder);
+            for (int f = 0; f < 1000; ++f) {
+                list += folder + "file-with-a-longer-name-" + std::to_string(f) + '\n';
+                ::close(::open((folder + "file-with-a-longer-name-" + std::to_string(f)).c_str(),
+                               O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+            }
+        }
+        tmp_.WriteFile(name + ".lst", list);
+        const CliResult tree = RunCli(Config(), {"check", "-q", m.Path() + name});
+        const CliResult listed =
+            RunCli(Config(), {"check", "-q", "--files-from", tmp_.Sub(name + ".lst")});
+        EXPECT_EQ(tree.exitCode, 0) << tree.err;
+        EXPECT_EQ(listed.exitCode, 0) << listed.err;
+        return std::make_pair(tree.peakKib, listed.peakKib);
+    };
+    const auto small = peak("small", 1);
+    const auto large = peak("large", 40);
+    EXPECT_LT(large.first - small.first, 4096) << small.first << " " << large.first;
+    EXPECT_LT(large.second - small.second, 4096) << small.second << " " << large.second;
 }
 
 }  // namespace
