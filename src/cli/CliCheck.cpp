@@ -6,7 +6,9 @@
 #include "config/TextConv.h"
 #include "filelist/FileListOps.h"
 #include "i18n/SafeFormat.h"
+#include "platform/StopSignals.h"
 #include "platform/StorageFacts.h"
+#include "runs/RunState.h"
 #include "runs/RunSummary.h"
 
 namespace {
@@ -26,22 +28,21 @@ int CheckListedEntries(TerminalFace& face) {
     storage::DeviceFactsCache cache;
     int files = 0, folders = 0, notGuaranteed = 0, notListed = 0;
     int64_t bytes = 0;
-    const int count = face.RowCount();
-    for (int i = 0; i < count; ++i) {
-        const std::u16string kind = face.RowText(i, 2);
-        const std::u16string path = face.RowText(i, 3);
-        if (kind == kFolderMarker) {
+
+    auto tell = [&](const RunRow& row) {
+        const std::u16string& path = row.path;
+        if (row.kind == kFolderMarker) {
             ++folders;
             if (json)
                 face.Emit(
                     JsonObject().Add("event", "verdict").Add("path", path).Add("kind", "folder"));
             else if (face.Setup().verbose)
                 face.Say(path + u": folder", false);
-            continue;
+            return;
         }
-        if (kind == kNotListedMarker) {
+        if (row.kind == kNotListedMarker) {
             ++notListed;
-            const std::u16string why = face.RowText(i, 1);
+            const std::u16string& why = row.size;  // a row not listed says why there
             if (json)
                 face.Emit(JsonObject()
                               .Add("event", "verdict")
@@ -50,7 +51,7 @@ int CheckListedEntries(TerminalFace& face) {
                               .Add("text", why));
             else if (!quiet)
                 face.Say(path + u": NOT LISTED: " + why, true);
-            continue;
+            return;
         }
         ++files;
         const EntryVerdict v = VerdictOfEntry(path, &cache);
@@ -72,7 +73,27 @@ int CheckListedEntries(TerminalFace& face) {
         } else if (!quiet) {
             face.Say(path + u": " + shown, false);
         }
+    };
+
+    // Each row is told as the walk meets it and then let go: a tree of any size
+    // is checked with no more than one read of rows in memory.
+    constexpr int kRowsAtOnce = 256;
+    int count = 0;
+    std::vector<RunRow> rows;
+    bool confirm = false;
+    for (;;) {
+        // The walk goes on here, on the program's own thread: a signal ends it.
+        if (StopSignalReceived()) {
+            face.SetStatusText(face.MessageText("FrmMain.m_acMShreddingInterrupted"));
+            return static_cast<int>(RunOutcome::Interrupted);
+        }
+        face.ReadRows(0, kRowsAtOnce, rows, confirm);
+        if (rows.empty()) break;
+        for (size_t k = 0; k < rows.size(); ++k) face.DeleteRow(0);
+        count += static_cast<int>(rows.size());
+        for (const RunRow& row : rows) tell(row);
     }
+
     const std::u16string total =
         SafeFormat(u"%d files, %d folders, %s bytes; %d cannot be guaranteed, %d not listed",
                    {files, folders, WideFromUtf8(std::to_string(bytes)), notGuaranteed, notListed});

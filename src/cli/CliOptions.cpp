@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "cli/PathListSpool.h"
+
 namespace {
 
 // Which subcommands take an option.
@@ -298,14 +300,13 @@ CliParse ParseCliArguments(const std::vector<std::string>& args) {
 
 std::vector<std::string> SplitFileList(const std::string& text, bool nullSeparated) {
     std::vector<std::string> out;
-    const char sep = nullSeparated ? '\0' : '\n';
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(sep, start);
-        if (end == std::string::npos) end = text.size();
-        if (end > start) out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    PathListSplitter splitter(nullSeparated);
+    const PathListSplitter::Take take = [&out](const std::string& p) {
+        out.push_back(p);
+        return true;
+    };
+    (void)splitter.Feed(text, take);
+    (void)splitter.End(take);
     return out;
 }
 
@@ -340,7 +341,9 @@ change only this run.
                        GLOB (a GLOB with '/' is matched against the whole path);
                        may be given more than once
       --one-file-system  leave what lies on another file system than the folder
-      --files-from FILE  read the paths from FILE ('-': standard input), one a line
+      --files-from FILE  read the paths from FILE ('-': standard input), one a line;
+                       the list is read through and checked before the run, and
+                       kept privately in TMPDIR (else /tmp) while it goes
       --trash          shred every item of your trash (the home trash and the
                        trash folders of your mounted drives) and its information
   -0, --null           the paths of --files-from are separated by NUL bytes

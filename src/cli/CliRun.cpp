@@ -15,6 +15,7 @@
 #include "cli/FaceRunning.h"
 #include "cli/FaceStartup.h"
 #include "cli/JsonLines.h"
+#include "cli/PathListSpool.h"
 #include "cli/RowFilter.h"
 #include "cli/TerminalFace.h"
 #include "config/SettingsFile.h"
@@ -39,35 +40,9 @@ int UsageError(const std::string& message) {
     return kExitUsage;
 }
 
-bool ReadAll(int fd, std::string& out) {
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0) return true;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        out.append(buf, static_cast<size_t>(n));
-    }
-}
-
-// The paths of --files-from, then those of the command line.
-bool GatherPaths(const CliOptions& o, std::vector<std::string>& paths, std::string& error) {
-    if (!o.filesFrom.empty()) {
-        std::string text;
-        const bool fromStdin = o.filesFrom == "-";
-        const int fd = fromStdin ? STDIN_FILENO : ::open(o.filesFrom.c_str(), O_RDONLY | O_CLOEXEC);
-        const bool ok = fd >= 0 && ReadAll(fd, text);
-        if (!fromStdin && fd >= 0) ::close(fd);
-        if (!ok) {
-            error = "cannot read the list of files '" + o.filesFrom + "'";
-            return false;
-        }
-        paths = SplitFileList(text, o.nullSeparated);
-    }
-    paths.insert(paths.end(), o.paths.begin(), o.paths.end());
-    for (const std::string& p : paths) {
+// The paths of the command line; each must name something.
+bool GatherPaths(const CliOptions& o, std::string& error) {
+    for (const std::string& p : o.paths) {
         struct stat st {};
         if (::lstat(p.c_str(), &st) != 0) {
             error = "cannot access '" + Utf8FromWide(PrintableText(WideFromUtf8(p))) +
@@ -141,9 +116,17 @@ int RunCli(const std::vector<std::string>& args) {
         (!::isatty(STDIN_FILENO) || o.filesFrom == "-"))
         return UsageError(
             "no terminal to ask before each file on; give -y (--yes) to shred without asking");
-    std::vector<std::string> paths;
     std::string error;
-    if (!GatherPaths(o, paths, error)) return UsageError(error);
+    // A list is read through once now, its paths checked like those of the
+    // command line, and kept for the run to read as it goes; the command line's
+    // paths then follow the list's.
+    std::shared_ptr<PathListSpool> spool;
+    if (!o.filesFrom.empty()) {
+        spool = std::make_shared<PathListSpool>();
+        if (!spool->Fill(o.filesFrom, o.nullSeparated, o.paths, error)) return UsageError(error);
+    } else if (!GatherPaths(o, error)) {
+        return UsageError(error);
+    }
 
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> extraLog(nullptr, std::fclose);
     if (!o.logFile.empty()) {
@@ -176,7 +159,7 @@ int RunCli(const std::vector<std::string>& args) {
     setup.quiet = o.quiet;
     setup.verbose = o.verbose;
     setup.progressBar = !o.quiet && ::isatty(STDERR_FILENO);
-    setup.listAsRunGoes = setup.mode == FaceSetup::Mode::kShred;
+    setup.listAsRunGoes = setup.mode != FaceSetup::Mode::kFreeSpace;
 
     ValueLogSwitches switches(settings.enableLog == 1, settings.archiveLog == 1);
     ShredLog log(switches);
@@ -214,7 +197,10 @@ int RunCli(const std::vector<std::string>& args) {
     std::vector<std::u16string> wide{u"kelvane-cli"};
     if (setup.mode == FaceSetup::Mode::kFreeSpace) wide.push_back(u"-drives");
     if (o.trash) wide.push_back(u"-trash");
-    for (const std::string& p : paths) wide.push_back(WideFromUtf8(p));
+    if (spool)
+        face.ListPathsOf(spool);
+    else
+        for (const std::string& p : o.paths) wide.push_back(WideFromUtf8(p));
 
     WorkerThreads threads;
     int status;
@@ -229,6 +215,8 @@ int RunCli(const std::vector<std::string>& args) {
         status = static_cast<int>(RunOutcome::Partly);
     } else if (setup.mode == FaceSetup::Mode::kCheck) {
         status = CheckListedEntries(face);
+        if (status == static_cast<int>(RunOutcome::Interrupted))
+            state.lastOutcome = RunOutcome::Interrupted;
     } else {
         const RunOutcome outcome =
             RunListedEntries(threads, state, face, setup.mode == FaceSetup::Mode::kFreeSpace);

@@ -58,11 +58,12 @@ bool ListCommandLine(const std::vector<std::u16string>& args, TerminalFace& face
         }
         FaceTarget target(state);
         (void)ProcessCommandLine(args, target);
-        if (state.folderQueue.RowCount() == 0) return;
+        if (state.folderQueue.RowCount() == 0 && !face.ListsPaths()) return;
         if (face.ListsAsRunGoes()) {
-            // The files chosen alone are listed now; the folders are looked
-            // ahead into, and walked again by the run as it goes.
+            // The files chosen alone are listed now; the folders (and a list's
+            // paths) are looked ahead into, and walked again by the run as it goes.
             const bool folders =
+                state.folderQueue.RowCount() > 0 &&
                 ExpandQueuedFolders(face, state, announceFolders, /*listFolders=*/false);
             if (!face.ListAsRunGoes(state)) state.expansionStopped = true;
             if (announceFolders) {

@@ -1,5 +1,7 @@
 #include "cli/HeadlessRun.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -92,6 +94,16 @@ int RunHeadless(int argc, char** argv) {
     TerminalFace face(setup, &log, nullptr, nullptr);
 
     WarnNotTrusted(face, "kelvane", storage, loaded);
+
+    // The question before each file could only be cancelled: the run would end
+    // at its first file with the rest unsaid. Nothing is touched, not even the
+    // filler files below, and the settings stay as they are.
+    if (!drives && setup.confirm && !::isatty(STDIN_FILENO)) {
+        std::fprintf(stderr,
+                     "kelvane: no terminal to ask before each file on; switch \"Confirm delete\" "
+                     "off to shred without asking\n");
+        return kExitCannotAsk;
+    }
 
     RunState state;
     state.storageFolder = storage.storageFolder;

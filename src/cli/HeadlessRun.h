@@ -4,5 +4,8 @@
 // started for a run nobody sees. What they do, print, log and end with is what
 // the window's unattended runs do.
 
-// `argv[1]` is "-exec" or "-drives". Returns the exit status.
+// Not started: a run that would ask before each file has no terminal to ask on.
+inline constexpr int kExitCannotAsk = 4;
+
+// `argv[1]` is "-exec", "-drives" or "-trash". Returns the exit status.
 int RunHeadless(int argc, char** argv);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "cli/ChosenListRows.h"
 #include "cli/JsonLines.h"
 #include "cli/RowFilter.h"
 #include "config/TextConv.h"

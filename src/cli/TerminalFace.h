@@ -19,7 +19,9 @@
 #include "runs/RunSummary.h"
 #include "runs/RunWindow.h"
 
+class ChosenListRows;
 class FolderRowWalk;
+class PathListSpool;
 class RowFilter;
 class RunState;
 class ShredLog;
@@ -35,8 +37,8 @@ struct FaceSetup {
     bool quiet = false;
     bool verbose = false;
     bool progressBar = false;  // standard error is a terminal
-    // The file run lists the chosen folders as it goes (ListAsRunGoes) instead of
-    // holding a row for every entry of them.
+    // The file run and check list the chosen folders as they go (ListAsRunGoes)
+    // instead of holding a row for every entry of them.
     bool listAsRunGoes = false;
 
     // The window program's -exec and -drives without a display: every status text
@@ -104,8 +106,12 @@ class TerminalFace final : public RunWindow {
     // to count their rows and gather the run's summary, and again as the run reads
     // its rows (ReadRows), so that only the rows still to be dealt with, and those
     // the run leaves in the list, are held. False when the stop flag ended the look.
+    // The paths of a list follow the folders, read from `spool` as the run goes
+    // (ChosenListRows). Check looks nothing ahead: it reads each row once.
     bool ListAsRunGoes(RunState& state);
     bool ListsAsRunGoes() const { return setup_.listAsRunGoes; }
+    void ListPathsOf(std::shared_ptr<const PathListSpool> spool) { spool_ = std::move(spool); }
+    bool ListsPaths() const { return spool_ != nullptr; }
 
     // ---- the terminal ----
     void SetDrives(std::vector<std::u16string> drives) { drives_ = std::move(drives); }
@@ -130,6 +136,8 @@ class TerminalFace final : public RunWindow {
     bool KeepRow(const std::u16string& path, bool folderRow);
     // Walks on until the list holds `count` rows or the walk ends.
     void ListUpTo(int count);
+    // The next row of the walk, then of the list; false when both have ended.
+    bool NextSourceRow(NewRow& row);
     // Row `row` of the list, or nullptr (none, or a file row the run has passed).
     Row* RowAtLocked(int row);
     void PassRowsBeforeLocked(int row);
@@ -156,6 +164,8 @@ class TerminalFace final : public RunWindow {
 
     // Listing as the run goes: only the run's thread walks on.
     std::unique_ptr<FolderRowWalk> walk_;
+    std::shared_ptr<const PathListSpool> spool_;
+    std::unique_ptr<ChosenListRows> listRows_;
     // The rows the run has passed and left in the list: of a file row only its
     // place is kept (nothing reads it again), a folder row whole (the run's retry
     // at its end reads those). rows_ holds the rows from index passed_ on.

@@ -2,6 +2,7 @@
 // lists as it goes, the rows it has not dealt with yet and those it left.
 #include <algorithm>
 
+#include "cli/ChosenListRows.h"
 #include "cli/JsonLines.h"
 #include "cli/RowFilter.h"
 #include "cli/TerminalFace.h"
@@ -139,7 +140,7 @@ void TerminalFace::AppendRows(const std::vector<NewRow>& rows, const std::u16str
 }
 
 int TerminalFace::ReadRows(int first, int maxCount, std::vector<RunRow>& out, bool& confirm) {
-    if (walk_) ListUpTo(std::max(first, 0) + maxCount);
+    if (walk_ || listRows_) ListUpTo(std::max(first, 0) + maxCount);
     out.clear();
     confirm = setup_.confirm;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -187,6 +188,12 @@ bool TerminalFace::ListAsRunGoes(RunState& state) {
         if (!cell.empty() && state.folderQueue.GetCell(1, i) != entryMark)
             folders.push_back(WideFromUtf8(cell));
     }
+    if (setup_.mode == FaceSetup::Mode::kCheck) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        walk_ = std::make_unique<FolderRowWalk>(std::move(folders));
+        if (spool_) listRows_ = std::make_unique<ChosenListRows>(*spool_, state, true);
+        return true;
+    }
     // The look ahead leaves out what the run's walk will, but says nothing: the
     // run's walk does that, once. Its filter starts where the listing left it.
     std::optional<RowFilter> quiet;
@@ -199,20 +206,42 @@ bool TerminalFace::ListAsRunGoes(RunState& state) {
     ReadRows(0, RowCount(), listed, confirm);
     for (const RunRow& r : listed) CountInSummary(summary, r.kind, r.path, &cache, names);
     int count = 0;
+    auto countAll = [&](auto& source) {
+        for (NewRow row; source.Next(row);) {
+            if (state.stop.load()) return false;
+            const bool folderRow = row.date == kFolderMarker;
+            if (quiet && quiet->Look(row.path, folderRow) != RowFilter::Verdict::kKeep) continue;
+            CountInSummary(summary, row.date, row.path, &cache, names);
+            ++count;
+        }
+        return true;
+    };
     FolderRowWalk walk(folders);
-    for (NewRow row; walk.Next(row);) {
-        if (state.stop.load()) return false;
-        const bool folderRow = row.date == kFolderMarker;
-        if (quiet && quiet->Look(row.path, folderRow) != RowFilter::Verdict::kKeep) continue;
-        CountInSummary(summary, row.date, row.path, &cache, names);
-        ++count;
+    if (!countAll(walk)) return false;
+    // The list's first pass records what it names as chosen; the run's finds it so.
+    if (spool_) {
+        ChosenListRows ahead(*spool_, state, true);
+        if (!countAll(ahead)) return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     ahead_ = count;
     aheadBytes_ = summary.bytes;
     summaryAhead_ = summary;
     walk_ = std::make_unique<FolderRowWalk>(std::move(folders));
+    if (spool_) listRows_ = std::make_unique<ChosenListRows>(*spool_, state, false);
     return true;
+}
+
+bool TerminalFace::NextSourceRow(NewRow& row) {
+    if (walk_) {
+        if (walk_->Next(row)) return true;
+        walk_.reset();
+    }
+    if (listRows_) {
+        if (listRows_->Next(row)) return true;
+        listRows_.reset();
+    }
+    return false;
 }
 
 void TerminalFace::ListUpTo(int count) {
@@ -229,7 +258,7 @@ void TerminalFace::ListUpTo(int count) {
     bool ended = false;
     while (fresh.size() < want) {
         NewRow row;
-        if (!walk_->Next(row)) {
+        if (!NextSourceRow(row)) {
             ended = true;
             break;
         }
@@ -240,5 +269,4 @@ void TerminalFace::ListUpTo(int count) {
         rows_.push_back(
             {std::move(r.name), std::move(r.size), std::move(r.date), std::move(r.path), true});
     ahead_ = ended ? 0 : std::max(ahead_ - static_cast<int>(fresh.size()), 0);
-    if (ended) walk_.reset();
 }

@@ -24,12 +24,13 @@ overwrite the free space of mounted file systems.
 
 A switch is recognised only as the first argument. Without a display, -exec and
 -drives run on the terminal: the status line goes to standard output, the question
-before each file (when "Confirm delete" is on) is asked on the terminal and
-answered Cancel when there is none; SIGINT or SIGTERM stops after the files under
-way. The options of a run are those stored by the window; for a run with options
+before each file (when "Confirm delete" is on) is asked on the terminal, and
+without one such a run does not start; SIGINT or SIGTERM stops after the files
+under way. The options of a run are those stored by the window; for a run with options
 of its own, and for scripts, use kelvane-cli(1).
 
-Exit status: 0 done, 1 partly done, 2 interrupted, 3 nothing to shred.
+Exit status: 0 done, 1 partly done, 2 interrupted, 3 nothing to shred, 4 not
+started (no terminal to ask before each file on).
 )";
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +12,8 @@
 
 extern char** environ;
 
-CliProcess::CliProcess(const std::string& configHome, const std::vector<std::string>& args) {
+CliProcess::CliProcess(const std::string& configHome, const std::vector<std::string>& args,
+                       const std::string& input) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string v = *e;
@@ -28,7 +30,7 @@ CliProcess::CliProcess(const std::string& configHome, const std::vector<std::str
     if (::pipe(o) != 0 || ::pipe(e) != 0) return;
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 0, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&fa, o[1], 1);
     posix_spawn_file_actions_adddup2(&fa, e[1], 2);
     posix_spawn_file_actions_addclose(&fa, o[0]);
@@ -95,7 +97,9 @@ CliResult CliProcess::Finish() {
     int status = 0;
     // The output may end a moment before the program does.
     pid_t r = 0;
-    while ((r = ::waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end)
+    rusage usage{};
+    while ((r = ::wait4(pid_, &status, WNOHANG, &usage)) == 0 &&
+           std::chrono::steady_clock::now() < end)
         ::usleep(10000);
     if (r == 0) {
         ::kill(pid_, SIGKILL);  // it hangs: the test fails instead of hanging too
@@ -105,11 +109,13 @@ CliResult CliProcess::Finish() {
     if (r == pid_) {
         reaped_ = true;
         result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result_.peakKib = usage.ru_maxrss;
     }
     return result_;
 }
 
-CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args) {
-    CliProcess p(configHome, args);
+CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args,
+                 const std::string& input) {
+    CliProcess p(configHome, args, input);
     return p.Finish();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The built kelvane-cli as a separate process, as a script starts it: standard
-// input from /dev/null (no terminal), its configuration under a folder of the
-// test, standard output and standard error kept apart.
+// input from /dev/null (no terminal) or a file or pipe given, its configuration under a folder of
+// the test, standard output and standard error kept apart.
 #include <sys/types.h>
 
 #include <string>
@@ -10,11 +10,13 @@
 struct CliResult {
     int exitCode = -1;
     std::string out, err;
+    long peakKib = 0;  // the program's peak resident memory
 };
 
 class CliProcess {
   public:
-    CliProcess(const std::string& configHome, const std::vector<std::string>& args);
+    CliProcess(const std::string& configHome, const std::vector<std::string>& args,
+               const std::string& input = "/dev/null");
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
@@ -33,4 +35,5 @@ class CliProcess {
     CliResult result_;
 };
 
-CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args);
+CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args,
+                 const std::string& input = "/dev/null");

@@ -1,15 +1,20 @@
 // kelvane-cli on a tree it lists as it shreds: what the run says and leaves is
 // what a run over a listed tree says and leaves.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CliProcess.h"
@@ -170,6 +175,84 @@ TEST_F(CliStreamTest, EveryFailureAndEveryFolderLeftIsToldOnce) {
     for (const std::string& f : folders)
         EXPECT_EQ(entries[f], std::vector<std::string>{"not-removed"}) << f;
     EXPECT_EQ(entries.size(), files.size() + folders.size());
+}
+
+// A list as `find -print0` writes it, through a pipe: folders with all they
+// hold, parents first or (-depth) last, and a file alone. Each entry is told
+// once and goes; the pipe, read once, was enough for the look ahead and the run.
+TEST_F(CliStreamTest, AListThatNamesFoldersAndWhatTheyHoldShredsEachEntryOnce) {
+    TestMount m(TestMount::Kind::Tmpfs, 16 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    std::vector<std::string> files = MakeTree(m.Path() + "pre/", 2, 2, 3, "secret");
+    const std::vector<std::string> more = MakeTree(m.Path() + "post/", 2, 2, 3, "secret");
+    files.insert(files.end(), more.begin(), more.end());
+    files.push_back(m.Path() + "alone");
+    TempDir::WriteFileAt(files.back(), "secret");
+    auto inOrder = [&m](const std::string& top, bool depth) {
+        std::vector<std::string> order{m.Path() + top};
+        for (const auto& e : std::filesystem::recursive_directory_iterator(order.front()))
+            order.push_back(e.path().string());
+        if (depth) std::reverse(order.begin(), order.end());
+        std::string list;
+        for (const std::string& p : order) list += p + '\0';
+        return list;
+    };
+    const std::string list = inOrder("pre", false) + inOrder("post", true) + files.back() + '\0';
+    const std::string fifo = tmp_.Sub("list");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << list; });
+    const CliResult r =
+        RunCli(Config(), {"shred", "-y", "--json", "-n", "1", "--files-from", "-", "-0"}, fifo);
+    writer.join();
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    std::map<std::string, std::vector<std::string>> entries;
+    for (const Json& e : Events(r.out)) {
+        if (e.Get("event")->text == "entry")
+            entries[e.Get("path")->text].push_back(e.Get("result")->text);
+        if (e.Get("event")->text == "summary") {
+            EXPECT_EQ(e.Get("files")->number, 25);
+        }
+    }
+    for (const std::string& f : files) {
+        EXPECT_EQ(entries[f], std::vector<std::string>{"done"}) << f;
+        EXPECT_FALSE(PathExists(f)) << f;
+    }
+    for (const auto& [path, results] : entries) EXPECT_EQ(results.size(), 1u) << path;
+    EXPECT_FALSE(PathExists(m.Path() + "pre"));
+    EXPECT_FALSE(PathExists(m.Path() + "post"));
+}
+
+// A long list and a large tree cost check what a short one costs: it tells each
+// entry as it meets it, and the list is read from its private copy as it goes.
+TEST_F(CliStreamTest, CheckAndAListHoldLittleHoweverLong) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer keeps freed memory";
+#endif
+    TestMount m(TestMount::Kind::Tmpfs, 16 * 1024);
+    KELVANE_REQUIRE_MOUNT(m);
+    auto peak = [&](const std::string& name, int folders) {
+        std::string list;
+        for (int d = 0; d < folders; ++d) {
+            const std::string folder = m.Path() + name + "/d" + std::to_string(d) + "/";
+            std::filesystem::create_directories(folder);
+            for (int f = 0; f < 1000; ++f) {
+                list += folder + "file-with-a-longer-name-" + std::to_string(f) + '\n';
+                ::close(::open((folder + "file-with-a-longer-name-" + std::to_string(f)).c_str(),
+                               O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+            }
+        }
+        tmp_.WriteFile(name + ".lst", list);
+        const CliResult tree = RunCli(Config(), {"check", "-q", m.Path() + name});
+        const CliResult listed =
+            RunCli(Config(), {"check", "-q", "--files-from", tmp_.Sub(name + ".lst")});
+        EXPECT_EQ(tree.exitCode, 0) << tree.err;
+        EXPECT_EQ(listed.exitCode, 0) << listed.err;
+        return std::make_pair(tree.peakKib, listed.peakKib);
+    };
+    const auto small = peak("small", 1);
+    const auto large = peak("large", 40);
+    EXPECT_LT(large.first - small.first, 4096) << small.first << " " << large.first;
+    EXPECT_LT(large.second - small.second, 4096) << small.second << " " << large.second;
 }
 
 }  // namespace

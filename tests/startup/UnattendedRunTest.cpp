@@ -223,17 +223,27 @@ TEST(UnattendedRun, SummaryGoesToStandardErrorAndTheRunGoesOn) {
     EXPECT_NE(log.find(btrfs.Path() + "y [done]"), std::string::npos) << log;
 }
 
-TEST(UnattendedRun, QuestionsWithoutATerminalCancelAndNothingIsClaimed) {
-    TempDir tmp;  // the default settings ask before each file
+// The default settings ask before each file; without a terminal nobody could
+// answer, so no run starts: one line says why, and nothing is touched or written.
+TEST(UnattendedRun, QuestionsWithoutATerminalRefuseToStartAndTouchNothing) {
+    TempDir tmp;
     tmp.WriteFile("keep.txt", "still here");
-    Program p(tmp.Sub("config"), {"-exec", tmp.Sub("keep.txt")});
+    tmp.WriteFile("tree/a.txt", "still here too");
+    Program p(tmp.Sub("config"), {"-exec", tmp.Sub("keep.txt"), tmp.Sub("tree")});
     Outcome o = p.Finish();
-    EXPECT_EQ(o.exitCode, 1) << o.out;
+    EXPECT_EQ(o.exitCode, 4) << o.out;
+    EXPECT_EQ(o.out,
+              "kelvane: no terminal to ask before each file on; switch \"Confirm delete\" off "
+              "to shred without asking\n");
     EXPECT_EQ(ReadWholeFile(tmp.Sub("keep.txt")), "still here");
+    EXPECT_EQ(ReadWholeFile(tmp.Sub("tree/a.txt")), "still here too");
+    EXPECT_FALSE(PathExists(tmp.Sub("config/Tessarin/Kelvane/KelvaneLog.txt")));
+    EXPECT_FALSE(PathExists(tmp.Sub("config/Tessarin/Kelvane/Kelvane.ini")));
 }
 
 TEST(UnattendedRun, NothingToShredAndNoSwitchEndAtOnce) {
     TempDir tmp;
+    WriteSettings(tmp, "  <Confirm>0</Confirm>\r\n");
     {
         Program p(tmp.Sub("config"), {"-exec", tmp.Sub("missing")});
         Outcome o = p.Finish();
@@ -397,8 +407,8 @@ TEST(UnattendedRun, ConfigurationOfAnotherUserIsNotUsed) {
     EXPECT_NE(o.out.find("kelvane: Not using " + tmp.Sub("config/Tessarin/Kelvane/")),
               std::string::npos)
         << o.out;
-    // The built-in settings ask before each file; with no terminal that is Cancel.
-    EXPECT_EQ(o.exitCode, 1) << o.out;
+    // The built-in settings ask before each file; with no terminal no run starts.
+    EXPECT_EQ(o.exitCode, 4) << o.out;
     EXPECT_TRUE(PathExists(tmp.Sub("file.txt")));
     EXPECT_EQ(ReadWholeFile(tmp.Sub("config/Tessarin/Kelvane/Kelvane.ini")), planted);
     EXPECT_FALSE(PathExists(tmp.Sub("config/Tessarin/Kelvane/KelvaneLog.txt")));
