@@ -146,11 +146,6 @@ void CKelvaneDlg::OnStop() {
     if (execPending_) CancelExecRun();
 }
 
-void CKelvaneDlg::OnModifySizeClicked() {
-    auto* box = static_cast<QCheckBox*>(Control(IDC_MODIFY_SIZE));
-    Control(IDC_SIZE_TYPE)->setEnabled(box->isChecked());
-}
-
 void CKelvaneDlg::OnColumnClick(int column) {
     listView_->SortBy(column);
 }
