@@ -36,6 +36,7 @@ CKelvaneDlg::CKelvaneDlg(StorageLocations locations, QWidget* parent)
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     setAcceptDrops(true);
+    UseNamedComboBoxes();
     // The upper controls stand on a panel in the theme's base colour.
     UsePanelColours(this);
 
