@@ -3,13 +3,10 @@
 #include "ui/KelvaneDlg.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QEvent>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>

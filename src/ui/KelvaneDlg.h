@@ -47,8 +47,6 @@
 #include "ui/MainRunOptions.h"
 
 class QAction;
-class QCheckBox;
-class QComboBox;
 class QLabel;
 class QMenu;
 class QMenuBar;

@@ -1,13 +1,10 @@
 // The main window's controls, menu and keys, and where they stand after a resize:
 // every control keeps its designed size and grows to what its font needs.
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QEvent>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>

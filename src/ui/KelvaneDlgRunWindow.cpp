@@ -3,8 +3,6 @@
 // window is gone the calls do nothing and return neutral values.
 #include <unistd.h>
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QTimer>
 #include <algorithm>

@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QSocketNotifier>

@@ -2,10 +2,7 @@
 // that sets every caption, so a language can be applied by setting the lookup and
 // calling it again.
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
