@@ -9,7 +9,7 @@ OptionsSettings OptionsSettingsOf(AppSettings& s) {
         s.diskShredFileName,  s.diskShredLeaveFiles, s.fileShredLeaveFiles, s.fileShredFileShred,
         s.ignoreProtect,      s.showSummary,         s.hideSeenWarnings,    s.verifyLastPass,
         s.reportsOn,          s.reportHideNames,     s.reportFolder,        s.reportKeyFile,
-        s.reportOrganisation, s.reportOperator,      s.reportCustomer};
+        s.reportOrganisation, s.reportOperator,      s.reportCustomer,      s.freeSpaceAfter};
 }
 
 std::u16string SizeFieldText(uint32_t size) {
@@ -37,6 +37,7 @@ OptionsFields OptionsFieldsOf(const OptionsSettings& s) {
     f.reportOrganisation = WideFromUtf8(s.reportOrganisation);
     f.reportOperator = WideFromUtf8(s.reportOperator);
     f.reportCustomer = WideFromUtf8(s.reportCustomer);
+    f.freeSpaceAfter = s.freeSpaceAfter;
     return f;
 }
 
@@ -68,4 +69,5 @@ void StoreOptions(const OptionsFields& f, const OptionsSettings& s) {
     s.reportOrganisation = Utf8FromWide(f.reportOrganisation);
     s.reportOperator = Utf8FromWide(f.reportOperator);
     s.reportCustomer = Utf8FromWide(f.reportCustomer);
+    s.freeSpaceAfter = f.freeSpaceAfter;
 }

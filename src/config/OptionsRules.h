@@ -35,6 +35,7 @@ struct OptionsSettings {
     std::string& reportOrganisation;
     std::string& reportOperator;
     std::string& reportCustomer;
+    bool& freeSpaceAfter;
 };
 
 OptionsSettings OptionsSettingsOf(AppSettings& settings);
@@ -57,6 +58,7 @@ struct OptionsFields {
     bool reportHideNames = false;
     std::u16string reportFolder, reportKeyFile;
     std::u16string reportOrganisation, reportOperator, reportCustomer;
+    bool freeSpaceAfter = false;
 };
 
 // The fields filled from the settings (sizes as "%u", texts from UTF-8).
@@ -72,5 +74,5 @@ void ReadSizeField(std::u16string_view text, uint32_t defaultSize, uint32_t& set
 
 // OK: the disk file size, then the disk block size (which becomes 524288 when it
 // is not below the file size), the file block size, the two texts as they stand,
-// and the seven switches.
+// and the switches.
 void StoreOptions(const OptionsFields& fields, const OptionsSettings& settings);

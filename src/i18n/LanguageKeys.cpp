@@ -104,6 +104,8 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
          "date"},
         {"FrmMain.m_ACCWarnedRow", "warning: overwriting cannot be guaranteed"},
         {"FrmMain.m_ACCSizeType", "New file size"},
+        {"FrmMain.m_ACCSortedUp", "sorted ascending"},
+        {"FrmMain.m_ACCSortedDown", "sorted descending"},
         {"FrmMain.m_ACCIndicator", "Working"},
         {"FrmMain.m_ACCProgress", "Progress"},
 

@@ -3,13 +3,10 @@
 #include "ui/KelvaneDlg.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QEvent>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -25,6 +22,7 @@
 #include "ui/FontHolder.h"
 #include "ui/MainFileList.h"
 #include "ui/MainRunFace.h"
+#include "ui/MainRunOptions.h"
 #include "ui/QtTranslations.h"
 #include "ui/ThemeColours.h"
 
@@ -35,6 +33,7 @@ CKelvaneDlg::CKelvaneDlg(StorageLocations locations, QWidget* parent)
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     setAcceptDrops(true);
+    UseNamedComboBoxes();
     // The upper controls stand on a panel in the theme's base colour.
     UsePanelColours(this);
 
@@ -183,11 +182,9 @@ bool CKelvaneDlg::eventFilter(QObject* watched, QEvent* event) {
 namespace {
 // Every control that a run disables and the unlock enables again.
 constexpr int kLockedControls[] = {
-    CKelvaneDlg::IDC_SHRED,       CKelvaneDlg::IDC_LIST,       CKelvaneDlg::IDC_ADD,
-    CKelvaneDlg::IDC_ADD_FOLDER,  CKelvaneDlg::IDC_REMOVE,     CKelvaneDlg::IDC_CLEAR,
-    CKelvaneDlg::IDC_RANDOM,      CKelvaneDlg::IDC_CONFIRM,    CKelvaneDlg::IDC_SHRED_NAMES,
-    CKelvaneDlg::IDC_MODIFY_SIZE, CKelvaneDlg::IDC_ITERATIONS, CKelvaneDlg::IDC_ITERATIONS_LABEL,
-    CKelvaneDlg::IDC_SHRED_FREE,  CKelvaneDlg::IDC_SIZE_TYPE,
+    CKelvaneDlg::IDC_SHRED,      CKelvaneDlg::IDC_LIST,   CKelvaneDlg::IDC_ADD,
+    CKelvaneDlg::IDC_ADD_FOLDER, CKelvaneDlg::IDC_REMOVE, CKelvaneDlg::IDC_CLEAR,
+    CKelvaneDlg::IDC_SHRED_FREE,
 };
 }  // namespace
 
@@ -200,6 +197,7 @@ void CKelvaneDlg::LockForRun() {
     face_->Begin();
     for (int i = 0; i < 3; ++i) popups_[i]->menuAction()->setEnabled(false);
     for (int id : kLockedControls) controls_.at(id)->setEnabled(false);
+    options_->SetRunning(true);
     update();
     menuBar_->update();
 }
@@ -219,10 +217,7 @@ void CKelvaneDlg::UnlockAfterRun() {
                                 static_cast<QLabel*>(Control(IDC_STATUS))->text());
     for (int i = 0; i < 3; ++i) popups_[i]->menuAction()->setEnabled(true);
     for (int id : kLockedControls) controls_.at(id)->setEnabled(true);
-    // The size choice follows its box, as after a click on it: "to zero" offered
-    // while "Modify filesize" is off would look as if it applied.
-    Control(IDC_SIZE_TYPE)
-        ->setEnabled(static_cast<QCheckBox*>(Control(IDC_MODIFY_SIZE))->isChecked());
+    options_->SetRunning(false);
     update();
     menuBar_->update();
 }

@@ -13,6 +13,7 @@
 //   KelvaneDlgTexts.cpp     captions, built-in texts and the window's language
 //   MainFileList.cpp        the file list: its keys, sorting, marks and columns
 //   MainRunFace.cpp         the run as shown: status line, progress, title, clock
+//   MainRunOptions.cpp      the run options: passes, names, size, end action
 #include <QElapsedTimer>
 #include <QMargins>
 #include <QRect>
@@ -43,10 +44,9 @@
 #include "runs/RunWindow.h"
 #include "runs/WorkerThreads.h"
 #include "ui/MainFileList.h"
+#include "ui/MainRunOptions.h"
 
 class QAction;
-class QCheckBox;
-class QComboBox;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -71,23 +71,23 @@ class CKelvaneDlg : public CDialog, public RunWindow {
         IDC_REMOVE = 1002,
         IDC_CLEAR = 1003,
         IDC_SHRED = 1004,
-        IDC_RANDOM = 1005,
+        IDC_RANDOM = MainRunOptions::kRandom,
         IDC_PROGRESS = 1006,
-        IDC_ITERATIONS_LABEL = 1007,
-        IDC_ITERATIONS = 1008,
+        IDC_ITERATIONS_LABEL = MainRunOptions::kIterationsLabel,
+        IDC_ITERATIONS = MainRunOptions::kIterations,
         IDC_ADD_FOLDER = 1009,
-        IDC_CONFIRM = 1010,
+        IDC_CONFIRM = MainRunOptions::kConfirm,
         IDC_STATUS = 1011,
         IDC_STOP = 1012,
         IDC_SHRED_FREE = 1015,
         IDC_CLOCK = 1017,
-        IDC_SHRED_NAMES = 1018,
-        IDC_MODIFY_SIZE = 1022,
-        IDC_SIZE_TYPE = 1025,
+        IDC_SHRED_NAMES = MainRunOptions::kShredNames,
+        IDC_MODIFY_SIZE = MainRunOptions::kModifySize,
+        IDC_SIZE_TYPE = MainRunOptions::kSizeType,
         IDC_INDICATOR = 1028,
         IDC_PANEL = 1034,
-        IDC_END_ACTION_LABEL = 1048,
-        IDC_END_ACTION = 1049,
+        IDC_END_ACTION_LABEL = MainRunOptions::kEndActionLabel,
+        IDC_END_ACTION = MainRunOptions::kEndAction,
     };
     // Command ids of the menu and the accelerators.
     enum : int {
@@ -292,7 +292,6 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void OnCheckForUpdate();
     void OnInfo();
     void OnExit();
-    void OnModifySizeClicked();
     void OnColumnClick(int column);
 
   signals:
@@ -360,7 +359,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     UiThreadCaller caller_;
     std::unique_ptr<FontHolder> fonts_;
     std::unique_ptr<MainRunFace> face_;  // status, progress, title, clock
-    CLogViewDlg* logView_ = nullptr;     // a child of the window
+    std::unique_ptr<MainRunOptions> options_;
+    CLogViewDlg* logView_ = nullptr;  // a child of the window
     std::unique_ptr<QtTranslations> qtTranslations_;
     AppSettings fields_;
     std::string languageName_;

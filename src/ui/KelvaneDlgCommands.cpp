@@ -3,9 +3,7 @@
 #include <sys/stat.h>
 
 #include <QAction>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -144,11 +142,6 @@ void CKelvaneDlg::OnStop() {
     // just as a stop signal cancels it without a display; otherwise the part
     // listed so far would be shredded the moment the listing ends.
     if (execPending_) CancelExecRun();
-}
-
-void CKelvaneDlg::OnModifySizeClicked() {
-    auto* box = static_cast<QCheckBox*>(Control(IDC_MODIFY_SIZE));
-    Control(IDC_SIZE_TYPE)->setEnabled(box->isChecked());
 }
 
 void CKelvaneDlg::OnColumnClick(int column) {

@@ -1,13 +1,10 @@
 // The main window's controls, menu and keys, and where they stand after a resize:
 // every control keeps its designed size and grows to what its font needs.
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QEvent>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -102,11 +99,6 @@ void CKelvaneDlg::CreateControls() {
         Register(id, l);
         return l;
     };
-    auto check = [this](int id, const char* text) {
-        auto* c = new QCheckBox(QString::fromUtf8(text), client_);
-        Register(id, c);
-        return c;
-    };
 
     button(IDC_ADD, "Add file(s)");
     button(IDC_ADD_FOLDER, "Add folder");
@@ -119,35 +111,9 @@ void CKelvaneDlg::CreateControls() {
     clock->setAlignment(Qt::AlignCenter);
     clock->hide();
 
-    // The label spans the window; the controls of its row are drawn over it.
-    auto* iterationsLabel = label(IDC_ITERATIONS_LABEL, "Number of iterations");
-    auto* iterations = new QComboBox(client_);
-    iterations->setEditable(true);
-    iterations->setInsertPolicy(QComboBox::NoInsert);
-    for (const char* n : {"1", "2", "3", "5", "7", "10", "15", "20", "30", "50", "75", "100"})
-        iterations->addItem(QString::fromLatin1(n));
-    iterations->setCurrentIndex(-1);
-    iterations->setEditText(QStringLiteral("3"));
-    Register(IDC_ITERATIONS, iterations);
-    iterationsLabel->setBuddy(iterations);
-
-    check(IDC_RANDOM, "Random number writing");
-    check(IDC_SHRED_NAMES, "Shred filenames");
-    auto* modify = check(IDC_MODIFY_SIZE, "Modify size");
-    connect(modify, &QCheckBox::clicked, this, [this] { OnModifySizeClicked(); });
-    auto* sizeType = new QComboBox(client_);
-    sizeType->addItems({QStringLiteral("zero"), QStringLiteral("random")});
-    sizeType->setCurrentIndex(0);
-    sizeType->setEnabled(false);
-    Register(IDC_SIZE_TYPE, sizeType);
-    check(IDC_CONFIRM, "Confirm delete");
-    auto* endActionLabel = label(IDC_END_ACTION_LABEL, "When processing is done:");
-    auto* endAction = new QComboBox(client_);
-    endAction->addItems({QStringLiteral("Do nothing"), QStringLiteral("Shut down program"),
-                         QStringLiteral("Shut down windows")});
-    endAction->setCurrentIndex(0);
-    Register(IDC_END_ACTION, endAction);
-    endActionLabel->setBuddy(endAction);
+    options_ = std::make_unique<MainRunOptions>(client_,
+                                                [this](std::string_view key) { return Text(key); });
+    for (const auto& [id, w] : options_->Controls()) Register(id, w);
 
     auto* status = label(IDC_STATUS, "...");
     status->setTextFormat(Qt::PlainText);

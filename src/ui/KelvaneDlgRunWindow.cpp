@@ -3,8 +3,6 @@
 // window is gone the calls do nothing and return neutral values.
 #include <unistd.h>
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QTimer>
 #include <algorithm>
@@ -17,6 +15,7 @@
 #include "runs/TerminalConfirm.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/MainRunFace.h"
+#include "ui/MainRunOptions.h"
 #include "ui/MessageBoxes.h"
 #include "ui/RunSummaryDlg.h"
 #include "ui/XMessageBox.h"
@@ -87,7 +86,7 @@ int CKelvaneDlg::ReadRows(int first, int maxCount, std::vector<RunRow>& out, boo
             for (int i = std::max(first, 0); i < count && i - first < maxCount; ++i)
                 out.push_back({list_.GetCheck(i), list_.GetItemText(i, 2), list_.GetItemText(i, 3),
                                list_.GetItemText(i, 1)});
-            confirm = static_cast<QCheckBox*>(Control(IDC_CONFIRM))->isChecked();
+            confirm = options_->Confirm();
             return count;
         },
         0);
@@ -222,14 +221,11 @@ AppSettings CKelvaneDlg::CurrentSettings() {
 }
 
 std::u16string CKelvaneDlg::IterationsText() {
-    return caller_.Get<std::u16string>(
-        [this] { return FromQ(static_cast<QComboBox*>(Control(IDC_ITERATIONS))->currentText()); },
-        u"3");
+    return caller_.Get<std::u16string>([this] { return FromQ(options_->IterationsText()); }, u"3");
 }
 
 bool CKelvaneDlg::ConfirmChecked() {
-    return caller_.Get<bool>(
-        [this] { return static_cast<QCheckBox*>(Control(IDC_CONFIRM))->isChecked(); }, true);
+    return caller_.Get<bool>([this] { return options_->Confirm(); }, true);
 }
 
 int CKelvaneDlg::EndAction() {
@@ -238,7 +234,7 @@ int CKelvaneDlg::EndAction() {
     return caller_.Get<int>(
         [this] {
             if (closing_) return 0;
-            return static_cast<QComboBox*>(Control(IDC_END_ACTION))->currentIndex();
+            return options_->EndAction();
         },
         0);
 }

@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QSocketNotifier>
@@ -26,22 +24,13 @@
 #include "ui/FontHolder.h"
 #include "ui/KelvaneDlg.h"
 #include "ui/MainRunFace.h"
+#include "ui/MainRunOptions.h"
 #include "ui/WindowPlacement.h"
 
 namespace {
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-QCheckBox* Box(QWidget* w) {
-    return static_cast<QCheckBox*>(w);
-}
-QComboBox* Combo(QWidget* w) {
-    return static_cast<QComboBox*>(w);
-}
-// An index outside the list leaves no selection.
-void SelectIndex(QComboBox* c, int index) {
-    c->setCurrentIndex(index >= 0 && index < c->count() ? index : -1);
 }
 }  // namespace
 
@@ -55,9 +44,7 @@ bool CKelvaneDlg::OnInitDialog() {
     }
     ApplyLanguageByName("");
     ApplyTexts();
-    Box(Control(IDC_RANDOM))->setChecked(true);
-    Box(Control(IDC_CONFIRM))->setChecked(true);
-    Combo(Control(IDC_ITERATIONS))->setEditText(QStringLiteral("3"));
+    options_->SetDefaults();
     LoadSettingsFile();
     if (!paths_.refusedPath.empty())
         WarnNotTrusted("FrmMain.m_acMStorageRefused", paths_.refusedPath);
@@ -94,18 +81,9 @@ void CKelvaneDlg::SaveSettingsFile() {
 
 void CKelvaneDlg::ApplySettings(const LoadedSettings& loaded) {
     const AppSettings& s = loaded.values;
-    // Check boxes take the stored number as their state; any state but "cleared"
-    // shows as ticked, as any such state is saved as ticked.
-    Box(Control(IDC_RANDOM))->setChecked(s.random != 0);
+    options_->Load(s);
     fields_.shredValue = s.shredValue;
     fields_.ignoreProtect = s.ignoreProtect;
-    SelectIndex(Combo(Control(IDC_END_ACTION)), s.endAction);
-    Box(Control(IDC_SHRED_NAMES))->setChecked(s.shredNames != 0);
-    Box(Control(IDC_CONFIRM))->setChecked(s.confirm != 0);
-    Box(Control(IDC_MODIFY_SIZE))->setChecked(s.modifySize != 0);
-    SelectIndex(Combo(Control(IDC_SIZE_TYPE)), s.modifySizeType);
-    Control(IDC_SIZE_TYPE)->setEnabled(Box(Control(IDC_MODIFY_SIZE))->isChecked());
-    Combo(Control(IDC_ITERATIONS))->setEditText(QString::number(ClampIterations(s.iterations)));
     fields_.shredBlockSize = s.shredBlockSize;
     fields_.diskShredBlockSize = s.diskShredBlockSize;
     fields_.diskShredFileSize = s.diskShredFileSize;
@@ -160,16 +138,9 @@ void CKelvaneDlg::ApplySettings(const LoadedSettings& loaded) {
 
 AppSettings CKelvaneDlg::GatherSettings() {
     AppSettings s = fields_;
-    s.random = Box(Control(IDC_RANDOM))->isChecked() ? 1 : 0;
-    s.endAction = Combo(Control(IDC_END_ACTION))->currentIndex();
-    s.shredNames = Box(Control(IDC_SHRED_NAMES))->isChecked() ? 1 : 0;
-    s.confirm = Box(Control(IDC_CONFIRM))->isChecked() ? 1 : 0;
-    s.modifySize = Box(Control(IDC_MODIFY_SIZE))->isChecked() ? 1 : 0;
-    s.modifySizeType = Combo(Control(IDC_SIZE_TYPE))->currentIndex();
+    options_->Store(s);
     s.enableLog = MenuAction(ID_ENABLE_LOG)->isChecked() ? 1 : 0;
     s.archiveLog = MenuAction(ID_ARCHIVE_LOG)->isChecked() ? 1 : 0;
-    s.iterations =
-        ClampIterations(ParseInt32(FromQ(Combo(Control(IDC_ITERATIONS))->currentText())));
     const FontHolder& fonts = *fonts_;
     s.useBuildInFont = fonts.useBuiltInFont;
     s.useFontSettings = fonts.useFontSettings;

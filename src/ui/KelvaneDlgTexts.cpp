@@ -2,10 +2,7 @@
 // that sets every caption, so a language can be applied by setting the lookup and
 // calling it again.
 #include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -68,27 +65,7 @@ void CKelvaneDlg::ApplyTexts() {
     setText(IDC_ADD_FOLDER, "FrmMain.m_BTNAddFolder");
     setText(IDC_REMOVE, "FrmMain.m_BTNRemove");
     setText(IDC_CLEAR, "FrmMain.m_BTNClear");
-    setText(IDC_ITERATIONS_LABEL, "FrmMain.m_LBLIterations");
-    setText(IDC_RANDOM, "FrmMain.m_CHKRandom");
-    setText(IDC_SHRED_NAMES, "FrmMain.m_CHKShredNames");
-    setText(IDC_MODIFY_SIZE, "FrmMain.m_CHKModifySize");
-    setText(IDC_CONFIRM, "FrmMain.m_CHKConfirmDelete");
-    setText(IDC_END_ACTION_LABEL, "FrmMain.m_LBLEndAction");
-
-    auto* endAction = static_cast<QComboBox*>(Control(IDC_END_ACTION));
-    int endIndex = endAction->currentIndex();
-    endAction->clear();
-    endAction->addItem(ToQ(Text("FrmMain.m_CBBEndAction2")));
-    endAction->addItem(ToQ(Text("FrmMain.m_CBBEndAction1")));
-    endAction->addItem(ToQ(Text("FrmMain.m_CBBEndAction0")));
-    endAction->setCurrentIndex(endIndex);
-
-    auto* sizeType = static_cast<QComboBox*>(Control(IDC_SIZE_TYPE));
-    int sizeIndex = sizeType->currentIndex();
-    sizeType->clear();
-    sizeType->addItem(ToQ(Text("FrmMain.m_CBBModifySize0")));
-    sizeType->addItem(ToQ(Text("FrmMain.m_CBBModifySize1")));
-    sizeType->setCurrentIndex(sizeIndex);
+    options_->ApplyTexts();
 
     setText(IDC_SHRED, "FrmMain.m_BTNShred");
     setText(IDC_SHRED_FREE, "FrmMain.m_BTNShredDisk");
@@ -131,14 +108,7 @@ void CKelvaneDlg::ApplyTexts() {
     };
     for (const auto& [id, key] : hints) Control(id)->setToolTip(ToQ(Text(key)));
 
-    // Names for controls that a screen reader cannot take from a caption of their
-    // own; the busy indicator is named so that its changing digits are not read.
-    auto* iterations = static_cast<QComboBox*>(Control(IDC_ITERATIONS));
-    const QString iterationsName = SpokenCaption(ToQ(Text("FrmMain.m_LBLIterations")));
-    iterations->setAccessibleName(iterationsName);
-    if (iterations->lineEdit()) iterations->lineEdit()->setAccessibleName(iterationsName);
-    endAction->setAccessibleName(SpokenCaption(ToQ(Text("FrmMain.m_LBLEndAction"))));
-    sizeType->setAccessibleName(ToQ(Text("FrmMain.m_ACCSizeType")));
+    // The busy indicator is named so that its changing digits are not read.
     Control(IDC_INDICATOR)->setAccessibleName(ToQ(Text("FrmMain.m_ACCIndicator")));
     Control(IDC_PROGRESS)->setAccessibleName(ToQ(Text("FrmMain.m_ACCProgress")));
     // The status line in the new language too, not only from its next update on.

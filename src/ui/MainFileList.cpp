@@ -19,7 +19,14 @@ MainFileList::MainFileList(CSortListCtrl& list, TextLookup text, QWidget* parent
     Model().SetSpokenProvider([this](int row) { return SpokenRow(row); });
     connect(this, &ListCtrlView::ColumnClicked, this, &MainFileList::SortBy);
     connect(&Model(), &ListCtrlModel::RowsTouched, this, &MainFileList::NoteRows);
-    connect(&Model(), &ListCtrlModel::ColumnsReset, this, &MainFileList::FitColumns);
+    connect(&Model(), &ListCtrlModel::ColumnsReset, this, [this] {
+        FitColumns();
+        ShowSortOrder();
+    });
+    Model().SetHeaderDescriptionProvider([this](int column) {
+        if (column != list_.SortColumn()) return QString();
+        return ToQ(text_(list_.Ascending() ? "FrmMain.m_ACCSortedUp" : "FrmMain.m_ACCSortedDown"));
+    });
     connect(&Model(), &ListCtrlModel::RowsGone, this, [this] {
         if (list_.GetItemCount() == 0) longestSize_ = longestDate_ = 0;
         FitColumns();
@@ -44,12 +51,29 @@ void MainFileList::ApplyTexts(double scale) {
 }
 
 void MainFileList::SortBy(int column) {
-    if ((locked_ && locked_()) || column < 0 || column >= kPathColumn) return;
+    if ((locked_ && locked_()) || column < 0 || column >= kPathColumn) {
+        ShowSortOrder();  // a click on the header has turned its arrow
+        return;
+    }
     // "Size" compares as numbers, every other column as text without case.
     const int type =
         column == kSizeColumn ? CSortListCtrl::SortInteger : CSortListCtrl::SortTextNoCase;
     int result = 0;
     list_.OnColumnClick(column, type, result);
+    ShowSortOrder();
+}
+
+// The header shows the order the store holds, whoever sorted it; a click on a
+// header turns its arrow before the sort is asked for, so it is set afresh.
+void MainFileList::ShowSortOrder() {
+    QHeaderView* header = horizontalHeader();
+    const int column = list_.SortColumn();
+    const bool sorted = column >= 0 && column < kPathColumn;
+    header->setSortIndicatorShown(sorted);
+    if (sorted)
+        header->setSortIndicator(column,
+                                 list_.Ascending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    emit Model().headerDataChanged(Qt::Horizontal, 0, kPathColumn);
 }
 
 void MainFileList::keyPressEvent(QKeyEvent* event) {

@@ -59,6 +59,7 @@ class MainFileList final : public ListCtrlView {
     void ToggleChecks();
     void NoteRows(int first, int last);
     void FitColumns();
+    void ShowSortOrder();
 
     CSortListCtrl& list_;
     TextLookup text_;

@@ -44,6 +44,8 @@ constexpr LabelKey kLabels[] = {
     {COptionsDlg::IDC_SHOW_SUMMARY, "FrmOptions.m_CHKShowSummary"},
     {COptionsDlg::IDC_HIDE_SEEN_WARNINGS, "FrmOptions.m_CHKHideSeenWarnings"},
     {COptionsDlg::IDC_VERIFY_LAST_PASS, "FrmOptions.m_CHKVerifyLastPass"},
+    // The same choice the summary offers before a file run.
+    {COptionsDlg::IDC_FREE_SPACE_AFTER, "FrmSummary.m_CHKFreeSpaceAfter"},
     {COptionsDlg::IDC_REPORTS, "FrmOptions.m_CHKReports"},
     {COptionsDlg::IDC_REPORT_HIDE_NAMES, "FrmOptions.m_CHKReportHideNames"},
     {COptionsDlg::IDC_REPORT_FOLDER_LABEL, "FrmOptions.m_LBLReportFolder"},
@@ -151,6 +153,7 @@ void COptionsDlg::CreateControls() {
     showSummary_ = check(IDC_SHOW_SUMMARY);
     hideSeenWarnings_ = check(IDC_HIDE_SEEN_WARNINGS);
     verifyLastPass_ = check(IDC_VERIFY_LAST_PASS);
+    freeSpaceAfter_ = check(IDC_FREE_SPACE_AFTER);
     reports_ = check(IDC_REPORTS);
     reportHideNames_ = check(IDC_REPORT_HIDE_NAMES);
     // The report's fields: where it goes, who signs it, whom it names.
@@ -185,7 +188,7 @@ void COptionsDlg::CreateControls() {
     top->addSpacing(6);
     for (QCheckBox* c :
          {spaceLeaveFiles_, filesLeaveFiles_, filesLeaveFolders_, ignoreProtect_, showSummary_,
-          hideSeenWarnings_, verifyLastPass_, reports_, reportHideNames_})
+          hideSeenWarnings_, verifyLastPass_, freeSpaceAfter_, reports_, reportHideNames_})
         top->addWidget(c);
     top->addLayout(reportGrid);
     top->addStretch(1);
@@ -282,6 +285,7 @@ void COptionsDlg::FillFields() {
     showSummary_->setChecked(f.showSummary);
     hideSeenWarnings_->setChecked(f.hideSeenWarnings);
     verifyLastPass_->setChecked(f.verifyLastPass);
+    freeSpaceAfter_->setChecked(f.freeSpaceAfter);
     reports_->setChecked(f.reportsOn);
     reportHideNames_->setChecked(f.reportHideNames);
     reportFolder_->SetWindowText(f.reportFolder);
@@ -305,6 +309,7 @@ OptionsFields COptionsDlg::ReadFields() const {
     f.showSummary = showSummary_->isChecked();
     f.hideSeenWarnings = hideSeenWarnings_->isChecked();
     f.verifyLastPass = verifyLastPass_->isChecked();
+    f.freeSpaceAfter = freeSpaceAfter_->isChecked();
     f.reportsOn = reports_->isChecked();
     f.reportHideNames = reportHideNames_->isChecked();
     f.reportFolder = reportFolder_->GetWindowText();

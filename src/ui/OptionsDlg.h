@@ -1,6 +1,7 @@
 #pragma once
 // The options dialog: block sizes, the free-space filler, the shred value, the
-// keep and write-protection switches and the program font. It works on the
+// keep and write-protection switches, the summary, verify, free space after a
+// file run and reports, and the program font. It works on the
 // window's settings fields and font holder, and changes them only on OK.
 #include <map>
 #include <memory>
@@ -59,6 +60,7 @@ class COptionsDlg final : public CDialog {
         IDC_REPORT_OPERATOR = 1089,
         IDC_REPORT_CUSTOMER_LABEL = 1090,
         IDC_REPORT_CUSTOMER = 1091,
+        IDC_FREE_SPACE_AFTER = 1092,
         IDC_OK = 1,
         IDC_CANCEL = 2,
     };
@@ -114,6 +116,7 @@ class COptionsDlg final : public CDialog {
     QCheckBox* showSummary_ = nullptr;
     QCheckBox* hideSeenWarnings_ = nullptr;
     QCheckBox* verifyLastPass_ = nullptr;
+    QCheckBox* freeSpaceAfter_ = nullptr;
     QCheckBox* reports_ = nullptr;
     QCheckBox* reportHideNames_ = nullptr;
     CEdit* reportFolder_ = nullptr;

@@ -263,7 +263,6 @@ TEST_F(FileRunUi, OddNamesAreShredAndLoggedOneLineEach) {
     dir_.WriteFile(bytes, "b");
     Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, false);
     Tick(*dlg, CKelvaneDlg::IDC_MODIFY_SIZE, false);
-    dlg->OnModifySizeClicked();
     DropFolder(*dlg, "odd");
     ASSERT_EQ(dlg->List().GetItemCount(), 3);
     // Adding a folder locked and unlocked the window: the size choice still

@@ -128,7 +128,10 @@ TEST_F(MainWindowList, HeaderClicksSortAndRowsHaveInfoTips) {
     clickHeader(0);
     EXPECT_EQ(list.GetItemText(0, 0), u"<c>&.txt");
     EXPECT_EQ(list.GetItemText(1, 0), u"A.txt");
-    EXPECT_FALSE(header->isSortIndicatorShown());
+    // The arrow shows the order the rows are in.
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 0);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
     // The view shows the sorted rows.
     auto& model = dlg->ListView()->Model();
     EXPECT_EQ(model.data(model.index(1, 0), Qt::DisplayRole).toString(), "A.txt");

@@ -1,8 +1,10 @@
 // The file list with the keyboard alone: Tab goes in and out of it, the keys of
 // a list move, tick, remove the ticked rows and sort, and the focus follows the
 // layout.
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 
 #include "ui/MainWindowFixture.h"
 
@@ -101,4 +103,45 @@ TEST_F(ListKeyboard, TabLeavesTheListAndItsKeysMoveTickRemoveAndSort) {
     Key(Qt::Key_Space);
     Key(Qt::Key_Delete);
     EXPECT_EQ(Names(*dlg), QStringList({"c.txt", "a.txt"}));
+}
+
+TEST_F(ListKeyboard, TheSortedColumnShowsItsArrowAndSaysItsOrder) {
+    auto dlg = Open();
+    AddRows(*dlg);
+    QHeaderView* header = dlg->ListView()->horizontalHeader();
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(dlg->ListView());
+    ASSERT_NE(table, nullptr);
+    // What a screen reader hears of each column header besides its text.
+    auto spoken = [&] {
+        QStringList out;
+        for (int i = 0; i < table->childCount(); ++i)
+            if (QAccessibleInterface* c = table->child(i);
+                c && c->role() == QAccessible::ColumnHeader)
+                out << c->text(QAccessible::Description);
+        return out.mid(0, 3);
+    };
+    EXPECT_FALSE(header->isSortIndicatorShown()) << "nothing sorted yet";
+
+    // A click on "Size" sorts by it; the arrow and the spoken order follow.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+    QApplication::processEvents();
+    ASSERT_EQ(Names(*dlg), QStringList({"c.txt", "b.txt", "a.txt"}));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 1);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(spoken(), QStringList({"", "sorted ascending", ""}));
+
+    // Again from the keyboard reverses; another language keeps what is shown.
+    dlg->ListView()->setFocus();
+    Key(Qt::Key_2, Qt::ControlModifier);
+    dlg->ApplyTexts();
+    QApplication::processEvents();
+    EXPECT_EQ(Names(*dlg), QStringList({"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(header->sortIndicatorSection(), 1);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(spoken(), QStringList({"", "sorted descending", ""}));
+    Key(Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(header->sortIndicatorSection(), 0);
+    EXPECT_EQ(spoken(), QStringList({"sorted ascending", "", ""}));
 }

@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
+#include <QPushButton>
+#include <QTimer>
 
 #include "config/SettingsFile.h"
 #include "engine/FillRecord.h"
@@ -13,6 +15,7 @@
 #include "support/TestText.h"
 #include "ui/FontHolder.h"
 #include "ui/MainWindowFixture.h"
+#include "ui/OptionsDlg.h"
 
 namespace {
 
@@ -283,4 +286,39 @@ TEST_F(MainWindowSettings, FilesOfAnotherUserSteerNothing) {
         dlg->close();
     }
     EXPECT_EQ(ReadWholeFile(SettingsFile()), planted);
+}
+
+TEST_F(MainWindowSettings, FreeSpaceAfterIsChosenInOptionsAndStored) {
+    // View > Options as the user opens it: the choice is set, the dialog left
+    // with `button`; says whether the choice showed ticked when it opened.
+    auto options = [](CKelvaneDlg& dlg, bool tick, int button) {
+        bool shownTicked = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<COptionsDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            auto* after = qobject_cast<QCheckBox*>(box->Control(COptionsDlg::IDC_FREE_SPACE_AFTER));
+            EXPECT_NE(after, nullptr) << "offered in Options";
+            if (after) {
+                EXPECT_EQ(after->text(), "Then overwrite the free space of these drives");
+                shownTicked = after->isChecked();
+                if (tick != shownTicked) after->click();
+            }
+            static_cast<QPushButton*>(box->Control(button))->click();
+        });
+        dlg.OnCommand(CKelvaneDlg::ID_OPTIONS);
+        return shownTicked;
+    };
+    {
+        auto dlg = Open();
+        EXPECT_FALSE(options(*dlg, true, COptionsDlg::IDC_OK));
+        EXPECT_TRUE(dlg->GatherSettings().freeSpaceAfter);
+        dlg->close();
+    }
+    EXPECT_TRUE(LoadSettings(SettingsFile()).values.freeSpaceAfter);
+    auto dlg = Open();
+    EXPECT_TRUE(options(*dlg, false, COptionsDlg::IDC_CANCEL)) << "the stored choice shows";
+    EXPECT_TRUE(dlg->GatherSettings().freeSpaceAfter) << "Cancel keeps it";
+    EXPECT_TRUE(options(*dlg, false, COptionsDlg::IDC_OK));
+    dlg->close();
+    EXPECT_FALSE(LoadSettings(SettingsFile()).values.freeSpaceAfter);
 }

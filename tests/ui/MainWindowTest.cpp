@@ -161,7 +161,6 @@ TEST_F(MainWindow, LockAndUnlockForARun) {
     const int locked[] = {1004, 1000, 1001, 1009, 1002, 1003, 1005,
                           1010, 1018, 1022, 1008, 1007, 1015, 1025};
     static_cast<QCheckBox*>(dlg->Control(1022))->setChecked(false);
-    dlg->OnModifySizeClicked();
     EXPECT_FALSE(dlg->Control(1025)->isEnabled());
 
     dlg->LockForRun();

@@ -67,8 +67,11 @@ bool ListCtrlModel::setData(const QModelIndex& index, const QVariant& value, int
 }
 
 QVariant ListCtrlModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    if (orientation != Qt::Horizontal) return {};
     if (section < 0 || section >= store_.GetColumnCount()) return {};
+    if (role == Qt::AccessibleDescriptionRole && headerDescription_)
+        return headerDescription_(section);
+    if (role != Qt::DisplayRole) return {};
     return ToQ(store_.GetColumn(section).header);
 }
 

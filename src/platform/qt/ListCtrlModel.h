@@ -26,6 +26,12 @@ class ListCtrlModel : public QAbstractTableModel, public ListCtrlObserver {
         spoken_ = std::move(provider);
     }
 
+    // What a screen reader is told about a column header besides its text (the
+    // order a list is sorted in, say); empty: nothing.
+    void SetHeaderDescriptionProvider(std::function<QString(int column)> provider) {
+        headerDescription_ = std::move(provider);
+    }
+
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -52,5 +58,6 @@ class ListCtrlModel : public QAbstractTableModel, public ListCtrlObserver {
     std::function<QString(int)> toolTip_;
     std::function<QVariant(int)> mark_;
     std::function<QString(int)> spoken_;
+    std::function<QString(int)> headerDescription_;
     int shownRows_ = 0;  // the row count the views were last told about
 };
