@@ -12,6 +12,8 @@
 #include "engine/StorageVerdict.h"
 #include "platform/FileSystem.h"
 #include "report/ReportCrypto.h"
+#include "report/ReportJson.h"
+#include "report/ReportSpool.h"
 
 namespace {
 
@@ -94,11 +96,19 @@ std::string ReportPathText(const std::u16string& path) {
     return Utf8FromWide(PrintableText(path));
 }
 
-void ReportRecorder::Begin(const std::string& kind, const AppSettings& s, int passes,
-                           int64_t start) {
+void ReportRecorder::Begin(const std::string& kind, const AppSettings& s, int passes, int64_t start,
+                           std::vector<std::string> partFolders) {
     *this = ReportRecorder();
     active_ = true;
+    partFolders_ = std::move(partFolders);
     record_.id = reportcrypto::NewUuid();
+    // Names are hidden as each entry is written out, so the part file never
+    // holds one either.
+    if (s.reportHideNames) {
+        if (!reportcrypto::RandomBytes(16, salt_)) salt_ = record_.id;
+        record_.namesHidden = true;
+        record_.nameSalt = reportcrypto::Hex(salt_);
+    }
     record_.kind = kind;
     record_.start = start;
     ReportMethod& m = record_.method;
@@ -131,13 +141,34 @@ ReportPlace ReportRecorder::PlaceOf(const storage::StorageFacts& facts) {
 }
 
 ReportEntry& ReportRecorder::EntryOf(const std::u16string& path) {
-    auto it = index_.find(path);
-    if (it != index_.end()) return record_.entries[it->second];
-    index_[path] = record_.entries.size();
-    ReportEntry e;
-    e.path = ReportPathText(path);
-    record_.entries.push_back(std::move(e));
-    return record_.entries.back();
+    auto [it, added] = open_.try_emplace(path);
+    if (added) it->second.path = ReportPathText(path);
+    return it->second;
+}
+
+void ReportRecorder::Close(const std::u16string& path) {
+    auto it = open_.find(path);
+    if (it == open_.end()) return;
+    ReportEntry e = std::move(it->second);
+    open_.erase(it);
+    Keep(std::move(e));
+}
+
+void ReportRecorder::Keep(ReportEntry e) {
+    if (!salt_.empty()) HideEntryNames(e, salt_);
+    record_.tally.Count(e);
+    if (!spoolTried_) {
+        spoolTried_ = true;
+        auto spool = std::make_shared<ReportSpool>();
+        if (spool->Open(partFolders_)) record_.spool = std::move(spool);
+    }
+    if (!record_.spool) {
+        record_.entries.push_back(std::move(e));
+        return;
+    }
+    record_.spool->Append(record_.tally.entries > 1 ? ",\n    " : "    ");
+    record_.spool->Append(WriteJsonItem(EntryToJson(e), 2));
+    if (record_.entries.size() < kReportShownEntries) record_.entries.push_back(std::move(e));
 }
 
 void ReportRecorder::AddEntry(const std::u16string& path, bool folderRow) {
@@ -165,7 +196,12 @@ void ReportRecorder::AddEntry(const std::u16string& path, bool folderRow) {
 void ReportRecorder::FileEnded(const std::u16string& path, bool ok, uint64_t otherNames,
                                const ShredCheck* check, const std::u16string& note) {
     if (!active_) return;
-    ReportEntry& e = EntryOf(path);
+    FileOutcome(EntryOf(path), ok, otherNames, check, note);
+    Close(path);
+}
+
+void ReportRecorder::FileOutcome(ReportEntry& e, bool ok, uint64_t otherNames,
+                                 const ShredCheck* check, const std::u16string& note) {
     if (e.kind.empty()) e.kind = "file";
     if (check) {
         if (check->failure() != ShredCheck::Failure::kNone) {
@@ -206,10 +242,12 @@ void ReportRecorder::EntryEnded(const std::u16string& path, bool ok, const std::
     e.result = ok ? "erased" : "not-erased";
     e.error = ok ? std::string() : NoteText(note);
     e.verification = ok ? "not-checked" : "not-run";
+    Close(path);
 }
 
 void ReportRecorder::NotReached(const std::u16string& path, const std::u16string& note) {
-    if (!active_ || index_.count(path) != 0) return;
+    // An entry under way has its own end to come.
+    if (!active_ || open_.count(path) != 0) return;
     AddEntry(path);
     EntryEnded(path, false, note);
 }
@@ -219,6 +257,7 @@ void ReportRecorder::DriveFailed(const std::u16string& root, const std::u16strin
     ReportDrive d;
     d.mountPoint = ReportPathText(root);
     d.error = NoteText(note);
+    if (!salt_.empty()) HideDriveNames(d, salt_);
     record_.drives.push_back(std::move(d));
 }
 
@@ -251,24 +290,23 @@ void ReportRecorder::DriveEnded(const std::u16string& root, const FillOutcome& o
                : o.filesLeft > 0 || o.reserveNotReached > 0 || o.onePass ? "erased-with-exceptions"
                                                                          : "erased";
     if (d.result != "erased") d.error = NoteText(note);
+    if (!salt_.empty()) HideDriveNames(d, salt_);
     record_.drives.push_back(std::move(d));
 }
 
 RunRecord ReportRecorder::Finish(int outcome, int64_t end) {
+    // Entries begun and never ended (a folder row refused at the last moment)
+    // are in the report as they stand.
+    while (!open_.empty()) Close(open_.begin()->first);
     RunRecord r = std::move(record_);
     active_ = false;
-    index_.clear();
+    if (r.spool) (void)r.spool->Flush();
     r.end = end;
     r.exitStatus = outcome;
     r.outcome = outcome == 0 ? "done" : outcome == 1 ? "partly-done" : "interrupted";
     // The warnings name how many entries each reason touched, never which.
-    std::map<std::string, int> reasons;
-    int links = 0, unverifiable = 0;
-    for (const ReportEntry& e : r.entries) {
-        for (const std::string& reason : e.reasons) ++reasons[reason];
-        if (e.links > 1) ++links;
-        if (e.verification == "not-verifiable") ++unverifiable;
-    }
+    const std::map<std::string, int64_t>& reasons = r.tally.reasons;
+    const int64_t links = r.tally.links, unverifiable = r.tally.unverifiable;
     for (const auto& [reason, count] : reasons)
         r.warnings.push_back(std::to_string(count) +
                              " file(s): overwriting cannot be guaranteed (" + reason + ")");

@@ -41,7 +41,7 @@ TEST(ReportSigning, EveryChangedByteFailsAndTheIntactTextPasses) {
     ASSERT_TRUE(reportcrypto::LoadOrCreateKey(dir.Sub("k.pem"), again, error));
     EXPECT_EQ(again.publicKey, key.publicKey) << "the key made on first use is kept";
 
-    const std::string text = SignReport(ReportToJson(SampleRecord()), key);
+    const std::string text = SignReport(ReportToJson(SampleRecord(), 1), key);
     ASSERT_FALSE(text.empty());
     const ReportCheck intact = CheckReportText(text, nullptr);
     EXPECT_TRUE(intact.intact) << (intact.problems.empty() ? "" : intact.problems[0]);
@@ -58,8 +58,9 @@ TEST(ReportSigning, EveryChangedByteFailsAndTheIntactTextPasses) {
     // Signed again by another key: intact, but under that key's fingerprint.
     reportcrypto::SigningKey other;
     ASSERT_TRUE(reportcrypto::LoadOrCreateKey(dir.Sub("o.pem"), other, error));
-    EXPECT_NE(CheckReportText(SignReport(ReportToJson(SampleRecord()), other), nullptr).fingerprint,
-              intact.fingerprint);
+    EXPECT_NE(
+        CheckReportText(SignReport(ReportToJson(SampleRecord(), 1), other), nullptr).fingerprint,
+        intact.fingerprint);
     // A key file others may read is refused.
     ::chmod(dir.Sub("o.pem").c_str(), 0644);
     EXPECT_FALSE(reportcrypto::LoadKey(dir.Sub("o.pem"), other, error));

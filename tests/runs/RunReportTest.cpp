@@ -20,7 +20,7 @@ const JsonValue& Schema() {
         JsonValue s;
         std::string error;
         EXPECT_TRUE(
-            ReadJson(ReadWholeFile(KELVANE_DATA_DIR "/kelvane-report-1.schema.json"), s, error))
+            ReadJson(ReadWholeFile(KELVANE_DATA_DIR "/kelvane-report-2.schema.json"), s, error))
             << error;
         return s;
     }();
