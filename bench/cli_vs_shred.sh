@@ -75,9 +75,11 @@ for n in $PEAK_COUNTS; do
     report=$(ls -t "$WORK"/config/Tessarin/Kelvane/Reports/*.json 2>/dev/null | head -1)
     if [ -n "$report" ]; then
         t0=$(now)
-        vpeak=$(/usr/bin/time -f %M "$CLI" verify-report "$report" 2>&1 >/dev/null | tail -1)
-        printf '%8d files: report %s bytes, verify-report %.1f s, peak memory %s KiB\n' \
-            "$n" "$(stat -c %s "$report")" "$(calc "$(now) - $t0")" "$vpeak"
+        verdict=$(/usr/bin/time -o "$WORK/verify-peak" -f %M "$CLI" verify-report "$report" |
+            sed -n "1s/:.*//p") || true
+        printf '%8d files: report %s bytes, verify-report %s in %.1f s, peak memory %s KiB\n' \
+            "$n" "$(stat -c %s "$report")" "$verdict" "$(calc "$(now) - $t0")" \
+            "$(cat "$WORK/verify-peak")"
         rm -f "$report"
     fi
 done
