@@ -50,10 +50,11 @@ const JsonValue& SchemaOf(int version) {
     static JsonValue schemas[3];
     JsonValue& s = schemas[version];
     std::string error;
-    if (s.type() == JsonValue::Type::kNull)
+    if (s.type() == JsonValue::Type::kNull) {
         EXPECT_TRUE(
             ReadJson(ReadWholeFile(KELVANE_DATA_DIR "/" + ReportSchemaFile(version)), s, error))
             << error;
+    }
     return s;
 }
 
