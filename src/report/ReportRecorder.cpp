@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "config/AppSettings.h"
@@ -140,16 +141,16 @@ ReportPlace ReportRecorder::PlaceOf(const storage::StorageFacts& facts) {
     return p;
 }
 
-ReportEntry& ReportRecorder::EntryOf(const std::u16string& path) {
+ReportRecorder::Open& ReportRecorder::OpenOf(const std::u16string& path) {
     auto [it, added] = open_.try_emplace(path);
-    if (added) it->second.path = ReportPathText(path);
+    if (added) it->second.entry.path = ReportPathText(path);
     return it->second;
 }
 
 void ReportRecorder::Close(const std::u16string& path) {
     auto it = open_.find(path);
     if (it == open_.end()) return;
-    ReportEntry e = std::move(it->second);
+    ReportEntry e = std::move(it->second.entry);
     open_.erase(it);
     Keep(std::move(e));
 }
@@ -173,19 +174,54 @@ void ReportRecorder::Keep(ReportEntry e) {
 
 void ReportRecorder::AddEntry(const std::u16string& path, bool folderRow) {
     if (!active_) return;
-    ReportEntry& e = EntryOf(path);
+    Open& o = OpenOf(path);
+    Look(o.entry, path, folderRow);
+    o.looked = true;
+}
+
+void ReportRecorder::BeginFile(const std::u16string& path) {
+    if (active_) (void)OpenOf(path);
+}
+
+void ReportRecorder::Look(ReportEntry& e, const std::u16string& path, bool folderRow) {
     fsys::Attributes attr;
     (void)fsys::GetAttributes(path, attr);
+    std::string os;
+    storage::StorageFacts facts;
+    if (attr.kind == fsys::Kind::kFile && fsys::OsPath(path, os))
+        facts = storage::GatherStorageFacts(os, &cache_);
+    Describe(e, path, attr, std::move(facts), folderRow);
+}
+
+void ReportRecorder::Describe(ReportEntry& e, const std::u16string& path,
+                              const fsys::Attributes& attr, storage::StorageFacts facts,
+                              bool folderRow) {
     e.kind = folderRow && attr.kind == fsys::Kind::kMissing ? "folder" : KindName(attr.kind);
     if (attr.kind == fsys::Kind::kMissing || attr.kind == fsys::Kind::kUnreadable) return;
     e.size = attr.kind == fsys::Kind::kFile ? attr.size : -1;
     e.device = attr.device;
     e.inode = attr.inode;
     e.links = attr.links;
-    std::string os;
-    if (attr.kind != fsys::Kind::kFile || !fsys::OsPath(path, os)) return;
-    const storage::StorageFacts facts = storage::GatherStorageFacts(os, &cache_);
-    if (!facts.known) return;
+    if (attr.kind != fsys::Kind::kFile || !facts.known) return;
+    // What is the same for the whole file system comes from the cache.
+    if (facts.fsType.empty()) {
+        std::string os;
+        (void)fsys::OsPath(path, os);
+        // The file (and its emptied folders) may be gone by now; the nearest
+        // folder still there is on the same file system, as the removal of
+        // emptied folders stops at its root.
+        struct stat st {};
+        while (!cache_.Has(attr.device) && os.size() > 1 && ::lstat(os.c_str(), &st) != 0) {
+            const size_t slash = os.find_last_of('/');
+            if (slash == std::string::npos) break;
+            os.resize(std::max<size_t>(slash, 1));
+        }
+        const storage::DeviceFactsCache::Device& dev = cache_.Lookup(attr.device, os);
+        facts.fsType = dev.fsType;
+        facts.mountOptions = dev.mountOptions;
+        facts.mountPoint = dev.mountPoint;
+        facts.block = dev.block;
+    }
     e.place = PlaceOf(facts);
     const Verdict v = DecideVerdict(facts);
     e.verdictKnown = true;
@@ -194,9 +230,15 @@ void ReportRecorder::AddEntry(const std::u16string& path, bool folderRow) {
 }
 
 void ReportRecorder::FileEnded(const std::u16string& path, bool ok, uint64_t otherNames,
-                               const ShredCheck* check, const std::u16string& note) {
+                               const ShredCheck* check, const std::u16string& note,
+                               const fsys::Attributes* seen, const storage::StorageFacts* facts) {
     if (!active_) return;
-    FileOutcome(EntryOf(path), ok, otherNames, check, note);
+    Open& o = OpenOf(path);
+    if (seen)
+        Describe(o.entry, path, *seen, facts ? *facts : storage::StorageFacts{}, false);
+    else if (!o.looked)
+        Look(o.entry, path, false);
+    FileOutcome(o.entry, ok, otherNames, check, note);
     Close(path);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/StorageFacts.h"
 #include "report/ReportRecord.h"
 
@@ -29,10 +30,17 @@ class ReportRecorder {
     // Before the entry is touched; `folderRow`: listed as a folder (which may be
     // gone already, taken as the emptied parent of its files).
     void AddEntry(const std::u16string& path, bool folderRow = false);
+    // A file the shredding will look at: its facts come with its end.
+    void BeginFile(const std::u16string& path);
     // A file's end: `note` is what the log says after its name ("[done]", ...);
     // `check` is the check after the last pass, when verification was on.
+    // `seen`, `facts`: the entry as the shredding saw it and, for a file it
+    // opened, the file's own storage facts; without them it is looked at now
+    // (it was not reached, so it is as it was).
     void FileEnded(const std::u16string& path, bool ok, uint64_t otherNames,
-                   const ShredCheck* check, const std::u16string& note);
+                   const ShredCheck* check, const std::u16string& note,
+                   const fsys::Attributes* seen = nullptr,
+                   const storage::StorageFacts* facts = nullptr);
     // A folder, link, special file or an entry never shredded (not listed, not
     // reached before a stop).
     void EntryEnded(const std::u16string& path, bool ok, const std::u16string& note);
@@ -46,7 +54,15 @@ class ReportRecorder {
     RunRecord Finish(int outcome, int64_t end);
 
   private:
-    ReportEntry& EntryOf(const std::u16string& path);
+    struct Open {
+        ReportEntry entry;
+        bool looked = false;
+    };
+    Open& OpenOf(const std::u16string& path);
+    ReportEntry& EntryOf(const std::u16string& path) { return OpenOf(path).entry; }
+    void Look(ReportEntry& e, const std::u16string& path, bool folderRow);
+    void Describe(ReportEntry& e, const std::u16string& path, const fsys::Attributes& attr,
+                  storage::StorageFacts facts, bool folderRow);
     // The entry has ended: counted, and written out.
     void Close(const std::u16string& path);
     void FileOutcome(ReportEntry& e, bool ok, uint64_t otherNames, const ShredCheck* check,
@@ -58,7 +74,7 @@ class ReportRecorder {
     RunRecord record_;
     // Entries begun and not yet ended: the files in flight, and folder rows
     // waiting for their files.
-    std::map<std::u16string, ReportEntry> open_;
+    std::map<std::u16string, Open> open_;
     std::vector<std::string> partFolders_;
     bool spoolTried_ = false;
     std::string salt_;  // raw, with hidden names

@@ -232,7 +232,8 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     // ones until it is cleared at the end.
     fsys::NameJournals journals;
     const bool clearJournals = options.file.shredNames && fsys::MayCheckpointJournals();
-    const FileJobSettings jobSettings{options.passes, options.file, verify, options.ignoreProtect};
+    const FileJobSettings jobSettings{options.passes, options.file, verify, options.ignoreProtect,
+                                      report.Active()};
 
     // Rows appended meanwhile are visited (the batch asks the window again at the
     // end of what it read), and a finished row leaves the list, so the index steps
@@ -256,7 +257,7 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             std::u16string done = DoneText(job.report.otherNames);
             done.insert(done.size() - 1, VerifiedNote(&job.check, text));
             report.FileEnded(job.path, true, job.report.otherNames, verify ? &job.check : nullptr,
-                             done);
+                             done, job.seen ? &job.seenAttr : nullptr, &job.seenFacts);
             batch.AppendLog(SafeFormat(u"%s %s", {job.path, done}));
             return true;
         }
@@ -282,7 +283,8 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
         if (why != std::u16string::npos)
             window.SetRowFailure(row, line.substr(why + 2, line.size() - why - 3));
         batch.AppendLog(line);
-        report.FileEnded(job.path, false, job.report.otherNames, check, lineOf(u""));
+        report.FileEnded(job.path, false, job.report.otherNames, check, lineOf(u""),
+                         job.seen ? &job.seenAttr : nullptr, &job.seenFacts);
         return false;
     };
 
@@ -386,7 +388,7 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
                    (handed.size() >= kPoolQueuePerThread * static_cast<size_t>(filesAtOnce.files) ||
                     handedBytes + poolSize > kPoolMaxHandedBytes))
                 finishFirstHanded();
-            report.AddEntry(path);
+            report.BeginFile(path);
             auto job = std::make_shared<FileJob>();
             job->path = path;
             job->root = root;
@@ -399,7 +401,10 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
             continue;
         }
 
-        report.AddEntry(path, folderRow);
+        if (folderRow)
+            report.AddEntry(path, true);
+        else
+            report.BeginFile(path);
         if (folderRow && !options.keepFolders) {
             ops.ConfineTo(root);
             // Listed before it became one (a mount since), or never checked.
