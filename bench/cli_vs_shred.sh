@@ -9,7 +9,9 @@
 # usage: bench/cli_vs_shred.sh [DIR=/var/tmp] [TIME_COUNTS="10000 100000"] [PEAK_COUNTS="100000"]
 # Everything is written below a fresh temporary folder of DIR and removed at the
 # end; a tree of N files takes about N * 4 KiB (a million: 4 GiB). The peak runs
-# use one pass (memory does not depend on the passes).
+# use one pass (memory does not depend on the passes) with the report on, as by
+# default; the report each leaves is then checked with verify-report, timed, with
+# its peak memory too.
 set -eu
 DIR=${1:-/var/tmp}
 TIME_COUNTS=${2-10000 100000}
@@ -70,4 +72,14 @@ for n in $PEAK_COUNTS; do
     printf '%8d files: peak memory %s KiB (%.0f s, 1 pass)\n' "$n" "$peak" "$(calc "$(now) - $t0")"
     [ ! -e p ] || echo "warning: kelvane-cli left entries" >&2
     rm -rf p
+    report=$(ls -t "$WORK"/config/Tessarin/Kelvane/Reports/*.json 2>/dev/null | head -1)
+    if [ -n "$report" ]; then
+        t0=$(now)
+        verdict=$(/usr/bin/time -o "$WORK/verify-peak" -f %M "$CLI" verify-report "$report" |
+            sed -n "1s/:.*//p") || true
+        printf '%8d files: report %s bytes, verify-report %s in %.1f s, peak memory %s KiB\n' \
+            "$n" "$(stat -c %s "$report")" "$verdict" "$(calc "$(now) - $t0")" \
+            "$(cat "$WORK/verify-peak")"
+        rm -f "$report"
+    fi
 done

@@ -30,6 +30,10 @@ struct ShredFileOptions {
     // When set: called as the passes go on with the bytes written so far and the
     // bytes all passes write.
     std::function<void(int64_t done, int64_t total)> progress;
+    // When set: told what the entry is once it was looked at (fd -1), and for a
+    // file again with the open file, before the first pass; a report takes its
+    // facts from here rather than looking at every entry a second time.
+    std::function<void(int fd, const fsys::Attributes& attr)> seen;
 };
 
 struct WalkOptions {

@@ -13,6 +13,8 @@ class ShredBlock;
 
 class ShredCheck {
   public:
+    // The extents read before the first pass.
+    const storage::ExtentMap& BeforeExtents() const { return before_; }
     enum class Failure { kNone, kReadBack, kMismatch, kExtentsMoved };
     // What a passed check could not vouch for: data kept in the metadata (inline,
     // tail-packed), compressed or otherwise encoded on the device, or extents

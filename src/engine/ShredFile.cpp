@@ -94,6 +94,7 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
         // Gone is done; a path we may not even look at is a failure, not success.
         return attr.kind == fsys::Kind::kMissing || failed();
     }
+    if (options.seen) options.seen(-1, attr);
     if (attr.deviceNode && !options.deviceChosen) {
         lastShred_.refused = u"a device node not chosen on its own, left alone";
         return false;
@@ -111,6 +112,7 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
         // 64-bit length from the open file itself.
         if (!reader.GetAttributes(attr)) return failed();
         if (options.check) options.check->Before(reader.Descriptor());
+        if (options.seen) options.seen(reader.Descriptor(), attr);
         reader.Close();
         // Overwriting destroys the data under the file's other names too.
         lastShred_.otherNames = attr.links > 1 ? attr.links - 1 : 0;

@@ -361,6 +361,21 @@ StorageFacts GatherStorageFacts(int fd, const std::string& path, DeviceFactsCach
     return facts;
 }
 
+StorageFacts OpenFileFacts(int fd, const ExtentMap* extents) {
+    StorageFacts facts;
+    struct statfs sf {};
+    if (::fstatfs(fd, &sf) != 0) return facts;
+    facts.known = true;
+    facts.fsMagic = static_cast<int64_t>(sf.f_type);
+    int flags = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+        facts.haveInodeFlags = true;
+        facts.inodeFlags = static_cast<uint32_t>(flags);
+    }
+    facts.extents = extents ? *extents : ReadExtents(fd, true);
+    return facts;
+}
+
 StorageFacts GatherStorageFacts(const std::string& path, DeviceFactsCache* cache) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return StorageFacts{};

@@ -119,6 +119,11 @@ class DeviceFactsCache {
     const std::vector<MountEntry>& Mounts();
     // The facts of the file system with device number `dev`, looked up with `path`.
     const Device& Lookup(uint64_t dev, const std::string& path);
+    bool Has(uint64_t dev) const {
+        for (const auto& d : devices_)
+            if (d.first == dev) return true;
+        return false;
+    }
 
   private:
     bool haveMounts_ = false;
@@ -129,6 +134,11 @@ class DeviceFactsCache {
 // Everything at once, for an open file (the path helps to find its mount when
 // the device number alone does not).
 StorageFacts GatherStorageFacts(int fd, const std::string& path, DeviceFactsCache* cache = nullptr);
+
+// The facts that are the open file's own, without its mount and devices (for the
+// caller to look up in its cache): statfs, inode flags and its extents, or
+// `extents` where they were read already.
+StorageFacts OpenFileFacts(int fd, const ExtentMap* extents = nullptr);
 
 // The same for a path; a link or special file is not opened (known stays false).
 StorageFacts GatherStorageFacts(const std::string& path, DeviceFactsCache* cache = nullptr);

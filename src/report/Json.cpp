@@ -426,6 +426,12 @@ std::string WriteJson(const JsonValue& value) {
     return out;
 }
 
+std::string WriteJsonItem(const JsonValue& value, int depth) {
+    std::string out;
+    Write(value, depth, out);
+    return out;
+}
+
 bool ReadJson(std::string_view text, JsonValue& out, std::string& error) {
     return Reader(text).Document(out, error);
 }

@@ -57,6 +57,9 @@ class JsonValue {
 
 // The one written form, ending with a line break.
 std::string WriteJson(const JsonValue& value);
+// The same form of a value nested `depth` levels deep (an item of the report's
+// entries is at depth 2), without the indent before it and the line break after.
+std::string WriteJsonItem(const JsonValue& value, int depth);
 
 // Strict: exactly one value, valid UTF-8, integers only (a fraction or exponent is
 // refused), nesting at most 64 deep. False with `error` otherwise.

@@ -66,6 +66,30 @@ std::string Sha256(std::string_view bytes) {
     return std::string(reinterpret_cast<char*>(md), len);
 }
 
+Sha512Stream::Sha512Stream() {
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    ctx_ = ctx;
+    ok_ = ctx && EVP_DigestInit_ex(ctx, EVP_sha512(), nullptr) == 1;
+}
+
+Sha512Stream::~Sha512Stream() {
+    EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(ctx_));
+}
+
+void Sha512Stream::Update(std::string_view bytes) {
+    if (ok_ && !bytes.empty())
+        ok_ = EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(ctx_), bytes.data(), bytes.size()) == 1;
+}
+
+std::string Sha512Stream::Final() {
+    unsigned char md[64];
+    unsigned int len = 0;
+    if (!ok_ || EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(ctx_), md, &len) != 1 || len != 64)
+        return {};
+    ok_ = false;
+    return std::string(reinterpret_cast<char*>(md), len);
+}
+
 std::string Hex(std::string_view bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string out;

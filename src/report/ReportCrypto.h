@@ -16,6 +16,22 @@ bool RandomBytes(size_t count, std::string& out);
 // A random (version 4) UUID; empty when no random bytes could be had.
 std::string NewUuid();
 
+// A SHA-512 digest taken piece by piece, for texts too long to hold.
+class Sha512Stream {
+  public:
+    Sha512Stream();
+    ~Sha512Stream();
+    Sha512Stream(const Sha512Stream&) = delete;
+    Sha512Stream& operator=(const Sha512Stream&) = delete;
+    void Update(std::string_view bytes);
+    // The 64 raw bytes; empty when the library failed at any step.
+    std::string Final();
+
+  private:
+    void* ctx_ = nullptr;  // EVP_MD_CTX
+    bool ok_ = false;
+};
+
 // The SHA-256 of a file's bytes, in hex; empty when it cannot be read.
 std::string FileSha256(const std::string& path);
 

@@ -1,6 +1,9 @@
 #include "report/ReportJson.h"
 
 #include <ctime>
+#include <string_view>
+
+#include "report/ReportStream.h"
 
 namespace {
 
@@ -48,30 +51,73 @@ std::string UtcTimeText(int64_t seconds) {
     return buf;
 }
 
+std::string ReportSchemaFile(int version) {
+    return "kelvane-report-" + std::to_string(version) + ".schema.json";
+}
+
+void HideEntryNames(ReportEntry& e, const std::string& salt) {
+    auto hide = [&](std::string& s) {
+        if (!s.empty()) s = HashedName(salt, s);
+    };
+    hide(e.path);
+    hide(e.place.mountPoint);
+    hide(e.place.device);
+}
+
+void HideDriveNames(ReportDrive& d, const std::string& salt) {
+    auto hide = [&](std::string& s) {
+        if (!s.empty()) s = HashedName(salt, s);
+    };
+    hide(d.mountPoint);
+    hide(d.place.mountPoint);
+    hide(d.place.device);
+}
+
 void HideReportNames(RunRecord& r) {
+    if (r.namesHidden) return;
     std::string salt;
     if (!reportcrypto::RandomBytes(16, salt)) salt = r.id;
     r.namesHidden = true;
     r.nameSalt = reportcrypto::Hex(salt);
-    auto hide = [&](std::string& s) {
-        if (!s.empty()) s = HashedName(salt, s);
-    };
-    for (ReportEntry& e : r.entries) {
-        hide(e.path);
-        hide(e.place.mountPoint);
-        hide(e.place.device);
-    }
-    for (ReportDrive& d : r.drives) {
-        hide(d.mountPoint);
-        hide(d.place.mountPoint);
-        hide(d.place.device);
-    }
+    for (ReportEntry& e : r.entries) HideEntryNames(e, salt);
+    for (ReportDrive& d : r.drives) HideDriveNames(d, salt);
 }
 
-JsonValue ReportToJson(const RunRecord& r) {
+void ReportTally::Count(const ReportEntry& e) {
+    ++entries;
+    if (e.size > 0 && e.result != "not-erased") bytesErased += e.size;
+    (e.result == "erased" ? erased : e.result == "not-erased" ? notErased : exceptions)++;
+    for (const std::string& reason : e.reasons) ++reasons[reason];
+    if (e.links > 1) ++links;
+    if (e.verification == "not-verifiable") ++unverifiable;
+}
+
+ReportTally TallyOf(const RunRecord& r) {
+    if (r.spool) return r.tally;
+    ReportTally t;
+    for (const ReportEntry& e : r.entries) t.Count(e);
+    return t;
+}
+
+JsonValue EntryToJson(const ReportEntry& e) {
+    JsonValue j = JsonValue::Object();
+    j.Set("path", e.path).Set("kind", e.kind).Set("size", e.size);
+    j.Set("device", e.device).Set("inode", e.inode).Set("hardLinks", e.links);
+    j.Set("place", PlaceJson(e.place));
+    JsonValue v = JsonValue::Object();
+    v.Set("decided", e.verdictKnown);
+    v.Set("inPlace", e.verdictKnown && e.inPlace);
+    v.Set("reasons", StringList(e.reasons));
+    j.Set("verdict", std::move(v));
+    j.Set("result", e.result).Set("error", e.error);
+    j.Set("verification", e.verification).Set("verificationNote", e.verificationNote);
+    return j;
+}
+
+JsonValue ReportToJson(const RunRecord& r, int version) {
     JsonValue o = JsonValue::Object();
     o.Set("report", "kelvane-erasure-report");
-    o.Set("schemaVersion", kReportSchemaVersion);
+    o.Set("schemaVersion", version);
     o.Set("id", r.id);
     JsonValue program = JsonValue::Object();
     program.Set("name", "Kelvane").Set("version", KELVANE_VERSION);
@@ -99,25 +145,12 @@ JsonValue ReportToJson(const RunRecord& r) {
     o.Set("namesHidden", r.namesHidden);
     if (r.namesHidden) o.Set("nameSalt", r.nameSalt);
 
-    int64_t bytes = 0, erased = 0, exceptions = 0, notErased = 0;
+    ReportTally t = TallyOf(r);
     JsonValue entries = JsonValue::Array();
-    for (const ReportEntry& e : r.entries) {
-        JsonValue j = JsonValue::Object();
-        j.Set("path", e.path).Set("kind", e.kind).Set("size", e.size);
-        j.Set("device", e.device).Set("inode", e.inode).Set("hardLinks", e.links);
-        j.Set("place", PlaceJson(e.place));
-        JsonValue v = JsonValue::Object();
-        v.Set("decided", e.verdictKnown);
-        v.Set("inPlace", e.verdictKnown && e.inPlace);
-        v.Set("reasons", StringList(e.reasons));
-        j.Set("verdict", std::move(v));
-        j.Set("result", e.result).Set("error", e.error);
-        j.Set("verification", e.verification).Set("verificationNote", e.verificationNote);
-        entries.Push(std::move(j));
-        if (e.size > 0 && e.result != "not-erased") bytes += e.size;
-        (e.result == "erased" ? erased : e.result == "not-erased" ? notErased : exceptions)++;
-    }
+    if (version == 1)
+        for (const ReportEntry& e : r.entries) entries.Push(EntryToJson(e));
     o.Set("entries", std::move(entries));
+    int64_t erased = t.erased, exceptions = t.exceptions, notErased = t.notErased;
     uint64_t written = 0;
     JsonValue drives = JsonValue::Array();
     for (const ReportDrive& d : r.drives) {
@@ -136,12 +169,12 @@ JsonValue ReportToJson(const RunRecord& r) {
     }
     o.Set("drives", std::move(drives));
     JsonValue totals = JsonValue::Object();
-    totals.Set("entries", static_cast<int64_t>(r.entries.size()));
+    totals.Set("entries", t.entries);
     totals.Set("drives", static_cast<int64_t>(r.drives.size()));
     totals.Set("erased", erased)
         .Set("erasedWithExceptions", exceptions)
         .Set("notErased", notErased);
-    totals.Set("bytesErased", bytes).Set("bytesWritten", written);
+    totals.Set("bytesErased", t.bytesErased).Set("bytesWritten", written);
     o.Set("totals", std::move(totals));
     o.Set("warnings", StringList(r.warnings));
     return o;
@@ -175,7 +208,39 @@ int64_t Int(const JsonValue& o, const char* key) {
 
 }  // namespace
 
+void AddReportSummary(const JsonValue& report, ReportCheck& c) {
+    const JsonValue* totals = report.Get("totals");
+    c.summary.push_back("Report " + Text(report, "id") + " (" + Text(report, "kind") + " run)");
+    c.summary.push_back("From " + Text(report, "start") + " to " + Text(report, "end") + " on " +
+                        Text(report, "host") + " by " + Text(report, "user"));
+    c.summary.push_back("Outcome: " + Text(report, "outcome") + " (exit status " +
+                        std::to_string(Int(report, "exitStatus")) + ")");
+    if (totals && totals->type() == JsonValue::Type::kObject)
+        c.summary.push_back(
+            "Erased: " + std::to_string(Int(*totals, "erased")) +
+            ", with exceptions: " + std::to_string(Int(*totals, "erasedWithExceptions")) +
+            ", not erased: " + std::to_string(Int(*totals, "notErased")));
+    c.summary.push_back("Signed by key " + c.fingerprint);
+}
+
+int ReportVersionOf(std::string_view start) {
+    constexpr std::string_view head =
+        "{\n  \"report\": \"kelvane-erasure-report\",\n  \"schemaVersion\": ";
+    if (start.substr(0, head.size()) != head) return 0;
+    int version = 0;
+    for (size_t i = head.size(); i < start.size() && i < head.size() + 6; ++i) {
+        if (start[i] < '0' || start[i] > '9') return start[i] == ',' ? version : 0;
+        version = version * 10 + (start[i] - '0');
+    }
+    return 0;
+}
+
 ReportCheck CheckReportText(const std::string& text, const JsonValue* schema) {
+    if (ReportVersionOf(text) == 2) {
+        ReportStreamCheck stream(schema);
+        stream.Feed(text);
+        return stream.Finish();
+    }
     ReportCheck c;
     JsonValue report;
     std::string error;
@@ -211,17 +276,6 @@ ReportCheck CheckReportText(const std::string& text, const JsonValue* schema) {
         for (const std::string& p : SchemaProblems(*schema, report)) c.problems.push_back(p);
     c.intact = c.problems.empty();
 
-    const JsonValue* totals = report.Get("totals");
-    c.summary.push_back("Report " + Text(report, "id") + " (" + Text(report, "kind") + " run)");
-    c.summary.push_back("From " + Text(report, "start") + " to " + Text(report, "end") + " on " +
-                        Text(report, "host") + " by " + Text(report, "user"));
-    c.summary.push_back("Outcome: " + Text(report, "outcome") + " (exit status " +
-                        std::to_string(Int(report, "exitStatus")) + ")");
-    if (totals && totals->type() == JsonValue::Type::kObject)
-        c.summary.push_back(
-            "Erased: " + std::to_string(Int(*totals, "erased")) +
-            ", with exceptions: " + std::to_string(Int(*totals, "erasedWithExceptions")) +
-            ", not erased: " + std::to_string(Int(*totals, "notErased")));
-    c.summary.push_back("Signed by key " + c.fingerprint);
+    AddReportSummary(report, c);
     return c;
 }

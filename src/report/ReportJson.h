@@ -5,6 +5,9 @@
 // "signature" member, byte for byte. The signature member comes last. A report
 // counts as intact only when its text is exactly what WriteJson writes for it, so
 // that no byte of the file (spaces and escapes included) can change unnoticed.
+// Version 1 signs that text itself with Ed25519; version 2 (ReportStream.h)
+// signs its SHA-512 digest, so that neither writing nor checking needs the whole
+// text at once. Both versions are checked.
 #include <string>
 #include <vector>
 
@@ -12,16 +15,26 @@
 #include "report/ReportCrypto.h"
 #include "report/ReportRecord.h"
 
-inline constexpr int kReportSchemaVersion = 1;
-inline constexpr const char* kReportSchemaFile = "kelvane-report-1.schema.json";
+inline constexpr int kReportSchemaVersion = 2;
+// The schema file of a version ("kelvane-report-2.schema.json").
+std::string ReportSchemaFile(int version);
 
 // Puts the salted SHA-256 of every path and mount point in its place; the salt
 // is kept in the report, so whoever knows a path can show that it was erased.
+// A record whose names are hidden already (as its entries ended) stays as it is.
 void HideReportNames(RunRecord& record);
+// The same for one entry or drive, with the salt's raw bytes.
+void HideEntryNames(ReportEntry& entry, const std::string& salt);
+void HideDriveNames(ReportDrive& drive, const std::string& salt);
 
-JsonValue ReportToJson(const RunRecord& record);
+JsonValue EntryToJson(const ReportEntry& entry);
+// The counts of the record's entries: its tally when they went to a spool.
+ReportTally TallyOf(const RunRecord& record);
+// Version 1 holds the record's entries; version 2 leaves "entries" empty, for the
+// writer to fill in from the spool (ReportStream.h).
+JsonValue ReportToJson(const RunRecord& record, int version = kReportSchemaVersion);
 
-// The text of the signed report; empty when it could not be signed.
+// The text of a signed report of version 1; empty when it could not be signed.
 std::string SignReport(JsonValue report, const reportcrypto::SigningKey& key);
 
 // "2026-12-07T22:30:52Z".
@@ -34,11 +47,20 @@ struct ReportCheck {
     std::string fingerprint;
 };
 
-// Checks the text of a report: its form, its signature and, when `schema` is not
-// null, its fields against the schema.
+// The summary lines of a parsed report.
+void AddReportSummary(const JsonValue& report, ReportCheck& check);
+
+// The version a report's text says it is (its third line); 0 when it says none.
+int ReportVersionOf(std::string_view start);
+
+// Checks the whole text of a report of either version: its form, its signature
+// and, when `schema` (of that version) is not null, its fields.
 ReportCheck CheckReportText(const std::string& text, const JsonValue* schema);
 
 // Problems of `value` under a JSON Schema: the keywords type, enum, const,
 // required, properties, additionalProperties, items, minimum, pattern and local
-// "$ref"s; others are ignored. Empty when it fits.
-std::vector<std::string> SchemaProblems(const JsonValue& schema, const JsonValue& value);
+// "$ref"s; others are ignored. Empty when it fits. With `part` ("#/$defs/entry"),
+// under that part of the schema.
+std::vector<std::string> SchemaProblems(const JsonValue& schema, const JsonValue& value,
+                                        const std::string& part = {},
+                                        const std::string& where = "report");

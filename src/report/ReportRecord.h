@@ -3,8 +3,12 @@
 // each entry and drive became, and the facts known about where its bytes lay.
 // Filled by the runs as they go (RunReport.h), read by the JSON and PDF writers.
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+class ReportSpool;
 
 struct ReportDevice {
     std::string name;  // "sda", "nvme0n1"
@@ -63,6 +67,18 @@ struct ReportMethod {
     bool verification = false;
 };
 
+// The counts of a run's entries, kept as they end.
+struct ReportTally {
+    int64_t entries = 0, erased = 0, exceptions = 0, notErased = 0, bytesErased = 0;
+    std::map<std::string, int64_t> reasons;  // files per verdict reason
+    int64_t links = 0, unverifiable = 0;
+    void Count(const ReportEntry& e);
+};
+
+// How many entries a record keeps in memory for the PDF once the others go to
+// the part file; the PDF says how many more there are.
+inline constexpr size_t kReportShownEntries = 40;
+
 struct RunRecord {
     std::string id;                       // UUID
     std::string kind;                     // "files" or "free-space"
@@ -70,7 +86,11 @@ struct RunRecord {
     std::string outcome = "interrupted";  // "done", "partly-done", "interrupted"
     int exitStatus = 2;
     ReportMethod method;
+    // Every entry; or, with `spool`, only the first kReportShownEntries of them,
+    // the spool holding the written text of all (counted in `tally`).
     std::vector<ReportEntry> entries;
+    std::shared_ptr<ReportSpool> spool;
+    ReportTally tally;
     std::vector<ReportDrive> drives;
     std::vector<std::string> warnings;
     // Filled in as the report is written.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "config/AppSettings.h"
@@ -12,6 +13,8 @@
 #include "engine/StorageVerdict.h"
 #include "platform/FileSystem.h"
 #include "report/ReportCrypto.h"
+#include "report/ReportJson.h"
+#include "report/ReportSpool.h"
 
 namespace {
 
@@ -94,11 +97,19 @@ std::string ReportPathText(const std::u16string& path) {
     return Utf8FromWide(PrintableText(path));
 }
 
-void ReportRecorder::Begin(const std::string& kind, const AppSettings& s, int passes,
-                           int64_t start) {
+void ReportRecorder::Begin(const std::string& kind, const AppSettings& s, int passes, int64_t start,
+                           std::vector<std::string> partFolders) {
     *this = ReportRecorder();
     active_ = true;
+    partFolders_ = std::move(partFolders);
     record_.id = reportcrypto::NewUuid();
+    // Names are hidden as each entry is written out, so the part file never
+    // holds one either.
+    if (s.reportHideNames) {
+        if (!reportcrypto::RandomBytes(16, salt_)) salt_ = record_.id;
+        record_.namesHidden = true;
+        record_.nameSalt = reportcrypto::Hex(salt_);
+    }
     record_.kind = kind;
     record_.start = start;
     ReportMethod& m = record_.method;
@@ -130,31 +141,87 @@ ReportPlace ReportRecorder::PlaceOf(const storage::StorageFacts& facts) {
     return p;
 }
 
-ReportEntry& ReportRecorder::EntryOf(const std::u16string& path) {
-    auto it = index_.find(path);
-    if (it != index_.end()) return record_.entries[it->second];
-    index_[path] = record_.entries.size();
-    ReportEntry e;
-    e.path = ReportPathText(path);
-    record_.entries.push_back(std::move(e));
-    return record_.entries.back();
+ReportRecorder::Open& ReportRecorder::OpenOf(const std::u16string& path) {
+    auto [it, added] = open_.try_emplace(path);
+    if (added) it->second.entry.path = ReportPathText(path);
+    return it->second;
+}
+
+void ReportRecorder::Close(const std::u16string& path) {
+    auto it = open_.find(path);
+    if (it == open_.end()) return;
+    ReportEntry e = std::move(it->second.entry);
+    open_.erase(it);
+    Keep(std::move(e));
+}
+
+void ReportRecorder::Keep(ReportEntry e) {
+    if (!salt_.empty()) HideEntryNames(e, salt_);
+    record_.tally.Count(e);
+    if (!spoolTried_) {
+        spoolTried_ = true;
+        auto spool = std::make_shared<ReportSpool>();
+        if (spool->Open(partFolders_)) record_.spool = std::move(spool);
+    }
+    if (!record_.spool) {
+        record_.entries.push_back(std::move(e));
+        return;
+    }
+    record_.spool->Append(record_.tally.entries > 1 ? ",\n    " : "    ");
+    record_.spool->Append(WriteJsonItem(EntryToJson(e), 2));
+    if (record_.entries.size() < kReportShownEntries) record_.entries.push_back(std::move(e));
 }
 
 void ReportRecorder::AddEntry(const std::u16string& path, bool folderRow) {
     if (!active_) return;
-    ReportEntry& e = EntryOf(path);
+    Open& o = OpenOf(path);
+    Look(o.entry, path, folderRow);
+    o.looked = true;
+}
+
+void ReportRecorder::BeginFile(const std::u16string& path) {
+    if (active_) (void)OpenOf(path);
+}
+
+void ReportRecorder::Look(ReportEntry& e, const std::u16string& path, bool folderRow) {
     fsys::Attributes attr;
     (void)fsys::GetAttributes(path, attr);
+    std::string os;
+    storage::StorageFacts facts;
+    if (attr.kind == fsys::Kind::kFile && fsys::OsPath(path, os))
+        facts = storage::GatherStorageFacts(os, &cache_);
+    Describe(e, path, attr, std::move(facts), folderRow);
+}
+
+void ReportRecorder::Describe(ReportEntry& e, const std::u16string& path,
+                              const fsys::Attributes& attr, storage::StorageFacts facts,
+                              bool folderRow) {
     e.kind = folderRow && attr.kind == fsys::Kind::kMissing ? "folder" : KindName(attr.kind);
     if (attr.kind == fsys::Kind::kMissing || attr.kind == fsys::Kind::kUnreadable) return;
     e.size = attr.kind == fsys::Kind::kFile ? attr.size : -1;
     e.device = attr.device;
     e.inode = attr.inode;
     e.links = attr.links;
-    std::string os;
-    if (attr.kind != fsys::Kind::kFile || !fsys::OsPath(path, os)) return;
-    const storage::StorageFacts facts = storage::GatherStorageFacts(os, &cache_);
-    if (!facts.known) return;
+    if (attr.kind != fsys::Kind::kFile || !facts.known) return;
+    // What is the same for the whole file system comes from the cache.
+    if (facts.fsType.empty()) {
+        std::string os;
+        (void)fsys::OsPath(path, os);
+        // The file (and its emptied folders) may be gone by now; the nearest
+        // folder still there is on the same file system, as the removal of
+        // emptied folders stops at its root.
+        struct stat st {};
+        while (!cache_.Has(attr.device) && os.size() > 1 && ::lstat(os.c_str(), &st) != 0) {
+            const size_t slash = os.find_last_of('/');
+            if (slash == std::string::npos) break;
+            os.resize(std::max<size_t>(slash, 1));
+        }
+        const storage::DeviceFactsCache::Device& dev = cache_.Lookup(attr.device, os);
+        facts.fsType = dev.fsType;
+        facts.mountOptions = dev.mountOptions;
+        facts.mountPoint = dev.mountPoint;
+        facts.block = dev.block;
+    }
     e.place = PlaceOf(facts);
     const Verdict v = DecideVerdict(facts);
     e.verdictKnown = true;
@@ -163,9 +230,20 @@ void ReportRecorder::AddEntry(const std::u16string& path, bool folderRow) {
 }
 
 void ReportRecorder::FileEnded(const std::u16string& path, bool ok, uint64_t otherNames,
-                               const ShredCheck* check, const std::u16string& note) {
+                               const ShredCheck* check, const std::u16string& note,
+                               const fsys::Attributes* seen, const storage::StorageFacts* facts) {
     if (!active_) return;
-    ReportEntry& e = EntryOf(path);
+    Open& o = OpenOf(path);
+    if (seen)
+        Describe(o.entry, path, *seen, facts ? *facts : storage::StorageFacts{}, false);
+    else if (!o.looked)
+        Look(o.entry, path, false);
+    FileOutcome(o.entry, ok, otherNames, check, note);
+    Close(path);
+}
+
+void ReportRecorder::FileOutcome(ReportEntry& e, bool ok, uint64_t otherNames,
+                                 const ShredCheck* check, const std::u16string& note) {
     if (e.kind.empty()) e.kind = "file";
     if (check) {
         if (check->failure() != ShredCheck::Failure::kNone) {
@@ -206,10 +284,12 @@ void ReportRecorder::EntryEnded(const std::u16string& path, bool ok, const std::
     e.result = ok ? "erased" : "not-erased";
     e.error = ok ? std::string() : NoteText(note);
     e.verification = ok ? "not-checked" : "not-run";
+    Close(path);
 }
 
 void ReportRecorder::NotReached(const std::u16string& path, const std::u16string& note) {
-    if (!active_ || index_.count(path) != 0) return;
+    // An entry under way has its own end to come.
+    if (!active_ || open_.count(path) != 0) return;
     AddEntry(path);
     EntryEnded(path, false, note);
 }
@@ -219,6 +299,7 @@ void ReportRecorder::DriveFailed(const std::u16string& root, const std::u16strin
     ReportDrive d;
     d.mountPoint = ReportPathText(root);
     d.error = NoteText(note);
+    if (!salt_.empty()) HideDriveNames(d, salt_);
     record_.drives.push_back(std::move(d));
 }
 
@@ -251,24 +332,23 @@ void ReportRecorder::DriveEnded(const std::u16string& root, const FillOutcome& o
                : o.filesLeft > 0 || o.reserveNotReached > 0 || o.onePass ? "erased-with-exceptions"
                                                                          : "erased";
     if (d.result != "erased") d.error = NoteText(note);
+    if (!salt_.empty()) HideDriveNames(d, salt_);
     record_.drives.push_back(std::move(d));
 }
 
 RunRecord ReportRecorder::Finish(int outcome, int64_t end) {
+    // Entries begun and never ended (a folder row refused at the last moment)
+    // are in the report as they stand.
+    while (!open_.empty()) Close(open_.begin()->first);
     RunRecord r = std::move(record_);
     active_ = false;
-    index_.clear();
+    if (r.spool) (void)r.spool->Flush();
     r.end = end;
     r.exitStatus = outcome;
     r.outcome = outcome == 0 ? "done" : outcome == 1 ? "partly-done" : "interrupted";
     // The warnings name how many entries each reason touched, never which.
-    std::map<std::string, int> reasons;
-    int links = 0, unverifiable = 0;
-    for (const ReportEntry& e : r.entries) {
-        for (const std::string& reason : e.reasons) ++reasons[reason];
-        if (e.links > 1) ++links;
-        if (e.verification == "not-verifiable") ++unverifiable;
-    }
+    const std::map<std::string, int64_t>& reasons = r.tally.reasons;
+    const int64_t links = r.tally.links, unverifiable = r.tally.unverifiable;
     for (const auto& [reason, count] : reasons)
         r.warnings.push_back(std::to_string(count) +
                              " file(s): overwriting cannot be guaranteed (" + reason + ")");

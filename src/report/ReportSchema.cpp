@@ -109,6 +109,7 @@ class Checker {
         return out;
     }
 
+  public:
     const JsonValue* Resolve(const std::string& ref) const {
         if (ref.rfind("#/", 0) != 0) return nullptr;
         const JsonValue* at = &root_;
@@ -123,6 +124,7 @@ class Checker {
         return at;
     }
 
+  private:
     void Object(const JsonValue& schema, const JsonValue& v, const std::string& where, int depth) {
         if (const JsonValue* required = schema.Get("required"))
             for (const JsonValue& key : required->items())
@@ -146,8 +148,11 @@ class Checker {
 
 }  // namespace
 
-std::vector<std::string> SchemaProblems(const JsonValue& schema, const JsonValue& value) {
+std::vector<std::string> SchemaProblems(const JsonValue& schema, const JsonValue& value,
+                                        const std::string& part, const std::string& where) {
     Checker c(schema);
-    c.Check(schema, value, "report", 0);
+    const JsonValue* under = part.empty() ? &schema : c.Resolve(part);
+    if (!under) return {where + ": schema part " + part + " not found"};
+    c.Check(*under, value, where, 0);
     return std::move(c.problems);
 }

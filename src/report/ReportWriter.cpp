@@ -15,6 +15,7 @@
 #include "config/DataFolder.h"
 #include "config/StorageFolders.h"
 #include "report/ReportJson.h"
+#include "report/ReportStream.h"
 
 namespace {
 
@@ -67,20 +68,29 @@ bool Below(const std::string& path, const std::string& folder) {
     return p.rfind(f, 0) == 0 || p + "/" == f;
 }
 
-bool WriteNewFile(const std::string& path, const std::string& text, std::string& error) {
+bool WriteNewFile(const std::string& path, const SignedReport* report, std::string& error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         error = "cannot write the report " + path + ": " + Errno();
         return false;
     }
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    const bool ok = done == text.size() && ::fsync(fd) == 0;
+    std::string buffer;
+    auto flush = [&] {
+        std::string_view rest = buffer;
+        while (!rest.empty()) {
+            const ssize_t n = ::write(fd, rest.data(), rest.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            rest.remove_prefix(static_cast<size_t>(n));
+        }
+        buffer.clear();
+        return true;
+    };
+    const bool written = !report || report->Emit([&](std::string_view piece) {
+        buffer.append(piece);
+        return buffer.size() < (1u << 20) || flush();
+    });
+    const bool ok = written && flush() && ::fsync(fd) == 0;
     if (!ok) error = "cannot write the report " + path + ": " + Errno();
     ::close(fd);
     if (!ok) ::unlink(path.c_str());  // made just now, with O_EXCL
@@ -97,7 +107,7 @@ void MakePdf(const RunRecord& record, const std::string& fingerprint, const std:
     if (!maker) return;
     std::string error;
     // Made private before anything is drawn into it.
-    if (!WriteNewFile(path, std::string(), error)) {
+    if (!WriteNewFile(path, nullptr, error)) {
         out.problems.push_back(error);
         return;
     }
@@ -116,6 +126,20 @@ void MakePdf(const RunRecord& record, const std::string& fingerprint, const std:
 void SetReportPdfMaker(ReportPdfMaker maker) {
     std::lock_guard<std::mutex> lock(MakerMutex());
     Maker() = std::move(maker);
+}
+
+std::vector<std::string> PartFolders(const ReportPlan& plan, const std::string& storageFolder) {
+    std::vector<std::string> out;
+    for (const std::string& folder : {plan.folder, WithTrailingSlash(storageFolder)}) {
+        struct stat st {};
+        if (folder.empty() || folder == "/" || ::lstat(folder.c_str(), &st) != 0 ||
+            !S_ISDIR(st.st_mode) || (st.st_uid != ::geteuid() && ::geteuid() != 0))
+            continue;
+        bool below = false;
+        for (const std::string& f : plan.shredded) below = below || Below(folder, f);
+        if (!below) out.push_back(folder);
+    }
+    return out;
 }
 
 ReportPlan PlanReports(const AppSettings& s, const std::string& storageFolder) {
@@ -165,6 +189,10 @@ std::string ReportFileStem(const RunRecord& record) {
 
 WrittenReport WriteRunReport(RunRecord record, const ReportPlan& plan) {
     WrittenReport out;
+    if (plan.hideNames && record.spool && !record.namesHidden) {
+        out.problems.push_back("the entries were recorded with their names: no report written");
+        return out;
+    }
     if (plan.hideNames) HideReportNames(record);
     reportcrypto::SigningKey key;
     std::string error;
@@ -177,8 +205,8 @@ WrittenReport WriteRunReport(RunRecord record, const ReportPlan& plan) {
         return out;
     }
     out.fingerprint = reportcrypto::Fingerprint(key.publicKey);
-    const std::string text = SignReport(ReportToJson(record), key);
-    if (text.empty()) {
+    const SignedReport text = SignRunReport(record, key);
+    if (!text.ok) {
         out.problems.push_back("the report could not be signed");
         return out;
     }
@@ -192,7 +220,7 @@ WrittenReport WriteRunReport(RunRecord record, const ReportPlan& plan) {
                 return;
             }
         std::string why;
-        if (!WriteNewFile(json, text, why)) {
+        if (!WriteNewFile(json, &text, why)) {
             out.problems.push_back(why);
             return;
         }
@@ -226,6 +254,29 @@ WrittenReport WriteRunReport(RunRecord record, const ReportPlan& plan) {
     return out;
 }
 
+namespace {
+
+bool ReadSchema(const std::string& programFolder, int version, JsonValue& schema) {
+    const std::string data = FindDataFolder(programFolder);
+    const std::string name = ReportSchemaFile(version);
+    for (const std::string& folder :
+         {data, programFolder, programFolder + "../share/kelvane/", programFolder + "data/"}) {
+        const int fd = ::open((folder + name).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        std::string s;
+        char buf[65536];
+        ssize_t n;
+        while ((n = ::read(fd, buf, sizeof buf)) > 0 && s.size() < (1u << 20))
+            s.append(buf, static_cast<size_t>(n));
+        ::close(fd);
+        std::string error;
+        if (ReadJson(s, schema, error)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 VerifyOutcome VerifyReportFile(const std::string& path, const std::string& programFolder) {
     VerifyOutcome out;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -233,31 +284,36 @@ VerifyOutcome VerifyReportFile(const std::string& path, const std::string& progr
         out.lines.push_back("cannot read " + path + ": " + Errno());
         return out;
     }
+    // Version 2 is read a piece at a time however long it is; version 1 is held
+    // whole, as it was written.
     std::string text;
-    char buf[65536];
+    std::vector<char> buf(1 << 16);
     ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0 && text.size() < (64u << 20))
-        text.append(buf, static_cast<size_t>(n));
+    while (text.size() < 128 && (n = ::read(fd, buf.data(), buf.size())) > 0)
+        text.append(buf.data(), static_cast<size_t>(n));
+    const int version = ReportVersionOf(text) == 2 ? 2 : 1;
+    JsonValue schema;
+    const bool haveSchema = ReadSchema(programFolder, version, schema);
+    ReportCheck check;
+    n = 0;
+    if (version >= 2) {
+        ReportStreamCheck stream(haveSchema ? &schema : nullptr);
+        stream.Feed(text);
+        text.clear();
+        text.shrink_to_fit();
+        while ((n = ::read(fd, buf.data(), buf.size())) > 0)
+            stream.Feed(std::string_view(buf.data(), static_cast<size_t>(n)));
+        if (n == 0) check = stream.Finish();
+    } else {
+        while ((n = ::read(fd, buf.data(), buf.size())) > 0 && text.size() < (64u << 20))
+            text.append(buf.data(), static_cast<size_t>(n));
+        if (n >= 0) check = CheckReportText(text, haveSchema ? &schema : nullptr);
+    }
     ::close(fd);
     if (n < 0) {
         out.lines.push_back("cannot read " + path + ": " + Errno());
         return out;
     }
-    JsonValue schema;
-    bool haveSchema = false;
-    const std::string data = FindDataFolder(programFolder);
-    for (const std::string& folder :
-         {data, programFolder, programFolder + "../share/kelvane/", programFolder + "data/"}) {
-        const int sfd = ::open((folder + kReportSchemaFile).c_str(), O_RDONLY | O_CLOEXEC);
-        if (sfd < 0) continue;
-        std::string s;
-        while ((n = ::read(sfd, buf, sizeof buf)) > 0) s.append(buf, static_cast<size_t>(n));
-        ::close(sfd);
-        std::string error;
-        haveSchema = ReadJson(s, schema, error);
-        if (haveSchema) break;
-    }
-    const ReportCheck check = CheckReportText(text, haveSchema ? &schema : nullptr);
     out.status = check.intact ? 0 : 1;
     out.lines.push_back(check.intact ? "INTACT: " + path : "CHANGED: " + path);
     for (const std::string& p : check.problems) out.lines.push_back("  " + p);

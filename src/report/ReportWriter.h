@@ -24,6 +24,10 @@ struct ReportPlan {
 // The plan from the settings and the storage folder (ending with "/", may be empty).
 ReportPlan PlanReports(const AppSettings& settings, const std::string& storageFolder);
 
+// Where a run's part file may go: the reports folder when it is there, then the
+// storage folder, leaving out any below a folder in `plan.shredded`.
+std::vector<std::string> PartFolders(const ReportPlan& plan, const std::string& storageFolder);
+
 // Host, user, time zone and the people fields, filled in from the system and settings.
 void AddRunContext(RunRecord& record, const AppSettings& settings);
 
@@ -35,8 +39,9 @@ struct WrittenReport {
     std::string fingerprint;
 };
 
-// Signs and writes the report. The record's names are hidden first when the plan
-// says so.
+// Signs and writes the report (the current version), its entries copied from
+// the record's part file. The record's names are hidden first when the plan says
+// so (a record whose entries went out with their names is then refused).
 WrittenReport WriteRunReport(RunRecord record, const ReportPlan& plan);
 
 // "kelvane-report-20261207T223052Z-<id>".

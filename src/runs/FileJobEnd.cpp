@@ -43,8 +43,8 @@ bool FinishFileJob(FileRunContext& run, FileJob& job, int row) {
         batch.DeleteRow(row);
         std::u16string done = DoneText(job.report.otherNames);
         done.insert(done.size() - 1, VerifiedNote(&job.check, text));
-        report.FileEnded(job.path, true, job.report.otherNames, verify ? &job.check : nullptr,
-                         done);
+        report.FileEnded(job.path, true, job.report.otherNames, verify ? &job.check : nullptr, done,
+                         job.seen ? &job.seenAttr : nullptr, &job.seenFacts);
         batch.AppendLog(SafeFormat(u"%s %s", {job.path, done}));
         return true;
     }
@@ -69,6 +69,7 @@ bool FinishFileJob(FileRunContext& run, FileJob& job, int row) {
     if (why != std::u16string::npos)
         window.SetRowFailure(row, line.substr(why + 2, line.size() - why - 3));
     batch.AppendLog(line);
-    report.FileEnded(job.path, false, job.report.otherNames, check, lineOf(u""));
+    report.FileEnded(job.path, false, job.report.otherNames, check, lineOf(u""),
+                     job.seen ? &job.seenAttr : nullptr, &job.seenFacts);
     return false;
 }

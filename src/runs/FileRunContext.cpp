@@ -30,7 +30,7 @@ FileRunContext::FileRunContext(RunWindow& window, RunState& state, const RunOpti
       shredding(window.MessageText("FrmMain.m_acMShredding")),
       stopping(window.MessageText("FrmMain.m_acMStopping")),
       clearJournals(options.file.shredNames && fsys::MayCheckpointJournals()),
-      jobSettings{options.passes, options.file, verify, options.ignoreProtect},
+      jobSettings{options.passes, options.file, verify, options.ignoreProtect, report.Active()},
       batch(window) {
     ops.KeepFolders(state.trash.Kept());
     ops.ScrambleFolderNames(options.file.shredNames);

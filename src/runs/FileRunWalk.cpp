@@ -141,7 +141,10 @@ void WalkListedRows(FileRunContext& run) {
             continue;
         }
 
-        report.AddEntry(path, folderRow);
+        if (folderRow)
+            report.AddEntry(path, true);
+        else
+            report.BeginFile(path);
         if (folderRow && !options.keepFolders) {
             EndFolderRow(run, root, path);
             continue;

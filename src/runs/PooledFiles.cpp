@@ -45,7 +45,7 @@ void PooledFiles::Hand(const std::u16string& path, const fsys::Root& root, int64
            (handed_.size() >= kPoolQueuePerThread * static_cast<size_t>(filesAtOnce_.files) ||
             handedBytes_ + poolSize > kPoolMaxHandedBytes))
         FinishFirst();
-    report.AddEntry(path);
+    report.BeginFile(path);
     auto job = std::make_shared<FileJob>();
     job->path = path;
     job->root = root;

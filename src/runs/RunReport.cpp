@@ -14,7 +14,13 @@ void BeginRunReport(RunState& state, const std::string& kind, const AppSettings&
     // place for reports was named.
     const bool ownPlace = !state.storageFolder.empty() || !settings.reportFolder.empty();
     if (!(settings.reportsOn && ownPlace) && state.reportPaths.empty()) return;
-    state.report.Begin(kind, settings, passes, state.startTime.load());
+    // The part file of the entries: beside the reports or in the storage folder,
+    // never below a folder this run shreds.
+    ReportPlan plan = PlanReports(settings, state.storageFolder);
+    for (const std::u16string& f : state.chosenRoots.Folders())
+        plan.shredded.push_back(Utf8FromWide(f));
+    state.report.Begin(kind, settings, passes, state.startTime.load(),
+                       PartFolders(plan, state.storageFolder));
 }
 
 void FinishRunReport(RunWindow& window, RunState& state) {
@@ -28,9 +34,11 @@ void FinishRunReport(RunWindow& window, RunState& state) {
     ReportPlan plan = PlanReports(settings, state.storageFolder);
     if (!settings.reportsOn) plan.folder.clear();  // only where the command line asked
     plan.extraPaths = state.reportPaths;
+    plan.hideNames = plan.hideNames || record.namesHidden;
     for (const std::u16string& f : state.chosenRoots.Folders())
         plan.shredded.push_back(Utf8FromWide(f));
-    if (record.kind == "files")
+    // Folder rows lie in chosen folders; those the record still holds are named too.
+    if (record.kind == "files" && !record.namesHidden)
         for (const ReportEntry& e : record.entries)
             if (e.kind == "folder") plan.shredded.push_back(e.path);
     const WrittenReport written = WriteRunReport(std::move(record), plan);

@@ -36,6 +36,14 @@ void RunFileJob(FileOps& ops, const FileJobSettings& settings, FileJob& job) {
     file.path = job.path;
     file.deviceChosen = job.deviceChosen;
     if (settings.verify) file.check = &job.check;
+    if (settings.facts)
+        file.seen = [&job, &settings](int fd, const fsys::Attributes& attr) {
+            job.seen = true;
+            job.seenAttr = attr;
+            if (fd >= 0)
+                job.seenFacts = storage::OpenFileFacts(
+                    fd, settings.verify ? &job.check.BeforeExtents() : nullptr);
+        };
     job.ok = ops.ShredFile(settings.passes, file);
     ops.RelockHoldingFolder();
     job.report = ops.LastShred();

@@ -16,6 +16,7 @@
 
 #include "engine/FileOps.h"
 #include "engine/ShredCheck.h"
+#include "platform/StorageFacts.h"
 
 // One file row: what it asks for and what became of it.
 struct FileJob {
@@ -26,6 +27,11 @@ struct FileJob {
     bool ok = false;
     ShredReport report;
     ShredCheck check;  // used with verifying
+    // With facts wanted: the entry as the shredding saw it, and a file's own
+    // storage facts from before its first pass.
+    bool seen = false;
+    fsys::Attributes seenAttr;
+    storage::StorageFacts seenFacts;
 };
 
 struct FileJobSettings {
@@ -33,6 +39,7 @@ struct FileJobSettings {
     ShredFileOptions file;  // the path is the job's
     bool verify = false;
     bool ignoreProtect = false;
+    bool facts = false;  // fill the job's seen* fields
 };
 
 // Shreds the job's file with `ops`, confined to the job's root.

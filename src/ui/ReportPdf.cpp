@@ -7,6 +7,7 @@
 #include <QPdfWriter>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 
 #include "report/ReportJson.h"
 
@@ -113,18 +114,17 @@ bool MakeReportPdf(const RunRecord& r, const std::string& fingerprint, const std
     auto field = [&](const char* name, const QString& value) {
         page.Row({QString::fromUtf8(name), value}, kv);
     };
-    int erased = 0, exceptions = 0, notErased = 0;
-    auto count = [&](const std::string& result) {
-        (result == "erased" ? erased : result == "not-erased" ? notErased : exceptions)++;
-    };
-    for (const ReportEntry& e : r.entries) count(e.result);
-    for (const ReportDrive& d : r.drives) count(d.result);
+    // The totals count every entry, also those the record no longer holds.
+    const ReportTally tally = TallyOf(r);
+    int64_t erased = tally.erased, exceptions = tally.exceptions, notErased = tally.notErased;
+    for (const ReportDrive& d : r.drives)
+        (d.result == "erased" ? erased : d.result == "not-erased" ? notErased : exceptions)++;
     field("Report ID", Q(r.id));
     if (!r.organisation.empty()) field("Organisation", Q(r.organisation));
     if (!r.operatorName.empty()) field("Operator", Q(r.operatorName));
     if (!r.customer.empty()) field("Customer", Q(r.customer));
     field("What", r.kind == "files"
-                      ? QStringLiteral("%1 entries (files and folders)").arg(r.entries.size())
+                      ? QStringLiteral("%1 entries (files and folders)").arg(tally.entries)
                       : QStringLiteral("free space of %1 drive(s)").arg(r.drives.size()));
     field("When",
           QStringLiteral("%1 to %2 (UTC)").arg(Q(UtcTimeText(r.start)), Q(UtcTimeText(r.end))));
@@ -150,8 +150,16 @@ bool MakeReportPdf(const RunRecord& r, const std::string& fingerprint, const std
             {QStringLiteral("Entry"), QStringLiteral("Result"), QStringLiteral("Verification")},
             cols);
         page.Font(8, false);
-        for (const ReportEntry& e : r.entries)
-            page.Row({Q(e.path), Q(e.result), Q(e.verification)}, cols);
+        // A page of people's reading: the first entries, and how many more the
+        // JSON holds.
+        const size_t shown = std::min(r.entries.size(), kReportShownEntries);
+        for (size_t i = 0; i < shown; ++i)
+            page.Row({Q(r.entries[i].path), Q(r.entries[i].result), Q(r.entries[i].verification)},
+                     cols);
+        if (tally.entries > static_cast<int64_t>(shown))
+            page.Row({QStringLiteral("\u2026 and %1 more (all of them in the JSON report)")
+                          .arg(tally.entries - static_cast<int64_t>(shown))},
+                     {0});
     }
     if (!r.drives.empty()) {
         page.Font(9, true);
@@ -173,7 +181,9 @@ bool MakeReportPdf(const RunRecord& r, const std::string& fingerprint, const std
     }
     page.Rule();
     page.Font(8, false);
-    page.Row({QStringLiteral("Signature"), QStringLiteral("Ed25519, key fingerprint")}, kv);
+    page.Row({QStringLiteral("Signature"),
+              QStringLiteral("Ed25519 over the SHA-512 digest, key fingerprint")},
+             kv);
     page.Row({QString(), Q(fingerprint)}, kv);
     if (!painter.end()) {
         error = "the PDF could not be written";

@@ -20,7 +20,7 @@ const JsonValue& Schema() {
         JsonValue s;
         std::string error;
         EXPECT_TRUE(
-            ReadJson(ReadWholeFile(KELVANE_DATA_DIR "/kelvane-report-1.schema.json"), s, error))
+            ReadJson(ReadWholeFile(KELVANE_DATA_DIR "/kelvane-report-2.schema.json"), s, error))
             << error;
         return s;
     }();
@@ -142,11 +142,31 @@ TEST_F(RunReportTest, StoppedRunSaysInterruptedAndHiddenNamesLeaveNoPath) {
     AddFile("sub/b", big);
     AddFile("sub/c", big);
     window.settings.reportHideNames = true;
-    SetBeforeFileJobHook([this](const std::u16string& path) {
-        if (path == dir.WSub("sub/b")) state.stop = true;
+    // The entries' part file: open in the storage folder while the run goes, and
+    // gone with it, stopped as it is.
+    auto partFiles = [this] {
+        int n = 0;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+            if (!ec && target.rfind(dir.Sub("storage/"), 0) == 0) ++n;
+        }
+        return n;
+    };
+    int partFilesDuringRun = -1;
+    SetBeforeFileJobHook([&](const std::u16string& path) {
+        if (path != dir.WSub("sub/b")) return;
+        partFilesDuringRun = partFiles();
+        state.stop = true;
     });
     Run();
     SetBeforeFileJobHook(nullptr);
+    EXPECT_EQ(partFilesDuringRun, 1);
+    EXPECT_EQ(partFiles(), 0);
+    for (const auto& e : std::filesystem::directory_iterator(dir.Sub("storage")))
+        EXPECT_TRUE(e.path().filename() == "Reports" ||
+                    e.path().filename() == "kelvane-report-key.pem")
+            << e.path();
     const JsonValue report = Report();
     EXPECT_EQ(report.Get("outcome")->text(), "interrupted");
     EXPECT_EQ(report.Get("exitStatus")->integer(), 2);
