@@ -26,13 +26,7 @@ std::string Shown(const std::string& path) {
 int PrivateFileWithoutName() {
     const char* dir = std::getenv("TMPDIR");
     const std::string folder = dir && *dir == '/' ? dir : "/tmp";
-    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
-    // A file system without unnamed files: named for a moment, then unlinked.
-    std::string name = folder + "/kelvane-list.XXXXXX";
-    fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd >= 0) ::unlink(name.c_str());
-    return fd;
+    return fsys::OpenNamelessFile(folder, "kelvane-list.");
 }
 
 bool WriteAll(int fd, const std::string& bytes) {

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 #include "config/TextConv.h"
 
@@ -297,6 +298,22 @@ bool File::Close() {
     fd_ = -1;
     // Linux releases the descriptor even when close reports EINTR; never retry.
     return ::close(fd) == 0 || errno == EINTR;
+}
+
+int OpenNamelessFile(const std::string& folder, const char* stem) {
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+    std::string name = folder;
+    if (name.empty() || name.back() != '/') name += '/';
+    name += stem;
+    name += "XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0 && ::unlink(name.c_str()) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    if (fd >= 0) (void)::fchmod(fd, 0600);
+    return fd;
 }
 
 }  // namespace fsys

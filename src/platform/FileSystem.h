@@ -71,6 +71,12 @@ bool LinkAndUnlinkAt(int folderFd, const std::string& from, const std::string& t
 // from its parent's, or it is its own parent ("/").
 bool IsMountPoint(const std::u16string& path);
 
+// A private (0600) file in `folder` that no walk can meet and that goes when its
+// descriptor is closed, however the program ends: nameless from the start, or
+// where the file system has no such files, named `stem`XXXXXX for a moment and
+// unlinked at once. -1 with errno set when neither works.
+int OpenNamelessFile(const std::string& folder, const char* stem);
+
 // An open regular file. Opening refuses links, special files, and (for writing)
 // read-only files. Closed by the destructor if not closed before.
 class File {

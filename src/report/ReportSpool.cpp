@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "platform/FileSystem.h"
+
 namespace {
 
 constexpr size_t kBuffered = 64 << 10;
@@ -29,20 +31,8 @@ ReportSpool::~ReportSpool() {
 bool ReportSpool::Open(const std::vector<std::string>& folders) {
     for (const std::string& folder : folders) {
         if (folder.empty()) continue;
-        int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-            // No nameless files here: a name of our own, removed at once.
-            std::string name = folder;
-            if (name.back() != '/') name += '/';
-            name += ".kelvane-report-part-XXXXXX";
-            fd = ::mkostemp(name.data(), O_CLOEXEC);
-            if (fd >= 0 && ::unlink(name.c_str()) != 0) {
-                ::close(fd);
-                fd = -1;
-            }
-        }
+        const int fd = fsys::OpenNamelessFile(folder, ".kelvane-report-part-");
         if (fd < 0) continue;
-        (void)::fchmod(fd, 0600);
         fd_ = fd;
         return true;
     }
