@@ -29,17 +29,6 @@ int PrivateFileWithoutName() {
     return fsys::OpenNamelessFile(folder, "kelvane-list.");
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool PathListSplitter::Feed(std::string_view bytes, const Take& take) {
@@ -132,7 +121,7 @@ bool PathListSpool::Keep(const std::string& given, std::string& error) {
 }
 
 bool PathListSpool::Flush() {
-    const bool ok = WriteAll(fd_, pending_);
+    const bool ok = fsys::WriteAll(fd_, pending_);
     pending_.clear();
     return ok;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct stat;
 
@@ -76,6 +77,9 @@ bool IsMountPoint(const std::u16string& path);
 // where the file system has no such files, named `stem`XXXXXX for a moment and
 // unlinked at once. -1 with errno set when neither works.
 int OpenNamelessFile(const std::string& folder, const char* stem);
+
+// Writes all of `bytes`, going on after short writes and interruptions.
+bool WriteAll(int fd, std::string_view bytes);
 
 // An open regular file. Opening refuses links, special files, and (for writing)
 // read-only files. Closed by the destructor if not closed before.

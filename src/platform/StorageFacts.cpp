@@ -21,6 +21,13 @@ namespace storage {
 
 namespace {
 
+void ReadInodeFlags(int fd, bool& have, uint32_t& flags) {
+    int value = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &value) != 0) return;
+    have = true;
+    flags = static_cast<uint32_t>(value);
+}
+
 constexpr int kMaxDepth = 16;
 constexpr uint64_t kMaxExtents = 65536;
 constexpr long kTmpfsMagic = 0x01021994;
@@ -175,11 +182,7 @@ void Walker::BackingFile(const std::string& path, int depth) {
     BackingFileFacts b;
     b.path = file;
     b.fsMagic = static_cast<int64_t>(sf.f_type);
-    int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-        b.haveInodeFlags = true;
-        b.inodeFlags = static_cast<uint32_t>(flags);
-    }
+    ReadInodeFlags(fd, b.haveInodeFlags, b.inodeFlags);
     // No sync: the image may be large and busy; its extents as they stand say
     // enough about sharing and compression.
     b.extents = ReadExtents(fd, false);
@@ -339,41 +342,32 @@ const DeviceFactsCache::Device& DeviceFactsCache::Lookup(uint64_t dev, const std
     return devices_.back().second;
 }
 
-StorageFacts GatherStorageFacts(int fd, const std::string& path, DeviceFactsCache* cache) {
-    StorageFacts facts;
-    struct statfs sf {};
-    struct stat st {};
-    if (::fstatfs(fd, &sf) != 0 || ::fstat(fd, &st) != 0) return facts;
-    facts.known = true;
-    facts.fsMagic = static_cast<int64_t>(sf.f_type);
-    DeviceFactsCache own;
-    const DeviceFactsCache::Device& dev = (cache ? *cache : own).Lookup(st.st_dev, path);
-    facts.fsType = dev.fsType;
-    facts.mountOptions = dev.mountOptions;
-    facts.mountPoint = dev.mountPoint;
-    facts.block = dev.block;
-    int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-        facts.haveInodeFlags = true;
-        facts.inodeFlags = static_cast<uint32_t>(flags);
-    }
-    facts.extents = ReadExtents(fd, true);
-    return facts;
-}
-
 StorageFacts OpenFileFacts(int fd, const ExtentMap* extents) {
     StorageFacts facts;
     struct statfs sf {};
     if (::fstatfs(fd, &sf) != 0) return facts;
     facts.known = true;
     facts.fsMagic = static_cast<int64_t>(sf.f_type);
-    int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-        facts.haveInodeFlags = true;
-        facts.inodeFlags = static_cast<uint32_t>(flags);
-    }
+    ReadInodeFlags(fd, facts.haveInodeFlags, facts.inodeFlags);
     facts.extents = extents ? *extents : ReadExtents(fd, true);
     return facts;
+}
+
+StorageFacts GatherStorageFacts(int fd, const std::string& path, DeviceFactsCache* cache) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return StorageFacts{};
+    StorageFacts facts = OpenFileFacts(fd);
+    if (!facts.known) return facts;
+    DeviceFactsCache own;
+    TakeDeviceFacts(facts, (cache ? *cache : own).Lookup(st.st_dev, path));
+    return facts;
+}
+
+void TakeDeviceFacts(StorageFacts& facts, const DeviceFactsCache::Device& dev) {
+    facts.fsType = dev.fsType;
+    facts.mountOptions = dev.mountOptions;
+    facts.mountPoint = dev.mountPoint;
+    facts.block = dev.block;
 }
 
 StorageFacts GatherStorageFacts(const std::string& path, DeviceFactsCache* cache) {

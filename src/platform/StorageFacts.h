@@ -131,6 +131,9 @@ class DeviceFactsCache {
     std::vector<std::pair<uint64_t, Device>> devices_;
 };
 
+// Fills in what `facts` shares with every file of its file system.
+void TakeDeviceFacts(StorageFacts& facts, const DeviceFactsCache::Device& dev);
+
 // Everything at once, for an open file (the path helps to find its mount when
 // the device number alone does not).
 StorageFacts GatherStorageFacts(int fd, const std::string& path, DeviceFactsCache* cache = nullptr);

@@ -13,6 +13,7 @@
 
 #include "config/TextConv.h"
 #include "platform/BoundedCall.h"
+#include "platform/FileSystem.h"
 #include "platform/Volumes.h"
 
 namespace fsys {
@@ -42,17 +43,6 @@ bool ReadAll(int fd, std::string& out) {
         if (n == 0) return true;
         out.append(buf, static_cast<size_t>(n));
     }
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace

@@ -11,8 +11,9 @@ namespace {
 // from the key, so that no byte of the report is left unchecked.
 constexpr const char* kSignedBytes = "this report as written without its signature member";
 
-std::string HashedName(const std::string& salt, const std::string& path) {
-    return "sha256:" + reportcrypto::Hex(reportcrypto::Sha256(salt + path));
+// A name as its salted hash; an empty one stays empty.
+void HideName(const std::string& salt, std::string& name) {
+    if (!name.empty()) name = "sha256:" + reportcrypto::Hex(reportcrypto::Sha256(salt + name));
 }
 
 JsonValue StringList(const std::vector<std::string>& list) {
@@ -56,21 +57,15 @@ std::string ReportSchemaFile(int version) {
 }
 
 void HideEntryNames(ReportEntry& e, const std::string& salt) {
-    auto hide = [&](std::string& s) {
-        if (!s.empty()) s = HashedName(salt, s);
-    };
-    hide(e.path);
-    hide(e.place.mountPoint);
-    hide(e.place.device);
+    HideName(salt, e.path);
+    HideName(salt, e.place.mountPoint);
+    HideName(salt, e.place.device);
 }
 
 void HideDriveNames(ReportDrive& d, const std::string& salt) {
-    auto hide = [&](std::string& s) {
-        if (!s.empty()) s = HashedName(salt, s);
-    };
-    hide(d.mountPoint);
-    hide(d.place.mountPoint);
-    hide(d.place.device);
+    HideName(salt, d.mountPoint);
+    HideName(salt, d.place.mountPoint);
+    HideName(salt, d.place.device);
 }
 
 void HideReportNames(RunRecord& r) {
@@ -194,32 +189,53 @@ std::string SignReport(JsonValue report, const reportcrypto::SigningKey& key) {
     return WriteJson(report);
 }
 
-namespace {
-
-std::string Text(const JsonValue& o, const char* key) {
+std::string MemberText(const JsonValue& o, const char* key) {
     const JsonValue* v = o.Get(key);
     return v && v->type() == JsonValue::Type::kString ? v->text() : std::string();
 }
 
-int64_t Int(const JsonValue& o, const char* key) {
-    const JsonValue* v = o.Get(key);
-    return v && v->type() == JsonValue::Type::kInt ? v->integer() : 0;
+int64_t MemberInt(const JsonValue* o, const char* key, int64_t missing) {
+    const JsonValue* v = o ? o->Get(key) : nullptr;
+    return v && v->type() == JsonValue::Type::kInt ? v->integer() : missing;
 }
 
-}  // namespace
+std::vector<std::string> SignatureProblems(const JsonValue& report, std::string_view algorithm,
+                                           std::string_view signedBytes,
+                                           const std::function<std::string()>& message,
+                                           ReportCheck& c) {
+    const JsonValue* sig = report.Get("signature");
+    if (!sig || sig->type() != JsonValue::Type::kObject ||
+        report.members().back().first != "signature")
+        return {"no signature"};
+    std::string publicKey, value;
+    c.fingerprint = MemberText(*sig, "fingerprint");
+    if (MemberText(*sig, "algorithm") != algorithm ||
+        MemberText(*sig, "signedBytes") != signedBytes || sig->members().size() != 5 ||
+        !reportcrypto::FromBase64(MemberText(*sig, "publicKey"), publicKey) ||
+        !reportcrypto::FromBase64(MemberText(*sig, "value"), value))
+        return {"the signature is damaged"};
+    std::vector<std::string> problems;
+    if (reportcrypto::Fingerprint(publicKey) != c.fingerprint)
+        problems.push_back("the fingerprint is not that of the public key");
+    const std::string signedText = message();
+    if (signedText.empty() || !reportcrypto::Verify(publicKey, signedText, value))
+        problems.push_back("the signature does not match: the report was changed");
+    return problems;
+}
 
 void AddReportSummary(const JsonValue& report, ReportCheck& c) {
     const JsonValue* totals = report.Get("totals");
-    c.summary.push_back("Report " + Text(report, "id") + " (" + Text(report, "kind") + " run)");
-    c.summary.push_back("From " + Text(report, "start") + " to " + Text(report, "end") + " on " +
-                        Text(report, "host") + " by " + Text(report, "user"));
-    c.summary.push_back("Outcome: " + Text(report, "outcome") + " (exit status " +
-                        std::to_string(Int(report, "exitStatus")) + ")");
+    c.summary.push_back("Report " + MemberText(report, "id") + " (" + MemberText(report, "kind") +
+                        " run)");
+    c.summary.push_back("From " + MemberText(report, "start") + " to " + MemberText(report, "end") +
+                        " on " + MemberText(report, "host") + " by " + MemberText(report, "user"));
+    c.summary.push_back("Outcome: " + MemberText(report, "outcome") + " (exit status " +
+                        std::to_string(MemberInt(&report, "exitStatus", 0)) + ")");
     if (totals && totals->type() == JsonValue::Type::kObject)
         c.summary.push_back(
-            "Erased: " + std::to_string(Int(*totals, "erased")) +
-            ", with exceptions: " + std::to_string(Int(*totals, "erasedWithExceptions")) +
-            ", not erased: " + std::to_string(Int(*totals, "notErased")));
+            "Erased: " + std::to_string(MemberInt(totals, "erased", 0)) +
+            ", with exceptions: " + std::to_string(MemberInt(totals, "erasedWithExceptions", 0)) +
+            ", not erased: " + std::to_string(MemberInt(totals, "notErased", 0)));
     c.summary.push_back("Signed by key " + c.fingerprint);
 }
 
@@ -251,27 +267,15 @@ ReportCheck CheckReportText(const std::string& text, const JsonValue* schema) {
     if (WriteJson(report) != text)
         c.problems.push_back(
             "the text is not as it was written (spaces, escapes or order changed)");
-    const JsonValue* sig = report.Get("signature");
-    if (!sig || sig->type() != JsonValue::Type::kObject ||
-        report.members().back().first != "signature") {
-        c.problems.push_back("no signature");
-    } else {
-        std::string publicKey, value;
-        c.fingerprint = Text(*sig, "fingerprint");
-        if (Text(*sig, "algorithm") != "Ed25519" || Text(*sig, "signedBytes") != kSignedBytes ||
-            sig->members().size() != 5 ||
-            !reportcrypto::FromBase64(Text(*sig, "publicKey"), publicKey) ||
-            !reportcrypto::FromBase64(Text(*sig, "value"), value)) {
-            c.problems.push_back("the signature is damaged");
-        } else {
-            if (reportcrypto::Fingerprint(publicKey) != c.fingerprint)
-                c.problems.push_back("the fingerprint is not that of the public key");
-            JsonValue body = report;
-            body.Remove("signature");
-            if (!reportcrypto::Verify(publicKey, WriteJson(body), value))
-                c.problems.push_back("the signature does not match: the report was changed");
-        }
-    }
+    for (std::string& p : SignatureProblems(
+             report, "Ed25519", kSignedBytes,
+             [&] {
+                 JsonValue body = report;
+                 body.Remove("signature");
+                 return WriteJson(body);
+             },
+             c))
+        c.problems.push_back(std::move(p));
     if (schema)
         for (const std::string& p : SchemaProblems(*schema, report)) c.problems.push_back(p);
     c.intact = c.problems.empty();

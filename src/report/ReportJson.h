@@ -8,6 +8,7 @@
 // Version 1 signs that text itself with Ed25519; version 2 (ReportStream.h)
 // signs its SHA-512 digest, so that neither writing nor checking needs the whole
 // text at once. Both versions are checked.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,18 @@ struct ReportCheck {
     std::vector<std::string> summary;   // what the report says, line by line
     std::string fingerprint;
 };
+
+// A member's text or number; "" or `missing` when it is absent or of another type.
+std::string MemberText(const JsonValue& object, const char* key);
+int64_t MemberInt(const JsonValue* object, const char* key, int64_t missing);
+
+// Checks the signature member of a parsed report, which must be its last and
+// name `algorithm` and `signedBytes`, over `message()` (asked for only when the
+// member is whole). Sets the check's fingerprint; returns the problems.
+std::vector<std::string> SignatureProblems(const JsonValue& report, std::string_view algorithm,
+                                           std::string_view signedBytes,
+                                           const std::function<std::string()>& message,
+                                           ReportCheck& check);
 
 // The summary lines of a parsed report.
 void AddReportSummary(const JsonValue& report, ReportCheck& check);

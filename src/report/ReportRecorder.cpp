@@ -216,11 +216,7 @@ void ReportRecorder::Describe(ReportEntry& e, const std::u16string& path,
             if (slash == std::string::npos) break;
             os.resize(std::max<size_t>(slash, 1));
         }
-        const storage::DeviceFactsCache::Device& dev = cache_.Lookup(attr.device, os);
-        facts.fsType = dev.fsType;
-        facts.mountOptions = dev.mountOptions;
-        facts.mountPoint = dev.mountPoint;
-        facts.block = dev.block;
+        storage::TakeDeviceFacts(facts, cache_.Lookup(attr.device, os));
     }
     e.place = PlaceOf(facts);
     const Verdict v = DecideVerdict(facts);

@@ -12,16 +12,6 @@ namespace {
 
 constexpr size_t kBuffered = 64 << 10;
 
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        text.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
 }  // namespace
 
 ReportSpool::~ReportSpool() {
@@ -47,7 +37,7 @@ void ReportSpool::Append(std::string_view text) {
 
 bool ReportSpool::Flush() {
     if (!Good()) return false;
-    if (!WriteAll(fd_, buffer_)) good_ = false;
+    if (!fsys::WriteAll(fd_, buffer_)) good_ = false;
     written_ += buffer_.size();
     buffer_.clear();
     buffer_.shrink_to_fit();

@@ -29,16 +29,6 @@ bool Split(const std::string& text, bool haveEntries, std::string& head, std::st
     return true;
 }
 
-std::string Text(const JsonValue& o, const char* key) {
-    const JsonValue* v = o.Get(key);
-    return v && v->type() == JsonValue::Type::kString ? v->text() : std::string();
-}
-
-int64_t Int(const JsonValue* o, const char* key) {
-    const JsonValue* v = o ? o->Get(key) : nullptr;
-    return v && v->type() == JsonValue::Type::kInt ? v->integer() : -1;
-}
-
 }  // namespace
 
 bool SignedReport::Emit(const std::function<bool(std::string_view)>& sink) const {
@@ -253,26 +243,13 @@ ReportCheck ReportStreamCheck::Finish() {
     }
     if (WriteJson(report) != s.rest)
         s.Problem("the text is not as it was written (spaces, escapes or order changed)");
-    const JsonValue* sig = report.Get("signature");
-    if (!sig || sig->type() != JsonValue::Type::kObject ||
-        report.members().back().first != "signature" || !s.signatureMet) {
+    if (!s.signatureMet)
         s.Problem("no signature");
-    } else {
-        std::string publicKey, value;
-        c.fingerprint = Text(*sig, "fingerprint");
-        if (Text(*sig, "algorithm") != kReportV2Algorithm ||
-            Text(*sig, "signedBytes") != kReportV2SignedBytes || sig->members().size() != 5 ||
-            !reportcrypto::FromBase64(Text(*sig, "publicKey"), publicKey) ||
-            !reportcrypto::FromBase64(Text(*sig, "value"), value)) {
-            s.Problem("the signature is damaged");
-        } else {
-            if (reportcrypto::Fingerprint(publicKey) != c.fingerprint)
-                s.Problem("the fingerprint is not that of the public key");
-            const std::string digest = s.sha.Final();
-            if (digest.empty() || !reportcrypto::Verify(publicKey, digest, value))
-                s.Problem("the signature does not match: the report was changed");
-        }
-    }
+    else
+        for (std::string& p : SignatureProblems(
+                 report, kReportV2Algorithm, kReportV2SignedBytes, [&] { return s.sha.Final(); },
+                 c))
+            s.Problem(std::move(p));
     if (s.schema)
         for (std::string& p : SchemaProblems(*s.schema, report)) s.Problem(std::move(p));
     // The totals say what the entries add up to.
@@ -280,12 +257,14 @@ ReportCheck ReportStreamCheck::Finish() {
     int64_t erased = s.tally.erased, exceptions = s.tally.exceptions, notErased = s.tally.notErased;
     if (const JsonValue* drives = report.Get("drives"))
         for (const JsonValue& d : drives->items()) {
-            const std::string result = Text(d, "result");
+            const std::string result = MemberText(d, "result");
             (result == "erased" ? erased : result == "not-erased" ? notErased : exceptions)++;
         }
-    if (Int(totals, "entries") != s.tally.entries || Int(totals, "erased") != erased ||
-        Int(totals, "erasedWithExceptions") != exceptions ||
-        Int(totals, "notErased") != notErased || Int(totals, "bytesErased") != s.tally.bytesErased)
+    if (MemberInt(totals, "entries", -1) != s.tally.entries ||
+        MemberInt(totals, "erased", -1) != erased ||
+        MemberInt(totals, "erasedWithExceptions", -1) != exceptions ||
+        MemberInt(totals, "notErased", -1) != notErased ||
+        MemberInt(totals, "bytesErased", -1) != s.tally.bytesErased)
         s.Problem("the totals are not those of the entries");
     if (s.moreProblems > 0)
         s.problems.push_back("... and " + std::to_string(s.moreProblems) + " more problem(s)");

@@ -14,6 +14,7 @@
 #include "config/AppSettings.h"
 #include "config/DataFolder.h"
 #include "config/StorageFolders.h"
+#include "platform/FileSystem.h"
 #include "report/ReportJson.h"
 #include "report/ReportStream.h"
 
@@ -76,13 +77,7 @@ bool WriteNewFile(const std::string& path, const SignedReport* report, std::stri
     }
     std::string buffer;
     auto flush = [&] {
-        std::string_view rest = buffer;
-        while (!rest.empty()) {
-            const ssize_t n = ::write(fd, rest.data(), rest.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            rest.remove_prefix(static_cast<size_t>(n));
-        }
+        if (!fsys::WriteAll(fd, buffer)) return false;
         buffer.clear();
         return true;
     };
