@@ -35,8 +35,8 @@ ChosenListRows::ChosenListRows(const PathListSpool& spool, RunState& state, bool
 void ChosenListRows::AddOutermost(const std::u16string& folder) {
     if (outermost_.count(folder) != 0 || Covered(folder)) return;
     // Named after folders it holds (find -depth): those come with its walk.
-    for (auto it = outermost_.begin(); it != outermost_.end();)
-        it = it->starts_with(folder) ? outermost_.erase(it) : std::next(it);
+    auto it = outermost_.lower_bound(folder);
+    while (it != outermost_.end() && it->starts_with(folder)) it = outermost_.erase(it);
     outermost_.insert(folder);
 }
 
@@ -91,8 +91,10 @@ bool ChosenListRows::NextEntryRow(NewRow& row) {
 }
 
 bool ChosenListRows::Covered(const std::u16string& path) const {
+    const std::u16string_view whole = path;
     for (size_t i = 0; i + 1 < path.size(); ++i)
-        if (path[i] == u'/' && outermost_.count(path.substr(0, i + 1)) != 0) return true;
+        if (path[i] == u'/' && outermost_.find(whole.substr(0, i + 1)) != outermost_.end())
+            return true;
     return false;
 }
 

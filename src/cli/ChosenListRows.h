@@ -8,8 +8,9 @@
 // list, the walk of one folder, and the outermost folders the list names.
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
-#include <unordered_set>
+#include <string_view>
 
 #include "cli/PathListSpool.h"
 #include "filelist/FolderRowWalk.h"
@@ -40,5 +41,7 @@ class ChosenListRows {
     bool entries_ = true;  // still in the first sweep: the entries that are no folders
     std::optional<PathListSpool::Reader> reader_;
     std::unique_ptr<FolderRowWalk> walk_;
-    std::unordered_set<std::u16string> outermost_;  // each ends with "/"; left as walked
+    // Each ends with "/"; left as walked. Ordered, so the folders below one lie
+    // together, and looked up by views of a path's leading part.
+    std::set<std::u16string, std::less<>> outermost_;
 };
