@@ -40,6 +40,9 @@ class Page {
         QFont f(QStringLiteral("DejaVu Sans"));
         f.setPointSize(points);
         f.setBold(bold);
+        // No ligatures: a path copied out of the certificate must be the path
+        // itself, "ff" and not one glyph that no file system knows.
+        f.setStyleStrategy(QFont::PreferNoShaping);
         p_.setFont(f);
     }
     int LineHeight() const { return QFontMetrics(p_.font(), &writer_).height(); }
