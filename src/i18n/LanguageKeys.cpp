@@ -40,6 +40,11 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.m_acMJournalNotCleared",
          "The journal of the file system holding %s could not be cleared: old names may remain in "
          "it."},
+        {"FrmMain.m_acMNamesMetadata",
+         "Overwriting the free metadata space, where old names remain…"},
+        {"FrmMain.m_acMMetadataNotOverwritten",
+         "The free metadata space of the file system holding %s could not be overwritten: old "
+         "names may remain in it."},
         {"FrmMain.m_acMCleanUpPending",
          "Filler files of an interrupted free-space run are still being deleted (a drive is not "
          "answering): shred free space later."},

@@ -12,6 +12,7 @@
 
 #include "config/TextConv.h"
 #include "platform/FileSystem.h"
+#include "platform/MetadataFill.h"
 
 namespace {
 
@@ -42,30 +43,54 @@ bool MayCheckpointJournals() {
 }
 
 NameJournals::~NameJournals() {
-    for (const Held& h : held_) ::close(h.fd);
+    for (const Held& h : held_) {
+        ::close(h.fd);
+        if (h.parent >= 0) ::close(h.parent);
+    }
 }
 
 void NameJournals::Note(const std::u16string& folderPath) {
     if (!seen_.insert(folderPath).second) return;
     std::string os;
     if (!OsPath(folderPath, os)) return;
-    // Only looked at and asked to write its journal: following a link here
-    // cannot change any entry.
-    const int fd = ::open(os.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Only looked at, asked to write its journal, or given a private folder of
+    // our own: following a link here cannot change any entry.
+    int fd = ::open(os.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     struct stat st {};
-    if (!OnExtFileSystem(fd) || ::fstat(fd, &st) != 0 ||
+    const bool btrfs = OnBtrfs(fd);
+    if (!(btrfs || (OnExtFileSystem(fd) && MayCheckpointJournals())) || ::fstat(fd, &st) != 0 ||
         std::any_of(held_.begin(), held_.end(),
                     [&](const Held& h) { return h.device == st.st_dev; })) {
         ::close(fd);
         return;
     }
-    held_.push_back({static_cast<uint64_t>(st.st_dev), fd, folderPath});
+    int parent = -1;
+    if (btrfs) {
+        // The folder may be gone when the run ends; then its parent on the same
+        // file system serves (a mount's root is never removed).
+        parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat up {};
+        if (parent >= 0 && (::fstat(parent, &up) != 0 || up.st_dev != st.st_dev)) {
+            ::close(parent);
+            parent = -1;
+        }
+    }
+    held_.push_back({static_cast<uint64_t>(st.st_dev), fd, parent, folderPath, btrfs});
 }
 
-std::vector<NameJournals::Outcome> NameJournals::ClearAll() {
+std::vector<NameJournals::Outcome> NameJournals::ClearAll(const std::atomic<bool>& stop,
+                                                          uint64_t metadataLimit) {
     std::vector<Outcome> out;
     for (const Held& h : held_) {
+        if (h.btrfs) {
+            if (stop.load()) continue;
+            MetadataFillOutcome m = OverwriteFreeMetadata(h.fd, metadataLimit, stop);
+            if (m.entries == 0 && m.error == ENOENT && h.parent >= 0)
+                m = OverwriteFreeMetadata(h.parent, metadataLimit, stop);
+            if (!stop.load()) out.push_back({h.folder, m.done && m.left == 0, true});
+            continue;
+        }
         // The last folder blocks freed must be written home first, so the
         // journal is committed before it is cleared.
         (void)::syncfs(h.fd);

@@ -3,7 +3,11 @@
 // are freed before the journal has written them home never get their wiped
 // state: the old names stay in the freed blocks, and copies of every folder
 // block stay in the journal until it wraps. The kernel can write the journal
-// home and clear it (needs administrator rights); elsewhere nothing here acts.
+// home and clear it (needs administrator rights). On btrfs the free metadata
+// space is overwritten instead (platform/MetadataFill.h); elsewhere nothing here
+// acts.
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <unordered_set>
@@ -23,8 +27,9 @@ bool CheckpointJournal(int fd, bool clear);
 // is root); a run without them says that old names stay in the journal.
 bool MayCheckpointJournals();
 
-// The ext4 file systems a run scrambled names on, each held by one open folder,
-// so that their journals can be cleared when the run ends.
+// The ext4 and btrfs file systems a run scrambled names on, each held by one
+// open folder, so that their journals can be cleared (ext4) or their free
+// metadata space overwritten (btrfs) when the run ends.
 class NameJournals {
   public:
     NameJournals() = default;
@@ -32,20 +37,33 @@ class NameJournals {
     NameJournals(const NameJournals&) = delete;
     NameJournals& operator=(const NameJournals&) = delete;
 
-    // Notes the file system of `folderPath` (a folder that exists now).
+    // Notes the file system of `folderPath` (a folder that exists now). On
+    // btrfs its parent on the same file system is held too, for when the
+    // folder itself is gone by the end of the run.
     void Note(const std::u16string& folderPath);
     struct Outcome {
         std::u16string folder;  // the folder it was reached by
         bool cleared = false;
+        bool metadata = false;  // btrfs: its free metadata space, not a journal
     };
-    // Clears each journal noted; one outcome per file system.
-    std::vector<Outcome> ClearAll();
+    // Clears each journal noted and overwrites the free metadata space of each
+    // btrfs (at most `metadataLimit` bytes of it), unless `stop` is set; one
+    // outcome per file system.
+    std::vector<Outcome> ClearAll(const std::atomic<bool>& stop,
+                                  uint64_t metadataLimit = kMetadataLimit);
+    bool HoldsBtrfs() const {
+        return std::any_of(held_.begin(), held_.end(), [](const Held& h) { return h.btrfs; });
+    }
+    // A run of files overwrites at most this much metadata space per btrfs.
+    static constexpr uint64_t kMetadataLimit = uint64_t{256} << 20;
 
   private:
     struct Held {
         uint64_t device;
         int fd;
+        int parent;  // btrfs: the folder's parent, or -1
         std::u16string folder;
+        bool btrfs;
     };
     std::unordered_set<std::u16string> seen_;  // asked once each, however many files
     std::vector<Held> held_;

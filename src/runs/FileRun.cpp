@@ -75,10 +75,15 @@ void EndFileRunStatus(FileRunContext& run) {
                          elapsed});
         state.lastOutcome = allDone && !cancelled ? RunOutcome::Done : RunOutcome::Partly;
     }
-    for (const fsys::NameJournals::Outcome& j : run.journals.ClearAll()) {
+    // On btrfs this writes for a while: the status line says what it is doing.
+    if (run.journals.HoldsBtrfs() && !state.stop)
+        window.SetStatusText(window.MessageText("FrmMain.m_acMNamesMetadata"));
+    for (const fsys::NameJournals::Outcome& j : run.journals.ClearAll(state.stop)) {
         if (!j.cleared)
             window.AppendLog(
-                SafeFormat(window.MessageText("FrmMain.m_acMJournalNotCleared"), {j.folder}));
+                SafeFormat(window.MessageText(j.metadata ? "FrmMain.m_acMMetadataNotOverwritten"
+                                                         : "FrmMain.m_acMJournalNotCleared"),
+                           {j.folder}));
     }
     if (run.withOtherNames > 0) {
         const std::u16string warning =

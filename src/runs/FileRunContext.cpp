@@ -29,7 +29,7 @@ FileRunContext::FileRunContext(RunWindow& window, RunState& state, const RunOpti
       steps(steps),
       shredding(window.MessageText("FrmMain.m_acMShredding")),
       stopping(window.MessageText("FrmMain.m_acMStopping")),
-      clearJournals(options.file.shredNames && fsys::MayCheckpointJournals()),
+      clearJournals(options.file.shredNames),
       jobSettings{options.passes, options.file, verify, options.ignoreProtect, report.Active()},
       batch(window) {
     ops.KeepFolders(state.trash.Kept());
