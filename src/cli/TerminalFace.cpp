@@ -58,7 +58,9 @@ std::u16string TerminalFace::StatusText() {
 }
 
 void TerminalFace::ShowReportNote(const std::u16string& note) {
-    if (!setup_.quiet) Say(note, false);
+    if (setup_.quiet || std::find(lastSaid_.begin(), lastSaid_.end(), note) != lastSaid_.end())
+        return;
+    Say(note, false);
 }
 
 void TerminalFace::SetProgressPos(int pos) {
@@ -188,7 +190,10 @@ void TerminalFace::ShowLogLine(const std::u16string& text) {
     if (setup_.windowEcho || (setup_.quiet && !m.failure)) return;
     const bool drive = m.kind == LogLineMeaning::Kind::kDrive;
     // Failures always; a drive's outcome, as there are few; everything with -v.
-    if (m.failure || drive || setup_.verbose) Say(text, m.failure);
+    if (!(m.failure || drive || setup_.verbose)) return;
+    Say(text, m.failure);
+    lastSaid_.push_back(text);
+    if (lastSaid_.size() > 8) lastSaid_.pop_front();
 }
 
 void TerminalFace::Emit(const JsonObject& object) {

@@ -160,6 +160,9 @@ class TerminalFace final : public RunWindow {
     bool ended_ = false;
     bool barShown_ = false;
     int failures_ = 0;
+    // The last log lines said (run's thread only): with -v the report's own
+    // lines are among them, and the note after the run does not repeat them.
+    std::deque<std::u16string> lastSaid_;
     std::mutex outMutex_;  // whole lines on the two streams
 
     // Listing as the run goes: only the run's thread walks on.
