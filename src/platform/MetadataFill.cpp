@@ -55,6 +55,14 @@ bool OnBtrfs(int fd) {
     return ::fstatfs(fd, &st) == 0 && st.f_type == BTRFS_SUPER_MAGIC;
 }
 
+bool BtrfsFsid(int fd, BtrfsId& id) {
+    if (!OnBtrfs(fd)) return false;
+    btrfs_ioctl_fs_info_args info{};
+    if (::ioctl(fd, BTRFS_IOC_FS_INFO, &info) != 0) return false;
+    std::copy(std::begin(info.fsid), std::end(info.fsid), id.begin());
+    return true;
+}
+
 bool MetadataSpace(int fd, uint64_t& total, uint64_t& used) {
     if (!OnBtrfs(fd)) return false;
     btrfs_ioctl_space_args head{};

@@ -6,6 +6,7 @@
 // files under the longest names, in a private folder), written out and removed
 // again. Data free space is never reached this way, and a file system other
 // than btrfs is left alone.
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -13,6 +14,11 @@ namespace fsys {
 
 // True when the descriptor lies on btrfs.
 bool OnBtrfs(int fd);
+
+// The identity of the btrfs the descriptor lies on, the same for all its
+// subvolumes (each of which has a device number of its own); false elsewhere.
+using BtrfsId = std::array<unsigned char, 16>;
+bool BtrfsFsid(int fd, BtrfsId& id);
 
 // The metadata space of the descriptor's btrfs, in bytes; false elsewhere.
 bool MetadataSpace(int fd, uint64_t& total, uint64_t& used);

@@ -45,7 +45,7 @@ bool MayCheckpointJournals() {
 NameJournals::~NameJournals() {
     for (const Held& h : held_) {
         ::close(h.fd);
-        if (h.parent >= 0) ::close(h.parent);
+        for (int fd : h.above) ::close(fd);
     }
 }
 
@@ -55,28 +55,40 @@ void NameJournals::Note(const std::u16string& folderPath) {
     if (!OsPath(folderPath, os)) return;
     // Only looked at, asked to write its journal, or given a private folder of
     // our own: following a link here cannot change any entry.
-    int fd = ::open(os.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(os.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     struct stat st {};
-    const bool btrfs = OnBtrfs(fd);
-    if (!(btrfs || (OnExtFileSystem(fd) && MayCheckpointJournals())) || ::fstat(fd, &st) != 0 ||
-        std::any_of(held_.begin(), held_.end(),
-                    [&](const Held& h) { return h.device == st.st_dev; })) {
+    Held held{0, fd, {}, folderPath, false, {}};
+    held.btrfs = BtrfsFsid(fd, held.id);
+    // btrfs: once per file system, whichever subvolume (each has a device
+    // number of its own) the folder lies in.
+    const bool again = std::any_of(held_.begin(), held_.end(), [&](const Held& h) {
+        return held.btrfs ? h.btrfs && h.id == held.id : h.device == st.st_dev;
+    });
+    if (!(held.btrfs || (OnExtFileSystem(fd) && MayCheckpointJournals())) ||
+        ::fstat(fd, &st) != 0 || again) {
         ::close(fd);
         return;
     }
-    int parent = -1;
-    if (btrfs) {
-        // The folder may be gone when the run ends; then its parent on the same
-        // file system serves (a mount's root is never removed).
-        parent = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        struct stat up {};
-        if (parent >= 0 && (::fstat(parent, &up) != 0 || up.st_dev != st.st_dev)) {
-            ::close(parent);
-            parent = -1;
+    held.device = st.st_dev;
+    // The folder, and those above it, may be gone when the run ends: every
+    // folder above it on the same btrfs is held too, the nearest first.
+    for (int at = fd; held.btrfs && held.above.size() < kMaxAbove;) {
+        const int up = ::openat(at, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat here {
+        }, there{};
+        BtrfsId id{};
+        if (up < 0) break;
+        if (::fstat(at, &here) != 0 || ::fstat(up, &there) != 0 ||
+            (here.st_dev == there.st_dev && here.st_ino == there.st_ino) || !BtrfsFsid(up, id) ||
+            id != held.id) {
+            ::close(up);
+            break;
         }
+        held.above.push_back(up);
+        at = up;
     }
-    held_.push_back({static_cast<uint64_t>(st.st_dev), fd, parent, folderPath, btrfs});
+    held_.push_back(std::move(held));
 }
 
 std::vector<NameJournals::Outcome> NameJournals::ClearAll(const std::atomic<bool>& stop,
@@ -86,8 +98,11 @@ std::vector<NameJournals::Outcome> NameJournals::ClearAll(const std::atomic<bool
         if (h.btrfs) {
             if (stop.load()) continue;
             MetadataFillOutcome m = OverwriteFreeMetadata(h.fd, metadataLimit, stop);
-            if (m.entries == 0 && m.error == ENOENT && h.parent >= 0)
-                m = OverwriteFreeMetadata(h.parent, metadataLimit, stop);
+            // Removed by the run, or not ours to write in: the next one up.
+            for (size_t i = 0;
+                 i < h.above.size() && m.entries == 0 && (m.error == ENOENT || m.error == EACCES);
+                 ++i)
+                m = OverwriteFreeMetadata(h.above[i], metadataLimit, stop);
             if (!stop.load()) out.push_back({h.folder, m.done && m.left == 0, true});
             continue;
         }

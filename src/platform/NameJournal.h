@@ -13,6 +13,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/MetadataFill.h"
+
 namespace fsys {
 
 // True when the descriptor lies on ext2/3/4 (all handled by the ext4 driver).
@@ -38,8 +40,8 @@ class NameJournals {
     NameJournals& operator=(const NameJournals&) = delete;
 
     // Notes the file system of `folderPath` (a folder that exists now). On
-    // btrfs its parent on the same file system is held too, for when the
-    // folder itself is gone by the end of the run.
+    // btrfs the folders above it on the same file system are held too, for
+    // when the folder itself is gone by the end of the run.
     void Note(const std::u16string& folderPath);
     struct Outcome {
         std::u16string folder;  // the folder it was reached by
@@ -58,12 +60,14 @@ class NameJournals {
     static constexpr uint64_t kMetadataLimit = uint64_t{256} << 20;
 
   private:
+    static constexpr size_t kMaxAbove = 64;
     struct Held {
         uint64_t device;
         int fd;
-        int parent;  // btrfs: the folder's parent, or -1
+        std::vector<int> above;  // btrfs: the folders above, nearest first
         std::u16string folder;
         bool btrfs;
+        BtrfsId id;
     };
     std::unordered_set<std::u16string> seen_;  // asked once each, however many files
     std::vector<Held> held_;

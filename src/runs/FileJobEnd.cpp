@@ -30,7 +30,7 @@ bool FinishFileJob(FileRunContext& run, FileJob& job, int row) {
     RunBatch& batch = run.batch;
     FileOps& ops = run.ops;
 
-    run.touched.Add(job.report.device);
+    run.touched.Add(job.report.device, FolderOfPath(job.path));
     if (job.ok) {
         if (run.clearJournals)
             run.journals.Note(job.root.path.empty() ? FolderOfPath(job.path) : job.root.path);

@@ -117,8 +117,8 @@ void StartFileRun(WorkerThreads& threads, RunWindow& window, RunState& state) {
             FileRunEnd end;
             ShredListedFiles(window, state, &end);
             // The end action waits for this too, as it is part of the run.
-            if (end.freeSpaceAfter && !end.devices.empty())
-                OverwriteFreeSpaceAfter(window, state, end.devices, state.lastOutcome.load());
+            if (end.freeSpaceAfter && !end.drives.Devices().empty())
+                OverwriteFreeSpaceAfter(window, state, end.drives, state.lastOutcome.load());
         });
     });
 }
@@ -154,6 +154,5 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     PruneTrashSizes(run);
     EndFileRunStatus(run);
     // A stop, or a Cancel at a question, ends everything.
-    if (end)
-        *end = FileRunEnd{freeSpaceAfter && !state.stop && !run.cancelled, run.touched.Devices()};
+    if (end) *end = FileRunEnd{freeSpaceAfter && !state.stop && !run.cancelled, run.touched};
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "runs/FreeSpaceAfter.h"
+
 class RunState;
 class RunWindow;
 class WorkerThreads;
@@ -20,7 +22,7 @@ void StartFileRun(WorkerThreads& threads, RunWindow& window, RunState& state);
 // drives is to be overwritten now, and the file systems it overwrote files on.
 struct FileRunEnd {
     bool freeSpaceAfter = false;
-    std::vector<uint64_t> devices;
+    TouchedDrives drives;
 };
 
 // The worker itself, on the run thread (the frame is around it).

@@ -8,33 +8,44 @@
 #include <string>
 #include <vector>
 
+#include "platform/MetadataFill.h"
 #include "platform/MountInfo.h"
 #include "runs/FreeSpaceRun.h"
 
 class RunState;
 class RunWindow;
 
-// The file systems (st_dev) a file run overwrote data on, each once, in the order met.
+// The file systems (st_dev) a file run overwrote data on, each once, in the order
+// met; for a btrfs also which one it is, told from the folder of its first file.
 class TouchedDrives {
   public:
-    void Add(uint64_t device);
+    struct Btrfs {
+        bool known = false;
+        fsys::BtrfsId id{};
+        std::string folder;
+    };
+    void Add(uint64_t device, const std::u16string& folder = {});
     const std::vector<uint64_t>& Devices() const { return devices_; }
+    const Btrfs& BtrfsOf(size_t i) const { return btrfs_[i]; }
 
   private:
     std::vector<uint64_t> devices_;
+    std::vector<Btrfs> btrfs_;
 };
 
-// The drives to fill for `devices`, as the mounts stand in `table`: a file system
+// The drives to fill for `drives`, as the mounts stand in `table`: a file system
 // no longer mounted fails loudly; one in memory has no free space on a disk to
-// overwrite and is only named.
+// overwrite and is only named. On btrfs every subvolume, the one mounted too, has
+// a device number that no mount shows: the mount holding the folder stands for
+// it when it is the same btrfs.
 struct ChosenFill {
     std::vector<std::u16string> roots;  // mount points, ending with "/"
     AfterFileRun after;                 // devices per root, log lines, failures
 };
-ChosenFill ChooseDrivesToFill(const std::vector<uint64_t>& devices,
+ChosenFill ChooseDrivesToFill(const TouchedDrives& drives,
                               const std::vector<MountInfoEntry>& table);
 
 // On the file run's thread, after the file run: fills the drives its files were
 // on into the same log, and ends with the outcome of both.
-void OverwriteFreeSpaceAfter(RunWindow& window, RunState& state,
-                             const std::vector<uint64_t>& devices, RunOutcome fileOutcome);
+void OverwriteFreeSpaceAfter(RunWindow& window, RunState& state, const TouchedDrives& drives,
+                             RunOutcome fileOutcome);

@@ -2,12 +2,16 @@
 // that an editor's save left in free space is gone only with it; the drives
 // filled are those whose files were shredded; a stop ends everything.
 #include <fcntl.h>
+#include <linux/btrfs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "engine/FillDrive.h"
@@ -166,4 +170,32 @@ TEST_F(FileRunTest, FreeSpaceAfterFillsTheDrivesShreddedOnAndNothingAfterAStop) 
     EXPECT_EQ(window.status, Interrupted());
     EXPECT_EQ(Joined(window.logLines).find("free disk space"), std::string::npos)
         << Joined(window.logLines);
+}
+
+// btrfs shows each subvolume, the mounted one too, under a device number of its
+// own that no mount lists: the drive is still the mount that holds them, and
+// the folder for its metadata is one that is still there.
+TEST_F(FileRunTest, FreeSpaceAfterReachesBtrfsAndItsSubvolumes) {
+    ScopedFillSystem noTrim(NoTrim());
+    TestMount disk("btrfs", 128 * 1024, {"-q", "-f"});
+    KELVANE_REQUIRE_MOUNT(disk);
+    btrfs_ioctl_vol_args sub{};
+    std::snprintf(sub.name, sizeof sub.name, "sub");
+    const int top = ::open(disk.Path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::ioctl(top, BTRFS_IOC_SUBVOL_CREATE, &sub), 0) << std::strerror(errno);
+    ::close(top);
+    ASSERT_EQ(::mkdir((disk.Path() + "sub/inner").c_str(), 0700), 0);
+    TempDir::WriteFileAt(disk.Path() + "sub/inner/in.txt", "in");
+    TempDir::WriteFileAt(disk.Path() + "top.txt", "top");
+    window.AddRow(WideFromUtf8(disk.Path() + "sub/inner/in.txt"));
+    window.AddRow(WideFromUtf8(disk.Path() + "top.txt"));
+    window.settings.freeSpaceAfter = true;
+    Run();
+    const std::string log = Joined(window.logLines);
+    EXPECT_EQ(Count(log, disk.Path() + " [done] "), 1u) << log;
+    EXPECT_EQ(log.find("no longer mounted"), std::string::npos) << log;
+    // The folder and the subvolume above it went with the file: the metadata
+    // space is overwritten from a folder further up.
+    EXPECT_EQ(log.find("could not be overwritten"), std::string::npos) << log;
+    EXPECT_EQ(state.lastOutcome.load(), RunOutcome::Done) << log;
 }
