@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "config/TextConv.h"
-#include "platform/FileSystem.h"
 #include "platform/MetadataFill.h"
 
 namespace {
@@ -49,36 +47,38 @@ NameJournals::~NameJournals() {
     }
 }
 
-void NameJournals::Note(const std::u16string& folderPath) {
-    if (!seen_.insert(folderPath).second) return;
-    std::string os;
-    if (!OsPath(folderPath, os)) return;
-    // Only looked at, asked to write its journal, or given a private folder of
-    // our own: following a link here cannot change any entry.
-    const int fd = ::open(os.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+bool NameJournals::Wants(const std::u16string& folderPath) {
+    return seen_.insert(folderPath).second;
+}
+
+void NameJournals::Note(int folderFd, const std::u16string& folderPath) {
+    const int fd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return;
     struct stat st {};
     Held held{0, fd, {}, folderPath, false, {}};
     held.btrfs = BtrfsFsid(fd, held.id);
-    // btrfs: once per file system, whichever subvolume (each has a device
-    // number of its own) the folder lies in.
-    const bool again = std::any_of(held_.begin(), held_.end(), [&](const Held& h) {
-        return held.btrfs ? h.btrfs && h.id == held.id : h.device == st.st_dev;
-    });
-    if (!(held.btrfs || (OnExtFileSystem(fd) && MayCheckpointJournals())) ||
-        ::fstat(fd, &st) != 0 || again) {
+    if (::fstat(fd, &st) != 0 ||
+        !(held.btrfs || (OnExtFileSystem(fd) && MayCheckpointJournals()))) {
         ::close(fd);
         return;
     }
     held.device = st.st_dev;
+    // btrfs: once per file system, whichever subvolume (each has a device
+    // number of its own) the folder lies in.
+    if (std::any_of(held_.begin(), held_.end(), [&](const Held& h) {
+            return held.btrfs ? h.btrfs && h.id == held.id : h.device == held.device;
+        })) {
+        ::close(fd);
+        return;
+    }
     // The folder, and those above it, may be gone when the run ends: every
     // folder above it on the same btrfs is held too, the nearest first.
     for (int at = fd; held.btrfs && held.above.size() < kMaxAbove;) {
         const int up = ::openat(at, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        struct stat here {
-        }, there{};
-        BtrfsId id{};
         if (up < 0) break;
+        struct stat here {};
+        struct stat there {};
+        BtrfsId id{};
         if (::fstat(at, &here) != 0 || ::fstat(up, &there) != 0 ||
             (here.st_dev == there.st_dev && here.st_ino == there.st_ino) || !BtrfsFsid(up, id) ||
             id != held.id) {

@@ -39,10 +39,13 @@ class NameJournals {
     NameJournals(const NameJournals&) = delete;
     NameJournals& operator=(const NameJournals&) = delete;
 
-    // Notes the file system of `folderPath` (a folder that exists now). On
-    // btrfs the folders above it on the same file system are held too, for
-    // when the folder itself is gone by the end of the run.
-    void Note(const std::u16string& folderPath);
+    // True the first time `folderPath` is asked about: only then is it worth
+    // reaching and noting.
+    bool Wants(const std::u16string& folderPath);
+    // Notes the file system of the open folder `folderFd` (named `folderPath`),
+    // keeping a descriptor of its own. On btrfs the folders above it on the same
+    // file system are held too, for when the folder is gone by the end of the run.
+    void Note(int folderFd, const std::u16string& folderPath);
     struct Outcome {
         std::u16string folder;  // the folder it was reached by
         bool cleared = false;

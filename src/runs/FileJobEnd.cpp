@@ -6,6 +6,7 @@
 #include "filelist/FileListOps.h"
 #include "i18n/SafeFormat.h"
 #include "log/LogLines.h"
+#include "platform/ConfinedPath.h"
 #include "runs/FileRunContext.h"
 #include "runs/RunState.h"
 #include "runs/RunWindow.h"
@@ -32,8 +33,12 @@ bool FinishFileJob(FileRunContext& run, FileJob& job, int row) {
 
     run.touched.Add(job.report.device, FolderOfPath(job.path));
     if (job.ok) {
-        if (run.clearJournals)
-            run.journals.Note(job.root.path.empty() ? FolderOfPath(job.path) : job.root.path);
+        // The folder is reached as the file was, never through a link below
+        // the root: a private folder may be made in it at the end.
+        fsys::Place place;
+        if (run.clearJournals && run.journals.Wants(FolderOfPath(job.path)) &&
+            fsys::Locate(job.root, job.path, place) == fsys::LocateResult::kFound)
+            run.journals.Note(place.folder->Fd(), FolderOfPath(job.path));
         if (!options.keepFolders) {
             const std::u16string folder = FolderOfPath(job.path);
             ops.ConfineTo(job.root);

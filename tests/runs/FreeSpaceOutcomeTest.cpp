@@ -75,7 +75,9 @@ TEST(FreeSpaceOutcome, FailedDrivesAreNamedWithTheirReasonAndTheRunIsPartlyDone)
                                     u"0 bytes written"));
     EXPECT_TRUE(HasLine(window, good.WPath() + u" [done] 262144 bytes written"));
     // The run's own text, then where its report went (the storage folder keeps it).
-    EXPECT_EQ(window.status.rfind(u"Shredding partly done. (00:00:00) Report: ", 0), 0u);
+    // (The clock may pass a second on a busy machine.)
+    EXPECT_EQ(window.status.rfind(u"Shredding partly done. (00:00:0", 0), 0u);
+    EXPECT_NE(window.status.find(u") Report: "), std::u16string::npos);
     EXPECT_EQ(state.lastOutcome.load(), RunOutcome::Partly);
     EXPECT_FALSE(PathExists(FillRecordPath(t.Sub("")))) << "the record goes with the run";
 
@@ -84,7 +86,7 @@ TEST(FreeSpaceOutcome, FailedDrivesAreNamedWithTheirReasonAndTheRunIsPartlyDone)
     RunState okState;
     okState.drivesTable.AppendRow(good.Path());
     RunOnce(ok, okState);
-    EXPECT_EQ(ok.status, u"Shredding done. (00:00:00)");
+    EXPECT_EQ(ok.status.rfind(u"Shredding done. (00:00:0", 0), 0u);
     EXPECT_EQ(okState.lastOutcome.load(), RunOutcome::Done);
 }
 
