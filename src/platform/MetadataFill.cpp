@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,10 +22,6 @@ namespace {
 // What one entry takes in the tree: its name three times (two folder items and
 // the inode's back reference) and its inode item, each with an item header.
 constexpr uint64_t kEntryBytes = 1024;
-// The dirty tree blocks are written out this often, so that they reach the
-// disk before they are removed.
-constexpr uint64_t kSyncEvery = 16384;
-constexpr uint64_t kCheckEvery = 1024;
 
 bool Full(int err) {
     return err == ENOSPC || err == EDQUOT;
@@ -83,6 +80,95 @@ bool MetadataSpace(int fd, uint64_t& total, uint64_t& used) {
     return total > 0;
 }
 
+}  // namespace fsys
+
+namespace {
+
+using fsys::MetadataSpace;
+
+// What the fill goes by: the bytes it wrote against the goal, and whether the
+// metadata space in use has reached what there was at the start.
+struct FillGauge {
+    int dir;
+    uint64_t total;  // metadata space at the start
+    uint64_t goal;   // bytes at most
+    uint64_t written = 0;
+    uint64_t sinceSync = 0;
+    uint64_t sinceCheck = 0;
+
+    // After `bytes` more: true when the fill has done enough.
+    bool Enough(uint64_t bytes) {
+        written += bytes;
+        sinceSync += bytes;
+        sinceCheck += bytes;
+        // The dirty tree blocks are written out as they pile up, so that they
+        // reach the disk before they are removed.
+        if (sinceSync >= kSyncBytes) {
+            sinceSync = 0;
+            (void)::syncfs(dir);
+        }
+        if (written >= goal) return true;
+        if (sinceCheck < kCheckBytes) return false;
+        sinceCheck = 0;
+        // Once as much is in use as there was metadata space at the start,
+        // every block free then has been taken. Stopping there rather than at
+        // a full file system keeps the removal quick: a btrfs without room to
+        // spare commits its transaction for every item it removes.
+        uint64_t t = 0, u = 0;
+        return MetadataSpace(dir, t, u) && u >= total;
+    }
+    static constexpr uint64_t kSyncBytes = uint64_t{16} << 20;
+    static constexpr uint64_t kCheckBytes = uint64_t{1} << 20;
+};
+
+// Attributes of one file of our own, each nearly a whole tree block: the
+// quickest way to take metadata space. 0, or the errno that stopped it.
+int FillWithAttributes(int dir, FillGauge& gauge, uint64_t nodeSize, const std::atomic<bool>& stop,
+                       uint64_t& items) {
+    const int fd = ::openat(dir, "a", O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return errno;
+    size_t size = static_cast<size_t>(std::clamp<uint64_t>(nodeSize, 4096, 65536) - 512);
+    const std::vector<char> value(size, 'k');
+    int err = 0;
+    while (!stop.load()) {
+        char name[32];
+        std::snprintf(name, sizeof name, "user.kelvane.%016llx",
+                      static_cast<unsigned long long>(items));
+        if (::fsetxattr(fd, name, value.data(), size, XATTR_CREATE) == 0) {
+            ++items;
+            if (gauge.Enough(size + 64)) break;
+            continue;
+        }
+        err = errno;
+        // Too big for this file system's tree blocks: smaller ones.
+        if ((err == E2BIG || err == ERANGE) && size > 1024) {
+            size /= 2;
+            err = 0;
+            continue;
+        }
+        break;
+    }
+    ::close(fd);
+    return err;
+}
+
+// Empty files under the longest names: slower, but any btrfs takes them.
+int FillWithEntries(int dir, FillGauge& gauge, const std::atomic<bool>& stop, uint64_t& made) {
+    while (!stop.load()) {
+        const int fd = ::openat(dir, EntryName(made).c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) return errno;
+        ::close(fd);
+        ++made;
+        if (gauge.Enough(kEntryBytes)) break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+namespace fsys {
+
 MetadataFillOutcome OverwriteFreeMetadata(int folderFd, uint64_t limitBytes,
                                           const std::atomic<bool>& stop) {
     MetadataFillOutcome out;
@@ -91,8 +177,9 @@ MetadataFillOutcome OverwriteFreeMetadata(int folderFd, uint64_t limitBytes,
         out.error = EOPNOTSUPP;
         return out;
     }
-    const uint64_t goal = std::min(limitBytes, (total - std::min(total, used)) / 2 * 3);
-    const uint64_t count = goal / kEntryBytes + 1;
+    btrfs_ioctl_fs_info_args info{};
+    const uint64_t nodeSize =
+        ::ioctl(folderFd, BTRFS_IOC_FS_INFO, &info) == 0 && info.nodesize ? info.nodesize : 16384;
 
     const std::string folderName = PrivateFolderName();
     if (::mkdirat(folderFd, folderName.c_str(), 0700) != 0) {
@@ -111,36 +198,21 @@ MetadataFillOutcome OverwriteFreeMetadata(int folderFd, uint64_t limitBytes,
     struct stat held {};
     (void)::fstat(dir, &held);
 
-    uint64_t made = 0;
-    for (; made < count && !stop.load(); ++made) {
-        const int fd = ::openat(dir, EntryName(made).c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (Full(errno))
-                out.full = true;
-            else
-                out.error = errno;
-            break;
-        }
-        ::close(fd);
-        if ((made + 1) % kSyncEvery == 0) (void)::syncfs(dir);
-        // Once as much is in use as there was metadata space at the start,
-        // every block free then has been taken. Stopping there rather than
-        // at a full file system keeps the removal quick: a btrfs without
-        // room to spare commits its transaction for every entry it removes.
-        uint64_t t = 0, u = 0;
-        if ((made + 1) % kCheckEvery == 0 && MetadataSpace(dir, t, u) && u >= total) {
-            ++made;
-            break;
-        }
-    }
-    out.entries = made;
+    FillGauge gauge{dir, total, std::min(limitBytes, (total - std::min(total, used)) / 2 * 3)};
+    uint64_t attributes = 0, made = 0;
+    int err = FillWithAttributes(dir, gauge, nodeSize, stop, attributes);
+    // Attributes refused (a security module, say): entries instead.
+    if (attributes == 0 && err != 0 && !Full(err)) err = FillWithEntries(dir, gauge, stop, made);
+    out.entries = attributes + made;
+    out.full = Full(err);
+    out.error = Full(err) ? 0 : err;
     out.done = !stop.load() && out.error == 0;
     // Written out before they go, or the blocks would never reach the disk.
     if (::syncfs(dir) != 0 && out.error == 0) {
         out.error = errno;
         out.done = false;
     }
+    if (::unlinkat(dir, "a", 0) != 0 && errno != ENOENT) ++out.left;
     for (uint64_t i = 0; i < made; ++i)
         if (::unlinkat(dir, EntryName(i).c_str(), 0) != 0 && errno != ENOENT) ++out.left;
     (void)::syncfs(dir);

@@ -2,10 +2,11 @@
 // Old names on btrfs. It never changes a tree block where it lies: a renamed or
 // removed entry leaves the block that held its name behind as free metadata
 // space, and only a later tree block written to the same place covers it. So,
-// after a run, the free metadata space is used up by entries of our own (empty
-// files under the longest names, in a private folder), written out and removed
-// again. Data free space is never reached this way, and a file system other
-// than btrfs is left alone.
+// after a run, the free metadata space is used up by items of our own (extended
+// attributes of one file, each nearly a tree block; empty files under the
+// longest names where attributes are refused), in a private folder, written out
+// and removed again. Data free space is never reached this way, and a file
+// system other than btrfs is left alone.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -24,18 +25,17 @@ bool BtrfsFsid(int fd, BtrfsId& id);
 bool MetadataSpace(int fd, uint64_t& total, uint64_t& used);
 
 struct MetadataFillOutcome {
-    uint64_t entries = 0;  // files made (and removed again)
+    uint64_t entries = 0;  // items made (and removed again)
     bool full = false;     // the file system took no more
     bool done = false;     // free metadata space was used up, or the limit reached
     int error = 0;         // what stopped it otherwise; 0 with `done` or a stop
-    uint64_t left = 0;     // entries that could not be removed again
+    uint64_t left = 0;     // files that could not be removed again
 };
 
-// Inside the folder `folderFd` (which stays), makes a private folder, fills it
-// with empty files under 255-byte names until as much metadata space is in use
-// as there was at the start (or half again the free space, or `limitBytes`,
-// or a full file system, or `stop`), syncs them out, and removes them all and
-// the folder.
+// Inside the folder `folderFd` (which stays), makes a private folder and fills
+// it until as much metadata space is in use as there was at the start (or half
+// again the free space, or `limitBytes`, or a full file system, or `stop`),
+// syncs it out, and removes it all again.
 MetadataFillOutcome OverwriteFreeMetadata(int folderFd, uint64_t limitBytes,
                                           const std::atomic<bool>& stop);
 

@@ -60,7 +60,7 @@ class NameJournals {
         return std::any_of(held_.begin(), held_.end(), [](const Held& h) { return h.btrfs; });
     }
     // A run of files overwrites at most this much metadata space per btrfs.
-    static constexpr uint64_t kMetadataLimit = uint64_t{256} << 20;
+    static constexpr uint64_t kMetadataLimit = uint64_t{1} << 30;
 
   private:
     static constexpr size_t kMaxAbove = 64;
