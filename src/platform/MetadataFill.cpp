@@ -90,8 +90,8 @@ using fsys::MetadataSpace;
 // metadata space in use has reached what there was at the start.
 struct FillGauge {
     int dir;
-    uint64_t total;  // metadata space at the start
-    uint64_t goal;   // bytes at most
+    uint64_t enough;  // metadata space in use that ends the fill
+    uint64_t goal;    // bytes at most
     uint64_t written = 0;
     uint64_t sinceSync = 0;
     uint64_t sinceCheck = 0;
@@ -110,23 +110,23 @@ struct FillGauge {
         if (written >= goal) return true;
         if (sinceCheck < kCheckBytes) return false;
         sinceCheck = 0;
-        // Once as much is in use as there was metadata space at the start,
-        // every block free then has been taken. Stopping there rather than at
-        // a full file system keeps the removal quick: a btrfs without room to
-        // spare commits its transaction for every item it removes.
+        // Once more is in use than there was metadata space at the start,
+        // every block free then has been taken (a quarter of the free space
+        // again covers blocks the allocator passed over for new ones).
+        // Stopping there rather than at a full file system keeps the removal
+        // quick: a btrfs without room to spare commits its transaction for
+        // every item it removes.
         uint64_t t = 0, u = 0;
-        return MetadataSpace(dir, t, u) && u >= total;
+        return MetadataSpace(dir, t, u) && u >= enough;
     }
     static constexpr uint64_t kSyncBytes = uint64_t{16} << 20;
     static constexpr uint64_t kCheckBytes = uint64_t{1} << 20;
 };
 
-// Attributes of one file of our own, each nearly a whole tree block: the
-// quickest way to take metadata space. 0, or the errno that stopped it.
-int FillWithAttributes(int dir, FillGauge& gauge, uint64_t nodeSize, const std::atomic<bool>& stop,
+// Attributes of the file `fd`, each nearly a whole tree block: the quickest
+// way to take metadata space. 0, or the errno that stopped it.
+int FillWithAttributes(int fd, FillGauge& gauge, uint64_t nodeSize, const std::atomic<bool>& stop,
                        uint64_t& items) {
-    const int fd = ::openat(dir, "a", O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return errno;
     size_t size = static_cast<size_t>(std::clamp<uint64_t>(nodeSize, 4096, 65536) - 512);
     const std::vector<char> value(size, 'k');
     int err = 0;
@@ -148,7 +148,6 @@ int FillWithAttributes(int dir, FillGauge& gauge, uint64_t nodeSize, const std::
         }
         break;
     }
-    ::close(fd);
     return err;
 }
 
@@ -163,6 +162,46 @@ int FillWithEntries(int dir, FillGauge& gauge, const std::atomic<bool>& stop, ui
         if (gauge.Enough(kEntryBytes)) break;
     }
     return 0;
+}
+
+void FillWithEntriesInPrivateFolder(int folderFd, FillGauge& gauge, const std::atomic<bool>& stop,
+                                    fsys::MetadataFillOutcome& out) {
+    const std::string folderName = PrivateFolderName();
+    if (::mkdirat(folderFd, folderName.c_str(), 0700) != 0) {
+        out.full = Full(errno);
+        out.done = out.full;
+        out.error = out.full ? 0 : errno;
+        return;
+    }
+    // Ours only while it is the folder just made: held by descriptor from here.
+    const int dir =
+        ::openat(folderFd, folderName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) {
+        out.error = errno;
+        return;
+    }
+    struct stat held {};
+    (void)::fstat(dir, &held);
+    gauge.dir = dir;
+    uint64_t made = 0;
+    const int err = FillWithEntries(dir, gauge, stop, made);
+    out.entries = made;
+    out.full = Full(err);
+    out.error = out.full ? 0 : err;
+    out.done = !stop.load() && out.error == 0;
+    if (::syncfs(dir) != 0 && out.error == 0) {
+        out.error = errno;
+        out.done = false;
+    }
+    for (uint64_t i = 0; i < made; ++i)
+        if (::unlinkat(dir, EntryName(i).c_str(), 0) != 0 && errno != ENOENT) ++out.left;
+    (void)::syncfs(dir);
+    ::close(dir);
+    // The name may have been moved meanwhile: only the folder made here goes.
+    struct stat now {};
+    if (out.left == 0 && ::fstatat(folderFd, folderName.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        now.st_dev == held.st_dev && now.st_ino == held.st_ino)
+        (void)::unlinkat(folderFd, folderName.c_str(), AT_REMOVEDIR);
 }
 
 }  // namespace
@@ -181,47 +220,41 @@ MetadataFillOutcome OverwriteFreeMetadata(int folderFd, uint64_t limitBytes,
     const uint64_t nodeSize =
         ::ioctl(folderFd, BTRFS_IOC_FS_INFO, &info) == 0 && info.nodesize ? info.nodesize : 16384;
 
-    const std::string folderName = PrivateFolderName();
-    if (::mkdirat(folderFd, folderName.c_str(), 0700) != 0) {
-        out.full = Full(errno);
-        out.done = out.full;
-        out.error = out.full ? 0 : errno;
+    const uint64_t free = total - std::min(total, used);
+    FillGauge gauge{folderFd, total + free / 4, std::min(limitBytes, free / 2 * 3)};
+    // A file without a name: nothing shows in the folder, and a crash leaves
+    // nothing behind (the file system drops it when it is mounted again).
+    uint64_t attributes = 0;
+    int err = 0;
+    const int file = ::openat(folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (file < 0) {
+        err = errno;
+        // The folder is gone, or not ours to write in: the caller tries another.
+        if (err == ENOENT || err == EACCES || err == EPERM || err == EROFS) {
+            out.error = err;
+            return out;
+        }
+    } else {
+        err = FillWithAttributes(file, gauge, nodeSize, stop, attributes);
+    }
+    if (attributes > 0 || Full(err) || stop.load()) {
+        out.entries = attributes;
+        out.full = Full(err);
+        out.error = out.full ? 0 : err;
+        out.done = !stop.load() && out.error == 0;
+        // Written out before it goes, or the blocks would never reach the disk.
+        if (::syncfs(file) != 0 && out.error == 0) {
+            out.error = errno;
+            out.done = false;
+        }
+        ::close(file);
+        (void)::syncfs(folderFd);
         return out;
     }
-    // Ours only while it is the folder just made: held by descriptor from here.
-    const int dir =
-        ::openat(folderFd, folderName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (dir < 0) {
-        out.error = errno;
-        return out;
-    }
-    struct stat held {};
-    (void)::fstat(dir, &held);
-
-    FillGauge gauge{dir, total, std::min(limitBytes, (total - std::min(total, used)) / 2 * 3)};
-    uint64_t attributes = 0, made = 0;
-    int err = FillWithAttributes(dir, gauge, nodeSize, stop, attributes);
-    // Attributes refused (a security module, say): entries instead.
-    if (attributes == 0 && err != 0 && !Full(err)) err = FillWithEntries(dir, gauge, stop, made);
-    out.entries = attributes + made;
-    out.full = Full(err);
-    out.error = Full(err) ? 0 : err;
-    out.done = !stop.load() && out.error == 0;
-    // Written out before they go, or the blocks would never reach the disk.
-    if (::syncfs(dir) != 0 && out.error == 0) {
-        out.error = errno;
-        out.done = false;
-    }
-    if (::unlinkat(dir, "a", 0) != 0 && errno != ENOENT) ++out.left;
-    for (uint64_t i = 0; i < made; ++i)
-        if (::unlinkat(dir, EntryName(i).c_str(), 0) != 0 && errno != ENOENT) ++out.left;
-    (void)::syncfs(dir);
-    ::close(dir);
-    // The name may have been moved meanwhile: only the folder made here goes.
-    struct stat now {};
-    if (out.left == 0 && ::fstatat(folderFd, folderName.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-        now.st_dev == held.st_dev && now.st_ino == held.st_ino)
-        (void)::unlinkat(folderFd, folderName.c_str(), AT_REMOVEDIR);
+    if (file >= 0) ::close(file);
+    // Attributes refused (a security module, say): empty files under long
+    // names, in a private folder, instead.
+    FillWithEntriesInPrivateFolder(folderFd, gauge, stop, out);
     return out;
 }
 

@@ -3,10 +3,10 @@
 // removed entry leaves the block that held its name behind as free metadata
 // space, and only a later tree block written to the same place covers it. So,
 // after a run, the free metadata space is used up by items of our own (extended
-// attributes of one file, each nearly a tree block; empty files under the
-// longest names where attributes are refused), in a private folder, written out
-// and removed again. Data free space is never reached this way, and a file
-// system other than btrfs is left alone.
+// attributes of a file without a name, each nearly a tree block; empty files
+// under the longest names, in a private folder, where attributes are refused),
+// written out and removed again. Data free space is never reached this way, and
+// a file system other than btrfs is left alone.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -29,13 +29,14 @@ struct MetadataFillOutcome {
     bool full = false;     // the file system took no more
     bool done = false;     // free metadata space was used up, or the limit reached
     int error = 0;         // what stopped it otherwise; 0 with `done` or a stop
-    uint64_t left = 0;     // files that could not be removed again
+    uint64_t left = 0;     // files of the private folder that could not be removed
 };
 
-// Inside the folder `folderFd` (which stays), makes a private folder and fills
-// it until as much metadata space is in use as there was at the start (or half
-// again the free space, or `limitBytes`, or a full file system, or `stop`),
-// syncs it out, and removes it all again.
+// In the folder `folderFd`, which it leaves as it was, fills the metadata
+// space until more is in use than there was at the start (a quarter of the free
+// space more; or half again the free space, or `limitBytes`, or a full file system, or `stop`),
+// syncs it out, and removes it all again. ENOENT or EACCES (and nothing made) when the folder is
+// gone or not ours to write in.
 MetadataFillOutcome OverwriteFreeMetadata(int folderFd, uint64_t limitBytes,
                                           const std::atomic<bool>& stop);
 

@@ -99,8 +99,8 @@ std::vector<NameJournals::Outcome> NameJournals::ClearAll(const std::atomic<bool
             if (stop.load()) continue;
             MetadataFillOutcome m = OverwriteFreeMetadata(h.fd, metadataLimit, stop);
             // Removed by the run, or not ours to write in: the next one up.
-            for (size_t i = 0;
-                 i < h.above.size() && m.entries == 0 && (m.error == ENOENT || m.error == EACCES);
+            for (size_t i = 0; i < h.above.size() && m.entries == 0 &&
+                               (m.error == ENOENT || m.error == EACCES || m.error == EPERM);
                  ++i)
                 m = OverwriteFreeMetadata(h.above[i], metadataLimit, stop);
             if (!stop.load()) out.push_back({h.folder, m.done && m.left == 0, true});
