@@ -151,6 +151,18 @@ int FillWithAttributes(int fd, FillGauge& gauge, uint64_t nodeSize, const std::a
     return err;
 }
 
+// The outcome of a fill that ended with `err`, once what it made is written
+// out: before it goes, or its blocks would never reach the disk.
+void EndFill(fsys::MetadataFillOutcome& out, int err, const std::atomic<bool>& stop, int syncFd) {
+    out.full = Full(err);
+    out.error = out.full ? 0 : err;
+    out.done = !stop.load() && out.error == 0;
+    if (syncFd >= 0 && ::syncfs(syncFd) != 0 && out.error == 0) {
+        out.error = errno;
+        out.done = false;
+    }
+}
+
 // Empty files under the longest names: slower, but any btrfs takes them.
 int FillWithEntries(int dir, FillGauge& gauge, const std::atomic<bool>& stop, uint64_t& made) {
     while (!stop.load()) {
@@ -186,13 +198,7 @@ void FillWithEntriesInPrivateFolder(int folderFd, FillGauge& gauge, const std::a
     uint64_t made = 0;
     const int err = FillWithEntries(dir, gauge, stop, made);
     out.entries = made;
-    out.full = Full(err);
-    out.error = out.full ? 0 : err;
-    out.done = !stop.load() && out.error == 0;
-    if (::syncfs(dir) != 0 && out.error == 0) {
-        out.error = errno;
-        out.done = false;
-    }
+    EndFill(out, err, stop, dir);
     for (uint64_t i = 0; i < made; ++i)
         if (::unlinkat(dir, EntryName(i).c_str(), 0) != 0 && errno != ENOENT) ++out.left;
     (void)::syncfs(dir);
@@ -239,15 +245,8 @@ MetadataFillOutcome OverwriteFreeMetadata(int folderFd, uint64_t limitBytes,
     }
     if (attributes > 0 || Full(err) || stop.load()) {
         out.entries = attributes;
-        out.full = Full(err);
-        out.error = out.full ? 0 : err;
-        out.done = !stop.load() && out.error == 0;
-        // Written out before it goes, or the blocks would never reach the disk.
-        if (::syncfs(file) != 0 && out.error == 0) {
-            out.error = errno;
-            out.done = false;
-        }
-        ::close(file);
+        EndFill(out, err, stop, file);
+        if (file >= 0) ::close(file);
         (void)::syncfs(folderFd);
         return out;
     }
