@@ -3,10 +3,8 @@
 #include <fcntl.h>
 #include <linux/btrfs.h>
 #include <linux/btrfs_tree.h>
-#include <linux/magic.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -16,6 +14,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "platform/FillSystem.h"
 
 namespace {
 
@@ -47,13 +47,8 @@ std::string PrivateFolderName() {
 
 namespace fsys {
 
-bool OnBtrfs(int fd) {
-    struct statfs st {};
-    return ::fstatfs(fd, &st) == 0 && st.f_type == BTRFS_SUPER_MAGIC;
-}
-
 bool BtrfsFsid(int fd, BtrfsId& id) {
-    if (!OnBtrfs(fd)) return false;
+    if (FileSystemKind(fd) != FsKind::Btrfs) return false;
     btrfs_ioctl_fs_info_args info{};
     if (::ioctl(fd, BTRFS_IOC_FS_INFO, &info) != 0) return false;
     std::copy(std::begin(info.fsid), std::end(info.fsid), id.begin());
@@ -61,10 +56,9 @@ bool BtrfsFsid(int fd, BtrfsId& id) {
 }
 
 bool MetadataSpace(int fd, uint64_t& total, uint64_t& used) {
-    if (!OnBtrfs(fd)) return false;
-    btrfs_ioctl_space_args head{};
-    if (::ioctl(fd, BTRFS_IOC_SPACE_INFO, &head) != 0) return false;
-    const uint64_t slots = std::min<uint64_t>(head.total_spaces, 64);
+    if (FileSystemKind(fd) != FsKind::Btrfs) return false;
+    // Room for more kinds of space than a btrfs has (about eight): one call.
+    constexpr uint64_t slots = 64;
     std::vector<unsigned char> buf(sizeof(btrfs_ioctl_space_args) +
                                    slots * sizeof(btrfs_ioctl_space_info));
     auto* args = reinterpret_cast<btrfs_ioctl_space_args*>(buf.data());

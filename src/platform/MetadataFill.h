@@ -13,9 +13,6 @@
 
 namespace fsys {
 
-// True when the descriptor lies on btrfs.
-bool OnBtrfs(int fd);
-
 // The identity of the btrfs the descriptor lies on, the same for all its
 // subvolumes (each of which has a device number of its own); false elsewhere.
 using BtrfsId = std::array<unsigned char, 16>;

@@ -47,11 +47,8 @@ NameJournals::~NameJournals() {
     }
 }
 
-bool NameJournals::Wants(const std::u16string& folderPath) {
-    return seen_.insert(folderPath).second;
-}
-
-void NameJournals::Note(int folderFd, const std::u16string& folderPath) {
+void NameJournals::Note(uint64_t device, int folderFd, const std::u16string& folderPath) {
+    if (device != 0) seen_.insert(device);
     const int fd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return;
     struct stat st {};

@@ -39,13 +39,14 @@ class NameJournals {
     NameJournals(const NameJournals&) = delete;
     NameJournals& operator=(const NameJournals&) = delete;
 
-    // True the first time `folderPath` is asked about: only then is it worth
-    // reaching and noting.
-    bool Wants(const std::u16string& folderPath);
-    // Notes the file system of the open folder `folderFd` (named `folderPath`),
-    // keeping a descriptor of its own. On btrfs the folders above it on the same
-    // file system are held too, for when the folder is gone by the end of the run.
-    void Note(int folderFd, const std::u16string& folderPath);
+    // True until a folder of a file on `device` (st_dev) was noted: only then
+    // is the folder worth reaching. 0 (unknown) always is.
+    bool Wants(uint64_t device) const { return device == 0 || seen_.count(device) == 0; }
+    // Notes the file system of the open folder `folderFd` (named `folderPath`)
+    // that holds a file on `device`, keeping a descriptor of its own. On btrfs
+    // the folders above it on the same file system are held too, for when the
+    // folder is gone by the end of the run.
+    void Note(uint64_t device, int folderFd, const std::u16string& folderPath);
     struct Outcome {
         std::u16string folder;  // the folder it was reached by
         bool cleared = false;
@@ -72,7 +73,7 @@ class NameJournals {
         bool btrfs;
         BtrfsId id;
     };
-    std::unordered_set<std::u16string> seen_;  // asked once each, however many files
+    std::unordered_set<uint64_t> seen_;  // devices noted, however many files
     std::vector<Held> held_;
 };
 

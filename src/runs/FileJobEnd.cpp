@@ -31,16 +31,16 @@ bool FinishFileJob(FileRunContext& run, FileJob& job, int row) {
     RunBatch& batch = run.batch;
     FileOps& ops = run.ops;
 
-    run.touched.Add(job.report.device, FolderOfPath(job.path));
+    const std::u16string folder = FolderOfPath(job.path);
+    run.touched.Add(job.report.device, folder);
     if (job.ok) {
         // The folder is reached as the file was, never through a link below
-        // the root: a private folder may be made in it at the end.
+        // the root: the metadata may be overwritten from it at the end.
         fsys::Place place;
-        if (run.clearJournals && run.journals.Wants(FolderOfPath(job.path)) &&
+        if (run.clearJournals && run.journals.Wants(job.report.device) &&
             fsys::Locate(job.root, job.path, place) == fsys::LocateResult::kFound)
-            run.journals.Note(place.folder->Fd(), FolderOfPath(job.path));
+            run.journals.Note(job.report.device, place.folder->Fd(), folder);
         if (!options.keepFolders) {
-            const std::u16string folder = FolderOfPath(job.path);
             ops.ConfineTo(job.root);
             if (!ops.RemoveFolderChain(folder, false)) run.deferred.Add(folder, job.root, false);
         }

@@ -24,15 +24,14 @@ const MountInfoEntry* MountOfBtrfs(const std::vector<MountInfoEntry>& table,
                                    const fsys::BtrfsId& id, const std::string& folder,
                                    uint64_t& device) {
     const MountInfoEntry* best = nullptr;
-    bool bestHolds = false;
+    size_t bestRank = 0;
     uint64_t bestDevice = 0;
     for (const MountInfoEntry& m : table) {
         if (m.fsType != "btrfs" || VisibleMountOf(table, m.device) != &m) continue;
+        // A mount holding the folder ranks by depth; any other ranks last.
         const bool holds = m.mountPoint == "/" || folder.rfind(m.mountPoint + "/", 0) == 0;
-        if (best &&
-            (bestHolds > holds ||
-             (bestHolds == holds && (!holds || best->mountPoint.size() >= m.mountPoint.size()))))
-            continue;
+        const size_t rank = holds ? m.mountPoint.size() + 1 : 0;
+        if (best && bestRank >= rank) continue;
         const int at = ::open(m.mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (at < 0) continue;
         fsys::BtrfsId other{};
@@ -41,7 +40,7 @@ const MountInfoEntry* MountOfBtrfs(const std::vector<MountInfoEntry>& table,
         // mounted has one of its own, which is what the fill will see there.
         if (fsys::BtrfsFsid(at, other) && other == id && ::fstat(at, &st) == 0) {
             best = &m;
-            bestHolds = holds;
+            bestRank = rank;
             bestDevice = st.st_dev;
         }
         ::close(at);
