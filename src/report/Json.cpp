@@ -403,6 +403,7 @@ class Reader {
             std::string key;
             if (!StringValue(key)) return false;
             if (!names.insert(key).second) return Fail("member named twice");
+            if (names.size() > kJsonMaxMembers) return Fail("too many members in an object");
             SkipSpace();
             if (p_ >= t_.size() || t_[p_] != ':') return Fail("':' expected");
             ++p_;

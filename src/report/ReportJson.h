@@ -55,7 +55,7 @@ struct ReportCheck {
 // What the checker holds of one report at most: values of a version-1 report (held
 // whole) or of the rest of a version-2 report (without its entries), and of one
 // version-2 entry.
-inline constexpr size_t kReportMaxValues = 200'000;
+inline constexpr size_t kReportMaxValues = 100'000;
 inline constexpr size_t kEntryMaxValues = 20'000;
 
 // "2026-12-07T22:30:52Z" as seconds since 1970; -1 when it is not that form.
