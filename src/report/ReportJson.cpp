@@ -210,6 +210,12 @@ std::vector<std::string> SignatureProblems(const JsonValue& report, std::string_
         return {"no signature"};
     std::string publicKey, value;
     c.fingerprint = MemberText(*sig, "fingerprint");
+    // Its members in the one order they are written in: the signature covers the
+    // rest of the text, so no byte of this member may vary either.
+    static constexpr const char* kOrder[] = {"algorithm", "signedBytes", "publicKey", "fingerprint",
+                                             "value"};
+    for (size_t i = 0; i < sig->members().size() && i < 5; ++i)
+        if (sig->members()[i].first != kOrder[i]) return {"the signature is damaged"};
     if (MemberText(*sig, "algorithm") != algorithm ||
         MemberText(*sig, "signedBytes") != signedBytes || sig->members().size() != 5 ||
         !reportcrypto::FromBase64(MemberText(*sig, "publicKey"), publicKey) ||

@@ -335,3 +335,20 @@ TEST(SchemaPattern, MatchesAsARegularExpressionInOnePass) {
     EXPECT_TRUE(hex.Search(std::string(5'000'000, 'a')));
     EXPECT_FALSE(hex.Search(std::string(5'000'000, 'a') + "x"));
 }
+
+TEST_F(ReportTrustTest, TheSignatureMemberIsCheckedToTheLastByteOfItsOrder) {
+    // Two members of the signature swapped: the same values, another text.
+    for (const std::string& text : {SignRunReport(Record("h"), own_).Text(),
+                                    SignReport(ReportToJson(Record("h"), 1), own_)}) {
+        ASSERT_TRUE(CheckReportText(text, nullptr).intact);
+        const size_t a = text.find("    \"algorithm\"");
+        const size_t b = text.find('\n', a) + 1;
+        const size_t c = text.find('\n', b) + 1;
+        ASSERT_NE(a, std::string::npos);
+        const std::string swapped =
+            text.substr(0, a) + text.substr(b, c - b) + text.substr(a, b - a) + text.substr(c);
+        ASSERT_NE(swapped, text);
+        const ReportCheck check = CheckReportText(swapped, nullptr);
+        EXPECT_FALSE(check.intact);
+    }
+}
