@@ -45,7 +45,16 @@ int RunVerifyReport(const CliOptions& o, const char* program) {
     for (const std::string& w : trust.warnings) Error(program, w);
     const VerifyOutcome v = VerifyReportFile(o.paths.front(), where.programFolder, &trust);
     for (const std::string& line : v.errors) Error(program, line);
-    for (const std::string& line : v.lines) std::printf("%s\n", line.c_str());
+    for (const std::string& line : v.lines) {
+        std::printf("%s\n", line.c_str());
+        // Where this user's own file is, after the line to put in it.
+        if (v.status == kVerifyUntrusted && line == "  " + v.allowedSignersLine &&
+            !where.userConfigBase.empty())
+            std::printf(
+                "  (your allowed-signers file: %s)\n",
+                Utf8FromWide(PrintableText(WideFromUtf8(UserTrustFile(where.userConfigBase))))
+                    .c_str());
+    }
     std::fflush(stdout);
     return v.status;
 }

@@ -331,6 +331,8 @@ VerifyOutcome VerifyReportFile(const std::string& path, const std::string& progr
             "(~/.config/Tessarin/Kelvane/allowed_signers, "
             "/etc/kelvane/allowed_signers, or one given with --trust FILE):");
         out.lines.push_back("  " + out.allowedSignersLine);
+        if (!sigNote.empty()) out.lines.push_back(sigNote);
+        sigNote.clear();
         out.lines.push_back("What the report says, not vouched for by a trusted key:");
     }
     if (!sigNote.empty()) out.lines.push_back(sigNote);
