@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliOptions.h"
+#include "cli/CliRun.h"
+#include "cli/CliVerify.h"
 #include "cli/HeadlessRun.h"
 #include "config/ProgramInfo.h"
 #include "config/StorageFolders.h"
@@ -146,13 +149,24 @@ int main(int argc, char** argv) {
     // Answered before Qt starts: they need no display.
     if (AnswerInfoSwitch(argc, argv, stdout)) return 0;
     if (argc > 1 && std::strcmp(argv[1], "-verifyreport") == 0) {
-        if (argc != 3) {
-            std::fprintf(stderr, "kelvane: -verifyreport takes one report file\n");
-            return 2;
+        // The same check, answers and statuses as kelvane-cli verify-report.
+        std::vector<std::string> args{"kelvane", "verify-report"};
+        for (int i = 2; i < argc; ++i) args.emplace_back(argv[i]);
+        const CliParse parse = ParseCliArguments(args);
+        if (!parse.error.empty()) {
+            std::fprintf(stderr, "kelvane: -verifyreport: %s\n", parse.error.c_str());
+            std::fprintf(stderr, "Usage: kelvane -verifyreport [--trust FILE]... REPORT\n");
+            return kExitUsage;
         }
-        const VerifyOutcome v = VerifyReportFile(argv[2], DefaultStorageLocations().programFolder);
-        for (const std::string& line : v.lines) std::printf("%s\n", line.c_str());
-        return v.status;
+        if (parse.options.command != CliCommand::kVerifyReport) {
+            std::printf(
+                "Usage: kelvane -verifyreport [--trust FILE]... REPORT\n"
+                "Checks a report as kelvane-cli verify-report does: 0 intact and "
+                "signed by a trusted key, 1 changed, 2 not readable or not a report, "
+                "3 intact but signed by a key not trusted here, 4 usage error.\n");
+            return 0;
+        }
+        return RunVerifyReport(parse.options, "kelvane");
     }
     // A file-size limit (ulimit -f) must fail the write that exceeds it, so that
     // the run can say so, instead of ending the program.

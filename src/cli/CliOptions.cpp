@@ -12,7 +12,7 @@
 namespace {
 
 // Which subcommands take an option.
-enum : unsigned { kS = 1, kF = 2, kC = 4 };
+enum : unsigned { kS = 1, kF = 2, kC = 4, kV = 8, kK = 16 };
 
 struct OptionRule {
     char shortName;  // 0: none
@@ -41,8 +41,12 @@ constexpr OptionRule kRules[] = {
     {'v', "verbose", false, kS | kF | kC},
     {0, "log", true, kS | kF},
     {0, "report", true, kS | kF},
-    {'h', "help", false, kS | kF | kC},
-    {0, "version", false, kS | kF | kC},
+    {0, "key", true, kS | kF | kK},
+    {0, "public", false, kK},
+    {0, "allowed-signers", true, kK},
+    {0, "trust", true, kV},
+    {'h', "help", false, kS | kF | kC | kV | kK},
+    {0, "version", false, kS | kF | kC | kV | kK},
 };
 
 const OptionRule* FindLong(const std::string& name) {
@@ -162,6 +166,20 @@ struct Parser {
         } else if (name == "report") {
             if (value.empty()) return Fail("empty path for '--report'");
             o.reportPaths.push_back(value);
+        } else if (name == "key") {
+            if (value.empty()) return Fail("empty file name for '--key'");
+            o.keyFile = AbsolutePath(value);
+        } else if (name == "public") {
+            o.keyPublic = true;
+        } else if (name == "allowed-signers") {
+            // One principal, written into an allowed-signers line: quoted there
+            // when it holds spaces, so it must hold no quote or line break.
+            if (value.empty() || value.find_first_of("\"\n\r") != std::string::npos)
+                return Fail("invalid principal '" + value + "' for '--allowed-signers'");
+            o.allowedSignersPrincipal = value;
+        } else if (name == "trust") {
+            if (value.empty()) return Fail("empty file name for '--trust'");
+            o.trustFiles.push_back(value);
         } else if (name == "help") {
             o.command = CliCommand::kHelp;
         } else if (name == "version") {
@@ -201,13 +219,11 @@ CliParse ParseCliArguments(const std::vector<std::string>& args) {
         o.command = CliCommand::kCheck;
         p.commandBit = kC;
     } else if (command == "verify-report") {
-        // One report file and nothing else.
-        if (i + 1 != args.size() || args[i].empty())
-            p.Fail("verify-report takes one report file");
-        else
-            o.paths.push_back(args[i]);
         o.command = CliCommand::kVerifyReport;
-        return p.result;
+        p.commandBit = kV;
+    } else if (command == "key") {
+        o.command = CliCommand::kKey;
+        p.commandBit = kK;
     } else {
         p.Fail(
             (command.size() > 1 && command[0] == '-' ? "unknown option '" : "unknown command '") +
@@ -281,6 +297,19 @@ CliParse ParseCliArguments(const std::vector<std::string>& args) {
     if (!p.result.error.empty()) return p.result;
     if (o.command == CliCommand::kHelp || o.command == CliCommand::kVersion) return p.result;
     o.command = chosen;
+    if (chosen == CliCommand::kVerifyReport) {
+        // One report file and nothing else.
+        if (o.paths.size() != 1 || o.paths.front().empty())
+            p.Fail("verify-report takes one report file");
+        return p.result;
+    }
+    if (chosen == CliCommand::kKey) {
+        if (!o.paths.empty())
+            p.Fail("key takes no paths");
+        else if (o.keyPublic && !o.allowedSignersPrincipal.empty())
+            p.Fail("choose one of '--public' and '--allowed-signers'");
+        return p.result;
+    }
     if (p.fillChoices > 1) {
         p.Fail("choose only one of '--random', '--value' and '--pattern'");
         return p.result;
@@ -315,14 +344,16 @@ std::string CliHelpText() {
        kelvane-cli shred [OPTIONS] --trash
        kelvane-cli free-space [OPTIONS] MOUNTPOINT...
        kelvane-cli check [OPTIONS] PATH...
-       kelvane-cli verify-report FILE
+       kelvane-cli verify-report [--trust FILE]... REPORT
+       kelvane-cli key [--key FILE] [--public | --allowed-signers PRINCIPAL]
        kelvane-cli --help | --version
 
 Overwrite files in place, scramble their names and remove them (shred), overwrite
 the free space of mounted file systems (free-space), or tell what a shred would do
 and whether overwriting reaches each file's data, touching nothing (check).
 Every shred and free-space run leaves a signed report (JSON) in the reports
-folder; verify-report checks one and prints its summary (0 intact, 1 changed).
+folder, with an OpenSSH signature of it beside it (REPORT.sig). verify-report
+checks one and prints its summary; key shows the signing key.
 Folders are always walked. Defaults come from the settings of Kelvane; options
 change only this run.
 
@@ -356,11 +387,29 @@ change only this run.
       --log FILE       also append the log lines of the run to FILE (UTF-8)
       --report PATH    also write the run's signed report there (a folder, or a
                        new file name); may be given more than once
+      --key FILE       shred, free-space, key: sign reports with this key (an
+                       organisation's) in place of your own: an unencrypted
+                       OpenSSH ed25519 private key (ssh-keygen -t ed25519 -N '')
+                       or a PKCS#8 PEM one, readable by you alone
+      --public         key: print the public key as an OpenSSH line
+      --allowed-signers PRINCIPAL  key: print a line for an allowed_signers file
+                       that trusts the key for reports, in PRINCIPAL's name
+      --trust FILE     verify-report: also trust the keys of this allowed_signers
+                       file (OpenSSH's format); may be given more than once
   -h, --help           show this help and end
       --version        show the version and end
 
+verify-report trusts your own key, the keys of
+$XDG_CONFIG_HOME/Tessarin/Kelvane/allowed_signers (else ~/.config/...) and of
+/etc/kelvane/allowed_signers, and those of --trust files. Without Kelvane, anyone
+checks a report with OpenSSH, given the signer's allowed_signers line:
+  ssh-keygen -Y verify -f allowed_signers -I PRINCIPAL -n kelvane-report \
+             -s REPORT.json.sig < REPORT.json
+
 Exit status: 0 done, 1 partly done, 2 interrupted (SIGINT, SIGTERM), 3 nothing to
 do, 4 usage error; check: 0 every file is overwritten in place, 5 some cannot be
-guaranteed.
+guaranteed; verify-report: 0 intact and signed by a trusted key, 1 changed, 2 not
+readable or not a report, 3 intact but signed by a key not trusted here, 4 usage
+error.
 )";
 }

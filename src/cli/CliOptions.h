@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { kNone, kShred, kFreeSpace, kCheck, kVerifyReport, kHelp, kVersion };
+enum class CliCommand { kNone, kShred, kFreeSpace, kCheck, kVerifyReport, kKey, kHelp, kVersion };
 
 struct CliOptions {
     CliCommand command = CliCommand::kNone;
@@ -34,6 +34,12 @@ struct CliOptions {
     bool verbose = false;
     std::string logFile;
     std::vector<std::string> reportPaths;  // --report: more places for the run's report
+
+    // The report key: --key names an organisation's key in place of the user's own.
+    std::string keyFile;
+    bool keyPublic = false;               // key --public
+    std::string allowedSignersPrincipal;  // key --allowed-signers PRINCIPAL
+    std::vector<std::string> trustFiles;  // verify-report --trust FILE
 };
 
 struct CliParse {

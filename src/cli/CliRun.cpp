@@ -12,6 +12,7 @@
 
 #include "cli/CliCheck.h"
 #include "cli/CliOptions.h"
+#include "cli/CliVerify.h"
 #include "cli/FaceRunning.h"
 #include "cli/FaceStartup.h"
 #include "cli/JsonLines.h"
@@ -65,6 +66,7 @@ AppSettings WithOptions(AppSettings s, const CliOptions& o) {
     if (o.keepSize) s.modifySize = 0;
     if (o.verify) s.verifyLastPass = true;
     if (o.freeSpaceAfter) s.freeSpaceAfter = true;
+    if (!o.keyFile.empty()) s.reportKeyFile = o.keyFile;
     s.confirm = o.yes ? 0 : 1;
     return s;
 }
@@ -106,17 +108,14 @@ int RunCli(const std::vector<std::string>& args) {
         std::printf("%s %s\n", kProgram, KELVANE_VERSION);
         return 0;
     }
-    if (o.command == CliCommand::kVerifyReport) {
-        const VerifyOutcome v =
-            VerifyReportFile(o.paths.front(), DefaultStorageLocations().programFolder);
-        for (const std::string& line : v.lines) std::printf("%s\n", line.c_str());
-        return v.status;
-    }
+    if (o.command == CliCommand::kVerifyReport) return RunVerifyReport(o, kProgram);
+    if (o.command == CliCommand::kKey) return RunKeyCommand(o, kProgram);
     if (o.command == CliCommand::kShred && !o.yes &&
         (!::isatty(STDIN_FILENO) || o.filesFrom == "-"))
         return UsageError(
             "no terminal to ask before each file on; give -y (--yes) to shred without asking");
     std::string error;
+    if (!o.keyFile.empty() && !CheckKeyOption(o.keyFile, error)) return UsageError(error);
     // A list is read through once now, its paths checked like those of the
     // command line, and kept for the run to read as it goes; the command line's
     // paths then follow the list's.

@@ -1,6 +1,7 @@
 #include "report/Json.h"
 
 #include <cstdio>
+#include <unordered_set>
 
 JsonValue JsonValue::Bool(bool b) {
     JsonValue v;
@@ -44,6 +45,11 @@ JsonValue& JsonValue::Set(std::string_view key, JsonValue value) {
         }
     members_.emplace_back(std::string(key), std::move(value));
     return *this;
+}
+
+void JsonValue::Add(std::string key, JsonValue value) {
+    type_ = Type::kObject;
+    members_.emplace_back(std::move(key), std::move(value));
 }
 
 bool JsonValue::Remove(std::string_view key) {
@@ -153,7 +159,7 @@ void Write(const JsonValue& v, int depth, std::string& out) {
 
 class Reader {
   public:
-    explicit Reader(std::string_view t) : t_(t) {}
+    Reader(std::string_view t, size_t maxValues) : t_(t), valuesLeft_(maxValues) {}
 
     bool Document(JsonValue& out, std::string& error) {
         SkipSpace();
@@ -188,6 +194,8 @@ class Reader {
     bool Value(JsonValue& out, int depth) {
         if (depth > 64) return Fail("nested too deep");
         if (p_ >= t_.size()) return Fail("value missing");
+        if (valuesLeft_ == 0) return Fail("too many values");
+        --valuesLeft_;
         const char c = t_[p_];
         if (c == '{') return ObjectValue(out, depth);
         if (c == '[') return ArrayValue(out, depth);
@@ -381,6 +389,9 @@ class Reader {
     bool ObjectValue(JsonValue& out, int depth) {
         ++p_;
         out = JsonValue::Object();
+        // Names already met, found by hash: an object of many members is read in
+        // time proportional to its size.
+        std::unordered_set<std::string> names;
         SkipSpace();
         if (p_ < t_.size() && t_[p_] == '}') {
             ++p_;
@@ -391,14 +402,15 @@ class Reader {
             if (p_ >= t_.size() || t_[p_] != '"') return Fail("member name expected");
             std::string key;
             if (!StringValue(key)) return false;
-            if (out.Get(key)) return Fail("member named twice");
+            if (!names.insert(key).second) return Fail("member named twice");
+            if (names.size() > kJsonMaxMembers) return Fail("too many members in an object");
             SkipSpace();
             if (p_ >= t_.size() || t_[p_] != ':') return Fail("':' expected");
             ++p_;
             SkipSpace();
             JsonValue value;
             if (!Value(value, depth + 1)) return false;
-            out.Set(key, std::move(value));
+            out.Add(std::move(key), std::move(value));
             SkipSpace();
             if (p_ < t_.size() && t_[p_] == ',') {
                 ++p_;
@@ -414,6 +426,7 @@ class Reader {
 
     std::string_view t_;
     size_t p_ = 0;
+    size_t valuesLeft_;
     std::string error_;
 };
 
@@ -432,6 +445,6 @@ std::string WriteJsonItem(const JsonValue& value, int depth) {
     return out;
 }
 
-bool ReadJson(std::string_view text, JsonValue& out, std::string& error) {
-    return Reader(text).Document(out, error);
+bool ReadJson(std::string_view text, JsonValue& out, std::string& error, size_t maxValues) {
+    return Reader(text, maxValues).Document(out, error);
 }

@@ -40,6 +40,8 @@ class JsonValue {
         return Set(key, Int(static_cast<int64_t>(value)));
     }
     JsonValue& Set(std::string_view key, uint32_t value) { return Set(key, Int(value)); }
+    // Adds a member whose name the caller knows to be new (the reader does).
+    void Add(std::string key, JsonValue value);
     bool Remove(std::string_view key);
     const JsonValue* Get(std::string_view key) const;
     JsonValue* Get(std::string_view key);
@@ -62,5 +64,11 @@ std::string WriteJson(const JsonValue& value);
 std::string WriteJsonItem(const JsonValue& value, int depth);
 
 // Strict: exactly one value, valid UTF-8, integers only (a fraction or exponent is
-// refused), nesting at most 64 deep. False with `error` otherwise.
-bool ReadJson(std::string_view text, JsonValue& out, std::string& error);
+// refused), nesting at most 64 deep, no member named twice, at most
+// kJsonMaxMembers members in an object (a report's have a few dozen), at most `maxValues`
+// values in all (so that the tree it builds stays in proportion to what a report
+// holds). False with `error` otherwise. Linear in the text.
+inline constexpr size_t kJsonMaxValues = 1'000'000;
+inline constexpr size_t kJsonMaxMembers = 4096;
+bool ReadJson(std::string_view text, JsonValue& out, std::string& error,
+              size_t maxValues = kJsonMaxValues);

@@ -46,8 +46,9 @@ struct SigningKey {
 std::string Fingerprint(std::string_view publicKey);
 
 // Reads a private key: a PEM file (PKCS#8, as `openssl genpkey -algorithm ed25519`
-// writes it). The file must be a regular file, not a link, and private to its
-// owner. False with `error` otherwise.
+// writes it, the form Kelvane makes its own key in) or an unencrypted OpenSSH
+// ed25519 key (`ssh-keygen -t ed25519 -N ''`). The file must be a regular file, not a link, and
+// private to its owner. False with `error` otherwise.
 bool LoadKey(const std::string& path, SigningKey& key, std::string& error);
 // Loads `path`, or makes a new key and writes it there (0600, never over a file
 // that is there) when there is none.

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "report/ReportStream.h"
+#include "report/SshFormat.h"
 
 namespace {
 
@@ -209,12 +210,19 @@ std::vector<std::string> SignatureProblems(const JsonValue& report, std::string_
         return {"no signature"};
     std::string publicKey, value;
     c.fingerprint = MemberText(*sig, "fingerprint");
+    // Its members in the one order they are written in: the signature covers the
+    // rest of the text, so no byte of this member may vary either.
+    static constexpr const char* kOrder[] = {"algorithm", "signedBytes", "publicKey", "fingerprint",
+                                             "value"};
+    for (size_t i = 0; i < sig->members().size() && i < 5; ++i)
+        if (sig->members()[i].first != kOrder[i]) return {"the signature is damaged"};
     if (MemberText(*sig, "algorithm") != algorithm ||
         MemberText(*sig, "signedBytes") != signedBytes || sig->members().size() != 5 ||
         !reportcrypto::FromBase64(MemberText(*sig, "publicKey"), publicKey) ||
         !reportcrypto::FromBase64(MemberText(*sig, "value"), value))
         return {"the signature is damaged"};
     std::vector<std::string> problems;
+    c.publicKey = publicKey;
     if (reportcrypto::Fingerprint(publicKey) != c.fingerprint)
         problems.push_back("the fingerprint is not that of the public key");
     const std::string signedText = message();
@@ -223,7 +231,35 @@ std::vector<std::string> SignatureProblems(const JsonValue& report, std::string_
     return problems;
 }
 
+int64_t ParseUtcTimeText(std::string_view text) {
+    // "2026-12-07T22:30:52Z", as UtcTimeText writes it.
+    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
+        text[13] != ':' || text[16] != ':' || text[19] != 'Z')
+        return -1;
+    auto number = [&](size_t at, size_t len) {
+        int v = 0;
+        for (size_t i = at; i < at + len; ++i) {
+            if (text[i] < '0' || text[i] > '9') return -1;
+            v = v * 10 + (text[i] - '0');
+        }
+        return v;
+    };
+    struct tm tm {};
+    tm.tm_year = number(0, 4) - 1900;
+    tm.tm_mon = number(5, 2) - 1;
+    tm.tm_mday = number(8, 2);
+    tm.tm_hour = number(11, 2);
+    tm.tm_min = number(14, 2);
+    tm.tm_sec = number(17, 2);
+    if (tm.tm_year < 0 || tm.tm_mon < 0 || tm.tm_mday < 1 || tm.tm_hour < 0 || tm.tm_min < 0 ||
+        tm.tm_sec < 0)
+        return -1;
+    return static_cast<int64_t>(::timegm(&tm));
+}
+
 void AddReportSummary(const JsonValue& report, ReportCheck& c) {
+    c.isReport = MemberText(report, "report") == "kelvane-erasure-report";
+    c.signedAt = ParseUtcTimeText(MemberText(report, "end"));
     const JsonValue* totals = report.Get("totals");
     c.summary.push_back("Report " + MemberText(report, "id") + " (" + MemberText(report, "kind") +
                         " run)");
@@ -236,7 +272,9 @@ void AddReportSummary(const JsonValue& report, ReportCheck& c) {
             "Erased: " + std::to_string(MemberInt(totals, "erased", 0)) +
             ", with exceptions: " + std::to_string(MemberInt(totals, "erasedWithExceptions", 0)) +
             ", not erased: " + std::to_string(MemberInt(totals, "notErased", 0)));
-    c.summary.push_back("Signed by key " + c.fingerprint);
+    c.summary.push_back("Signed by key " + (c.publicKey.size() == 32
+                                                ? sshformat::Fingerprint(c.publicKey)
+                                                : c.fingerprint));
 }
 
 int ReportVersionOf(std::string_view start) {
@@ -260,19 +298,25 @@ ReportCheck CheckReportText(const std::string& text, const JsonValue* schema) {
     ReportCheck c;
     JsonValue report;
     std::string error;
-    if (!ReadJson(text, report, error)) {
+    if (!ReadJson(text, report, error, kReportMaxValues)) {
         c.problems.push_back("not a report: " + error);
         return c;
     }
-    if (WriteJson(report) != text)
+    if (WriteJson(report) != text) {
         c.problems.push_back(
             "the text is not as it was written (spaces, escapes or order changed)");
+        c.rewritten = true;
+    }
     for (std::string& p : SignatureProblems(
              report, "Ed25519", kSignedBytes,
              [&] {
-                 JsonValue body = report;
-                 body.Remove("signature");
-                 return WriteJson(body);
+                 // The text as written without its last member, the signature:
+                 // the same bytes as the report written without it, taken from
+                 // the text (which is as written, or the check fails anyway).
+                 const size_t at = text.rfind("\n  \"signature\": {");
+                 if (c.rewritten || at == std::string::npos || at == 0 || text[at - 1] != ',')
+                     return std::string();
+                 return text.substr(0, at - 1) + "\n}\n";
              },
              c))
         c.problems.push_back(std::move(p));

@@ -45,8 +45,21 @@ struct ReportCheck {
     bool intact = false;
     std::vector<std::string> problems;  // why not
     std::vector<std::string> summary;   // what the report says, line by line
-    std::string fingerprint;
+    std::string fingerprint;            // as the report states it
+    std::string publicKey;              // the 32 bytes it names, when readable
+    int64_t signedAt = -1;              // its end time, which the signature covers
+    bool isReport = false;              // it says it is a Kelvane report
+    bool rewritten = false;             // it parses, but is not written as Kelvane writes
 };
+
+// What the checker holds of one report at most: values of a version-1 report (held
+// whole) or of the rest of a version-2 report (without its entries), and of one
+// version-2 entry.
+inline constexpr size_t kReportMaxValues = 100'000;
+inline constexpr size_t kEntryMaxValues = 20'000;
+
+// "2026-12-07T22:30:52Z" as seconds since 1970; -1 when it is not that form.
+int64_t ParseUtcTimeText(std::string_view text);
 
 // A member's text or number; "" or `missing` when it is absent or of another type.
 std::string MemberText(const JsonValue& object, const char* key);

@@ -1,7 +1,10 @@
-// A JSON Schema check of the keywords the report's schema uses.
-#include <regex>
+// A JSON Schema check of the keywords the report's schema uses. Its cost is the
+// value's size times the schema's: patterns are matched by SchemaPattern (never
+// a backtracking search), and the problems it lists are capped.
+#include <unordered_map>
 
 #include "report/ReportJson.h"
+#include "report/SchemaPattern.h"
 
 namespace {
 
@@ -33,13 +36,13 @@ class Checker {
 
     void Check(const JsonValue& schema, const JsonValue& v, const std::string& where, int depth) {
         if (depth > 32) {
-            problems.push_back(where + ": schema nested too deep");
+            Problem(where + ": schema nested too deep");
             return;
         }
         if (const JsonValue* ref = schema.Get("$ref")) {
             const JsonValue* target = Resolve(ref->text());
             if (!target) {
-                problems.push_back(where + ": schema reference " + ref->text() + " not found");
+                Problem(where + ": schema reference " + ref->text() + " not found");
                 return;
             }
             Check(*target, v, where, depth + 1);
@@ -56,31 +59,30 @@ class Checker {
                 one(type->text());
             }
             if (!fits) {
-                problems.push_back(where + ": " + TypeName(v) + " where the schema wants " +
-                                   WriteJsonLine(*type));
+                Problem(where + ": " + TypeName(v) + " where the schema wants " +
+                        WriteJsonLine(*type));
                 return;
             }
         }
         if (const JsonValue* c = schema.Get("const"); c && !SameValue(*c, v))
-            problems.push_back(where + ": not " + WriteJsonLine(*c));
+            Problem(where + ": not " + WriteJsonLine(*c));
         if (const JsonValue* e = schema.Get("enum")) {
             bool found = false;
             for (const JsonValue& option : e->items()) found = found || SameValue(option, v);
             if (!found)
-                problems.push_back(where + ": " + WriteJsonLine(v) + " is none of " +
-                                   WriteJsonLine(*e));
+                Problem(where + ": " + WriteJsonLine(v) + " is none of " + WriteJsonLine(*e));
         }
         if (const JsonValue* min = schema.Get("minimum");
             min && v.type() == JsonValue::Type::kInt && v.integer() < min->integer())
-            problems.push_back(where + ": below " + std::to_string(min->integer()));
+            Problem(where + ": below " + std::to_string(min->integer()));
         if (const JsonValue* pattern = schema.Get("pattern");
             pattern && v.type() == JsonValue::Type::kString) {
-            try {
-                if (!std::regex_search(v.text(), std::regex(pattern->text())))
-                    problems.push_back(where + ": does not match " + pattern->text());
-            } catch (const std::regex_error&) {
-                problems.push_back(where + ": bad pattern in the schema");
-            }
+            auto [it, made] = patterns_.try_emplace(pattern->text());
+            if (made) it->second.ok = it->second.pattern.Compile(pattern->text());
+            if (!it->second.ok)
+                Problem(where + ": bad pattern in the schema");
+            else if (!it->second.pattern.Search(v.text()))
+                Problem(where + ": does not match " + pattern->text());
         }
         if (v.type() == JsonValue::Type::kObject) Object(schema, v, where, depth);
         if (v.type() == JsonValue::Type::kArray) {
@@ -91,8 +93,25 @@ class Checker {
     }
 
     std::vector<std::string> problems;
+    int64_t moreProblems = 0;
 
   private:
+    // Enough to tell what is wrong; a value of a million wrong members costs no more.
+    static constexpr size_t kMaxProblems = 50;
+    static constexpr size_t kMaxProblemText = 300;
+    void Problem(std::string p) {
+        if (p.size() > kMaxProblemText) p = p.substr(0, kMaxProblemText) + "...";
+        if (problems.size() < kMaxProblems)
+            problems.push_back(std::move(p));
+        else
+            ++moreProblems;
+    }
+    struct Compiled {
+        SchemaPattern pattern;
+        bool ok = false;
+    };
+    std::unordered_map<std::string, Compiled> patterns_;
+
     static std::string WriteJsonLine(const JsonValue& v) {
         std::string s = WriteJson(v);
         std::string out;
@@ -128,8 +147,7 @@ class Checker {
     void Object(const JsonValue& schema, const JsonValue& v, const std::string& where, int depth) {
         if (const JsonValue* required = schema.Get("required"))
             for (const JsonValue& key : required->items())
-                if (!v.Get(key.text()))
-                    problems.push_back(where + ": \"" + key.text() + "\" missing");
+                if (!v.Get(key.text())) Problem(where + ": \"" + key.text() + "\" missing");
         const JsonValue* properties = schema.Get("properties");
         const JsonValue* additional = schema.Get("additionalProperties");
         for (const auto& [key, member] : v.members()) {
@@ -138,7 +156,7 @@ class Checker {
                 Check(*sub, member, where + "." + key, depth + 1);
             } else if (additional && additional->type() == JsonValue::Type::kBool &&
                        !additional->boolean()) {
-                problems.push_back(where + ": \"" + key + "\" is not allowed");
+                Problem(where + ": \"" + key + "\" is not allowed");
             }
         }
     }
@@ -154,5 +172,8 @@ std::vector<std::string> SchemaProblems(const JsonValue& schema, const JsonValue
     const JsonValue* under = part.empty() ? &schema : c.Resolve(part);
     if (!under) return {where + ": schema part " + part + " not found"};
     c.Check(*under, value, where, 0);
+    if (c.moreProblems > 0)
+        c.problems.push_back(where + ": ... and " + std::to_string(c.moreProblems) +
+                             " more problem(s)");
     return std::move(c.problems);
 }

@@ -11,7 +11,7 @@ constexpr std::string_view kSignatureLine = "  \"signature\": {";
 constexpr size_t kMaxLine = 1 << 20;
 constexpr size_t kMaxEntry = 4 << 20;
 // The report without its entries: drives and warnings are few.
-constexpr size_t kMaxRest = 16 << 20;
+constexpr size_t kMaxRest = 4 << 20;
 constexpr size_t kMaxProblems = 20;
 
 // The report's text around its (empty) entries: `head` ends with the opening
@@ -109,6 +109,7 @@ struct ReportStreamCheck::State {
     int64_t moreProblems = 0;
 
     void Problem(std::string p) {
+        if (p.size() > 300) p = p.substr(0, 300) + "...";
         if (problems.size() < kMaxProblems)
             problems.push_back(std::move(p));
         else
@@ -147,7 +148,7 @@ struct ReportStreamCheck::State {
         JsonValue v;
         std::string error;
         ReportEntry e;
-        if (!ReadJson(entry, v, error)) {
+        if (!ReadJson(entry, v, error, kEntryMaxValues)) {
             Problem(where + ": not JSON: " + error);
         } else {
             if (WriteJsonItem(v, 2) != entry)
@@ -174,6 +175,7 @@ struct ReportStreamCheck::State {
                     at = At::kEntryStart;
                 } else {
                     rest += l + "\n";
+                    if (rest.size() > kMaxRest) Broken("too long before the entries");
                 }
                 break;
             case At::kEntryStart:
@@ -235,7 +237,7 @@ ReportCheck ReportStreamCheck::Finish() {
         s.Broken("it ends early");
     JsonValue report;
     std::string error;
-    if (s.at == State::At::kBroken || !ReadJson(s.rest, report, error) ||
+    if (s.at == State::At::kBroken || !ReadJson(s.rest, report, error, kReportMaxValues) ||
         report.type() != JsonValue::Type::kObject) {
         if (s.at != State::At::kBroken) s.Problem("not a report: " + error);
         c.problems = std::move(s.problems);

@@ -17,6 +17,7 @@
 #include "platform/FileSystem.h"
 #include "report/ReportJson.h"
 #include "report/ReportStream.h"
+#include "report/SshFormat.h"
 
 namespace {
 
@@ -87,6 +88,21 @@ bool WriteNewFile(const std::string& path, const SignedReport* report, std::stri
     });
     const bool ok = written && flush() && ::fsync(fd) == 0;
     if (!ok) error = "cannot write the report " + path + ": " + Errno();
+    ::close(fd);
+    if (!ok) ::unlink(path.c_str());  // made just now, with O_EXCL
+    return ok;
+}
+
+// A small file beside a report: made new, never through a link, written through
+// the one descriptor that made it.
+bool WriteNewText(const std::string& path, std::string_view text, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = "cannot write " + path + ": " + Errno();
+        return false;
+    }
+    const bool ok = fsys::WriteAll(fd, text) && ::fsync(fd) == 0;
+    if (!ok) error = "cannot write " + path + ": " + Errno();
     ::close(fd);
     if (!ok) ::unlink(path.c_str());  // made just now, with O_EXCL
     return ok;
@@ -205,6 +221,17 @@ WrittenReport WriteRunReport(RunRecord record, const ReportPlan& plan) {
         out.problems.push_back("the report could not be signed");
         return out;
     }
+    // The OpenSSH signature of the file's bytes, the same beside every copy.
+    reportcrypto::Sha512Stream digest;
+    const bool digested = text.Emit([&](std::string_view piece) {
+        digest.Update(piece);
+        return true;
+    });
+    const std::string sshSignature =
+        digested ? sshformat::ArmoredSignature(key, sshformat::kReportNamespace, digest.Final())
+                 : std::string();
+    if (sshSignature.empty())
+        out.problems.push_back("the OpenSSH signature of the report could not be made");
     const std::string stem = ReportFileStem(record);
 
     // Each place: the JSON and, where a face draws one, the PDF beside it.
@@ -221,6 +248,14 @@ WrittenReport WriteRunReport(RunRecord record, const ReportPlan& plan) {
         }
         out.files.push_back(json);
         if (out.json.empty()) out.json = json;
+        if (!sshSignature.empty()) {
+            if (WriteNewText(json + ".sig", sshSignature, why)) {
+                out.files.push_back(json + ".sig");
+                if (out.sig.empty()) out.sig = json + ".sig";
+            } else {
+                out.problems.push_back(why);
+            }
+        }
         const std::string base = json.size() > 5 && json.compare(json.size() - 5, 5, ".json") == 0
                                      ? json.substr(0, json.size() - 5)
                                      : json;
@@ -246,74 +281,5 @@ WrittenReport WriteRunReport(RunRecord record, const ReportPlan& plan) {
             writeAt(extra);
         }
     }
-    return out;
-}
-
-namespace {
-
-bool ReadSchema(const std::string& programFolder, int version, JsonValue& schema) {
-    const std::string data = FindDataFolder(programFolder);
-    const std::string name = ReportSchemaFile(version);
-    for (const std::string& folder :
-         {data, programFolder, programFolder + "../share/kelvane/", programFolder + "data/"}) {
-        const int fd = ::open((folder + name).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;
-        std::string s;
-        char buf[65536];
-        ssize_t n;
-        while ((n = ::read(fd, buf, sizeof buf)) > 0 && s.size() < (1u << 20))
-            s.append(buf, static_cast<size_t>(n));
-        ::close(fd);
-        std::string error;
-        if (ReadJson(s, schema, error)) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-VerifyOutcome VerifyReportFile(const std::string& path, const std::string& programFolder) {
-    VerifyOutcome out;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        out.lines.push_back("cannot read " + path + ": " + Errno());
-        return out;
-    }
-    // Version 2 is read a piece at a time however long it is; version 1 is held
-    // whole, as it was written.
-    std::string text;
-    std::vector<char> buf(1 << 16);
-    ssize_t n;
-    while (text.size() < 128 && (n = ::read(fd, buf.data(), buf.size())) > 0)
-        text.append(buf.data(), static_cast<size_t>(n));
-    const int version = ReportVersionOf(text) == 2 ? 2 : 1;
-    JsonValue schema;
-    const bool haveSchema = ReadSchema(programFolder, version, schema);
-    ReportCheck check;
-    n = 0;
-    if (version >= 2) {
-        ReportStreamCheck stream(haveSchema ? &schema : nullptr);
-        stream.Feed(text);
-        text.clear();
-        text.shrink_to_fit();
-        while ((n = ::read(fd, buf.data(), buf.size())) > 0)
-            stream.Feed(std::string_view(buf.data(), static_cast<size_t>(n)));
-        if (n == 0) check = stream.Finish();
-    } else {
-        while ((n = ::read(fd, buf.data(), buf.size())) > 0 && text.size() < (64u << 20))
-            text.append(buf.data(), static_cast<size_t>(n));
-        if (n >= 0) check = CheckReportText(text, haveSchema ? &schema : nullptr);
-    }
-    ::close(fd);
-    if (n < 0) {
-        out.lines.push_back("cannot read " + path + ": " + Errno());
-        return out;
-    }
-    out.status = check.intact ? 0 : 1;
-    out.lines.push_back(check.intact ? "INTACT: " + path : "CHANGED: " + path);
-    for (const std::string& p : check.problems) out.lines.push_back("  " + p);
-    if (!haveSchema)
-        out.lines.push_back("  (the schema was not found; the fields were not checked)");
-    for (const std::string& s : check.summary) out.lines.push_back(s);
     return out;
 }

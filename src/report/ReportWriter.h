@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "report/ReportRecord.h"
+#include "report/ReportVerify.h"
 
 struct AppSettings;
 
@@ -32,8 +33,9 @@ std::vector<std::string> PartFolders(const ReportPlan& plan, const std::string& 
 void AddRunContext(RunRecord& record, const AppSettings& settings);
 
 struct WrittenReport {
-    std::vector<std::string> files;     // every report file written, JSON then PDF
+    std::vector<std::string> files;     // every report file written: JSON, its .sig, PDF
     std::string json;                   // the first JSON written (the reports folder's)
+    std::string sig;                    // the OpenSSH signature beside it ("<json>.sig")
     std::string pdf;                    // the PDF beside it, when made
     std::vector<std::string> problems;  // one line each, for the log and the status
     std::string fingerprint;
@@ -52,11 +54,3 @@ std::string ReportFileStem(const RunRecord& record);
 using ReportPdfMaker = std::function<bool(const RunRecord& record, const std::string& fingerprint,
                                           const std::string& path, std::string& error)>;
 void SetReportPdfMaker(ReportPdfMaker maker);
-
-// Reads and checks a report file: the lines to print and the exit status (0
-// intact, 1 changed or not signed by the key it names, 2 not readable).
-struct VerifyOutcome {
-    int status = 2;
-    std::vector<std::string> lines;
-};
-VerifyOutcome VerifyReportFile(const std::string& path, const std::string& programFolder);

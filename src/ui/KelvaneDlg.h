@@ -116,6 +116,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
         ID_SORT_SIZE = 32798,
         ID_SORT_DATE = 32799,
         ID_REPORTS = 32800,
+        ID_VERIFY_REPORT = 32801,
     };
     static constexpr int kMinWidth = 640;
     static constexpr int kMinHeight = 400;
@@ -281,6 +282,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void OnStop();
     void OnViewLog();
     void OnReports();
+    void OnVerifyReport();
+    void TakeVerifyOutcome();
     void OnEnableLog();
     void OnArchiveLog();
     void OnClearLog();
@@ -386,6 +389,10 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     struct CleanUpBox;
     std::shared_ptr<CleanUpBox> cleanUp_;
     QTimer* cleanUpTimer_ = nullptr;
+    // A report being checked on a worker (see OnVerifyReport).
+    struct VerifyBox;
+    std::shared_ptr<VerifyBox> verify_;
+    QTimer* verifyTimer_ = nullptr;
 
     // The stored outer rectangle until the window's frame is known (see RestoreFrame).
     std::optional<QRect> pendingFrame_;

@@ -58,6 +58,9 @@ void CKelvaneDlg::OnCommand(int id) {
         case ID_REPORTS:
             OnReports();
             break;
+        case ID_VERIFY_REPORT:
+            OnVerifyReport();
+            break;
         case ID_ENABLE_LOG:
             OnEnableLog();
             break;

@@ -19,11 +19,14 @@ TEST(CliReport, ShredLeavesASignedReportThatVerifyReportChecks) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     std::vector<std::string> reports;
     for (const auto& e : fs::directory_iterator(tmp.Sub("config/Tessarin/Kelvane/Reports")))
-        reports.push_back(e.path());
+        if (e.path().extension() == ".json") reports.push_back(e.path());
     ASSERT_EQ(reports.size(), 1u);
+    // Each copy with its OpenSSH signature beside it.
+    EXPECT_TRUE(fs::exists(reports[0] + ".sig"));
     const std::string name = fs::path(reports[0]).filename();
     EXPECT_EQ(name.rfind("kelvane-report-", 0), 0u);
     EXPECT_EQ(ReadWholeFile(reports[0]), ReadWholeFile(tmp.Sub("extra/") + name));
+    EXPECT_EQ(ReadWholeFile(reports[0] + ".sig"), ReadWholeFile(tmp.Sub("extra/") + name + ".sig"));
     // Said once, though -v shows the log's own report lines too.
     const std::string said = "Report: " + reports[0] + "\n";
     const size_t first = run.out.find(said);

@@ -58,6 +58,15 @@ const JsonValue& SchemaOf(int version) {
     return s;
 }
 
+ReportTrust OwnKeyTrust(const std::string& keyFile) {
+    TrustSources sources;
+    sources.ownKeyFiles = {keyFile};
+    ReportTrust trust;
+    std::string error;
+    EXPECT_TRUE(LoadReportTrust(sources, trust, error)) << error;
+    return trust;
+}
+
 // Every byte flipped two ways, a byte added and the last byte cut: each fails.
 void ExpectEveryChangeFails(const std::string& text) {
     for (size_t i = 0; i < text.size(); ++i)
@@ -110,9 +119,12 @@ TEST(ReportSigning, WrittenPrivatelyAndNeverIntoAShreddedFolder) {
     plan.extraPaths = {dir.Sub("shredded/r.json"), dir.Sub("extra.json"), dir.Sub("extra.json")};
     plan.shredded = {dir.Sub("shredded")};
     const WrittenReport w = WriteRunReport(SampleRecord(), plan);
-    ASSERT_EQ(w.files.size(), 2u);
+    // Each JSON with its OpenSSH signature beside it.
+    ASSERT_EQ(w.files.size(), 4u);
     EXPECT_EQ(w.json.rfind(dir.Sub("Reports/kelvane-report-20270115T080101Z-"), 0), 0u) << w.json;
-    EXPECT_EQ(w.files[1], dir.Sub("extra.json"));
+    EXPECT_EQ(w.files[1], w.json + ".sig");
+    EXPECT_EQ(w.files[2], dir.Sub("extra.json"));
+    EXPECT_EQ(w.files[3], dir.Sub("extra.json.sig"));
     EXPECT_FALSE(PathExists(dir.Sub("shredded/r.json")));
     // Problems: the shredded folder, and the second extra.json that would replace the first.
     ASSERT_EQ(w.problems.size(), 2u);
@@ -124,14 +136,16 @@ TEST(ReportSigning, WrittenPrivatelyAndNeverIntoAShreddedFolder) {
     ASSERT_EQ(::stat(w.json.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
-    const VerifyOutcome ok = VerifyReportFile(w.json, KELVANE_DATA_DIR "/");
+    const ReportTrust trust = OwnKeyTrust(plan.keyFile);
+    const VerifyOutcome ok = VerifyReportFile(w.json, KELVANE_DATA_DIR "/", &trust);
     EXPECT_EQ(ok.status, 0);
     ASSERT_FALSE(ok.lines.empty());
     EXPECT_EQ(ok.lines[0], "INTACT: " + w.json);
     std::string text = ReadWholeFile(w.json);
     text[text.find("\"done\"") + 1] = 'D';
     TempDir::WriteFileAt(dir.Sub("changed.json"), text);
-    const VerifyOutcome bad = VerifyReportFile(dir.Sub("changed.json"), KELVANE_DATA_DIR "/");
+    const VerifyOutcome bad =
+        VerifyReportFile(dir.Sub("changed.json"), KELVANE_DATA_DIR "/", &trust);
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.lines[0], "CHANGED: " + dir.Sub("changed.json"));
     EXPECT_EQ(VerifyReportFile(dir.Sub("none.json"), KELVANE_DATA_DIR "/").status, 2);
@@ -170,10 +184,12 @@ TEST(ReportSigning, VersionTwoIsCheckedAPieceAtATimeAndEveryChangedByteFails) {
     // Files of both versions verify as written: version 1 reports stay valid.
     TempDir::WriteFileAt(dir.Sub("v2.json"), text);
     TempDir::WriteFileAt(dir.Sub("v1.json"), SignReport(ReportToJson(SampleRecord(), 1), key));
+    const ReportTrust trust = OwnKeyTrust(dir.Sub("k.pem"));
     for (const char* name : {"v1.json", "v2.json"}) {
-        const VerifyOutcome v = VerifyReportFile(dir.Sub(name), KELVANE_DATA_DIR "/");
+        const VerifyOutcome v = VerifyReportFile(dir.Sub(name), KELVANE_DATA_DIR "/", &trust);
         EXPECT_EQ(v.status, 0) << name << ": " << (v.lines.size() > 1 ? v.lines[1] : "");
-        EXPECT_EQ(v.lines.size(), 6u) << name << ": the schema found, the summary given";
+        // The answer, the key, no signature file beside it, and the summary.
+        EXPECT_EQ(v.lines.size(), 8u) << name << ": the schema found, the summary given";
     }
 }
 

@@ -7,19 +7,19 @@ _kelvane_cli() {
     cmd=
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            shred|free-space|check) cmd=${COMP_WORDS[i]}; break ;;
+            shred|free-space|check|verify-report|key) cmd=${COMP_WORDS[i]}; break ;;
         esac
     done
     if [[ -z $cmd ]]; then
-        COMPREPLY=($(compgen -W "shred free-space check --help --version" -- "$cur"))
+        COMPREPLY=($(compgen -W "shred free-space check verify-report key --help --version" -- "$cur"))
         return
     fi
     case $prev in
-        --pattern|--files-from|--log)
+        --pattern|--files-from|--log|--key|--trust)
             COMPREPLY=($(compgen -f -- "$cur")); compopt -o filenames 2>/dev/null; return ;;
         -n|--passes)
             COMPREPLY=($(compgen -W "1 2 3 7 35" -- "$cur")); return ;;
-        --value|--exclude)
+        --value|--exclude|--allowed-signers)
             return ;;
     esac
     local opts
@@ -27,9 +27,11 @@ _kelvane_cli() {
         shred) opts="--passes --random --value --pattern --keep-names --keep-size --verify
                      --free-space-after --trash
                      --exclude --one-file-system --files-from --null --yes --json --quiet
-                     --verbose --log --help" ;;
+                     --verbose --log --report --key --help" ;;
         free-space) opts="--passes --random --value --pattern --yes --json --quiet --verbose
-                          --log --help" ;;
+                          --log --report --key --help" ;;
+        verify-report) opts="--trust --help" ;;
+        key) opts="--key --public --allowed-signers --help" ;;
         check) opts="--exclude --one-file-system --files-from --null --json --quiet --verbose
                      --help" ;;
     esac

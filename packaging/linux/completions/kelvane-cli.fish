@@ -1,9 +1,11 @@
 # fish completion for kelvane-cli
-set -l commands shred free-space check
+set -l commands shred free-space check verify-report key
 complete -c kelvane-cli -f
 complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a shred -d 'Shred files and folders'
 complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a free-space -d 'Overwrite the free space of file systems'
 complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a check -d 'Tell what a shred would do, touching nothing'
+complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a verify-report -d 'Check a report and whom it can be trusted from'
+complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a key -d 'Show the key that signs the reports'
 complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Show the version'
 complete -c kelvane-cli -s h -l help -d 'Show the help'
 
@@ -27,3 +29,8 @@ complete -c kelvane-cli -n "__fish_seen_subcommand_from $commands" -s q -l quiet
 complete -c kelvane-cli -n "__fish_seen_subcommand_from $commands" -s v -l verbose -d 'Print a line per entry'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred check" -F
 complete -c kelvane-cli -n "__fish_seen_subcommand_from free-space" -x -a '(__fish_complete_directories)'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from shred free-space key" -l key -r -F -d 'Sign with this key in place of yours'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from key" -l public -d 'Print the public key as an OpenSSH line'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from key" -l allowed-signers -x -d 'Print an allowed_signers line for PRINCIPAL'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from verify-report" -l trust -r -F -d 'Also trust the keys of an allowed_signers file'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from verify-report" -F
