@@ -119,8 +119,15 @@ def reports_of(events):
     if not reports:
         for e in of_kind(events, 'log'):
             line = e.get('line', '')
-            if line.startswith('Report: '):
-                reports.append({'json': line[len('Report: '):]})
+            if not line.startswith('Report: '):
+                continue
+            path = line[len('Report: '):]
+            if path.endswith('.sig') and reports:
+                reports[-1]['signature'] = path
+            elif path.endswith('.pdf') and reports:
+                reports[-1]['pdf'] = path
+            else:
+                reports.append({'json': path})
     return reports
 
 
