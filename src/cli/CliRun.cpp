@@ -12,6 +12,7 @@
 
 #include "cli/CliCheck.h"
 #include "cli/CliOptions.h"
+#include "cli/CliSchedule.h"
 #include "cli/FaceRunning.h"
 #include "cli/FaceStartup.h"
 #include "cli/JsonLines.h"
@@ -95,6 +96,8 @@ const char* OutcomeName(RunOutcome o) {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args) {
+    if (args.size() > 1 && (args[1] == "schedule" || args[1] == "run-job"))
+        return RunScheduleCommand(args);
     const CliParse parse = ParseCliArguments(args);
     if (!parse.error.empty()) return UsageError(parse.error);
     const CliOptions& o = parse.options;
