@@ -116,6 +116,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
         ID_SORT_SIZE = 32798,
         ID_SORT_DATE = 32799,
         ID_REPORTS = 32800,
+        ID_SCHEDULE = 32801,
     };
     static constexpr int kMinWidth = 640;
     static constexpr int kMinHeight = 400;
@@ -281,6 +282,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void OnStop();
     void OnViewLog();
     void OnReports();
+    void OnSchedule();
     void OnEnableLog();
     void OnArchiveLog();
     void OnClearLog();

@@ -76,6 +76,7 @@ void CKelvaneDlg::ApplyTexts() {
     const std::pair<int, const char*> items[] = {
         {ID_VIEW_LOG, "FrmMain.MenLog"},
         {ID_REPORTS, "FrmMain.MenReports"},
+        {ID_SCHEDULE, "FrmMain.MenSchedule"},
         {ID_ENABLE_LOG, "FrmMain.MenEnableLog"},
         {ID_ARCHIVE_LOG, "FrmMain.MenArchiveLog"},
         {ID_CLEAR_LOG, "FrmMain.MenClearLog"},
