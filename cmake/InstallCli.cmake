@@ -13,6 +13,7 @@ endif()
 install(FILES ${CMAKE_SOURCE_DIR}/data/kelvane-cli-events.schema.json
               ${CMAKE_SOURCE_DIR}/data/kelvane-report-1.schema.json
               ${CMAKE_SOURCE_DIR}/data/kelvane-report-2.schema.json
+              ${CMAKE_SOURCE_DIR}/data/kelvane-schedule.schema.json
         DESTINATION ${CMAKE_INSTALL_DATADIR}/kelvane COMPONENT cli)
 install(FILES ${CMAKE_SOURCE_DIR}/data/Kelvane_License.txt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kelvane-cli RENAME copyright COMPONENT cli)

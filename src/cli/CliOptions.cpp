@@ -406,10 +406,20 @@ checks a report with OpenSSH, given the signer's allowed_signers line:
   ssh-keygen -Y verify -f allowed_signers -I PRINCIPAL -n kelvane-report \
              -s REPORT.json.sig < REPORT.json
 
+Schedules (systemd user timers; a crontab line where no user manager runs):
+  kelvane-cli schedule add (--every daily|weekly|monthly [--at HH:MM] |
+                            --calendar EXPR) [--name TEXT] [--delay SECONDS] [--json]
+                           shred [OPTIONS] PATH... | shred --trash | free-space DRIVE...
+  kelvane-cli schedule list [--json]
+  kelvane-cli schedule remove|run ID
+  kelvane-cli run-job ID [--check] [--json]   (what the timer's service runs)
+A job keeps the identity of each chosen folder and drive; a run whose folder is
+gone, replaced or now a link, or whose drive is not the one it was, is skipped.
+
 Exit status: 0 done, 1 partly done, 2 interrupted (SIGINT, SIGTERM), 3 nothing to
 do, 4 usage error; check: 0 every file is overwritten in place, 5 some cannot be
 guaranteed; verify-report: 0 intact and signed by a trusted key, 1 changed, 2 not
 readable or not a report, 3 intact but signed by a key not trusted here, 4 usage
-error.
+error; run-job --check: 1 skip (the world changed); run-job: 6 skipped.
 )";
 }

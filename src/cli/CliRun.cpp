@@ -13,6 +13,7 @@
 #include "cli/CliCheck.h"
 #include "cli/CliOptions.h"
 #include "cli/CliVerify.h"
+#include "cli/CliSchedule.h"
 #include "cli/FaceRunning.h"
 #include "cli/FaceStartup.h"
 #include "cli/JsonLines.h"
@@ -97,6 +98,8 @@ const char* OutcomeName(RunOutcome o) {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args) {
+    if (args.size() > 1 && (args[1] == "schedule" || args[1] == "run-job"))
+        return RunScheduleCommand(args);
     const CliParse parse = ParseCliArguments(args);
     if (!parse.error.empty()) return UsageError(parse.error);
     const CliOptions& o = parse.options;

@@ -117,6 +117,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
         ID_SORT_DATE = 32799,
         ID_REPORTS = 32800,
         ID_VERIFY_REPORT = 32801,
+        ID_SCHEDULE = 32802,
     };
     static constexpr int kMinWidth = 640;
     static constexpr int kMinHeight = 400;
@@ -284,6 +285,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void OnReports();
     void OnVerifyReport();
     void TakeVerifyOutcome();
+    void OnSchedule();
     void OnEnableLog();
     void OnArchiveLog();
     void OnClearLog();

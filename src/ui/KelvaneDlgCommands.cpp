@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -24,6 +25,7 @@
 #include "config/UpdateAddress.h"
 #include "filelist/FileListOps.h"
 #include "filelist/ListSources.h"
+#include "filelist/StringTable.h"
 #include "filelist/TrashRows.h"
 #include "i18n/SafeFormat.h"
 #include "platform/Platform.h"
@@ -41,6 +43,7 @@
 #include "ui/MainFileList.h"
 #include "ui/MainRunFace.h"
 #include "ui/OptionsDlg.h"
+#include "ui/ScheduleDlg.h"
 
 void CKelvaneDlg::OnCommand(int id) {
     // A command of a disabled pop-up (File, Edit, View while a run goes on) does
@@ -60,6 +63,9 @@ void CKelvaneDlg::OnCommand(int id) {
             break;
         case ID_VERIFY_REPORT:
             OnVerifyReport();
+            break;
+        case ID_SCHEDULE:
+            OnSchedule();
             break;
         case ID_ENABLE_LOG:
             OnEnableLog();
@@ -456,4 +462,34 @@ void CKelvaneDlg::OnInfo() {
                  {ToQ(Text("FrmAbout.m_LBLDescription")), ToQ(Text("FrmAbout.m_LBLLicence"))},
                  ToQ(Text("FrmAbout.m_LBLTranslations")), ToQ(Text("FrmAbout.m_ACCLink")));
     dlg.DoModal(Fonts(), ToQ(Text("FrmMain.m_acMBtnOk")));
+}
+
+// Schedules: the ticked entries of the list (or the trash, or drives chosen in
+// the drive dialog) as a job of kelvane-cli, which the dialog starts as a
+// separate process; the window itself touches no path.
+void CKelvaneDlg::OnSchedule() {
+    if (locked_ || closing_) return;
+    // A chosen folder is listed with everything in it: the job names the folder
+    // (and so what it will hold then), not the files it holds now.
+    std::vector<std::string> ticked;
+    for (int row = 0; row < RowCount(); ++row)
+        if (RowChecked(row))
+            ticked.push_back(Utf8FromWide(RowText(row, MainFileList::kPathColumn)));
+    std::sort(ticked.begin(), ticked.end());
+    std::vector<std::string> roots;
+    for (const std::string& p : ticked)
+        if (roots.empty() || roots.back().back() != '/' || p.rfind(roots.back(), 0) != 0)
+            roots.push_back(p);
+    CScheduleDlg dlg(this);
+    dlg.SetTextLookup([this](std::string_view key) { return Text(key); });
+    dlg.SetDriveChooser([this] {
+        StringTable table;
+        CDriveDlg drives(this);
+        drives.SetTextLookup([this](std::string_view key) { return Text(key); });
+        std::vector<std::string> roots;
+        if (drives.DoModal(*fonts_, table) == IDOK)
+            for (int j = 0; j < table.RowCount(); ++j) roots.push_back(table.GetCell(0, j));
+        return roots;
+    });
+    dlg.DoModal(*fonts_, std::move(roots), ClampIterations(CurrentSettings().iterations));
 }

@@ -167,6 +167,7 @@ void CKelvaneDlg::CreateMenu() {
     AddMenuItem(file, ID_VIEW_LOG);
     AddMenuItem(file, ID_REPORTS);
     AddMenuItem(file, ID_VERIFY_REPORT);
+    AddMenuItem(file, ID_SCHEDULE);
     AddMenuItem(file, ID_ENABLE_LOG, true);
     AddMenuItem(file, ID_ARCHIVE_LOG, true);
     AddMenuItem(file, ID_CLEAR_LOG);

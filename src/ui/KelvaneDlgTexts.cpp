@@ -77,6 +77,7 @@ void CKelvaneDlg::ApplyTexts() {
         {ID_VIEW_LOG, "FrmMain.MenLog"},
         {ID_REPORTS, "FrmMain.MenReports"},
         {ID_VERIFY_REPORT, "FrmMain.MenVerifyReport"},
+        {ID_SCHEDULE, "FrmMain.MenSchedule"},
         {ID_ENABLE_LOG, "FrmMain.MenEnableLog"},
         {ID_ARCHIVE_LOG, "FrmMain.MenArchiveLog"},
         {ID_CLEAR_LOG, "FrmMain.MenClearLog"},
