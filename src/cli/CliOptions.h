@@ -19,6 +19,7 @@ struct CliOptions {
     std::optional<std::string> shredValue;  // decimal byte or the pattern file's absolute path
     bool keepNames = false;
     bool keepSize = false;
+    bool keepFolder = false;  // the chosen folders stay, emptied
     bool verify = false;
     bool freeSpaceAfter = false;  // then overwrite the free space of the drives shredded on
 
@@ -34,6 +35,10 @@ struct CliOptions {
     bool verbose = false;
     std::string logFile;
     std::vector<std::string> reportPaths;  // --report: more places for the run's report
+    std::string reportDir;                 // --report-dir: the reports folder of this run
+    bool noLog = false;                    // --no-log: no log, no archive of the last one
+    // Keeping limits of this run (0: no limit); unset: the settings'.
+    std::optional<int> keepLogs, keepLogsDays, keepReports, keepReportsDays;
 };
 
 struct CliParse {
@@ -50,3 +55,6 @@ std::vector<std::string> SplitFileList(const std::string& text, bool nullSeparat
 
 // The text of --help.
 std::string CliHelpText();
+// The text of --version: name and version, copyright, licence and warranty, as
+// GNU programs print them.
+std::string CliVersionText();
