@@ -52,6 +52,8 @@ install(PROGRAMS ${_gen}/kio/kelvane-shred.desktop ${_gen}/kio/kelvane-shred-tra
 install(FILES ${_gen}/kelvane-shred.nemo_action DESTINATION ${_share}/nemo/actions)
 # Caja (caja-actions), PCManFM and the FileManager-Actions extension read these.
 install(FILES ${_gen}/file-manager/kelvane-shred.desktop DESTINATION ${_share}/file-manager/actions)
+# The executable bit of Dolphin's service menus is meant (see above): lintian is told.
+install(FILES ${_pkg}/lintian/kelvane DESTINATION ${_share}/lintian/overrides)
 
 set(CPACK_PACKAGE_NAME kelvane)
 set(CPACK_PACKAGE_VENDOR "The Kelvane project")
@@ -63,7 +65,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 them, together with the folders that became empty. It also overwrites the free
 space of mounted file systems, logs every run and can run unattended from the
 command line. Dolphin, Nemo and Caja offer to shred the selected files with
-Kelvane, and kelvane-add-to-file-manager adds that entry for Nautilus and Thunar.")
+Kelvane, and kelvane-add-to-file-manager adds that entry for Nautilus and
+Thunar.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -84,9 +87,10 @@ set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME kelvane)
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME kelvane-cli)
 set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS
     "kelvane-cli (= ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})")
-set(CPACK_COMPONENT_CLI_DESCRIPTION
-    "secure deletion of files and free disk space, from a terminal
-kelvane-cli shreds files and folders, overwrites the free space of mounted file
+# The extended descriptions; the synopsis is the summary above.
+set(CPACK_DEBIAN_WINDOW_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_DEBIAN_CLI_DESCRIPTION
+    "kelvane-cli shreds files and folders, overwrites the free space of mounted file
 systems and tells whether overwriting reaches each file's data, from a terminal
 or a script, without a display: options for passes, pattern, names and
 verification, exit statuses and JSON lines for configuration tools.")
@@ -109,9 +113,9 @@ set(CPACK_RPM_WINDOW_PACKAGE_NAME kelvane)
 set(CPACK_RPM_CLI_PACKAGE_NAME kelvane-cli)
 set(CPACK_RPM_WINDOW_PACKAGE_REQUIRES
     "kelvane-cli = ${PROJECT_VERSION}-${KELVANE_DEB_RELEASE}")
-set(CPACK_RPM_WINDOW_PACKAGE_SUMMARY "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}")
-set(CPACK_RPM_CLI_PACKAGE_SUMMARY
-    "secure deletion of files and free disk space, from a terminal")
+set(CPACK_RPM_WINDOW_PACKAGE_SUMMARY "Secure deletion of files and free disk space")
+set(CPACK_RPM_CLI_PACKAGE_SUMMARY "Secure deletion of files and free disk space, from a terminal")
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${CPACK_PACKAGE_CONTACT}")
 set(CPACK_RPM_WINDOW_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_RPM_CLI_PACKAGE_DESCRIPTION
     "kelvane-cli shreds files and folders, overwrites the free space of mounted file

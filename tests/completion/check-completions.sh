@@ -7,7 +7,7 @@
 # missing.
 # usage: check-completions.sh <kelvane-cli> <folder of the completion files>
 set -u
-cli=$1
+cli=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 dir=$(cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d) || exit 1

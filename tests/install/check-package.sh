@@ -20,8 +20,7 @@ echo "package: $(basename "$deb")"
 
 dpkg-deb -c "$deb" >"$scratch/contents" || fail "dpkg-deb -c"
 for f in ./usr/bin/kelvane ./usr/bin/kelvane-add-to-file-manager \
-    ./usr/share/kelvane/Kelvane_Languages.ini ./usr/share/kelvane/Kelvane_German.lng \
-    ./usr/share/doc/kelvane/copyright ./usr/share/doc/kelvane/changelog.Debian.gz \
+    ./usr/share/kelvane/Kelvane_English.html ./usr/share/doc/kelvane/copyright ./usr/share/doc/kelvane/changelog.Debian.gz \
     ./usr/share/man/man1/kelvane.1.gz "./usr/share/applications/$id.desktop" \
     "./usr/share/metainfo/$id.metainfo.xml" "./usr/share/icons/hicolor/scalable/apps/$id.svg" \
     "./usr/share/icons/hicolor/48x48/apps/$id.png" \
@@ -101,7 +100,7 @@ mkdir -p "$admin/info" "$admin/updates" "$admin/triggers"
 : >"$admin/available"
 if dpkg --root="$droot" --admindir="$admin" --force-not-root --force-depends \
     --log="$scratch/dpkg.log" -i "$cli" "$deb" >"$scratch/dpkg.out" 2>&1; then
-    grep -i 'kelvane' "$scratch/dpkg.out" | grep -i 'depend' &&
+    grep 'depends on kelvane-cli' "$scratch/dpkg.out" &&
         fail "kelvane's dependency on kelvane-cli not met by the package built beside it"
     [ -x "$droot/usr/bin/kelvane" ] && [ -x "$droot/usr/bin/kelvane-cli" ] ||
         fail "dpkg root lacks the programs"
@@ -115,7 +114,7 @@ fi
 
 if command -v lintian >/dev/null 2>&1; then
     for p in "$cli" "$deb"; do
-        lintian --no-tag-display-limit "$p" >"$scratch/lintian.out" 2>&1
+        lintian --tag-display-limit 0 "$p" >"$scratch/lintian.out" 2>&1
         cat "$scratch/lintian.out"
         grep -q '^E: ' "$scratch/lintian.out" && fail "lintian errors in $(basename "$p")"
     done

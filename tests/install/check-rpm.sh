@@ -47,7 +47,12 @@ fi
 if command -v rpmlint >/dev/null 2>&1; then
     rpmlint "$cli" "$win" >"$scratch/rpmlint.out" 2>&1
     cat "$scratch/rpmlint.out"
-    grep -q ': E: ' "$scratch/rpmlint.out" && fail "rpmlint errors"
+    # Not errors of these packages: they are not signed (a distribution signs
+    # them), Dolphin's service menus are executable on purpose, and openSUSE's
+    # rule of a locales package does not apply to files of our own format.
+    grep ': E: ' "$scratch/rpmlint.out" | grep -v -e ': E: no-signature' \
+        -e ': E: script-without-shebang /usr/share/kio/servicemenus/' \
+        -e ': E: no-dependency-on locales-' && fail "rpmlint errors"
 else
     echo "rpmlint not installed: not linted"
 fi
