@@ -389,7 +389,8 @@ JSON lines are English.
       --report PATH    also write the run's signed report there (a folder, or a
                        new file name); may be given more than once
       --report-dir DIR  write the run's report into DIR in place of the reports
-                       folder of the settings (DIR must be private to you)
+                       folder of the settings (DIR must be yours; it is made
+                       private)
       --no-log         write no log for this run (the last run's log and its
                        archives stay as they are)
       --keep-logs N    keep at most N log archives (0: no limit; default 30)
