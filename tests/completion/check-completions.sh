@@ -69,7 +69,10 @@ options=$(for c in "" shred free-space check verify-report key; do "$cli" $c --h
 
 check_shell() {
     sh=$1
-    expect "$sh" "kelvane-cli " shred free-space check verify-report key
+    expect "$sh" "kelvane-cli " shred free-space check verify-report key schedule run-job
+    expect "$sh" "kelvane-cli schedule " add list remove run
+    expect "$sh" "kelvane-cli schedule add --every " daily weekly monthly -- afile
+    expect "$sh" "kelvane-cli schedule add --every daily shred --keep-f" --keep-folder
     expect "$sh" "kelvane-cli verify-report " afile adir -- shred check
     expect "$sh" "kelvane-cli verify-report --tr" --trust
     expect "$sh" "kelvane-cli shred --passes=" 1 3 35 -- afile adir
@@ -80,7 +83,9 @@ check_shell() {
     expect "$sh" "kelvane-cli check --keep" -- --keep-folder --keep-names
     expect "$sh" "kelvane-cli key --" --public --allowed-signers --key -- --passes
     expect "$sh" "kelvane-cli shred " afile adir -- shred
-    all=$(for c in shred free-space check verify-report key; do offers "$sh" "kelvane-cli $c --"; done |
+    all=$(for c in shred free-space check verify-report key "schedule add" "schedule list" run-job; do
+        offers "$sh" "kelvane-cli $c --"
+    done |
         sed 's/=$//' | sort -u)
     for o in $options; do
         [ "$o" = --version ] && continue

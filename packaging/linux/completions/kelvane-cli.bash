@@ -14,13 +14,30 @@ _kelvane_cli() {
         cur=${cur#*=}
     fi
     cmd=
+    local sub=
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            shred|free-space|check|verify-report|key) cmd=${COMP_WORDS[i]}; break ;;
+            shred|free-space|check|verify-report|key|run-job) cmd=${COMP_WORDS[i]}; break ;;
+            # "schedule add ... shred ...": the run's own command follows.
+            schedule) cmd=schedule; sub=${COMP_WORDS[i+1]}; [[ $i -lt $((COMP_CWORD - 1)) ]] || sub= ;;
         esac
     done
     if [[ -z $cmd ]]; then
-        COMPREPLY=($(compgen -W "shred free-space check verify-report key --help --version" -- "$cur"))
+        COMPREPLY=($(compgen -W "shred free-space check verify-report key schedule run-job
+                                 --help --version" -- "$cur"))
+        return
+    fi
+    if [[ $cmd == schedule ]]; then
+        case $prev in
+            --every) COMPREPLY=($(compgen -W "daily weekly monthly" -- "$cur")); return ;;
+            --at|--calendar|--name|--delay) return ;;
+        esac
+        case $sub in
+            "") COMPREPLY=($(compgen -W "add list remove run" -- "$cur")) ;;
+            add) COMPREPLY=($(compgen -W "--every --at --calendar --name --delay --json shred
+                                          free-space" -- "$cur")) ;;
+            list) COMPREPLY=($(compgen -W "--json" -- "$cur")) ;;
+        esac
         return
     fi
     case $prev in
@@ -48,10 +65,11 @@ _kelvane_cli() {
         check) opts="--exclude --one-file-system --files-from --null $common" ;;
         verify-report) opts="--trust --path --help" ;;
         key) opts="--public --allowed-signers --key --help" ;;
+        run-job) opts="--check --json --help" ;;
     esac
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$opts" -- "$cur"))
-    elif [[ $cmd == key ]]; then
+    elif [[ $cmd == key || $cmd == run-job ]]; then
         return
     elif [[ $cmd == free-space ]]; then
         COMPREPLY=($(compgen -d -- "$cur")); compopt -o filenames 2>/dev/null

@@ -1,5 +1,5 @@
 # fish completion for kelvane-cli
-set -l commands shred free-space check verify-report key
+set -l commands shred free-space check verify-report key schedule run-job
 set -l runs shred free-space
 complete -c kelvane-cli -f
 complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a shred -d 'Shred files and folders'
@@ -7,6 +7,8 @@ complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a free-s
 complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a check -d 'Tell what a shred would do, touching nothing'
 complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a verify-report -d 'Check a signed report'
 complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a key -d 'Show the key that signs the reports'
+complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a schedule -d 'Runs that come back on their own'
+complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -a run-job -d 'Run a scheduled job (what its timer runs)'
 complete -c kelvane-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Show the version'
 complete -c kelvane-cli -s h -l help -d 'Show the help'
 
@@ -43,3 +45,12 @@ complete -c kelvane-cli -n "__fish_seen_subcommand_from key" -l public -d 'Print
 complete -c kelvane-cli -n "__fish_seen_subcommand_from key" -l allowed-signers -x -d 'Print an allowed_signers line for PRINCIPAL'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred check verify-report" -F
 complete -c kelvane-cli -n "__fish_seen_subcommand_from free-space" -x -a '(__fish_complete_directories)'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from schedule; and not __fish_seen_subcommand_from add list remove run" -a 'add list remove run'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from add; and not __fish_seen_subcommand_from shred free-space" -a 'shred free-space'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from add; and not __fish_seen_subcommand_from shred free-space" -l every -x -a 'daily weekly monthly' -d 'Run every day, week or month'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from add; and not __fish_seen_subcommand_from shred free-space" -l at -x -d 'At this time (HH:MM)'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from add; and not __fish_seen_subcommand_from shred free-space" -l calendar -x -d 'On this systemd calendar expression'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from add; and not __fish_seen_subcommand_from shred free-space" -l name -x -d 'The name of the job'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from add; and not __fish_seen_subcommand_from shred free-space" -l delay -x -d 'Wait up to SECONDS at random'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from schedule run-job" -l json -d 'JSON lines'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from run-job" -l check -d 'Only check that the world is as the job knows it'
