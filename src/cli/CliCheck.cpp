@@ -4,8 +4,10 @@
 #include "cli/JsonLines.h"
 #include "cli/TerminalFace.h"
 #include "config/TextConv.h"
+#include "engine/WriteBlock.h"
 #include "filelist/FileListOps.h"
 #include "i18n/SafeFormat.h"
+#include "platform/FileSystem.h"
 #include "platform/StopSignals.h"
 #include "platform/StorageFacts.h"
 #include "runs/RunState.h"
@@ -25,6 +27,7 @@ int CheckListedEntries(TerminalFace& face) {
     const TextLookup text = [&face](std::string_view key) { return face.MessageText(key); };
     const bool json = face.Setup().json;
     const bool quiet = face.Setup().quiet;
+    const bool ignoreProtect = face.Setup().settings.ignoreProtect;
     storage::DeviceFactsCache cache;
     int files = 0, folders = 0, notGuaranteed = 0, notListed = 0;
     int64_t bytes = 0;
@@ -34,10 +37,12 @@ int CheckListedEntries(TerminalFace& face) {
         if (row.kind == kFolderMarker) {
             ++folders;
             if (json)
-                face.Emit(
-                    JsonObject().Add("event", "verdict").Add("path", path).Add("kind", "folder"));
+                face.Emit(JsonObject()
+                              .Add("event", "verdict")
+                              .AddPath("path", path)
+                              .Add("kind", "folder"));
             else if (face.Setup().verbose)
-                face.Say(path + u": folder", false);
+                face.Say(path + u": folder", true);
             return;
         }
         if (row.kind == kNotListedMarker) {
@@ -46,32 +51,43 @@ int CheckListedEntries(TerminalFace& face) {
             if (json)
                 face.Emit(JsonObject()
                               .Add("event", "verdict")
-                              .Add("path", path)
+                              .AddPath("path", path)
                               .Add("kind", "not-listed")
                               .Add("text", why));
             else if (!quiet)
-                face.Say(path + u": NOT LISTED: " + why, true);
+                face.Say(path + u": NOT LISTED: " + why, false);
             return;
         }
         ++files;
         const EntryVerdict v = VerdictOfEntry(path, &cache);
         // A link or a special file has no data to overwrite: it is only removed.
-        const std::u16string shown =
-            v.applies ? VerdictText(v.verdict, text) : u"no data (removed only)";
+        std::u16string shown = v.applies ? VerdictText(v.verdict, text) : u"no data (removed only)";
+        // What a shred could not write, rename or remove fails there: said first.
+        WriteBlock block = WriteBlock::kNone;
         if (v.applies) {
+            std::string os;
+            if (fsys::OsPath(path, os))
+                block = DecideWriteBlock(fsys::GatherWriteFacts(os), ignoreProtect);
+            if (block != WriteBlock::kNone) shown = text(WriteBlockTextKey(block)) + u"; " + shown;
             bytes += v.size;
-            if (!v.verdict.InPlace()) ++notGuaranteed;
+            if (!v.verdict.InPlace() || block != WriteBlock::kNone) ++notGuaranteed;
         }
         if (json) {
             JsonObject o;
-            o.Add("event", "verdict").Add("path", path).Add("kind", v.applies ? "file" : "other");
-            if (v.applies)
+            o.Add("event", "verdict")
+                .AddPath("path", path)
+                .Add("kind", v.applies ? "file" : "other");
+            if (v.applies) {
                 o.Add("bytes", v.size)
                     .AddBool("in_place", v.verdict.InPlace())
-                    .Add("reasons", ReasonNames(v.verdict, text));
+                    .Add("reasons", ReasonNames(v.verdict, text))
+                    .AddBool("writable", block == WriteBlock::kNone);
+                if (block != WriteBlock::kNone)
+                    o.Add("write_block", std::string(WriteBlockName(block)).c_str());
+            }
             face.Emit(o.Add("text", shown));
         } else if (!quiet) {
-            face.Say(path + u": " + shown, false);
+            face.Say(path + u": " + shown, true);
         }
     };
 
@@ -94,9 +110,10 @@ int CheckListedEntries(TerminalFace& face) {
         for (const RunRow& row : rows) tell(row);
     }
 
-    const std::u16string total =
-        SafeFormat(u"%d files, %d folders, %s bytes; %d cannot be guaranteed, %d not listed",
-                   {files, folders, WideFromUtf8(std::to_string(bytes)), notGuaranteed, notListed});
+    const std::u16string total = SafeFormat(
+        u"%d files, %d folders, %s bytes; %d cannot be guaranteed or written, %d not "
+        u"listed",
+        {files, folders, WideFromUtf8(std::to_string(bytes)), notGuaranteed, notListed});
     if (json)
         face.Emit(JsonObject()
                       .Add("event", "totals")

@@ -28,6 +28,7 @@ constexpr OptionRule kRules[] = {
     {0, "pattern", true, kS | kF},
     {0, "keep-names", false, kS},
     {0, "keep-size", false, kS},
+    {0, "keep-folder", false, kS},
     {0, "verify", false, kS},
     {0, "free-space-after", false, kS},
     {0, "exclude", true, kS | kC},
@@ -45,6 +46,12 @@ constexpr OptionRule kRules[] = {
     {0, "public", false, kK},
     {0, "allowed-signers", true, kK},
     {0, "trust", true, kV},
+    {0, "report-dir", true, kS | kF},
+    {0, "no-log", false, kS | kF},
+    {0, "keep-logs", true, kS | kF},
+    {0, "keep-logs-days", true, kS | kF},
+    {0, "keep-reports", true, kS | kF},
+    {0, "keep-reports-days", true, kS | kF},
     {'h', "help", false, kS | kF | kC | kV | kK},
     {0, "version", false, kS | kF | kC | kV | kK},
 };
@@ -134,6 +141,8 @@ struct Parser {
             o.keepNames = true;
         } else if (name == "keep-size") {
             o.keepSize = true;
+        } else if (name == "keep-folder") {
+            o.keepFolder = true;
         } else if (name == "verify") {
             o.verify = true;
         } else if (name == "free-space-after") {
@@ -180,6 +189,22 @@ struct Parser {
         } else if (name == "trust") {
             if (value.empty()) return Fail("empty file name for '--trust'");
             o.trustFiles.push_back(value);
+        } else if (name == "report-dir") {
+            struct stat st {};
+            if (value.empty() || ::stat(value.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+                return Fail("reports folder '" + value + "' not found");
+            o.reportDir = AbsolutePath(value);
+        } else if (name == "no-log") {
+            o.noLog = true;
+        } else if (name == "keep-logs" || name == "keep-logs-days" || name == "keep-reports" ||
+                   name == "keep-reports-days") {
+            if (!AllDigits(value) || std::atoi(value.c_str()) > 100000)
+                return Fail("invalid number '" + value + "' for '--" + name + "' (0 to 100000)");
+            const int n = std::atoi(value.c_str());
+            (name == "keep-logs"        ? o.keepLogs
+             : name == "keep-logs-days" ? o.keepLogsDays
+             : name == "keep-reports"   ? o.keepReports
+                                        : o.keepReportsDays) = n;
         } else if (name == "help") {
             o.command = CliCommand::kHelp;
         } else if (name == "version") {
@@ -355,7 +380,12 @@ Every shred and free-space run leaves a signed report (JSON) in the reports
 folder, with an OpenSSH signature of it beside it (REPORT.sig). verify-report
 checks one and prints its summary; key shows the signing key.
 Folders are always walked. Defaults come from the settings of Kelvane; options
-change only this run.
+change only this run. check also names the files a shred could not write
+(read-only mount, immutable or append-only, no permission).
+Data goes to standard output (the JSON lines, or the entries' lines of -v and
+check), everything else to standard error. Texts for people are in the language
+of LC_ALL, LC_MESSAGES or LANG where Kelvane has it, else in the window's; the
+JSON lines are English.
 
   -n, --passes N       overwrite N times (1 to 300)
       --random         overwrite with random data
@@ -363,6 +393,8 @@ change only this run.
       --pattern FILE   overwrite with the contents of FILE, repeated
       --keep-names     do not scramble the names before removing
       --keep-size      do not change the sizes before removing
+      --keep-folder    shred everything inside the chosen folders (and beside
+                       the files chosen by name) but keep those folders
       --verify         read the last pass back and check it
       --free-space-after  then overwrite the free space of the drives whose files
                        were shredded, where earlier versions of them (an editor's
@@ -396,6 +428,19 @@ change only this run.
                        that trusts the key for reports, in PRINCIPAL's name
       --trust FILE     verify-report: also trust the keys of this allowed_signers
                        file (OpenSSH's format); may be given more than once
+      --report-dir DIR  write the run's report into DIR in place of the reports
+                       folder of the settings (DIR must be yours; it is made
+                       private)
+      --no-log         write no log for this run (the last run's log and its
+                       archives stay as they are)
+      --keep-logs N    keep at most N log archives (0: no limit; default 30)
+      --keep-logs-days DAYS  delete log archives older than DAYS (0: no
+                       limit; default 90)
+      --keep-reports N  keep at most N reports in the reports folder (0, the
+                       default: no limit)
+      --keep-reports-days DAYS  delete reports older than DAYS (0, the
+                       default: no limit); only archives and reports that
+                       Kelvane recorded making are ever deleted
   -h, --help           show this help and end
       --version        show the version and end
 
@@ -418,8 +463,18 @@ gone, replaced or now a link, or whose drive is not the one it was, is skipped.
 
 Exit status: 0 done, 1 partly done, 2 interrupted (SIGINT, SIGTERM), 3 nothing to
 do, 4 usage error; check: 0 every file is overwritten in place, 5 some cannot be
-guaranteed; verify-report: 0 intact and signed by a trusted key, 1 changed, 2 not
-readable or not a report, 3 intact but signed by a key not trusted here, 4 usage
-error; run-job --check: 1 skip (the world changed); run-job: 6 skipped.
+guaranteed, or written; verify-report: 0 intact and signed by a trusted key, 1
+changed, 2 not readable or not a report, 3 intact but signed by a key not trusted
+here, 4 usage error; run-job --check: 1 skip (the world changed); run-job: 6
+skipped.
+)";
+}
+
+std::string CliVersionText() {
+    return std::string("kelvane-cli (Kelvane) ") + KELVANE_VERSION + R"(
+Copyright (C) 2018-2026 The Kelvane project.
+License MIT: <https://opensource.org/licenses/MIT>.
+This is free software: you are free to change and redistribute it.
+There is NO WARRANTY, to the extent permitted by law.
 )";
 }

@@ -19,6 +19,7 @@ struct CliOptions {
     std::optional<std::string> shredValue;  // decimal byte or the pattern file's absolute path
     bool keepNames = false;
     bool keepSize = false;
+    bool keepFolder = false;  // the chosen folders stay, emptied
     bool verify = false;
     bool freeSpaceAfter = false;  // then overwrite the free space of the drives shredded on
 
@@ -40,6 +41,10 @@ struct CliOptions {
     bool keyPublic = false;               // key --public
     std::string allowedSignersPrincipal;  // key --allowed-signers PRINCIPAL
     std::vector<std::string> trustFiles;  // verify-report --trust FILE
+    std::string reportDir;                 // --report-dir: the reports folder of this run
+    bool noLog = false;                    // --no-log: no log, no archive of the last one
+    // Keeping limits of this run (0: no limit); unset: the settings'.
+    std::optional<int> keepLogs, keepLogsDays, keepReports, keepReportsDays;
 };
 
 struct CliParse {
@@ -56,3 +61,6 @@ std::vector<std::string> SplitFileList(const std::string& text, bool nullSeparat
 
 // The text of --help.
 std::string CliHelpText();
+// The text of --version: name and version, copyright, licence and warranty, as
+// GNU programs print them.
+std::string CliVersionText();

@@ -6,11 +6,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
 
 #include "cli/CliCheck.h"
+#include "cli/CliLanguage.h"
 #include "cli/CliOptions.h"
 #include "cli/CliVerify.h"
 #include "cli/CliSchedule.h"
@@ -65,6 +67,12 @@ AppSettings WithOptions(AppSettings s, const CliOptions& o) {
     if (o.shredValue) s.shredValue = *o.shredValue;
     if (o.keepNames) s.shredNames = 0;
     if (o.keepSize) s.modifySize = 0;
+    if (o.keepFolder) s.keepChosenFolders = true;
+    if (!o.reportDir.empty()) s.reportFolder = o.reportDir;
+    if (o.keepLogs) s.logArchivesKeep = *o.keepLogs;
+    if (o.keepLogsDays) s.logArchivesDays = *o.keepLogsDays;
+    if (o.keepReports) s.reportsKeep = *o.keepReports;
+    if (o.keepReportsDays) s.reportsDays = *o.keepReportsDays;
     if (o.verify) s.verifyLastPass = true;
     if (o.freeSpaceAfter) s.freeSpaceAfter = true;
     if (!o.keyFile.empty()) s.reportKeyFile = o.keyFile;
@@ -108,7 +116,7 @@ int RunCli(const std::vector<std::string>& args) {
         return 0;
     }
     if (o.command == CliCommand::kVersion) {
-        std::printf("%s %s\n", kProgram, KELVANE_VERSION);
+        std::fputs(CliVersionText().c_str(), stdout);
         return 0;
     }
     if (o.command == CliCommand::kVerifyReport) return RunVerifyReport(o, kProgram);
@@ -162,17 +170,28 @@ int RunCli(const std::vector<std::string>& args) {
     setup.verbose = o.verbose;
     setup.progressBar = !o.quiet && ::isatty(STDERR_FILENO);
     setup.listAsRunGoes = setup.mode != FaceSetup::Mode::kFreeSpace;
+    // People are told in their language; --json stays English for the scripts.
+    if (!o.json) {
+        const LanguageFromLocale language =
+            LanguageOfLocale(storage.dataFolder, MessagesLocale(std::getenv));
+        if (language.kind == LanguageFromLocale::Kind::kFile)
+            setup.texts = LanguageFileTexts(language.file);
+        else if (language.kind == LanguageFromLocale::Kind::kNone)
+            setup.texts = WindowLanguageTexts(storage.dataFolder, settings.languageName);
+    }
 
     ValueLogSwitches switches(settings.enableLog == 1, settings.archiveLog == 1);
     ShredLog log(switches);
     log.SetStorageFolder(storage.storageFolder);
+    log.SetArchiveLimits({settings.logArchivesKeep, settings.logArchivesDays});
+    // --no-log: the run neither writes a log nor archives or removes the last one.
+    ShredLog* runLog = setup.mode == FaceSetup::Mode::kCheck || o.noLog ? nullptr : &log;
 
     RunState state;
     state.storageFolder = storage.storageFolder;
     state.reportPaths = o.reportPaths;
     RowFilter filter(state.chosenRoots, o.excludes, o.oneFileSystem);
-    TerminalFace face(setup, setup.mode == FaceSetup::Mode::kCheck ? nullptr : &log, extraLog.get(),
-                      &filter);
+    TerminalFace face(setup, runLog, extraLog.get(), &filter);
     InstallStopSignalHandlers();
 
     if (o.json) {

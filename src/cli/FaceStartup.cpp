@@ -39,6 +39,6 @@ bool CleanUpAtStart(TerminalFace& face, const std::string& storageFolder,
     if (face.Setup().windowEcho)
         face.SetStatusText(report->statusText);
     else
-        face.Say(report->statusText, true);
+        face.Say(report->statusText, false);
     return true;
 }

@@ -3,20 +3,16 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/CliLanguage.h"
 #include "cli/FaceRunning.h"
 #include "cli/FaceStartup.h"
 #include "cli/TerminalFace.h"
 #include "config/SettingsFile.h"
 #include "config/StorageFolders.h"
 #include "config/TextConv.h"
-#include "i18n/LanguageKeys.h"
-#include "i18n/LanguageList.h"
-#include "i18n/LanguageTexts.h"
 #include "log/ShredLog.h"
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
@@ -25,30 +21,6 @@
 #include "runs/RunReport.h"
 #include "runs/RunState.h"
 #include "runs/WorkerThreads.h"
-
-namespace {
-
-using TextMap = std::map<std::string, std::u16string, std::less<>>;
-
-// The texts of the language the window would show: the list's default, then the
-// one chosen in the settings where the list has it.
-std::shared_ptr<TextMap> ChosenLanguageTexts(const std::string& dataFolder,
-                                             const std::string& chosen) {
-    std::string file;
-    const LanguagePick fallback = PickLanguageByName(dataFolder, "");
-    if (fallback.kind == LanguagePick::Kind::Found) file = fallback.file;
-    if (!chosen.empty()) {
-        const LanguagePick pick = PickLanguageByName(dataFolder, chosen);
-        if (pick.kind == LanguagePick::Kind::Found) file = pick.file;
-    }
-    LanguageTexts texts(file);
-    auto map = std::make_shared<TextMap>();
-    for (const LanguageKey& k : AllLanguageKeys())
-        map->emplace(std::string(k.key), texts.WText(k.key));
-    return map;
-}
-
-}  // namespace
 
 int RunHeadless(int argc, char** argv) {
     std::vector<std::u16string> args;
@@ -64,8 +36,6 @@ int RunHeadless(int argc, char** argv) {
         FindStoragePaths(DefaultStorageLocations(), Platform().now ? Platform().now() : 0);
     const LoadedSettings loaded = LoadSettings(storage.settingsFile);
     const AppSettings& settings = loaded.values;
-    const std::shared_ptr<TextMap> texts =
-        ChosenLanguageTexts(storage.dataFolder, settings.languageName);
 
     FaceSetup setup;
     setup.mode = drives ? FaceSetup::Mode::kFreeSpace : FaceSetup::Mode::kShred;
@@ -78,10 +48,7 @@ int RunHeadless(int argc, char** argv) {
     setup.windowEcho = true;
     setup.listAsRunGoes = !drives;
     setup.endAction = settings.endAction;
-    setup.texts = [texts](std::string_view key) {
-        auto it = texts->find(key);
-        return it == texts->end() ? std::u16string() : it->second;
-    };
+    setup.texts = WindowLanguageTexts(storage.dataFolder, settings.languageName);
     // As the window does when it ends: the settings it runs with go back to the file.
     setup.storeSettings = [&storage, &settings] {
         (void)SaveSettings(storage.settingsFile, settings);
@@ -91,6 +58,7 @@ int RunHeadless(int argc, char** argv) {
     ValueLogSwitches switches(settings.enableLog == 1, settings.archiveLog == 1);
     ShredLog log(switches);
     log.SetStorageFolder(storage.storageFolder);
+    log.SetArchiveLimits({settings.logArchivesKeep, settings.logArchivesDays});
     TerminalFace face(setup, &log, nullptr, nullptr);
 
     WarnNotTrusted(face, "kelvane", storage, loaded);

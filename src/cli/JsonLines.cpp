@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "config/TextConv.h"
+#include "report/ReportCrypto.h"
 
 std::string JsonQuoted(std::string_view utf8) {
     std::string out = "\"";
@@ -31,6 +32,17 @@ void JsonObject::Key(std::string_view key) {
 JsonObject& JsonObject::Add(std::string_view key, std::u16string_view text) {
     Key(key);
     body_ += JsonQuoted(Utf8FromWide(PrintableText(text)));
+    return *this;
+}
+
+JsonObject& JsonObject::AddPath(std::string_view key, std::u16string_view path) {
+    const std::u16string shown = PrintableText(path);
+    Key(key);
+    body_ += JsonQuoted(Utf8FromWide(shown));
+    if (shown != path) {
+        Key(std::string(key) + "_base64");
+        body_ += JsonQuoted(reportcrypto::Base64(Utf8FromWide(path)));
+    }
     return *this;
 }
 
@@ -106,6 +118,7 @@ LogLineMeaning MeaningOfLogLine(const std::u16string& line,
         {u"FAILED", "failed", true},
         {u"FOLDER, removed]", "removed", false},
         {u"FOLDER, not removed]", "not-removed", true},
+        {u"FOLDER, kept]", "kept", false},
         {u"NOT SHREDDED", "not-shredded", true},
     };
     for (const Tag& t : kTags) {

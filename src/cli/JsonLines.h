@@ -15,6 +15,10 @@ class JsonObject {
     JsonObject& Add(std::string_view key, int number) { return Add(key, int64_t{number}); }
     JsonObject& AddBool(std::string_view key, bool value);
     JsonObject& Add(std::string_view key, const std::vector<std::u16string>& texts);
+    // A path: printable under `key`, and where that is not the name itself (an
+    // escape was needed: a control character, a backslash, a byte that is not
+    // UTF-8 ...) its exact bytes in base64 under `key`_base64 as well.
+    JsonObject& AddPath(std::string_view key, std::u16string_view path);
     std::string Text() const { return "{" + body_ + "}"; }
 
   private:
@@ -30,7 +34,7 @@ struct LogLineMeaning {
     enum class Kind { kOther, kEntry, kDrive, kTemporaryFile };
     Kind kind = Kind::kOther;
     std::u16string path;   // the entry, drive or temporary file
-    std::string result;    // done, failed, removed, not-removed, not-shredded
+    std::string result;    // done, failed, removed, not-removed, kept, not-shredded
     bool failure = false;  // the line says something was not done
 };
 

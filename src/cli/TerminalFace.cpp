@@ -49,7 +49,8 @@ void TerminalFace::SetStatusText(const std::u16string& text) {
         std::lock_guard<std::mutex> lock(mutex_);
         status_ = text;
     }
-    if (setup_.windowEcho && !text.empty()) Say(text, false);
+    // The window program's headless runs echo the status line as its data.
+    if (setup_.windowEcho && !text.empty()) Say(text, true);
 }
 
 std::u16string TerminalFace::StatusText() {
@@ -60,7 +61,7 @@ std::u16string TerminalFace::StatusText() {
 void TerminalFace::ShowReportNote(const std::u16string& note) {
     if (setup_.quiet || std::find(lastSaid_.begin(), lastSaid_.end(), note) != lastSaid_.end())
         return;
-    Say(note, false);
+    Say(note, setup_.windowEcho);
 }
 
 void TerminalFace::SetProgressPos(int pos) {
@@ -112,7 +113,7 @@ void TerminalFace::ShowInfoMessage(const std::u16string& text) {
     if (setup_.json)
         Emit(JsonObject().Add("event", "message").Add("text", text));
     else if (!setup_.quiet)
-        Say(text, true);
+        Say(text, false);
 }
 
 bool TerminalFace::ShowRunSummary(const RunSummary& summary, bool wanted) {
@@ -129,7 +130,7 @@ bool TerminalFace::ShowRunSummary(const RunSummary& summary, bool wanted) {
     }
     // As an unattended window run: tell what cannot be guaranteed, then go on.
     if (!setup_.quiet && (!summary.groups.empty() || setup_.windowEcho))
-        for (const std::u16string& line : SummaryLines(summary, text)) Say(line, true);
+        for (const std::u16string& line : SummaryLines(summary, text)) Say(line, false);
     return true;
 }
 
@@ -172,13 +173,13 @@ void TerminalFace::ShowLogLine(const std::u16string& text) {
         JsonObject o;
         switch (m.kind) {
             case LogLineMeaning::Kind::kEntry:
-                o.Add("event", "entry").Add("path", m.path).Add("result", m.result.c_str());
+                o.Add("event", "entry").AddPath("path", m.path).Add("result", m.result.c_str());
                 break;
             case LogLineMeaning::Kind::kDrive:
-                o.Add("event", "drive").Add("root", m.path).Add("result", m.result.c_str());
+                o.Add("event", "drive").AddPath("root", m.path).Add("result", m.result.c_str());
                 break;
             case LogLineMeaning::Kind::kTemporaryFile:
-                o.Add("event", "temporary-file").Add("path", m.path);
+                o.Add("event", "temporary-file").AddPath("path", m.path);
                 break;
             case LogLineMeaning::Kind::kOther:
                 o.Add("event", "log");
@@ -191,7 +192,11 @@ void TerminalFace::ShowLogLine(const std::u16string& text) {
     const bool drive = m.kind == LogLineMeaning::Kind::kDrive;
     // Failures always; a drive's outcome, as there are few; everything with -v.
     if (!(m.failure || drive || setup_.verbose)) return;
-    Say(text, m.failure);
+    // With -v every entry's line is data, in order; without it a failure is a
+    // message (standard error), a drive's outcome the data of a free-space run.
+    // The run's other lines (its report, notes) are messages.
+    const bool entry = m.kind != LogLineMeaning::Kind::kOther;
+    Say(text, entry && (setup_.verbose || !m.failure));
     lastSaid_.push_back(text);
     if (lastSaid_.size() > 8) lastSaid_.pop_front();
 }
@@ -203,10 +208,10 @@ void TerminalFace::Emit(const JsonObject& object) {
     std::fflush(stdout);
 }
 
-void TerminalFace::Say(const std::u16string& text, bool trouble) {
+void TerminalFace::Say(const std::u16string& text, bool data) {
     std::lock_guard<std::mutex> out(outMutex_);
     ClearProgressLocked();
-    std::FILE* stream = trouble || setup_.json ? stderr : stdout;
+    std::FILE* stream = data && !setup_.json ? stdout : stderr;
     std::fprintf(stream, "%s\n", Utf8FromWide(PrintableText(text)).c_str());
     std::fflush(stream);
 }

@@ -120,8 +120,10 @@ class TerminalFace final : public RunWindow {
     void DrawProgress(bool last = false);
     // One line of --json.
     void Emit(const JsonObject& object);
-    // A line for people: standard output, or standard error for `trouble`.
-    void Say(const std::u16string& text, bool trouble);
+    // A line for people. Data (the per-entry lines) goes to standard output,
+    // everything else (status, summary, notes, errors) to standard error; with
+    // --json standard output holds only the JSON lines, so both go to standard error.
+    void Say(const std::u16string& text, bool data);
     const FaceSetup& Setup() const { return setup_; }
     bool AnyFailureShown() const { return failures_ > 0; }
 

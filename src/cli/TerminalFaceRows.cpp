@@ -119,9 +119,12 @@ bool TerminalFace::KeepRow(const std::u16string& path, bool folderRow) {
     const RowFilter::Verdict v = filter_->Look(path, folderRow);
     if (v == RowFilter::Verdict::kKeep) return true;
     if (setup_.json)
-        Emit(JsonObject().Add("event", "skipped").Add("path", path).Add("reason", SkipReason(v)));
+        Emit(JsonObject()
+                 .Add("event", "skipped")
+                 .AddPath("path", path)
+                 .Add("reason", SkipReason(v)));
     else if (setup_.verbose)
-        Say(path + u" [skipped: " + WideFromUtf8(SkipReason(v)) + u"]", false);
+        Say(path + u" [skipped: " + WideFromUtf8(SkipReason(v)) + u"]", true);
     return false;
 }
 

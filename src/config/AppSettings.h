@@ -24,6 +24,8 @@ struct AppSettings {
     bool diskShredLeaveFiles = false;
     bool fileShredLeaveFiles = false;
     bool fileShredFileShred = false;
+    // Shred what the chosen folders hold and keep the folders themselves.
+    bool keepChosenFolders = false;
     bool useBuildInFont = false;
     bool useFontSettings = true;
     bool useFontHeight = false;
@@ -46,4 +48,12 @@ struct AppSettings {
     std::string reportFolder;      // empty: "Reports" in the storage folder
     std::string reportKeyFile;     // empty: the key made in the storage folder
     std::string reportOrganisation, reportOperator, reportCustomer;
+    // How many log archives and reports (of the reports folder) are kept, by count
+    // and by age in days; 0 is no limit. Only files Kelvane recorded making are
+    // ever deleted. The archives' defaults keep a year of nightly runs small;
+    // reports stay until a limit is set.
+    int logArchivesKeep = 30;
+    int logArchivesDays = 90;
+    int reportsKeep = 0;
+    int reportsDays = 0;
 };

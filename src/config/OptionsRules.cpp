@@ -4,12 +4,13 @@
 #include "config/TextConv.h"
 
 OptionsSettings OptionsSettingsOf(AppSettings& s) {
-    return OptionsSettings{
-        s.diskShredBlockSize, s.diskShredFileSize,   s.shredBlockSize,      s.shredValue,
-        s.diskShredFileName,  s.diskShredLeaveFiles, s.fileShredLeaveFiles, s.fileShredFileShred,
-        s.ignoreProtect,      s.showSummary,         s.hideSeenWarnings,    s.verifyLastPass,
-        s.reportsOn,          s.reportHideNames,     s.reportFolder,        s.reportKeyFile,
-        s.reportOrganisation, s.reportOperator,      s.reportCustomer,      s.freeSpaceAfter};
+    return OptionsSettings{s.diskShredBlockSize,  s.diskShredFileSize,  s.shredBlockSize,
+                           s.shredValue,          s.diskShredFileName,  s.diskShredLeaveFiles,
+                           s.fileShredLeaveFiles, s.fileShredFileShred, s.keepChosenFolders,
+                           s.ignoreProtect,       s.showSummary,        s.hideSeenWarnings,
+                           s.verifyLastPass,      s.reportsOn,          s.reportHideNames,
+                           s.reportFolder,        s.reportKeyFile,      s.reportOrganisation,
+                           s.reportOperator,      s.reportCustomer,     s.freeSpaceAfter};
 }
 
 std::u16string SizeFieldText(uint32_t size) {
@@ -26,6 +27,7 @@ OptionsFields OptionsFieldsOf(const OptionsSettings& s) {
     f.diskShredLeaveFiles = s.diskShredLeaveFiles;
     f.fileShredLeaveFiles = s.fileShredLeaveFiles;
     f.fileShredFileShred = s.fileShredFileShred;
+    f.keepChosenFolders = s.keepChosenFolders;
     f.ignoreProtect = s.ignoreProtect;
     f.showSummary = s.showSummary;
     f.hideSeenWarnings = s.hideSeenWarnings;
@@ -58,6 +60,7 @@ void StoreOptions(const OptionsFields& f, const OptionsSettings& s) {
     s.diskShredLeaveFiles = f.diskShredLeaveFiles;
     s.fileShredLeaveFiles = f.fileShredLeaveFiles;
     s.fileShredFileShred = f.fileShredFileShred;
+    s.keepChosenFolders = f.keepChosenFolders;
     s.ignoreProtect = f.ignoreProtect;
     s.showSummary = f.showSummary;
     s.hideSeenWarnings = f.hideSeenWarnings;

@@ -24,6 +24,7 @@ struct OptionsSettings {
     bool& diskShredLeaveFiles;
     bool& fileShredLeaveFiles;
     bool& fileShredFileShred;
+    bool& keepChosenFolders;
     bool& ignoreProtect;
     bool& showSummary;
     bool& hideSeenWarnings;
@@ -50,6 +51,7 @@ struct OptionsFields {
     bool diskShredLeaveFiles = false;
     bool fileShredLeaveFiles = false;
     bool fileShredFileShred = false;
+    bool keepChosenFolders = false;
     bool ignoreProtect = false;
     bool showSummary = false;
     bool hideSeenWarnings = true;

@@ -13,6 +13,13 @@ void ReadUnsigned(ProfileFile& file, const char* key, uint32_t& field) {
     (void)ParseUInt32Modulo(text, field);
 }
 
+// A keeping limit: a count or days from 0 (no limit) to 100000; anything else
+// leaves the default, so a bad value never deletes more than the default would.
+void ReadLimit(ProfileFile& file, const char* key, int& field) {
+    const int v = file.GetInt(key, field);
+    if (v >= 0 && v <= 100000) field = v;
+}
+
 // A font key: the file's value when there is one.
 bool ReadFontInt(ProfileFile& file, const char* key, int32_t& field) {
     std::string text = file.GetString(key, "");
@@ -48,6 +55,7 @@ LoadedSettings LoadSettings(const std::string& path) {
     s.diskShredLeaveFiles = file.GetBool("DiskShredLeaveFiles", s.diskShredLeaveFiles);
     s.fileShredLeaveFiles = file.GetBool("FileShredLeaveFiles", s.fileShredLeaveFiles);
     s.fileShredFileShred = file.GetBool("FileShredFileShred", s.fileShredFileShred);
+    s.keepChosenFolders = file.GetBool("KeepChosenFolders", s.keepChosenFolders);
     s.useBuildInFont = file.GetBool("UseBuildInFont", s.useBuildInFont);
     s.useFontSettings = file.GetBool("UseFontSettings", s.useFontSettings);
     s.useFontHeight = file.GetBool("UseFontHeight", s.useFontHeight);
@@ -72,6 +80,10 @@ LoadedSettings LoadSettings(const std::string& path) {
     s.reportOrganisation = file.GetString("ReportOrganisation", "");
     s.reportOperator = file.GetString("ReportOperator", "");
     s.reportCustomer = file.GetString("ReportCustomer", "");
+    ReadLimit(file, "LogArchivesKeep", s.logArchivesKeep);
+    ReadLimit(file, "LogArchivesDays", s.logArchivesDays);
+    ReadLimit(file, "ReportsKeep", s.reportsKeep);
+    ReadLimit(file, "ReportsDays", s.reportsDays);
     return out;
 }
 
@@ -95,6 +107,7 @@ bool SaveSettings(const std::string& path, const AppSettings& s) {
     file.WriteBool("DiskShredLeaveFiles", s.diskShredLeaveFiles);
     file.WriteBool("FileShredLeaveFiles", s.fileShredLeaveFiles);
     file.WriteBool("FileShredFileShred", s.fileShredFileShred);
+    file.WriteBool("KeepChosenFolders", s.keepChosenFolders);
     file.WriteBool("UseBuildInFont", s.useBuildInFont);
     file.WriteBool("UseFontSettings", s.useFontSettings);
     file.WriteBool("UseFontHeight", s.useFontHeight);
@@ -116,6 +129,10 @@ bool SaveSettings(const std::string& path, const AppSettings& s) {
     file.WriteString("ReportOrganisation", s.reportOrganisation);
     file.WriteString("ReportOperator", s.reportOperator);
     file.WriteString("ReportCustomer", s.reportCustomer);
+    file.WriteInt("LogArchivesKeep", s.logArchivesKeep);
+    file.WriteInt("LogArchivesDays", s.logArchivesDays);
+    file.WriteInt("ReportsKeep", s.reportsKeep);
+    file.WriteInt("ReportsDays", s.reportsDays);
     if (path.empty()) return false;
     // The settings name the user's pattern file and window; private like the log.
     return file.Save(path, 0600);

@@ -101,8 +101,15 @@ std::u16string ShredLog::TimeStampLine(const std::tm& t) {
 bool ShredLog::ArchiveOldLog(const std::tm& t) const {
     MakePrivate(logPath_);
     for (int attempt = 1; attempt <= kMaxArchiveAttempts; ++attempt) {
-        int err = RenameNoReplace(logPath_, ArchivePath(folder_, t, attempt));
-        if (err == 0) return true;
+        const std::string archive = ArchivePath(folder_, t, attempt);
+        int err = RenameNoReplace(logPath_, archive);
+        if (err == 0) {
+            const int64_t now = Platform().now ? Platform().now() : std::time(nullptr);
+            const MadeFiles made(folder_);
+            (void)made.Note("log", archive, archive, now);
+            (void)made.Prune("log", folder_, archiveLimits_, now);
+            return true;
+        }
         if (err != EEXIST) return false;
     }
     return false;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "log/LogSwitches.h"
+#include "log/MadeFiles.h"
 
 class ShredLog {
   public:
@@ -23,6 +24,9 @@ class ShredLog {
 
     // `folder` ends with a separator (one is added when it does not).
     void SetStorageFolder(const std::string& folder);
+    // How many archive copies are kept (MadeFiles): each one made is recorded,
+    // and the oldest recorded ones beyond the limits go when the next is made.
+    void SetArchiveLimits(KeepLimits limits) { archiveLimits_ = limits; }
     const std::string& StorageFolder() const { return folder_; }
     const std::string& LogPath() const { return logPath_; }
 
@@ -76,4 +80,5 @@ class ShredLog {
     mutable std::vector<std::u16string> carried_;
     std::string folder_;
     std::string logPath_;
+    KeepLimits archiveLimits_;
 };

@@ -33,6 +33,8 @@ FileRunContext::FileRunContext(RunWindow& window, RunState& state, const RunOpti
       jobSettings{options.passes, options.file, verify, options.ignoreProtect, report.Active()},
       batch(window) {
     ops.KeepFolders(state.trash.Kept());
+    // Kept by identity, so that emptying a chosen folder never climbs past it.
+    if (options.keepChosenFolders) ops.KeepFolders(state.chosenRoots.Identities());
     ops.ScrambleFolderNames(options.file.shredNames);
 }
 

@@ -16,6 +16,7 @@ RunOptions TakeOptions(RunWindow& window) {
     o.file.blockSize = s.shredBlockSize;
     o.file.deleteAfter = !s.fileShredLeaveFiles;
     o.keepFolders = s.fileShredFileShred;
+    o.keepChosenFolders = s.keepChosenFolders;
     o.ignoreProtect = s.ignoreProtect;
     o.settings = s;
     return o;

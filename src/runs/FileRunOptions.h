@@ -13,6 +13,7 @@ struct RunOptions {
     int32_t passes = 3;
     ShredFileOptions file;
     bool keepFolders = false;
+    bool keepChosenFolders = false;  // the chosen folders stay, emptied
     bool ignoreProtect = false;
     AppSettings settings;
 };

@@ -128,6 +128,12 @@ void WalkListedRows(FileRunContext& run) {
             EndNotListedRow(run, path);
             continue;
         }
+        if (folderRow && options.keepChosenFolders && state.chosenRoots.IsChosenFolder(path)) {
+            // A chosen folder itself: what it held is gone, it stays.
+            batch.DeleteRow(i--);
+            batch.AppendLog(SafeFormat(u"%s [FOLDER, kept]", {path}));
+            continue;
+        }
 
         const Asked asked = AskAboutRow(run, path);
         if (asked == Asked::kCancel) break;

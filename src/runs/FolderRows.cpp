@@ -35,9 +35,11 @@ void EndFolderRow(FileRunContext& run, const fsys::Root& root, const std::u16str
         batch.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
         report.EntryEnded(path, true, u"[FOLDER, removed]");
     } else if (now == FolderNow::kGone) {
-        // Already gone, usually as the emptied parent of an earlier file.
+        // Already gone, usually as the emptied parent of an earlier file: the
+        // log says so as for any folder removed, as the report does.
         deferred.Gone(path, root);
         batch.DeleteRow(i--);
+        batch.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
         report.EntryEnded(path, true, u"[FOLDER, removed]");
     } else if (now == FolderNow::kChanged) {
         run.allDone = false;

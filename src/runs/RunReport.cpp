@@ -3,6 +3,7 @@
 #include "config/AppSettings.h"
 #include "config/TextConv.h"
 #include "i18n/SafeFormat.h"
+#include "log/MadeFiles.h"
 #include "platform/Platform.h"
 #include "report/ReportWriter.h"
 #include "runs/RunState.h"
@@ -48,6 +49,23 @@ void FinishRunReport(RunWindow& window, RunState& state) {
     for (const std::string& file : written.files)
         window.AppendLog(
             SafeFormat(window.MessageText("FrmMain.m_acMReportWritten"), {WideFromUtf8(file)}));
+    // The reports folder keeps what the user set: this run's files are recorded
+    // as made, then the oldest recorded reports beyond the limits go.
+    if (!plan.folder.empty()) {
+        const MadeFiles made(state.storageFolder);
+        for (const std::string& file : written.files) {
+            if (file.compare(0, plan.folder.size(), plan.folder) != 0 ||
+                file.find('/', plan.folder.size()) != std::string::npos)
+                continue;
+            // The JSON and its PDF (and signature) are one report: one name before the dot.
+            const size_t dot = file.find('.', plan.folder.size());
+            (void)made.Note("report", file.substr(0, dot), file, now);
+        }
+        for (const std::string& gone :
+             made.Prune("report", plan.folder, {settings.reportsKeep, settings.reportsDays}, now))
+            window.AppendLog(
+                SafeFormat(window.MessageText("FrmMain.m_acMReportDeleted"), {WideFromUtf8(gone)}));
+    }
     if (!written.json.empty()) state.SetLastReport(written.json, written.pdf);
     const std::u16string note =
         written.json.empty()

@@ -35,6 +35,22 @@ class ChosenRoots {
     // remove (one met in a chosen folder stays).
     void AddChosenDevice(const std::u16string& path);
     bool IsChosenDevice(const std::u16string& path) const;
+    // The chosen folders and the folders holding files chosen on their own, as
+    // they were when chosen.
+    std::vector<fsys::Identity> Identities() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<fsys::Identity> out;
+        for (const fsys::Root& r : roots_) out.push_back(r.identity);
+        for (const auto& [path, id] : holders_) out.push_back(id);
+        return out;
+    }
+    // Whether `path` is itself a chosen folder.
+    bool IsChosenFolder(const std::u16string& path) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const fsys::Root& r : roots_)
+            if (r.path == path) return true;
+        return false;
+    }
     // The chosen folders' paths.
     std::vector<std::u16string> Folders() const {
         std::lock_guard<std::mutex> lock(mutex_);

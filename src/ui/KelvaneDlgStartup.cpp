@@ -103,6 +103,13 @@ void CKelvaneDlg::ApplySettings(const LoadedSettings& loaded) {
     fields_.reportOrganisation = s.reportOrganisation;
     fields_.reportOperator = s.reportOperator;
     fields_.reportCustomer = s.reportCustomer;
+    // Settings without a control of their own still go back to the file as they came.
+    fields_.keepChosenFolders = s.keepChosenFolders;
+    fields_.logArchivesKeep = s.logArchivesKeep;
+    fields_.logArchivesDays = s.logArchivesDays;
+    fields_.reportsKeep = s.reportsKeep;
+    fields_.reportsDays = s.reportsDays;
+    log_.SetArchiveLimits({s.logArchivesKeep, s.logArchivesDays});
 
     FontHolder& fonts = *fonts_;
     fonts.useBuiltInFont = s.useBuildInFont;

@@ -40,6 +40,7 @@ constexpr LabelKey kLabels[] = {
     {COptionsDlg::IDC_SPACE_LEAVE_FILES, "FrmOptions.m_CHKSpaceLeaveFiles"},
     {COptionsDlg::IDC_FILES_LEAVE_FILES, "FrmOptions.m_CHKFilesLeaveFiles"},
     {COptionsDlg::IDC_FILES_LEAVE_FOLDERS, "FrmOptions.m_CHKFilesLeaveFolders"},
+    {COptionsDlg::IDC_KEEP_CHOSEN_FOLDERS, "FrmOptions.m_CHKKeepChosenFolders"},
     {COptionsDlg::IDC_IGNORE_PROTECT, "FrmOptions.m_CHKIgnoreWriteProtect"},
     {COptionsDlg::IDC_SHOW_SUMMARY, "FrmOptions.m_CHKShowSummary"},
     {COptionsDlg::IDC_HIDE_SEEN_WARNINGS, "FrmOptions.m_CHKHideSeenWarnings"},
@@ -149,6 +150,7 @@ void COptionsDlg::CreateControls() {
     spaceLeaveFiles_ = check(IDC_SPACE_LEAVE_FILES);
     filesLeaveFiles_ = check(IDC_FILES_LEAVE_FILES);
     filesLeaveFolders_ = check(IDC_FILES_LEAVE_FOLDERS);
+    keepChosenFolders_ = check(IDC_KEEP_CHOSEN_FOLDERS);
     ignoreProtect_ = check(IDC_IGNORE_PROTECT);
     showSummary_ = check(IDC_SHOW_SUMMARY);
     hideSeenWarnings_ = check(IDC_HIDE_SEEN_WARNINGS);
@@ -186,9 +188,9 @@ void COptionsDlg::CreateControls() {
     auto* top = new QVBoxLayout(this);
     top->addLayout(grid);
     top->addSpacing(6);
-    for (QCheckBox* c :
-         {spaceLeaveFiles_, filesLeaveFiles_, filesLeaveFolders_, ignoreProtect_, showSummary_,
-          hideSeenWarnings_, verifyLastPass_, freeSpaceAfter_, reports_, reportHideNames_})
+    for (QCheckBox* c : {spaceLeaveFiles_, filesLeaveFiles_, filesLeaveFolders_, keepChosenFolders_,
+                         ignoreProtect_, showSummary_, hideSeenWarnings_, verifyLastPass_,
+                         freeSpaceAfter_, reports_, reportHideNames_})
         top->addWidget(c);
     top->addLayout(reportGrid);
     top->addStretch(1);
@@ -281,6 +283,7 @@ void COptionsDlg::FillFields() {
     spaceLeaveFiles_->setChecked(f.diskShredLeaveFiles);
     filesLeaveFiles_->setChecked(f.fileShredLeaveFiles);
     filesLeaveFolders_->setChecked(f.fileShredFileShred);
+    keepChosenFolders_->setChecked(f.keepChosenFolders);
     ignoreProtect_->setChecked(f.ignoreProtect);
     showSummary_->setChecked(f.showSummary);
     hideSeenWarnings_->setChecked(f.hideSeenWarnings);
@@ -305,6 +308,7 @@ OptionsFields COptionsDlg::ReadFields() const {
     f.diskShredLeaveFiles = spaceLeaveFiles_->isChecked();
     f.fileShredLeaveFiles = filesLeaveFiles_->isChecked();
     f.fileShredFileShred = filesLeaveFolders_->isChecked();
+    f.keepChosenFolders = keepChosenFolders_->isChecked();
     f.ignoreProtect = ignoreProtect_->isChecked();
     f.showSummary = showSummary_->isChecked();
     f.hideSeenWarnings = hideSeenWarnings_->isChecked();

@@ -61,6 +61,7 @@ class COptionsDlg final : public CDialog {
         IDC_REPORT_CUSTOMER_LABEL = 1090,
         IDC_REPORT_CUSTOMER = 1091,
         IDC_FREE_SPACE_AFTER = 1092,
+        IDC_KEEP_CHOSEN_FOLDERS = 1093,
         IDC_OK = 1,
         IDC_CANCEL = 2,
     };
@@ -112,6 +113,7 @@ class COptionsDlg final : public CDialog {
     QCheckBox* spaceLeaveFiles_ = nullptr;
     QCheckBox* filesLeaveFiles_ = nullptr;
     QCheckBox* filesLeaveFolders_ = nullptr;
+    QCheckBox* keepChosenFolders_ = nullptr;
     QCheckBox* ignoreProtect_ = nullptr;
     QCheckBox* showSummary_ = nullptr;
     QCheckBox* hideSeenWarnings_ = nullptr;

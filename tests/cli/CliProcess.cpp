@@ -13,16 +13,25 @@
 extern char** environ;
 
 CliProcess::CliProcess(const std::string& configHome, const std::vector<std::string>& args,
-                       const std::string& input) {
+                       const std::string& input, const std::vector<std::string>& extraEnv) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string v = *e;
-        // ASAN_OPTIONS: ours below must be the one the program reads.
-        if (v.rfind("XDG_CONFIG_HOME=", 0) == 0 || v.rfind("ASAN_OPTIONS=", 0) == 0) continue;
+        // ASAN_OPTIONS: ours below must be the one the program reads; the locale
+        // is the test's to choose.
+        if (v.rfind("XDG_CONFIG_HOME=", 0) == 0 || v.rfind("ASAN_OPTIONS=", 0) == 0 ||
+            v.rfind("LANG=", 0) == 0 || v.rfind("LC_", 0) == 0 || v.rfind("LANGUAGE=", 0) == 0)
+            continue;
         env.push_back(v);
     }
     env.push_back("XDG_CONFIG_HOME=" + configHome);
     env.push_back("ASAN_OPTIONS=detect_leaks=0");
+    bool locale = false;
+    for (const std::string& v : extraEnv) {
+        env.push_back(v);
+        locale = locale || v.rfind("LANG=", 0) == 0 || v.rfind("LC_", 0) == 0;
+    }
+    if (!locale) env.push_back("LC_ALL=C");
     std::vector<std::string> argv{KELVANE_CLI_EXE};
     argv.insert(argv.end(), args.begin(), args.end());
 
@@ -115,7 +124,7 @@ CliResult CliProcess::Finish() {
 }
 
 CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args,
-                 const std::string& input) {
-    CliProcess p(configHome, args, input);
+                 const std::string& input, const std::vector<std::string>& env) {
+    CliProcess p(configHome, args, input, env);
     return p.Finish();
 }

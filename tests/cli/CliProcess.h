@@ -15,8 +15,10 @@ struct CliResult {
 
 class CliProcess {
   public:
+    // The program runs in the C locale (English) unless `env` names the locale
+    // variables ("LANG=de_DE.UTF-8"); `env` is added to the environment.
     CliProcess(const std::string& configHome, const std::vector<std::string>& args,
-               const std::string& input = "/dev/null");
+               const std::string& input = "/dev/null", const std::vector<std::string>& env = {});
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
@@ -36,4 +38,4 @@ class CliProcess {
 };
 
 CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args,
-                 const std::string& input = "/dev/null");
+                 const std::string& input = "/dev/null", const std::vector<std::string>& env = {});

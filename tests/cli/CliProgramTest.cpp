@@ -210,7 +210,13 @@ TEST_F(CliTest, BadInputIsAUsageErrorAndTouchesNothing) {
     EXPECT_NE(help.out.find("Usage: kelvane-cli shred"), std::string::npos);
     const CliResult version = Run({"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "kelvane-cli " KELVANE_VERSION "\n");
+    // As GNU programs say it: name and version, copyright, licence, warranty.
+    const std::vector<std::string> said = Lines(version.out);
+    ASSERT_EQ(said.size(), 5u) << version.out;
+    EXPECT_EQ(said[0], "kelvane-cli (Kelvane) " KELVANE_VERSION);
+    EXPECT_EQ(said[1].rfind("Copyright (C) ", 0), 0u);
+    EXPECT_EQ(said[2].rfind("License MIT: <https://", 0), 0u);
+    EXPECT_NE(said[4].find("NO WARRANTY"), std::string::npos);
 }
 
 // Contents, inode and times of every entry below a folder.

@@ -29,9 +29,11 @@ TEST(CliReport, ShredLeavesASignedReportThatVerifyReportChecks) {
     EXPECT_EQ(ReadWholeFile(reports[0] + ".sig"), ReadWholeFile(tmp.Sub("extra/") + name + ".sig"));
     // Said once, though -v shows the log's own report lines too.
     const std::string said = "Report: " + reports[0] + "\n";
-    const size_t first = run.out.find(said);
-    EXPECT_NE(first, std::string::npos) << run.out;
-    EXPECT_EQ(run.out.find(said, first + 1), std::string::npos) << run.out;
+    // A message: on standard error, the data (the entries' lines) on standard output.
+    const size_t first = run.err.find(said);
+    EXPECT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(said, first + 1), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("Report: "), std::string::npos) << run.out;
     struct stat st {};
     ASSERT_EQ(::stat(tmp.Sub("config/Tessarin/Kelvane/kelvane-report-key.pem").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);

@@ -94,7 +94,7 @@ TEST(SettingsFile, NumbersAreReadLikeTheCLibrary) {
     EXPECT_FALSE(font.hasFontName);
 }
 
-TEST(SettingsFile, SavesAll39KeysInTheirOrder) {
+TEST(SettingsFile, SavesAll44KeysInTheirOrder) {
     TempDir dir;
     AppSettings s;  // every value at its default
     s.fontDefName = "DejaVu Sans";
@@ -111,17 +111,20 @@ TEST(SettingsFile, SavesAll39KeysInTheirOrder) {
         SettingsEntry("DiskShredFileSize", "1073741824") +
         SettingsEntry("DiskShredFileName", "Morvik.$$$temp$$$") +
         SettingsEntry("DiskShredLeaveFiles", "0") + SettingsEntry("FileShredLeaveFiles", "0") +
-        SettingsEntry("FileShredFileShred", "0") + SettingsEntry("UseBuildInFont", "0") +
-        SettingsEntry("UseFontSettings", "1") + SettingsEntry("UseFontHeight", "0") +
-        SettingsEntry("FontDefName", "DejaVu Sans") + SettingsEntry("FontDefCharset", "0") +
-        SettingsEntry("FontDefHeight", "0") + SettingsEntry("FontDefPitch", "0") +
-        SettingsEntry("WinPos", "") + SettingsEntry("LanguageName", "") +
-        SettingsEntry("ShowSummary", "0") + SettingsEntry("HideSeenWarnings", "1") +
-        SettingsEntry("VerifyLastPass", "0") + SettingsEntry("SeenWarnings", "0") +
-        SettingsEntry("FreeSpaceAfter", "0") + SettingsEntry("Reports", "1") +
-        SettingsEntry("ReportHideNames", "0") + SettingsEntry("ReportFolder", "") +
-        SettingsEntry("ReportKeyFile", "") + SettingsEntry("ReportOrganisation", "") +
-        SettingsEntry("ReportOperator", "") + SettingsEntry("ReportCustomer", ""));
+        SettingsEntry("FileShredFileShred", "0") + SettingsEntry("KeepChosenFolders", "0") +
+        SettingsEntry("UseBuildInFont", "0") + SettingsEntry("UseFontSettings", "1") +
+        SettingsEntry("UseFontHeight", "0") + SettingsEntry("FontDefName", "DejaVu Sans") +
+        SettingsEntry("FontDefCharset", "0") + SettingsEntry("FontDefHeight", "0") +
+        SettingsEntry("FontDefPitch", "0") + SettingsEntry("WinPos", "") +
+        SettingsEntry("LanguageName", "") + SettingsEntry("ShowSummary", "0") +
+        SettingsEntry("HideSeenWarnings", "1") + SettingsEntry("VerifyLastPass", "0") +
+        SettingsEntry("SeenWarnings", "0") + SettingsEntry("FreeSpaceAfter", "0") +
+        SettingsEntry("Reports", "1") + SettingsEntry("ReportHideNames", "0") +
+        SettingsEntry("ReportFolder", "") + SettingsEntry("ReportKeyFile", "") +
+        SettingsEntry("ReportOrganisation", "") + SettingsEntry("ReportOperator", "") +
+        SettingsEntry("ReportCustomer", "") + SettingsEntry("LogArchivesKeep", "30") +
+        SettingsEntry("LogArchivesDays", "90") + SettingsEntry("ReportsKeep", "0") +
+        SettingsEntry("ReportsDays", "0"));
     EXPECT_EQ(text, want);
 }
 

@@ -22,7 +22,9 @@ for f in bin/kelvane bin/kelvane-add-to-file-manager \
     "share/icons/hicolor/scalable/apps/$id.svg" \
     share/kio/servicemenus/kelvane-shred.desktop share/nemo/actions/kelvane-shred.nemo_action \
     share/file-manager/actions/kelvane-shred.desktop \
-    bin/kelvane-cli share/man/man1/kelvane.1 share/man/man1/kelvane-cli.1 \
+    bin/kelvane-cli share/man/man1/kelvane.1.gz share/man/man1/kelvane-cli.1.gz \
+    share/doc/kelvane/changelog.Debian.gz share/doc/kelvane-cli/changelog.Debian.gz \
+    share/doc/kelvane-cli/copyright share/kelvane/kelvane-report-2.schema.json \
     share/kelvane/kelvane-cli-events.schema.json \
     share/bash-completion/completions/kelvane-cli share/zsh/vendor-completions/_kelvane-cli \
     share/fish/vendor_completions.d/kelvane-cli.fish; do

@@ -47,10 +47,12 @@ struct LogFixture {
         return s;
     }
 
+    // The log and its archives (the record of the archives made is not counted).
     std::vector<std::string> Files() const {
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
-            names.push_back(e.path().filename().string());
+            if (e.path().filename() != MadeFiles::kRecordName)
+                names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -240,6 +242,25 @@ TEST(ShredLog, RunsInTheSameSecondLoseNoLog) {
     EXPECT_TRUE(PathExists(ShredLog::ArchivePath(f.dir.Path(), t, 1)));
     EXPECT_TRUE(PathExists(ShredLog::ArchivePath(f.dir.Path(), t, 2)));
     EXPECT_TRUE(PathExists(ShredLog::ArchivePath(f.dir.Path(), t, 3)));
+}
+
+TEST(ShredLog, ArchivesBeyondTheLimitGoOldestFirst) {
+    LogFixture f;
+    f.log.SetArchiveLimits({2, 0});
+    for (int run = 1; run <= 5; ++run) {
+        f.log.BeginRunLog();
+        f.log.AppendLog(u"run " + WideFromUtf8(std::to_string(run)));
+        f.clock += 60;
+    }
+    // Runs 1 to 4 were archived; the two newest stay beside the log.
+    const auto files = f.Files();
+    ASSERT_EQ(files.size(), 3u);
+    std::string kept;
+    for (const auto& name : files) kept += Utf8FromLe(ReadWholeFile(f.dir.Sub(name)));
+    for (const char* gone : {"run 1", "run 2"})
+        EXPECT_EQ(kept.find(gone), std::string::npos) << gone;
+    for (const char* stays : {"run 3", "run 4", "run 5"})
+        EXPECT_NE(kept.find(stays), std::string::npos) << stays;
 }
 
 TEST(ShredLog, SwitchesDecideWhatHappensToTheOldLog) {

@@ -172,7 +172,10 @@ TEST_F(FileRunTest, SmallFilesAtOnceKeepTheListOrder) {
         } else {
             expectedLog.push_back(path + u" [done]");
         }
-        if (i == 40) window.AddRow(m.WPath() + u"b/", u"FOLDER");  // gone with big
+        if (i == 40) {
+            window.AddRow(m.WPath() + u"b/", u"FOLDER");  // gone with big, and said
+            expectedLog.push_back(m.WPath() + u"b/ [FOLDER, removed]");
+        }
     }
     Run();
     EXPECT_EQ(window.logLines, expectedLog);

@@ -106,14 +106,14 @@ TEST_F(FileRunTest, FolderEntryIsLoggedWhenItsWholeChainWent) {
 }
 
 TEST_F(FileRunTest, FolderEntries) {
-    // The folder goes but its parent stays: no log line, the row still leaves.
+    // The folder goes but its parent stays: said as any folder removed, the row leaves.
     dir.MakeDir("v/w");
     File("v/keep.txt");
     AddFolderRow("v/w/");
     Run();
     EXPECT_FALSE(Exists("v/w"));
     EXPECT_TRUE(Exists("v/keep.txt"));
-    EXPECT_EQ(window.logLines, Lines{Header(1)});
+    EXPECT_EQ(window.logLines, (Lines{Header(1), dir.WSub("v/w/") + u" [FOLDER, removed]"}));
     EXPECT_TRUE(window.Paths().empty());
     EXPECT_EQ(window.status, Done());
 
@@ -133,7 +133,10 @@ TEST_F(FileRunTest, FolderEntryAlreadyGoneWithItsLastFile) {
     AddFolderRow("t/");
     Run();
     EXPECT_FALSE(Exists("t"));
-    EXPECT_EQ(window.logLines, (Lines{Header(1), dir.WSub("t/u/f.txt") + u" [done]"}));
+    // Gone with the file, each folder is still said, as the report counts it.
+    EXPECT_EQ(window.logLines, (Lines{Header(1), dir.WSub("t/u/f.txt") + u" [done]",
+                                      dir.WSub("t/u/") + u" [FOLDER, removed]",
+                                      dir.WSub("t/") + u" [FOLDER, removed]"}));
     EXPECT_TRUE(window.Paths().empty());
     EXPECT_EQ(window.status, Done());
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "engine/ShredCheck.h"
+#include "log/MadeFiles.h"
 #include "report/ReportJson.h"
 #include "runs/FileRunFixture.h"
 #include "runs/FreeSpaceRun.h"
@@ -165,7 +166,8 @@ TEST_F(RunReportTest, StoppedRunSaysInterruptedAndHiddenNamesLeaveNoPath) {
     EXPECT_EQ(partFiles(), 0);
     for (const auto& e : std::filesystem::directory_iterator(dir.Sub("storage")))
         EXPECT_TRUE(e.path().filename() == "Reports" ||
-                    e.path().filename() == "kelvane-report-key.pem")
+                    e.path().filename() == "kelvane-report-key.pem" ||
+                    e.path().filename() == MadeFiles::kRecordName)
             << e.path();
     const JsonValue report = Report();
     EXPECT_EQ(report.Get("outcome")->text(), "interrupted");
