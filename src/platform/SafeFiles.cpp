@@ -39,12 +39,17 @@ bool OursOrRoot(uid_t uid) {
 }
 
 // A link found on the way is followed only when nobody but root or us could
-// have put it there or could change it.
+// have put it there or could change it: it and its folder are root's or ours,
+// and nobody else may write into that folder (unless it is sticky, as /tmp is,
+// where only the link's owner can replace it).
 bool TrustedLink(const struct stat& link, int holderFd) {
     struct stat holder {};
     if (::fstat(holderFd, &holder) != 0) return false;
+    // A group of our own (per-user groups) writing there is us writing there.
+    const bool groupIsOurs = holder.st_gid == ::getegid();
+    const mode_t others = groupIsOurs ? S_IWOTH : (S_IWGRP | S_IWOTH);
     return OursOrRoot(link.st_uid) && OursOrRoot(holder.st_uid) &&
-           ((holder.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (holder.st_mode & S_ISVTX) != 0);
+           ((holder.st_mode & others) == 0 || (holder.st_mode & S_ISVTX) != 0);
 }
 
 // Opens what an O_PATH descriptor stands for, with `flags`, without naming it

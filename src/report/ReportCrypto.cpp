@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/SafeFiles.h"
+
 namespace reportcrypto {
 
 namespace {
@@ -22,7 +24,8 @@ using MdCtx = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
 using Bio = std::unique_ptr<BIO, decltype(&BIO_free)>;
 
 bool ReadSmallFile(const std::string& path, std::string& out, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // Never waits on a FIFO put where the key should be: looked at before it is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         error = "cannot open the key file: " + std::string(std::strerror(errno));
         return false;
@@ -142,7 +145,8 @@ std::string NewUuid() {
 }
 
 std::string FileSha256(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string why;
+    const int fd = fsys::OpenForReading(path, why);
     if (fd < 0) return {};
     MdCtx ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     bool ok = ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
@@ -195,15 +199,14 @@ bool LoadOrCreateKey(const std::string& path, SigningKey& key, std::string& erro
     }
     char* data = nullptr;
     const long len = BIO_get_mem_data(bio.get(), &data);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = "cannot create the key file: " + std::string(std::strerror(errno));
+    fsys::NewFile file;
+    std::string why;
+    if (!file.Create(path, 0600, why)) {
+        error = "cannot create the key file: " + why;
         return false;
     }
-    const bool written = ::write(fd, data, static_cast<size_t>(len)) == len && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!written) {
-        ::unlink(path.c_str());  // ours: made just now with O_EXCL
+    if (::write(file.Fd(), data, static_cast<size_t>(len)) != len || !file.Sync()) {
+        file.Discard();  // ours: made just now, and only while the name leads to it
         error = "cannot write the key file";
         return false;
     }

@@ -278,7 +278,7 @@ TEST_F(CliTest, CheckTellsVerdictsAndTouchesNothing) {
 TEST_F(CliTest, FreeSpaceFillsAMountedImage) {
     TestMount image(TestMount::Kind::Ext4Image, 16 * 1024);
     KELVANE_REQUIRE_MOUNT(image);
-    const CliResult r = Run({"free-space", "--json", "-n", "1", image.Path()});
+    const CliResult r = Run({"free-space", "-y", "--json", "-n", "1", image.Path()});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     const std::vector<Json> events = Events(r.out);
     int drives = 0, temporary = 0;
