@@ -282,7 +282,8 @@ bool SetFolderMode(const Place& place, uint32_t mode) {
 namespace {
 
 // An entry the user chose is judged as every entry a run reaches, and more: a
-// link whose target, followed, is or holds a system place counts as that place.
+// link whose target, followed, is or holds a system place counts as that place
+// (and one leading to a folder of a system file system as such a folder).
 // "ln -s /usr u; shred u/" would only remove the link, but a script that meant
 // the place and got a link must meet the same refusal as the place. The links a
 // folder walk meets are removed as links and never followed.
@@ -298,9 +299,9 @@ Guard JudgeChosen(const SystemPlaces& places, const Place& place) {
     if (target < 0) return guard;
     const Guard followed = places.JudgeFolder(target);
     ::close(target);
-    return followed == Guard::kSystemPlace || followed == Guard::kHoldsSystemPlace
-               ? Guard::kSystemPlace
-               : guard;
+    if (followed == Guard::kSystemPlace || followed == Guard::kHoldsSystemPlace)
+        return Guard::kSystemPlace;
+    return followed == Guard::kSystemFileSystem ? followed : guard;
 }
 
 }  // namespace

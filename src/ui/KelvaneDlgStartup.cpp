@@ -196,7 +196,8 @@ void CKelvaneDlg::RunCommandLine() {
     // "kelvane -exec .." lists nothing and runs nothing: a message, status 4.
     if (const std::u16string dot = FirstDotOperand(args_); !dot.empty()) {
         ShowInfoMessage(SafeFormat(MessageText("FrmMain.m_acMDotRefused"), {PrintableText(dot)}));
-        if (args_.size() > 1 && args_[1] == u"-exec") {
+        // A run asked for, or a window nobody sees, ends here: status 4.
+        if (unattended_ || (args_.size() > 1 && args_[1] == u"-exec")) {
             refusedExit_ = true;
             QTimer::singleShot(0, this, [this] { OnExit(); });
         }
