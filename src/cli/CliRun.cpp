@@ -172,9 +172,6 @@ int RunCli(const std::vector<std::string>& args) {
         return UsageError(error);
     }
 
-    if (o.command == CliCommand::kFreeSpace && !o.yes && !AskBeforeFilling(o.paths))
-        return static_cast<int>(RunOutcome::Partly);  // cancelled at the question, nothing touched
-
     for (const std::string& r : o.reportPaths)
         if (const std::string problem = ReportPathProblem(r); !problem.empty())
             return UsageError("--report: " + Utf8FromWide(PrintableText(WideFromUtf8(problem))));
@@ -185,17 +182,20 @@ int RunCli(const std::vector<std::string>& args) {
         // now): never another user's, never a link, FIFO or device.
         std::string why;
         const int fd = fsys::OpenForAppend(o.logFile, why);
-        std::FILE* f = fd >= 0 ? ::fdopen(fd, "a") : nullptr;
+        if (fd < 0)
+            return UsageError("cannot write the log file '" + Shown(o.logFile) + "': " + why);
+        std::FILE* f = ::fdopen(fd, "a");
         if (!f) {
-            if (fd >= 0)
-                ::close(fd);
-            else
-                errno = 0;
-            return UsageError("cannot write the log file '" + Shown(o.logFile) +
-                              "': " + (fd >= 0 ? std::strerror(errno) : why));
+            why = std::strerror(errno);
+            ::close(fd);
+            return UsageError("cannot write the log file '" + Shown(o.logFile) + "': " + why);
         }
         extraLog.reset(f);
     }
+
+    // Asked once everything of the command line is known to be good.
+    if (o.command == CliCommand::kFreeSpace && !o.yes && !AskBeforeFilling(o.paths))
+        return static_cast<int>(RunOutcome::Partly);  // cancelled at the question, nothing touched
 
     // Nothing but a run of the user's choosing: never a shutdown.
     Platform().shutdown = [] { return false; };
