@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QPushButton>
 #include <climits>
 #include <cstdlib>
 
