@@ -15,6 +15,7 @@
 #include "cli/CliRun.h"
 #include "cli/CliVerify.h"
 #include "cli/HeadlessRun.h"
+#include "config/CommandLine.h"
 #include "config/ProgramInfo.h"
 #include "config/StorageFolders.h"
 #include "config/TextConv.h"
@@ -61,10 +62,17 @@ bool StartsOwnRun(const std::vector<std::u16string>& args) {
 struct HandedPaths {
     QStringList paths;
     std::vector<std::string> problems;
+    int status = 0;  // of this start, once it handed over
 };
 
 HandedPaths PathsToHandOver(const std::vector<std::u16string>& args) {
     HandedPaths out;
+    // "kelvane .." hands over nothing: named here it would become the folder above.
+    if (const std::u16string dot = FirstDotOperand(args); !dot.empty()) {
+        out.problems.push_back("kelvane: " + DotOperandMessage(dot));
+        out.status = CKelvaneDlg::kExitRefused;
+        return out;
+    }
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i].empty()) continue;
         const PathHere named = NamePathHere(args[i]);
@@ -79,8 +87,8 @@ HandedPaths PathsToHandOver(const std::vector<std::u16string>& args) {
 
 // A run without a window makes its report's PDF with Qt's PDF writer, which wants
 // Qt's fonts: loaded on the offscreen platform for the first PDF, not at start.
-bool MakeHeadlessReportPdf(const RunRecord& record, const std::string& fingerprint,
-                           const std::string& path, std::string& error) {
+bool MakeHeadlessReportPdf(const RunRecord& record, const std::string& fingerprint, int fd,
+                           std::string& error) {
     static std::once_flag started;
     std::call_once(started, [] {
         if (QCoreApplication::instance()) return;
@@ -91,7 +99,7 @@ bool MakeHeadlessReportPdf(const RunRecord& record, const std::string& fingerpri
         // Lives as long as the program: the run ends with the program.
         new QGuiApplication(argc, argv);
     });
-    return MakeReportPdf(record, fingerprint, path, error);
+    return MakeReportPdf(record, fingerprint, fd, error);
 }
 
 }  // namespace
@@ -111,6 +119,13 @@ class CKelvaneApp : public CWinApp {
             m_nExitCode = 1;
             return false;
         }
+        for (const std::string& r : reportPaths)
+            if (const std::string problem = ReportPathProblem(r); !problem.empty()) {
+                std::fprintf(stderr, "kelvane: -report: %s\n",
+                             Utf8FromWide(PrintableText(WideFromUtf8(problem))).c_str());
+                m_nExitCode = CKelvaneDlg::kExitRefused;
+                return false;
+            }
         SingleInstance instance;
         if (!unattended_ && !StartsOwnRun(args)) {
             const HandedPaths handed = PathsToHandOver(args);
@@ -120,7 +135,7 @@ class CKelvaneApp : public CWinApp {
             if (instance.HandOver(paths) || (!instance.Listen() && instance.HandOver(paths))) {
                 for (const std::string& line : handed.problems)
                     std::fprintf(stderr, "%s\n", line.c_str());
-                m_nExitCode = handed.problems.empty() ? 0 : 1;
+                m_nExitCode = handed.status != 0 ? handed.status : handed.problems.empty() ? 0 : 1;
                 return false;
             }
         }

@@ -8,8 +8,14 @@
 #include <functional>
 
 #include "cli/PathListSpool.h"
+#include "config/TextConv.h"
+#include "platform/SafeFiles.h"
 
 namespace {
+
+std::string Shown(const std::string& path) {
+    return Utf8FromWide(PrintableText(WideFromUtf8(path)));
+}
 
 // Which subcommands take an option.
 enum : unsigned { kS = 1, kF = 2, kC = 4, kV = 8, kK = 16 };
@@ -129,11 +135,14 @@ struct Parser {
             o.random = false;
             o.shredValue = std::to_string(byte);
         } else if (name == "pattern") {
+            // Opened as it will be read: a FIFO or a device is refused at once.
+            std::string why;
+            const int fd = fsys::OpenForReading(value, why);
             struct stat st {};
-            if (::stat(value.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-                return Fail("pattern file '" + value + "' not found");
-            if (st.st_size == 0 || ::access(value.c_str(), R_OK) != 0)
-                return Fail("pattern file '" + value + "' is empty or cannot be read");
+            const bool empty = fd >= 0 && (::fstat(fd, &st) != 0 || st.st_size == 0);
+            if (fd >= 0) ::close(fd);
+            if (fd < 0) return Fail("pattern file '" + Shown(value) + "': " + why);
+            if (empty) return Fail("pattern file '" + Shown(value) + "' is empty");
             ++fillChoices;
             o.random = false;
             o.shredValue = AbsolutePath(value);
@@ -386,11 +395,14 @@ Data goes to standard output (the JSON lines, or the entries' lines of -v and
 check), everything else to standard error. Texts for people are in the language
 of LC_ALL, LC_MESSAGES or LANG where Kelvane has it, else in the window's; the
 JSON lines are English.
+change only this run. A path ending in '.' or '..' is refused; a link directly
+in / (/bin, /lib64 on a merged-/usr system) or one leading to a system place is
+never shredded. A folder given to free-space fills the whole drive holding it.
 
   -n, --passes N       overwrite N times (1 to 300)
       --random         overwrite with random data
       --value BYTE     overwrite with this byte (0 to 255, or 0x00 to 0xff)
-      --pattern FILE   overwrite with the contents of FILE, repeated
+      --pattern FILE   overwrite with the contents of FILE (a regular file), repeated
       --keep-names     do not scramble the names before removing
       --keep-size      do not change the sizes before removing
       --keep-folder    shred everything inside the chosen folders (and beside
@@ -404,21 +416,26 @@ JSON lines are English.
                        GLOB (a GLOB with '/' is matched against the whole path);
                        may be given more than once
       --one-file-system  leave what lies on another file system than the folder
-      --files-from FILE  read the paths from FILE ('-': standard input), one a line;
-                       the list is read through and checked before the run, and
-                       kept privately in TMPDIR (else /tmp) while it goes
+      --files-from FILE  read the paths from FILE ('-': standard input, or a pipe
+                       such as <(find ...)), one a line; the list is read
+                       through and checked before the run, and kept privately in
+                       TMPDIR (else /tmp) while it goes
       --trash          shred every item of your trash (the home trash and the
                        trash folders of your mounted drives) and its information
   -0, --null           the paths of --files-from are separated by NUL bytes
-  -y, --yes            do not ask before each file; without it, the run asks on
-                       the terminal and refuses to start when there is none
+  -y, --yes            do not ask before each file (shred) or before filling
+                       (free-space); without it, the run asks on the terminal
+                       and refuses to start when there is none
       --json           one JSON object per line on standard output per entry and
                        event (schema: kelvane-cli-events.schema.json)
   -q, --quiet          print nothing but errors
   -v, --verbose        print a line per entry
-      --log FILE       also append the log lines of the run to FILE (UTF-8)
+      --log FILE       also append the log lines of the run to FILE (UTF-8): a new
+                       private file, or a regular file of yours that nobody else
+                       may write to (never a link, FIFO or device)
       --report PATH    also write the run's signed report there (a folder, or a
-                       new file name); may be given more than once
+                       new file name; made new, never through another user's
+                       link); may be given more than once
       --key FILE       shred, free-space, key: sign reports with this key (an
                        organisation's) in place of your own: an unencrypted
                        OpenSSH ed25519 private key (ssh-keygen -t ed25519 -N '')

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
 
 #include "cli/CliCheck.h"
 #include "cli/CliLanguage.h"
@@ -22,21 +23,31 @@
 #include "cli/PathListSpool.h"
 #include "cli/RowFilter.h"
 #include "cli/TerminalFace.h"
+#include "config/CommandLine.h"
 #include "config/SettingsFile.h"
 #include "config/StorageFolders.h"
 #include "config/TextConv.h"
 #include "log/ShredLog.h"
+#include "platform/BoundedCall.h"
 #include "platform/Platform.h"
+#include "platform/SafeFiles.h"
 #include "platform/StopSignals.h"
+#include "platform/Volumes.h"
 #include "report/ReportWriter.h"
 #include "runs/FileRun.h"
+#include "runs/FillOutcomeText.h"
 #include "runs/FreeSpaceRun.h"
 #include "runs/RunState.h"
+#include "runs/TerminalConfirm.h"
 #include "runs/WorkerThreads.h"
 
 namespace {
 
 constexpr const char* kProgram = "kelvane-cli";
+
+std::string Shown(const std::string& path) {
+    return Utf8FromWide(PrintableText(WideFromUtf8(path)));
+}
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram,
@@ -47,6 +58,10 @@ int UsageError(const std::string& message) {
 // The paths of the command line; each must name something.
 bool GatherPaths(const CliOptions& o, std::string& error) {
     for (const std::string& p : o.paths) {
+        if (o.command != CliCommand::kFreeSpace && EndsInDotOrDotDot(WideFromUtf8(p))) {
+            error = DotOperandMessage(WideFromUtf8(p));
+            return false;
+        }
         struct stat st {};
         if (::lstat(p.c_str(), &st) != 0) {
             error = "cannot access '" + Utf8FromWide(PrintableText(WideFromUtf8(p))) +
@@ -60,6 +75,32 @@ bool GatherPaths(const CliOptions& o, std::string& error) {
         }
     }
     return true;
+}
+
+// Once before a free-space run without -y: what is filled, drive by drive; a
+// folder below a mount point is named with the drive that holds it, as the
+// whole of that drive's free space is filled.
+bool AskBeforeFilling(const std::vector<std::string>& paths) {
+    std::fprintf(stderr, "The free space of these drives will be filled:\n");
+    for (const std::string& p : paths) {
+        // As the run will name it: a drive's root ends with "/".
+        const std::u16string root = WideFromUtf8(p.empty() || p.back() == '/' ? p : p + "/");
+        // A drive that does not answer keeps its thread, not the question.
+        const std::optional<std::u16string> line =
+            bounded::CallWithin<std::u16string>([root]() -> std::u16string {
+                const std::u16string drive = DriveOfFolderLine(root);
+                if (!drive.empty()) return drive;
+                const DriveSpace space = QueryDriveSpace(root);
+                return PrintableText(root) +
+                       (space.ok ? u" (" + ByteAmountText(space.freeToCaller) + u" free)" : u"");
+            });
+        // Each part is printable already (names escaped).
+        std::fprintf(
+            stderr, "  %s\n",
+            Utf8FromWide(line ? *line : PrintableText(root) + u" (not answering)").c_str());
+    }
+    const int answer = AskOnTerminal(u"Fill them?", stdin, stderr, u"[y]es / [n]o");
+    return answer == kAnswerYes || answer == kAnswerYesToAll;
 }
 
 AppSettings WithOptions(AppSettings s, const CliOptions& o) {
@@ -125,6 +166,9 @@ int RunCli(const std::vector<std::string>& args) {
         (!::isatty(STDIN_FILENO) || o.filesFrom == "-"))
         return UsageError(
             "no terminal to ask before each file on; give -y (--yes) to shred without asking");
+    if (o.command == CliCommand::kFreeSpace && !o.yes && !::isatty(STDIN_FILENO))
+        return UsageError(
+            "no terminal to ask before filling on; give -y (--yes) to fill without asking");
     std::string error;
     if (!o.keyFile.empty() && !CheckKeyOption(o.keyFile, error)) return UsageError(error);
     // A list is read through once now, its paths checked like those of the
@@ -138,19 +182,30 @@ int RunCli(const std::vector<std::string>& args) {
         return UsageError(error);
     }
 
+    for (const std::string& r : o.reportPaths)
+        if (const std::string problem = ReportPathProblem(r); !problem.empty())
+            return UsageError("--report: " + Utf8FromWide(PrintableText(WideFromUtf8(problem))));
+
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> extraLog(nullptr, std::fclose);
     if (!o.logFile.empty()) {
-        // Appended to, never followed through a link, private to the user.
-        const int fd =
-            ::open(o.logFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-        std::FILE* f = fd >= 0 ? ::fdopen(fd, "a") : nullptr;
+        // Appended to only when it is the user's own private file (or made so
+        // now): never another user's, never a link, FIFO or device.
+        std::string why;
+        const int fd = fsys::OpenForAppend(o.logFile, why);
+        if (fd < 0)
+            return UsageError("cannot write the log file '" + Shown(o.logFile) + "': " + why);
+        std::FILE* f = ::fdopen(fd, "a");
         if (!f) {
-            if (fd >= 0) ::close(fd);
-            return UsageError("cannot write the log file '" + o.logFile +
-                              "': " + std::strerror(errno));
+            why = std::strerror(errno);
+            ::close(fd);
+            return UsageError("cannot write the log file '" + Shown(o.logFile) + "': " + why);
         }
         extraLog.reset(f);
     }
+
+    // Asked once everything of the command line is known to be good.
+    if (o.command == CliCommand::kFreeSpace && !o.yes && !AskBeforeFilling(o.paths))
+        return static_cast<int>(RunOutcome::Partly);  // cancelled at the question, nothing touched
 
     // Nothing but a run of the user's choosing: never a shutdown.
     Platform().shutdown = [] { return false; };

@@ -10,12 +10,14 @@
 #include "cli/FaceRunning.h"
 #include "cli/FaceStartup.h"
 #include "cli/TerminalFace.h"
+#include "config/CommandLine.h"
 #include "config/SettingsFile.h"
 #include "config/StorageFolders.h"
 #include "config/TextConv.h"
 #include "log/ShredLog.h"
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
+#include "report/ReportWriter.h"
 #include "runs/FileRun.h"
 #include "runs/FreeSpaceRun.h"
 #include "runs/RunReport.h"
@@ -30,6 +32,16 @@ int RunHeadless(int argc, char** argv) {
     if (!TakeReportArguments(args, reportPaths)) {
         std::fprintf(stderr, "kelvane: -report needs a path\n");
         return static_cast<int>(RunOutcome::Partly);
+    }
+    for (const std::string& r : reportPaths)
+        if (const std::string problem = ReportPathProblem(r); !problem.empty()) {
+            std::fprintf(stderr, "kelvane: -report: %s\n",
+                         Utf8FromWide(PrintableText(WideFromUtf8(problem))).c_str());
+            return kExitCannotAsk;
+        }
+    if (const std::u16string dot = FirstDotOperand(args); !dot.empty()) {
+        std::fprintf(stderr, "kelvane: %s\n", DotOperandMessage(dot).c_str());
+        return kExitCannotAsk;
     }
 
     StoragePaths storage =
@@ -46,6 +58,10 @@ int RunHeadless(int argc, char** argv) {
     setup.passes = ClampIterations(settings.iterations);
     setup.confirm = settings.confirm != 0;
     setup.windowEcho = true;
+    // "-trash --ask": the summary is shown and the run asked for once, for this
+    // run only (what is stored stays).
+    setup.askSummary = args.size() > 2 && args[1] == u"-trash" && args[2] == u"--ask";
+    if (setup.askSummary) setup.settings.showSummary = true;
     setup.listAsRunGoes = !drives;
     setup.endAction = settings.endAction;
     setup.texts = WindowLanguageTexts(storage.dataFolder, settings.languageName);
@@ -66,6 +82,10 @@ int RunHeadless(int argc, char** argv) {
     // The question before each file could only be cancelled: the run would end
     // at its first file with the rest unsaid. Nothing is touched, not even the
     // filler files below, and the settings stay as they are.
+    if (setup.askSummary && !::isatty(STDIN_FILENO)) {
+        std::fprintf(stderr, "kelvane: no terminal to ask on before shredding the trash\n");
+        return kExitCannotAsk;
+    }
     if (!drives && setup.confirm && !::isatty(STDIN_FILENO)) {
         std::fprintf(stderr,
                      "kelvane: no terminal to ask before each file on; switch \"Confirm delete\" "

@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/CommandLine.h"
 #include "config/TextConv.h"
 #include "platform/ConfinedPath.h"
 #include "platform/FileSystem.h"
+#include "platform/SafeFiles.h"
 #include "platform/SystemPlaces.h"
 
 namespace {
@@ -66,9 +68,11 @@ bool PathListSpool::Fill(const std::string& source, bool nullSeparated,
         return false;
     }
     const bool fromStdin = source == "-";
-    const int in = fromStdin ? STDIN_FILENO : ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    // A regular file or a pipe ("<(find ...)"); a device or a socket is never opened.
+    std::string why;
+    const int in = fromStdin ? STDIN_FILENO : fsys::OpenForReading(source, why, true);
     if (in < 0) {
-        error = "cannot read the list of files '" + Shown(source) + "': " + std::strerror(errno);
+        error = "cannot read the list of files '" + Shown(source) + "': " + why;
         return false;
     }
     PathListSplitter splitter(nullSeparated);
@@ -99,6 +103,10 @@ bool PathListSpool::Fill(const std::string& source, bool nullSeparated,
 }
 
 bool PathListSpool::Keep(const std::string& given, std::string& error) {
+    if (EndsInDotOrDotDot(WideFromUtf8(given))) {
+        error = DotOperandMessage(WideFromUtf8(given));
+        return false;
+    }
     struct stat st {};
     fsys::ChosenEntry entry;
     errno = 0;

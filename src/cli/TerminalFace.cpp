@@ -13,6 +13,7 @@
 #include "filelist/FolderRowWalk.h"
 #include "i18n/LanguageKeys.h"
 #include "log/ShredLog.h"
+#include "runs/FillOutcomeText.h"
 #include "runs/RunClock.h"
 #include "runs/RunSummary.h"
 #include "runs/TerminalConfirm.h"
@@ -117,7 +118,6 @@ void TerminalFace::ShowInfoMessage(const std::u16string& text) {
 }
 
 bool TerminalFace::ShowRunSummary(const RunSummary& summary, bool wanted) {
-    (void)wanted;
     const TextLookup text = [this](std::string_view key) { return MessageText(key); };
     if (setup_.json) {
         Emit(JsonObject()
@@ -127,6 +127,12 @@ bool TerminalFace::ShowRunSummary(const RunSummary& summary, bool wanted) {
                  .Add("bytes", summary.bytes)
                  .Add("warnings", WarningLines(summary, text)));
         return true;
+    }
+    if (setup_.askSummary && wanted) {
+        for (const std::u16string& line : SummaryLines(summary, text)) Say(line, true);
+        return ::isatty(STDIN_FILENO) &&
+               AskOnTerminal(MessageText("FrmMain.m_acMShredTrashAsk"), stdin, stderr,
+                             u"[y]es / [n]o") == kAnswerYes;
     }
     // As an unattended window run: tell what cannot be guaranteed, then go on.
     if (!setup_.quiet && (!summary.groups.empty() || setup_.windowEcho))
@@ -189,7 +195,9 @@ void TerminalFace::ShowLogLine(const std::u16string& text) {
         return;
     }
     if (setup_.windowEcho || (setup_.quiet && !m.failure)) return;
-    const bool drive = m.kind == LogLineMeaning::Kind::kDrive;
+    // The line naming the drive that holds a folder counts as the drive's own.
+    bool drive = m.kind == LogLineMeaning::Kind::kDrive;
+    for (const std::u16string& root : drives_) drive = drive || IsDriveOfFolderLine(text, root);
     // Failures always; a drive's outcome, as there are few; everything with -v.
     if (!(m.failure || drive || setup_.verbose)) return;
     // With -v every entry's line is data, in order; without it a failure is a

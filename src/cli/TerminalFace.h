@@ -45,6 +45,9 @@ struct FaceSetup {
     // on standard output as the window echoes it, no line per entry, the texts of
     // the chosen language, the end action, and the settings stored at the end.
     bool windowEcho = false;
+    // Show the summary and ask once before the run, whatever "Confirm delete"
+    // says ("kelvane -trash --ask", the desktop's "Shred the trash").
+    bool askSummary = false;
     int endAction = 0;
     std::function<std::u16string(std::string_view)> texts;  // empty: built-in English
     std::function<void()> storeSettings;

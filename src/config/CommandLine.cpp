@@ -20,6 +20,7 @@ CommandLineFlags ProcessCommandLine(const std::vector<std::u16string>& args,
             // The user's trash, shredded as "-exec" shreds its list; it stands alone.
             flags.exec = true;
             flags.trash = true;
+            flags.askFirst = args.size() > 2 && args[2] == u"--ask";
             break;
         }
         if (i == 1 && arg == u"-drives") {
@@ -44,4 +45,29 @@ CommandLineFlags ProcessCommandLine(const std::vector<std::u16string>& args,
         target.QueueEntry(arg);
     }
     return flags;
+}
+
+bool EndsInDotOrDotDot(const std::u16string& path) {
+    size_t end = path.size();
+    while (end > 0 && path[end - 1] == u'/') --end;
+    if (end == 0) return false;
+    const size_t slash = path.rfind(u'/', end - 1);
+    const size_t start = slash == std::u16string::npos ? 0 : slash + 1;
+    const std::u16string_view last = std::u16string_view(path).substr(start, end - start);
+    return last == u"." || last == u"..";
+}
+
+std::u16string FirstDotOperand(const std::vector<std::u16string>& args) {
+    if (args.size() > 1 && args[1] == u"-drives") return {};
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (i == 1 && (args[i] == u"-exec" || args[i] == u"-trash")) continue;
+        if (i == 2 && args[1] == u"-exec" && args[i] == u"--free-space-after") continue;
+        if (EndsInDotOrDotDot(args[i])) return args[i];
+    }
+    return {};
+}
+
+std::string DotOperandMessage(const std::u16string& path) {
+    return "refusing to shred '" + Utf8FromWide(PrintableText(path)) +
+           "': '.' and '..' are never shredded; name the folder itself";
 }

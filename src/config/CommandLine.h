@@ -11,6 +11,10 @@ struct CommandLineFlags {
     // "-exec --free-space-after": then the free space of the drives shredded on,
     // for this run only (the stored setting stays as it is).
     bool freeSpaceAfter = false;
+    // "-trash --ask" (the desktop's "Shred the trash"): the summary is shown and
+    // the run asked for once, whatever "Confirm delete" says; one click in a menu
+    // is no decision to destroy the trash.
+    bool askFirst = false;
 };
 
 // Where the paths of the command line go.
@@ -27,3 +31,16 @@ class CommandLineTarget {
 // are handed on as given; those that name nothing add no row later, without a word.
 CommandLineFlags ProcessCommandLine(const std::vector<std::u16string>& args,
                                     CommandLineTarget& target);
+
+// Whether the last component of `path` (trailing "/" aside) is "." or "..".
+bool EndsInDotOrDotDot(const std::u16string& path);
+
+// The first path of a file run ("-exec", "-trash" aside, or a plain start) whose
+// last component is "." or ".."; empty when there is none (and for "-drives",
+// whose folders only name a drive). Such a command line lists nothing: "shred .."
+// from a subfolder would take the folder above, working folder and all.
+std::u16string FirstDotOperand(const std::vector<std::u16string>& args);
+
+// The one line that refuses it, in English, for a terminal ("refusing to shred
+// '..': name the folder itself").
+std::string DotOperandMessage(const std::u16string& path);

@@ -6,6 +6,7 @@ namespace {
 constexpr const char* kHelp = R"(Usage: kelvane [PATH...]
        kelvane -exec [--free-space-after] PATH...
        kelvane -drives MOUNTPOINT...
+       kelvane -trash [--ask]
        kelvane --help | --version
 
 Kelvane securely deletes files: it overwrites each file in place, scrambles its
@@ -19,6 +20,9 @@ overwrite the free space of mounted file systems.
                        drives they were on, where earlier versions of them may
                        remain (this run only)
   -drives MOUNTPOINT...  overwrite the free space of these file systems, then end
+  -trash [--ask]       shred every item of your trash, then end; with --ask (the
+                       desktop's "Shred the trash") the summary is shown and the
+                       run asked for once, whatever "Confirm delete" says
   -h, --help           show this help and end
   --version            show the version and end
 
@@ -27,10 +31,11 @@ A switch is recognised only as the first argument. Without a display, -exec and
 before each file (when "Confirm delete" is on) is asked on the terminal, and
 without one such a run does not start; SIGINT or SIGTERM stops after the files
 under way. The options of a run are those stored by the window; for a run with options
-of its own, and for scripts, use kelvane-cli(1).
+of its own, and for scripts, use kelvane-cli(1). A path ending in '.' or '..' is
+refused (nothing listed, nothing handed to an open window).
 
 Exit status: 0 done, 1 partly done, 2 interrupted, 3 nothing to shred, 4 not
-started (no terminal to ask before each file on).
+started (no terminal to ask on, a '.' or '..' path, a -report path taken already).
 )";
 }  // namespace
 

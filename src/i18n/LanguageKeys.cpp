@@ -65,6 +65,10 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.m_acMSystemPlace",
          "Refused: %s is a system place (or holds one, or lies on a system file system) and is "
          "never shredded."},
+        {"FrmMain.m_acMDotRefused",
+         "Refused: '%s' ends in '.' or '..', which are never shredded. Name the folder itself. "
+         "Nothing was added."},
+        {"FrmMain.m_acMShredTrashAsk", "Shred these items of the trash?"},
         {"FrmMain.m_acMNoFile", "No file(s) available!"},
         {"FrmMain.m_acMShreddingDisk", "Shredding free drive space: "},
         {"FrmMain.m_acMReserveNotReached", "%s MB kept back for root not reached"},

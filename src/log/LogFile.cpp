@@ -32,7 +32,10 @@ bool AppendLinesToFile(const std::string& path, const std::vector<std::u16string
     // into some other file. The log lists the names of everything shredded, so it
     // is for its owner's eyes only; a log left readable by others (an older
     // version made it 0644) loses those bits, a stricter one keeps its mode.
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // O_NONBLOCK: a FIFO put there is refused below, never waited on.
+    int fd = ::open(path.c_str(),
+                    O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                    0600);
     if (fd < 0) return false;
     // A log that another user owns (or that stays open to others) is not ours to
     // write into: it would carry our lines to them.

@@ -279,6 +279,35 @@ bool SetFolderMode(const Place& place, uint32_t mode) {
     return errno == EBADF && ::chmod(("/proc/self/fd/" + std::to_string(fd)).c_str(), bits) == 0;
 }
 
+namespace {
+
+// An entry the user chose is judged as every entry a run reaches, and more: a
+// link whose target, followed, is or holds a system place counts as that place
+// (and one leading to a folder of a system file system as such a folder).
+// "ln -s /usr u; shred u/" would only remove the link, but a script that meant
+// the place and got a link must meet the same refusal as the place. The links a
+// folder walk meets are removed as links and never followed.
+Guard JudgeChosen(const SystemPlaces& places, const Place& place) {
+    const Guard guard = places.JudgeEntry(place);
+    if (guard != Guard::kAllowed || !place.Valid()) return guard;
+    struct stat st {};
+    if (::fstatat(place.folder->Fd(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISLNK(st.st_mode))
+        return guard;
+    const int target =
+        ::openat(place.folder->Fd(), place.name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (target < 0) return guard;
+    const Guard followed = places.JudgeFolder(target);
+    ::close(target);
+    if (followed == Guard::kSystemPlace || followed == Guard::kHoldsSystemPlace)
+        return Guard::kSystemPlace;
+    return followed == Guard::kSystemFileSystem ? followed : guard;
+}
+
+}  // namespace
+
+// A last component "." or ".." gives no path: "shred .." would take the folder
+// above the working folder with it (callers refuse such paths with a message).
 std::u16string ResolveChosenPath(const std::u16string& path) {
     std::string p;
     if (!OsPath(path, p)) return {};
@@ -293,11 +322,8 @@ std::u16string ResolveChosenPath(const std::u16string& path) {
     const size_t slash = p.rfind('/');
     std::string parent = slash == 0 ? "/" : p.substr(0, slash);
     std::string name = p.substr(slash + 1);
-    if (name == "." || name == "..") {
-        // Such a last component is no link of its own: the whole path is the folder.
-        parent = p;
-        name.clear();
-    }
+    // "shred ..", "a/.": never the folder a name leads back to (rm refuses them too).
+    if (name == "." || name == "..") return {};
     char* real = ::realpath(parent.c_str(), nullptr);
     if (!real) return {};
     std::string out = real;
@@ -327,7 +353,7 @@ bool LookAtChosen(const std::u16string& path, ChosenEntry& out) {
     out.holder = Root{WideFromUtf8(slash == 0 ? folder : folder + "/"),
                       Identity{holder.st_dev, holder.st_ino}};
     FillAttributes(entry, out.attr);
-    out.guard = CurrentSystemPlaces()->JudgeEntry(place);
+    out.guard = JudgeChosen(*CurrentSystemPlaces(), place);
     return true;
 }
 

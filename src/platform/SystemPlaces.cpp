@@ -72,6 +72,18 @@ bool IdentityOfFd(int fd, Identity& out) {
     return true;
 }
 
+// Whether `holder` is this process's "/". Asked for every entry a run reaches:
+// the root's identity is looked up once (a program does not change its root).
+bool IsRootFolder(int holder) {
+    static const std::pair<bool, Identity> root = [] {
+        struct stat st {};
+        return ::stat("/", &st) == 0 ? std::pair{true, Identity{st.st_dev, st.st_ino}}
+                                     : std::pair{false, Identity{}};
+    }();
+    Identity id;
+    return root.first && IdentityOfFd(holder, id) && id == root.second;
+}
+
 void AddOnce(std::vector<Identity>& list, const Identity& id) {
     if (std::find(list.begin(), list.end(), id) == list.end()) list.push_back(id);
 }
@@ -205,10 +217,19 @@ Guard SystemPlaces::JudgeEntry(const Place& place) const {
     if (!place.Valid()) return Guard::kAllowed;
     const int holder = place.folder->Fd();
     if (OnSystemFileSystem(holder)) return Guard::kSystemFileSystem;
-    const int fd =
-        ::openat(holder, place.name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return Guard::kAllowed;  // no folder: only the file system counts
-    const Guard guard = JudgeFolder(fd);
+    const int fd = ::openat(holder, place.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return Guard::kAllowed;  // gone: nothing to guard
+    struct stat st {};
+    Guard guard = Guard::kAllowed;  // no folder: only the file system counts
+    if (::fstat(fd, &st) == 0) {
+        if (S_ISDIR(st.st_mode)) guard = JudgeFolder(fd);
+        // A link directly in "/" holds the system up as much as what it leads to:
+        // on a merged /usr, /bin, /sbin, /lib and /lib64 are links into /usr, and
+        // every program's loader is reached through /lib64. Removing the link
+        // would leave the machine unable to start a program.
+        else if (S_ISLNK(st.st_mode) && IsRootFolder(holder))
+            guard = Guard::kSystemPlace;
+    }
     ::close(fd);
     return guard;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "report/SshFormat.h"
+#include "platform/SafeFiles.h"
 
 namespace reportcrypto {
 
@@ -145,7 +146,8 @@ std::string NewUuid() {
 }
 
 std::string FileSha256(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string why;
+    const int fd = fsys::OpenForReading(path, why);
     if (fd < 0) return {};
     MdCtx ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     bool ok = ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
@@ -201,15 +203,14 @@ bool LoadOrCreateKey(const std::string& path, SigningKey& key, std::string& erro
     }
     char* data = nullptr;
     const long len = BIO_get_mem_data(bio.get(), &data);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = "cannot create the key file: " + std::string(std::strerror(errno));
+    fsys::NewFile file;
+    std::string why;
+    if (!file.Create(path, 0600, why)) {
+        error = "cannot create the key file: " + why;
         return false;
     }
-    const bool written = ::write(fd, data, static_cast<size_t>(len)) == len && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!written) {
-        ::unlink(path.c_str());  // ours: made just now with O_EXCL
+    if (::write(file.Fd(), data, static_cast<size_t>(len)) != len || !file.Sync()) {
+        file.Discard();  // ours: made just now, and only while the name leads to it
         error = "cannot write the key file";
         return false;
     }

@@ -12,6 +12,7 @@
 #include "config/DataFolder.h"
 #include "config/StorageFolders.h"
 #include "config/TextConv.h"
+#include "platform/SafeFiles.h"
 #include "report/ReportCrypto.h"
 #include "report/ReportJson.h"
 #include "report/ReportStream.h"
@@ -45,9 +46,12 @@ class Fd {
 // Opens a regular file to read without waiting for anyone: a FIFO, a device or
 // a socket in a report's place is refused before a byte is read.
 int OpenRegular(const std::string& path, struct stat& st, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // Looked at before it is opened: a FIFO or a device is refused, never waited on
+    // and never opened.
+    std::string why;
+    const int fd = fsys::OpenForReading(path, why);
     if (fd < 0) {
-        error = "cannot read " + Shown(path) + ": " + std::strerror(errno);
+        error = "cannot read " + Shown(path) + ": " + why;
         return -1;
     }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -15,6 +15,7 @@
 #include "config/DataFolder.h"
 #include "config/StorageFolders.h"
 #include "platform/FileSystem.h"
+#include "platform/SafeFiles.h"
 #include "report/ReportJson.h"
 #include "report/ReportStream.h"
 #include "report/SshFormat.h"
@@ -70,15 +71,18 @@ bool Below(const std::string& path, const std::string& folder) {
     return p.rfind(f, 0) == 0 || p + "/" == f;
 }
 
+// Made new (never over anything there, never through a link another user put on
+// the way) and written only through the descriptor it was made with.
 bool WriteNewFile(const std::string& path, const SignedReport* report, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = "cannot write the report " + path + ": " + Errno();
+    fsys::NewFile file;
+    std::string why;
+    if (!file.Create(path, 0600, why)) {
+        error = "cannot write the report " + path + ": " + why;
         return false;
     }
     std::string buffer;
     auto flush = [&] {
-        if (!fsys::WriteAll(fd, buffer)) return false;
+        if (!fsys::WriteAll(file.Fd(), buffer)) return false;
         buffer.clear();
         return true;
     };
@@ -86,26 +90,33 @@ bool WriteNewFile(const std::string& path, const SignedReport* report, std::stri
         buffer.append(piece);
         return buffer.size() < (1u << 20) || flush();
     });
-    const bool ok = written && flush() && ::fsync(fd) == 0;
-    if (!ok) error = "cannot write the report " + path + ": " + Errno();
-    ::close(fd);
-    if (!ok) ::unlink(path.c_str());  // made just now, with O_EXCL
-    return ok;
+    if (written && flush() && file.Sync()) {
+        if (file.NameLeadsHere()) return true;
+        error =
+            "the report " + path + " was moved or replaced by someone else while it was written";
+        return false;
+    }
+    error = "cannot write the report " + path + ": " + Errno();
+    file.Discard();  // made just now, and only while the name still leads to it
+    return false;
 }
 
 // A small file beside a report: made new, never through a link, written through
 // the one descriptor that made it.
 bool WriteNewText(const std::string& path, std::string_view text, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = "cannot write " + path + ": " + Errno();
+    // Made new, in a folder reached without another user's links, and written
+    // through its one descriptor.
+    fsys::NewFile file;
+    if (!file.Create(path, 0600, error)) {
+        error = "cannot write " + path + ": " + error;
         return false;
     }
-    const bool ok = fsys::WriteAll(fd, text) && ::fsync(fd) == 0;
-    if (!ok) error = "cannot write " + path + ": " + Errno();
-    ::close(fd);
-    if (!ok) ::unlink(path.c_str());  // made just now, with O_EXCL
-    return ok;
+    if (!fsys::WriteAll(file.Fd(), text) || !file.Sync()) {
+        error = "cannot write " + path + ": " + Errno();
+        file.Discard();
+        return false;
+    }
+    return true;
 }
 
 void MakePdf(const RunRecord& record, const std::string& fingerprint, const std::string& path,
@@ -116,18 +127,24 @@ void MakePdf(const RunRecord& record, const std::string& fingerprint, const std:
         maker = Maker();
     }
     if (!maker) return;
+    fsys::NewFile file;
     std::string error;
-    // Made private before anything is drawn into it.
-    if (!WriteNewFile(path, nullptr, error)) {
-        out.problems.push_back(error);
+    if (!file.Create(path, 0600, error)) {
+        out.problems.push_back("cannot write the PDF report " + path + ": " + error);
         return;
     }
-    if (!maker(record, fingerprint, path, error)) {
+    const bool drawn = maker(record, fingerprint, file.Fd(), error);
+    if (drawn && !file.Sync()) error = Errno();
+    if (!drawn || !error.empty()) {
         out.problems.push_back("cannot make the PDF report " + path + ": " + error);
-        ::unlink(path.c_str());  // ours: made just above
+        file.Discard();
         return;
     }
-    (void)::chmod(path.c_str(), 0600);
+    if (!file.NameLeadsHere()) {
+        out.problems.push_back("the PDF report " + path +
+                               " was moved or replaced by someone else while it was written");
+        return;
+    }
     out.files.push_back(path);
     if (out.pdf.empty()) out.pdf = path;
 }
@@ -188,6 +205,14 @@ void AddRunContext(RunRecord& r, const AppSettings& s) {
     r.organisation = s.reportOrganisation;
     r.operatorName = s.reportOperator;
     r.customer = s.reportCustomer;
+}
+
+std::string ReportPathProblem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 ? S_ISDIR(st.st_mode) : ::lstat(path.c_str(), &st) != 0)
+        return {};  // a folder, or nothing yet
+    return "'" + path + "' is there already (" + fsys::KindName(st.st_mode) +
+           "): a report is written into a folder or as a new file";
 }
 
 std::string ReportFileStem(const RunRecord& record) {

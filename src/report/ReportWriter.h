@@ -46,11 +46,16 @@ struct WrittenReport {
 // so (a record whose entries went out with their names is then refused).
 WrittenReport WriteRunReport(RunRecord record, const ReportPlan& plan);
 
+// Why "-report PATH" cannot take the report: empty for a folder or a name not
+// taken yet, else one line (a file, FIFO or device is there already). Asked
+// before a run starts, so that nothing is touched for a report that cannot go.
+std::string ReportPathProblem(const std::string& path);
+
 // "kelvane-report-20261207T223052Z-<id>".
 std::string ReportFileStem(const RunRecord& record);
 
-// Draws the PDF of a report (a face with Qt sets it); false with `error` when it
-// fails. Without one no PDF is made.
+// Draws the PDF of a report into `fd`, the new file's descriptor (a face with Qt
+// sets it); false with `error` when it fails. Without one no PDF is made.
 using ReportPdfMaker = std::function<bool(const RunRecord& record, const std::string& fingerprint,
-                                          const std::string& path, std::string& error)>;
+                                          int fd, std::string& error)>;
 void SetReportPdfMaker(ReportPdfMaker maker);

@@ -1,9 +1,16 @@
 #include "runs/FillOutcomeText.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "config/TextConv.h"
 #include "i18n/SafeFormat.h"
+#include "platform/FileSystem.h"
+#include "platform/MountInfo.h"
+#include "platform/Volumes.h"
 
 namespace {
 
@@ -54,4 +61,50 @@ std::u16string FillOutcomeLine(const std::u16string& root, const FillOutcome& o)
         line += SafeFormat(std::u16string_view(u" (%u temporary files could not be deleted)"),
                            {o.filesLeft});
     return line;
+}
+
+std::u16string ByteAmountText(uint64_t bytes) {
+    const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB"};
+    double value = static_cast<double>(bytes);
+    size_t unit = 0;
+    while (value >= 1000.0 && unit + 1 < std::size(units)) {
+        value /= 1000.0;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 || value >= 100 ? "%.0f %s" : "%.1f %s", value,
+                  units[unit]);
+    return WideFromUtf8(text);
+}
+
+namespace {
+constexpr std::u16string_view kFolderOn = u" is a folder on ";
+}  // namespace
+
+bool IsDriveOfFolderLine(std::u16string_view line, const std::u16string& root) {
+    const std::u16string shown = PrintableText(root);
+    return line.size() > shown.size() + kFolderOn.size() && line.substr(0, shown.size()) == shown &&
+           line.substr(shown.size(), kFolderOn.size()) == kFolderOn;
+}
+
+std::u16string DriveOfFolderLine(const std::u16string& root) {
+    std::string os;
+    struct stat st {};
+    if (!fsys::OsPath(root, os) || ::stat(os.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        fsys::IsMountPoint(root))
+        return {};
+    const std::vector<MountInfoEntry> table = ReadMountInfo();
+    const MountInfoEntry* mount = VisibleMountOf(table, st.st_dev);
+    if (!mount) return {};
+    std::string device = mount->fsType;
+    for (const MountEntry& m : ReadMountTable())
+        if (m.mountPoint == mount->mountPoint) device = m.source;
+    const DriveSpace space = QueryDriveSpace(root);
+    const std::u16string mountPoint =
+        WideFromUtf8(mount->mountPoint == "/" ? "/" : mount->mountPoint + "/");
+    return SafeFormat(
+        std::u16string_view(u"%s is a folder on %s mounted at %s (%s free): the free space of "
+                            u"that whole drive is filled"),
+        {PrintableText(root), PrintableText(WideFromUtf8(device)), PrintableText(mountPoint),
+         space.ok ? ByteAmountText(space.freeToCaller) : std::u16string(u"free space unknown")});
 }

@@ -92,6 +92,10 @@ void FillDrivesOfTable(RunWindow& window, RunState& state, const AfterFileRun* a
                 anyFailed = true;
                 continue;
             }
+            // A folder below a mount point fills the whole drive holding it: its
+            // first line names that drive, in the log and in the report.
+            if (const std::u16string drive = DriveOfFolderLine(root); !drive.empty())
+                window.AppendLog(drive);
             // After a file run, only the file system its files were on.
             params.device = after && static_cast<size_t>(j) < after->devices.size()
                                 ? after->devices[static_cast<size_t>(j)]

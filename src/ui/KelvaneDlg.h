@@ -224,6 +224,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     // The exit status after the program ends: 0 done, 1 partly done, 2 interrupted,
     // 3 nothing to shred.
     int ExitCode() const;
+    // The exit status of a command line refused before anything was listed.
+    static constexpr int kExitRefused = 4;
 
     // Runs the command handler of a menu, accelerator or button id.
     void OnCommand(int id);
@@ -354,6 +356,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     CommandLineFlags flags_;
     bool unattended_ = false;
     bool execPending_ = false;
+    bool refusedExit_ = false;  // the command line was refused: ExitCode says kExitRefused
     bool stopSignalSeen_ = false;
     QTimer* startupTimer_ = nullptr;
     StorageLocations locations_;

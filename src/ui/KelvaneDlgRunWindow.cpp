@@ -215,6 +215,8 @@ AppSettings CKelvaneDlg::CurrentSettings() {
             AppSettings s = GatherSettings();
             // Asked for on the command line: for these runs, never stored.
             if (flags_.freeSpaceAfter) s.freeSpaceAfter = true;
+            // "-trash --ask": the summary is the question, whatever is stored.
+            if (flags_.askFirst) s.showSummary = true;
             return s;
         },
         fields_);

@@ -200,6 +200,16 @@ constexpr int kPollMs = 100;
 
 void CKelvaneDlg::RunCommandLine() {
     WindowTarget target(*this);
+    // "kelvane -exec .." lists nothing and runs nothing: a message, status 4.
+    if (const std::u16string dot = FirstDotOperand(args_); !dot.empty()) {
+        ShowInfoMessage(SafeFormat(MessageText("FrmMain.m_acMDotRefused"), {PrintableText(dot)}));
+        // A run asked for, or a window nobody sees, ends here: status 4.
+        if (unattended_ || (args_.size() > 1 && args_[1] == u"-exec")) {
+            refusedExit_ = true;
+            QTimer::singleShot(0, this, [this] { OnExit(); });
+        }
+        return;
+    }
     flags_ = ProcessCommandLine(args_, target);
     state_.exitAfterFileRun = flags_.exec;
     state_.exitAfterFreeSpaceRun = flags_.drives;
@@ -312,6 +322,11 @@ void CKelvaneDlg::ApplyHandedPaths() {
     std::vector<std::u16string> args{u"kelvane"};
     args.insert(args.end(), handed_.begin(), handed_.end());
     handed_.clear();
+    // A second start refuses them itself; one that handed them anyway gets the same answer.
+    if (const std::u16string dot = FirstDotOperand(args); !dot.empty()) {
+        ShowInfoMessage(SafeFormat(MessageText("FrmMain.m_acMDotRefused"), {PrintableText(dot)}));
+        return;
+    }
     // The queue still names the folders of the last listing: only the handed
     // folders are to be listed now.
     ClearFolderQueue(state_);
@@ -321,6 +336,7 @@ void CKelvaneDlg::ApplyHandedPaths() {
 }
 
 int CKelvaneDlg::ExitCode() const {
+    if (refusedExit_) return kExitRefused;
     const RunOutcome outcome = state_.lastOutcome.load();
     if (outcome == RunOutcome::None) return 0;
     return static_cast<int>(outcome);

@@ -1,5 +1,6 @@
 #include "ui/ReportPdf.h"
 
+#include <QFile>
 #include <QFontMetrics>
 #include <QPageLayout>
 #include <QPageSize>
@@ -90,9 +91,16 @@ class Page {
 
 }  // namespace
 
-bool MakeReportPdf(const RunRecord& r, const std::string& fingerprint, const std::string& path,
-                   std::string& error) {
-    QPdfWriter writer(QString::fromUtf8(path.c_str()));
+bool MakeReportPdf(const RunRecord& r, const std::string& fingerprint, int fd, std::string& error) {
+    // Drawn into the descriptor the file was made with: the PDF writer never opens
+    // the file again by its name, which another user of a shared folder could
+    // have pointed elsewhere in the meantime.
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+        error = "the PDF file could not be opened";
+        return false;
+    }
+    QPdfWriter writer(&file);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     writer.setResolution(300);
@@ -188,7 +196,7 @@ bool MakeReportPdf(const RunRecord& r, const std::string& fingerprint, const std
               QStringLiteral("Ed25519 over the SHA-512 digest, key fingerprint")},
              kv);
     page.Row({QString(), Q(fingerprint)}, kv);
-    if (!painter.end()) {
+    if (!painter.end() || !file.flush()) {
         error = "the PDF could not be written";
         return false;
     }

@@ -6,6 +6,7 @@
 
 #include "report/ReportRecord.h"
 
-// Draws into `path` (which exists and stays private). Safe on any thread.
-bool MakeReportPdf(const RunRecord& record, const std::string& fingerprint, const std::string& path,
+// Draws into the open file `fd` (new, private, made by the caller, who keeps
+// and closes it); never opens anything by name. Safe on any thread.
+bool MakeReportPdf(const RunRecord& record, const std::string& fingerprint, int fd,
                    std::string& error);

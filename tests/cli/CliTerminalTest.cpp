@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "support/TempDir.h"
+#include "support/TestMount.h"
 
 namespace {
 
@@ -45,6 +47,7 @@ int OnTerminal(const std::string& config, const std::vector<std::string>& args,
         // Each question ends with the choices.
         size_t at = 0, count = 0;
         while ((at = shown.find("[c]ancel: ", at)) != std::string::npos) ++count, ++at;
+        for (at = 0; (at = shown.find("[n]o: ", at)) != std::string::npos; ++at) ++count;
         while (asked < count && !answers.empty()) {
             const std::string a = answers.front() + "\n";
             answers.erase(answers.begin());
@@ -87,4 +90,28 @@ TEST(CliTerminal, AsksBeforeEachFileOnTheTerminal) {
     shown.clear();
     EXPECT_EQ(OnTerminal(tmp.Sub("config"), {"shred", tmp.Sub("a")}, {"c"}, shown), 1) << shown;
     EXPECT_TRUE(PathExists(tmp.Sub("a")));
+}
+
+TEST(CliTerminal, FreeSpaceOfAFolderNamesTheDriveAndAsksOnce) {
+    TestMount mount(TestMount::Kind::Tmpfs, 4 * 1024);
+    if (!mount.Ok()) GTEST_SKIP() << mount.Error();
+    TempDir tmp;
+    ASSERT_EQ(::mkdir((mount.Path() + "sub").c_str(), 0755), 0);
+    std::string shown;
+    // No: nothing is filled, the run counts as cancelled at a question.
+    int status = OnTerminal(tmp.Sub("config"), {"free-space", "-n", "1", mount.Path() + "sub"},
+                            {"n"}, shown);
+    EXPECT_EQ(status, 1) << shown;
+    EXPECT_NE(shown.find(mount.Path() + "sub/ is a folder on "), std::string::npos) << shown;
+    EXPECT_NE(shown.find("mounted at " + mount.Path()), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("[done]"), std::string::npos) << shown;
+    // Yes: filled, asked once only.
+    shown.clear();
+    status = OnTerminal(tmp.Sub("config"), {"free-space", "-n", "1", mount.Path() + "sub"}, {"y"},
+                        shown);
+    EXPECT_EQ(status, 0) << shown;
+    size_t questions = 0;
+    for (size_t at = 0; (at = shown.find("Fill them?", at)) != std::string::npos; ++at) ++questions;
+    EXPECT_EQ(questions, 1u) << shown;
+    EXPECT_NE(shown.find("sub/ [done]"), std::string::npos) << shown;
 }

@@ -29,7 +29,7 @@ grep -qx 'MimeTypes=all/all;' "$gen/file-manager/kelvane-shred.desktop" ||
 # In Dolphin's trash: the whole trash, whatever is selected there.
 trash="$gen/kio/kelvane-shred-trash.desktop"
 grep -qx 'X-KDE-Protocols=trash' "$trash" || fail "Dolphin: the trash action is not for the trash"
-grep -qx 'Exec=kelvane -trash' "$trash" || fail "Dolphin: the trash action does not shred the trash"
+grep -qx 'Exec=kelvane -trash --ask' "$trash" || fail "Dolphin: the trash action does not shred the trash"
 grep -q '^Name\[de\]=' "$trash" || fail "Dolphin: the trash action has no German name"
 sh -n "$gen/kelvane-add-to-file-manager" || fail "kelvane-add-to-file-manager: syntax"
 finish

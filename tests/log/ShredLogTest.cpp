@@ -1,8 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -88,6 +91,23 @@ TEST(AppendTextToFile, NeverWritesThroughALinkInPlaceOfTheLog) {
     std::filesystem::create_symlink(dir.Sub("victim"), dir.Sub("KelvaneLog.txt"));
     EXPECT_FALSE(AppendTextToFile(dir.Sub("KelvaneLog.txt"), u"x"));
     EXPECT_EQ(ReadWholeFile(dir.Sub("victim")), "keep");
+}
+
+TEST(AppendTextToFile, AFifoInPlaceOfTheLogIsRefusedAtOnce) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.Sub("KelvaneLog.txt").c_str(), 0600), 0);
+    // Without a reader the open would wait for one; with one, lines would go to it.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(AppendTextToFile(dir.Sub("KelvaneLog.txt"), u"x"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    std::thread reader([&] {
+        const int fd = ::open(dir.Sub("KelvaneLog.txt").c_str(), O_RDONLY | O_NONBLOCK);
+        ::usleep(300000);
+        if (fd >= 0) ::close(fd);
+    });
+    ::usleep(100000);
+    EXPECT_FALSE(AppendTextToFile(dir.Sub("KelvaneLog.txt"), u"x"));
+    reader.join();
 }
 
 TEST(AppendTextToFile, NeverWritesIntoALogOfAnotherUser) {

@@ -134,7 +134,11 @@ TEST(ChosenPaths, AbsoluteWithRealFoldersAboveAndTheLastComponentAsItIs) {
     // A link chosen, with or without a trailing "/", is the link.
     EXPECT_EQ(Utf8FromWide(fsys::ResolveChosenPath(dir.WSub("via/link/"))), real + "/link");
     EXPECT_EQ(Utf8FromWide(fsys::ResolveChosenPath(dir.WSub("via/link"))), real + "/link");
-    EXPECT_EQ(Utf8FromWide(fsys::ResolveChosenPath(dir.WSub("via/sub/.."))), real);
+    // ".." or "." as the last component names no entry of its own: never the
+    // folder it leads back to ("shred .." would take the folder above).
+    EXPECT_TRUE(fsys::ResolveChosenPath(dir.WSub("via/sub/..")).empty());
+    EXPECT_TRUE(fsys::ResolveChosenPath(dir.WSub("via/sub/./")).empty());
+    EXPECT_EQ(Utf8FromWide(fsys::ResolveChosenPath(dir.WSub("via/sub/../f"))), real + "/f");
     EXPECT_EQ(fsys::ResolveChosenPath(u"/"), u"/");
     EXPECT_TRUE(fsys::ResolveChosenPath(dir.WSub("missing/f")).empty());
 

@@ -88,10 +88,13 @@ TEST_F(SystemPlaceRun, PlacesAreRefusedByIdentityAndWhatLiesBelowIsNot) {
     fsys::SetSystemPlacePaths({root + "var"});
     ASSERT_TRUE(Mount((root + "var").c_str(), "bind", nullptr, MS_BIND, nullptr));
 
-    List({root + "var", root + "up/var/", root + "link/.", root + "bind", root + "var/tmp/mine"});
+    List({root + "var", root + "up/var/", root + "link", root + "bind", root + "var/tmp/mine"});
     EXPECT_EQ(window.Paths(),
-              (Lines{W("var/"), W("var/"), W("var/"), W("bind/"), W("var/tmp/mine/sub/f"),
+              (Lines{W("var/"), W("var/"), W("link"), W("bind/"), W("var/tmp/mine/sub/f"),
                      W("var/tmp/mine/sub/"), W("var/tmp/mine/")}));
+    // A link chosen that leads to the place is refused as the place.
+    EXPECT_EQ(window.RowText(2, 2), kNotListedMarker);
+    EXPECT_EQ(window.RowText(2, 1), u"a system place, never shredded");
     EXPECT_EQ(window.RowText(3, 2), kNotListedMarker);
     EXPECT_EQ(window.RowText(3, 1), u"a system place, never shredded");
     EXPECT_NE(window.status.find(W("var/") + u" is a system place"), std::u16string::npos)
