@@ -201,8 +201,20 @@ CliParse ParseCliArguments(const std::vector<std::string>& args) {
         o.command = CliCommand::kCheck;
         p.commandBit = kC;
     } else if (command == "verify-report") {
-        // One report file and nothing else.
-        if (i + 1 != args.size() || args[i].empty())
+        // One report file, after "--path PATH" (a path to look for among its
+        // hidden names) when given.
+        bool pathGiven = false;
+        if (i < args.size() && args[i].rfind("--path=", 0) == 0) {
+            o.hiddenPath = args[i++].substr(7);
+            pathGiven = true;
+        } else if (i + 1 < args.size() && args[i] == "--path") {
+            o.hiddenPath = args[i + 1];
+            i += 2;
+            pathGiven = true;
+        }
+        if (pathGiven && o.hiddenPath.empty())
+            p.Fail("empty path for '--path'");
+        else if (i + 1 != args.size() || args[i].empty())
             p.Fail("verify-report takes one report file");
         else
             o.paths.push_back(args[i]);
@@ -315,7 +327,7 @@ std::string CliHelpText() {
        kelvane-cli shred [OPTIONS] --trash
        kelvane-cli free-space [OPTIONS] MOUNTPOINT...
        kelvane-cli check [OPTIONS] PATH...
-       kelvane-cli verify-report FILE
+       kelvane-cli verify-report [--path PATH] FILE
        kelvane-cli --help | --version
 
 Overwrite files in place, scramble their names and remove them (shred), overwrite
@@ -323,6 +335,8 @@ the free space of mounted file systems (free-space), or tell what a shred would 
 and whether overwriting reaches each file's data, touching nothing (check).
 Every shred and free-space run leaves a signed report (JSON) in the reports
 folder; verify-report checks one and prints its summary (0 intact, 1 changed).
+With --path, verify-report also tells whether PATH is among the report's hidden
+names, with the names secret of the storage folder (FOUND or NOT FOUND).
 Folders are always walked. Defaults come from the settings of Kelvane; options
 change only this run.
 

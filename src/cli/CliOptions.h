@@ -34,6 +34,7 @@ struct CliOptions {
     bool verbose = false;
     std::string logFile;
     std::vector<std::string> reportPaths;  // --report: more places for the run's report
+    std::string hiddenPath;  // verify-report --path: looked for among the hidden names
 };
 
 struct CliParse {

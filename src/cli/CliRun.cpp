@@ -24,6 +24,7 @@
 #include "log/ShredLog.h"
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
+#include "report/HiddenNames.h"
 #include "report/ReportWriter.h"
 #include "runs/FileRun.h"
 #include "runs/FreeSpaceRun.h"
@@ -110,6 +111,13 @@ int RunCli(const std::vector<std::string>& args) {
         const VerifyOutcome v =
             VerifyReportFile(o.paths.front(), DefaultStorageLocations().programFolder);
         for (const std::string& line : v.lines) std::printf("%s\n", line.c_str());
+        if (!o.hiddenPath.empty()) {
+            const StoragePaths storage =
+                FindStoragePaths(DefaultStorageLocations(), std::time(nullptr));
+            const HiddenPathAnswer found =
+                FindHiddenPath(o.paths.front(), o.hiddenPath, storage.storageFolder);
+            for (const std::string& line : found.lines) std::printf("%s\n", line.c_str());
+        }
         return v.status;
     }
     if (o.command == CliCommand::kShred && !o.yes &&

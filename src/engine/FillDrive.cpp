@@ -338,6 +338,23 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
                                                 u"empty files with long names]"),
                             {root, s.files, Number(s.bytes), s.longNames}));
         }
+        // Asked while the fillers still hold the drive: what is free now is
+        // what the fill could not take.
+        struct statvfs full {};
+        if (kind != FsKind::Btrfs && ::fstatvfs(drive.Fd(), &full) == 0) {
+            const uint64_t unitNow = full.f_frsize ? full.f_frsize : full.f_bsize;
+            outcome.leftUnwritten = (reserve ? full.f_bfree : full.f_bavail) * unitNow;
+        }
+        if (FillSystem().keptBack) outcome.keptBack = FillSystem().keptBack(drive.Fd(), kind);
+        if (outcome.leftUnwritten > 0)
+            note(SafeFormat(std::u16string_view(u"%s [%s bytes still free could not be written]"),
+                            {root, Number(outcome.leftUnwritten)}));
+        if (outcome.keptBack.bytes > 0)
+            note(SafeFormat(
+                std::u16string_view(
+                    u"%s [%s bytes the file system keeps for itself (%s) are out of "
+                    u"reach]"),
+                {root, Number(outcome.keptBack.bytes), WideFromUtf8(outcome.keptBack.what)}));
     }
     if (!big.gone && !drive.StillThere()) big.gone = true;
 

@@ -1,6 +1,7 @@
 #include "platform/FillSystem.h"
 
 #include <fcntl.h>
+#include <linux/btrfs.h>
 #include <linux/capability.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
@@ -20,6 +21,46 @@ constexpr long kZfsMagic = 0x2fc12fc1;
 constexpr long kBcachefsMagic = 0xca451a4e;
 constexpr long kF2fsMagic = 0xF2F52010;
 constexpr long kNilfsMagic = 0x3434;
+
+// The first version of xfs's geometry call, which every kernel answers; only
+// its head is read.
+struct XfsGeometryV1 {
+    uint32_t blocksize, rtextsize, agblocks, agcount, logblocks, sectsize, inodesize, imaxpct;
+    uint64_t datablocks, rtblocks, rtextents, logstart;
+    unsigned char uuid[16];
+    uint32_t sunit, swidth;
+    int32_t version;
+    uint32_t flags, logsectsize, rtsectsize, dirblocksize;
+};
+static_assert(sizeof(XfsGeometryV1) == 112);
+constexpr unsigned long kXfsIocFsGeometryV1 = _IOR('X', 100, XfsGeometryV1);
+// Blocks per allocation group that xfs withholds from every allocation so that
+// it can always refill the group's free list (4) and split a block map (4); the
+// free list's own blocks are among them and are never written by a file.
+constexpr uint64_t kXfsSetAsidePerGroup = 8;
+
+KeptBack XfsKeptBack(int dirFd) {
+    XfsGeometryV1 g{};
+    if (::ioctl(dirFd, kXfsIocFsGeometryV1, &g) != 0 || g.agcount == 0 || g.blocksize == 0)
+        return {};
+    return {uint64_t{g.agcount} * kXfsSetAsidePerGroup * g.blocksize, "xfs-free-lists"};
+}
+
+// Space of the devices given to no chunk yet: a chunk freed earlier (by a
+// balance, or emptied) gave its blocks back there with whatever they held, and
+// a full data fill cannot take the last of it when metadata may need it.
+KeptBack BtrfsKeptBack(int dirFd) {
+    btrfs_ioctl_fs_info_args fs{};
+    if (::ioctl(dirFd, BTRFS_IOC_FS_INFO, &fs) != 0) return {};
+    uint64_t unallocated = 0;
+    for (uint64_t id = 0; id <= fs.max_id; ++id) {
+        btrfs_ioctl_dev_info_args dev{};
+        dev.devid = id;
+        if (::ioctl(dirFd, BTRFS_IOC_DEV_INFO, &dev) != 0) continue;
+        if (dev.total_bytes > dev.bytes_used) unallocated += dev.total_bytes - dev.bytes_used;
+    }
+    return {unallocated, "btrfs-unallocated"};
+}
 
 }  // namespace
 
@@ -69,6 +110,12 @@ int TrimFileSystem(int dirFd) {
     return ::ioctl(dirFd, FITRIM, &range) == 0 ? 0 : errno;
 }
 
+KeptBack FileSystemKeptBack(int dirFd, FsKind kind) {
+    if (kind == FsKind::Xfs) return XfsKeptBack(dirFd);
+    if (kind == FsKind::Btrfs) return BtrfsKeptBack(dirFd);
+    return {};
+}
+
 bool IsCopyOnWrite(FsKind kind) {
     return kind == FsKind::Btrfs || kind == FsKind::Zfs || kind == FsKind::Bcachefs ||
            kind == FsKind::F2fs || kind == FsKind::Nilfs2;
@@ -103,7 +150,8 @@ const char* FsKindName(FsKind kind) {
 }
 
 FillSystemCalls DefaultFillSystemCalls() {
-    return {ProcessMayUseRootReserve, FileSystemKind, SyncFillFile, TrimFileSystem};
+    return {ProcessMayUseRootReserve, FileSystemKind, SyncFillFile, TrimFileSystem,
+            FileSystemKeptBack};
 }
 
 FillSystemCalls& FillSystem() {

@@ -9,11 +9,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string>
 
 extern char** environ;
 
 CliProcess::CliProcess(const std::string& configHome, const std::vector<std::string>& args,
-                       const std::string& input) {
+                       const std::string& input, uid_t asUser) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string v = *e;
@@ -23,7 +24,11 @@ CliProcess::CliProcess(const std::string& configHome, const std::vector<std::str
     }
     env.push_back("XDG_CONFIG_HOME=" + configHome);
     env.push_back("ASAN_OPTIONS=detect_leaks=0");
-    std::vector<std::string> argv{KELVANE_CLI_EXE};
+    std::vector<std::string> argv;
+    if (asUser != 0)
+        argv = {"/usr/bin/setpriv", "--reuid=" + std::to_string(asUser),
+                "--regid=" + std::to_string(asUser), "--clear-groups"};
+    argv.push_back(KELVANE_CLI_EXE);
     argv.insert(argv.end(), args.begin(), args.end());
 
     int o[2], e[2];
@@ -117,5 +122,10 @@ CliResult CliProcess::Finish() {
 CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args,
                  const std::string& input) {
     CliProcess p(configHome, args, input);
+    return p.Finish();
+}
+
+CliResult RunCliAs(uid_t uid, const std::string& configHome, const std::vector<std::string>& args) {
+    CliProcess p(configHome, args, "/dev/null", uid);
     return p.Finish();
 }

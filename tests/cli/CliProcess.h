@@ -15,8 +15,9 @@ struct CliResult {
 
 class CliProcess {
   public:
+    // `asUser`: not 0, the program runs as that user and group (through setpriv).
     CliProcess(const std::string& configHome, const std::vector<std::string>& args,
-               const std::string& input = "/dev/null");
+               const std::string& input = "/dev/null", uid_t asUser = 0);
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
@@ -37,3 +38,5 @@ class CliProcess {
 
 CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args,
                  const std::string& input = "/dev/null");
+// The same as the ordinary user `uid` (group `uid` too, no other groups).
+CliResult RunCliAs(uid_t uid, const std::string& configHome, const std::vector<std::string>& args);
