@@ -340,12 +340,20 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
         }
         // Asked while the fillers still hold the drive: what is free now is
         // what the fill could not take.
+        if (FillSystem().keptBack) outcome.keptBack = FillSystem().keptBack(drive.Fd(), kind);
+        // ext4 counts its reserved clusters as free for root and as kept back
+        // for root otherwise: each byte is named once.
+        if (kind == FsKind::Ext4 && !reserve) {
+            const uint64_t kept = std::min(outcome.keptBack.bytes, outcome.reserveNotReached);
+            outcome.reserveNotReached -= kept;
+        }
         struct statvfs full {};
         if (kind != FsKind::Btrfs && ::fstatvfs(drive.Fd(), &full) == 0) {
             const uint64_t unitNow = full.f_frsize ? full.f_frsize : full.f_bsize;
             outcome.leftUnwritten = (reserve ? full.f_bfree : full.f_bavail) * unitNow;
+            if (kind == FsKind::Ext4 && reserve)
+                outcome.leftUnwritten -= std::min(outcome.leftUnwritten, outcome.keptBack.bytes);
         }
-        if (FillSystem().keptBack) outcome.keptBack = FillSystem().keptBack(drive.Fd(), kind);
         if (outcome.leftUnwritten > 0)
             note(SafeFormat(std::u16string_view(u"%s [%s bytes still free could not be written]"),
                             {root, Number(outcome.leftUnwritten)}));

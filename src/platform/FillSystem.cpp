@@ -6,12 +6,19 @@
 #include <linux/fs.h>
 #include <linux/magic.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "platform/StorageFacts.h"
 
 namespace {
 
@@ -49,6 +56,35 @@ KeptBack XfsKeptBack(int dirFd) {
 // Space of the devices given to no chunk yet: a chunk freed earlier (by a
 // balance, or emptied) gave its blocks back there with whatever they held, and
 // a full data fill cannot take the last of it when metadata may need it.
+// The clusters ext4 keeps for its own metadata when the disk is full (2 % of it,
+// at most 4096 clusters), which no file is given, root's neither; the count is
+// in /sys/fs/ext4/<device>/reserved_clusters.
+KeptBack Ext4KeptBack(int dirFd) {
+    struct stat st {};
+    struct statvfs vfs {};
+    if (::fstat(dirFd, &st) != 0 || ::fstatvfs(dirFd, &vfs) != 0) return {};
+    const std::string sys = storage::CurrentRoots().sys;
+    char link[PATH_MAX];
+    const std::string dev = sys + "/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
+                            std::to_string(minor(st.st_dev));
+    const ssize_t n = ::readlink(dev.c_str(), link, sizeof link - 1);
+    if (n <= 0) return {};
+    std::string name(link, static_cast<size_t>(n));
+    name = name.substr(name.find_last_of('/') + 1);
+    const int fd =
+        ::open((sys + "/fs/ext4/" + name + "/reserved_clusters").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char buf[32] = {};
+    const ssize_t got = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (got <= 0) return {};
+    const uint64_t clusters = std::strtoull(buf, nullptr, 10);
+    const uint64_t unit = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
+    return {clusters * unit, "ext4-reserved-clusters"};
+}
+
+constexpr uint64_t kBtrfsDeviceReserved = 1 << 20;
+
 KeptBack BtrfsKeptBack(int dirFd) {
     btrfs_ioctl_fs_info_args fs{};
     if (::ioctl(dirFd, BTRFS_IOC_FS_INFO, &fs) != 0) return {};
@@ -57,7 +93,10 @@ KeptBack BtrfsKeptBack(int dirFd) {
         btrfs_ioctl_dev_info_args dev{};
         dev.devid = id;
         if (::ioctl(dirFd, BTRFS_IOC_DEV_INFO, &dev) != 0) continue;
-        if (dev.total_bytes > dev.bytes_used) unallocated += dev.total_bytes - dev.bytes_used;
+        // The first MiB of every device is never given to a chunk (it holds the
+        // superblock and room for a boot loader): no file's data was ever there.
+        const uint64_t used = dev.bytes_used + kBtrfsDeviceReserved;
+        if (dev.total_bytes > used) unallocated += dev.total_bytes - used;
     }
     return {unallocated, "btrfs-unallocated"};
 }
@@ -111,6 +150,7 @@ int TrimFileSystem(int dirFd) {
 }
 
 KeptBack FileSystemKeptBack(int dirFd, FsKind kind) {
+    if (kind == FsKind::Ext4) return Ext4KeptBack(dirFd);
     if (kind == FsKind::Xfs) return XfsKeptBack(dirFd);
     if (kind == FsKind::Btrfs) return BtrfsKeptBack(dirFd);
     return {};

@@ -15,7 +15,8 @@ enum class FsKind { Other, Ext4, Xfs, Btrfs, Tmpfs, Vfat, Exfat, Zfs, Bcachefs, 
 struct KeptBack {
     uint64_t bytes = 0;
     // "xfs-free-lists": the blocks xfs sets aside in every allocation group to
-    // refill its free lists; "btrfs-unallocated": space in no chunk at all.
+    // refill its free lists; "btrfs-unallocated": space in no chunk at all;
+    // "ext4-reserved-clusters": the clusters ext4 keeps for its metadata.
     std::string what;
 };
 

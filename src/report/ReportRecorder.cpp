@@ -373,6 +373,8 @@ std::string NotReachedText(const std::string& what) {
     if (what == "xfs-free-lists")
         return "the blocks xfs sets aside in every allocation group for its free lists";
     if (what == "btrfs-unallocated") return "the space btrfs has given to no chunk";
+    if (what == "ext4-reserved-clusters")
+        return "the clusters ext4 keeps for its own metadata, which no file is given";
     return "space still free when the fill could take no more";
 }
 
@@ -416,13 +418,14 @@ RunRecord ReportRecorder::Finish(int outcome, int64_t end) {
                                                            : SafeFormat(text, {c.fsType, wplace})));
     }
     // Earlier versions of the files stay in the free space of every drive the
-    // run overwrote files on and did not erase afterwards.
+    // run overwrote files on and did not fill afterwards; of a drive it filled,
+    // its own warnings name the space that was not reached.
     bool earlier = false;
     for (uint64_t dev : fileDevices_) {
-        bool erased = false;
+        bool filled = false;
         for (const ReportDrive& d : r.drives)
-            erased = erased || (d.deviceId == dev && d.result == "erased");
-        earlier = earlier || !erased;
+            filled = filled || (d.deviceId == dev && d.result != "not-erased");
+        earlier = earlier || !filled;
     }
     if (earlier) r.warnings.push_back(std::string(BuiltInText("FrmSummary.m_acMEarlierCopies")));
     return r;
