@@ -1,9 +1,11 @@
 #!/bin/bash
 # What a free-space run of kelvane-cli leaves of deleted data on xfs, and where:
-# a 320 MiB xfs image, a marker file written and deleted, one fill, then the
-# raw image is read with O_DIRECT and each 4 KiB block holding the marker is
-# named by allocation group and block. Prints the drive's result from the report.
-# Needs root. Usage: bench/xfs_kept_back.sh [BUILD_DIR]
+# a 320 MiB xfs image, 600 small marker files and one filling the drive, all
+# deleted, one fill; then the raw image is read with O_DIRECT and each 4 KiB
+# block holding the marker is named by allocation group and block; and the
+# drive's result in the report is printed.
+# AS_USER=1 runs the fill as uid 65534.
+# Needs root. Usage: [AS_USER=1] bench/xfs_kept_back.sh [BUILD_DIR]
 set -eu
 BUILD=$(readlink -f "${1:-build}")
 WORK=$(mktemp -d /tmp/kelvane-xfskept-XXXXXX)

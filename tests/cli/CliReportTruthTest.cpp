@@ -16,6 +16,7 @@
 #include "MiniJson.h"
 #include "support/TempDir.h"
 #include "support/TestMount.h"
+#include "support/TestText.h"
 
 namespace {
 
@@ -241,4 +242,47 @@ TEST(CliReportTruth, ReportEventNamesTheFilesOrWhyThereAreNone) {
     ASSERT_EQ(second.event.Get("problems")->items.size(), 1u) << run.out;
     EXPECT_NE(second.event.Get("problems")->items[0].text.find(tmp.Sub("blocker")),
               std::string::npos);
+}
+
+TEST(CliReportTruth, VerifyReportPathFindsAHiddenNameWithTheSecretOnly) {
+    TempDir tmp;
+    tmp.WriteFile("config/Tessarin/Kelvane/Kelvane.ini",
+                  SettingsXml(SettingsEntry("ReportHideNames", "1")));
+    ::chmod(tmp.Sub("config/Tessarin/Kelvane").c_str(), 0700);
+    ::chmod(tmp.Sub("config/Tessarin/Kelvane/Kelvane.ini").c_str(), 0600);
+    tmp.WriteFile("work/private-letter.txt", "secret");
+    const CliResult run =
+        RunCli(tmp.Sub("config"), {"shred", "-y", "-n", "1", "--json", tmp.Sub("work")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const RunReport r = ReportOf(run);
+    ASSERT_TRUE(r.event.Get("json"));
+    const std::string report = r.event.Get("json")->text;
+    const std::string text = ReadWholeFile(report);
+    EXPECT_EQ(text.find("private-letter"), std::string::npos);
+    EXPECT_TRUE(r.report.Get("namesHidden")->boolean);
+    // Device models, serials and mount sources are hidden with the names.
+    const Json& e = r.report.Get("entries")->items.at(0);
+    EXPECT_EQ(e.Get("path")->text.rfind("hmac-sha256:", 0), 0u);
+    const std::string source = e.Get("place")->Get("mountSource")->text;
+    EXPECT_TRUE(source.empty() || source.rfind("hmac-sha256:", 0) == 0) << source;
+    for (const Json& d : e.Get("place")->Get("devices")->items)
+        for (const char* key : {"model", "serial"})
+            EXPECT_TRUE(d.Get(key)->text.empty() || d.Get(key)->text.rfind("hmac-sha256:", 0) == 0)
+                << d.Get(key)->text;
+
+    const CliResult found = RunCli(
+        tmp.Sub("config"), {"verify-report", "--path", tmp.Sub("work/private-letter.txt"), report});
+    EXPECT_EQ(found.exitCode, 0) << found.out;
+    EXPECT_NE(found.out.find("FOUND: " + tmp.Sub("work/private-letter.txt")), std::string::npos)
+        << found.out;
+    const CliResult missing = RunCli(
+        tmp.Sub("config"), {"verify-report", "--path=" + tmp.Sub("work/public.txt"), report});
+    EXPECT_NE(missing.out.find("NOT FOUND: "), std::string::npos) << missing.out;
+    // Another user (another storage folder): no secret of this report, no answer.
+    const CliResult other =
+        RunCli(tmp.Sub("elsewhere"),
+               {"verify-report", "--path", tmp.Sub("work/private-letter.txt"), report});
+    EXPECT_EQ(other.out.find("FOUND: "), std::string::npos) << other.out;
+    EXPECT_NE(other.out.find("cannot look for"), std::string::npos) << other.out;
+    EXPECT_EQ(RunCli(tmp.Sub("config"), {"verify-report", "--path", "", report}).exitCode, 4);
 }
