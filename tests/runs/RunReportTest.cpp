@@ -227,11 +227,14 @@ TEST_F(RunReportTest, FolderRunCountsHardLinksOfFilesOnly) {
     Run();
     EXPECT_EQ(window.status.rfind(Done(), 0), 0u) << Utf8FromWide(window.status);
     JsonValue report = Report();
-    for (const JsonValue& e : report.Get("entries")->items())
-        if (e.Get("kind")->text() != "file")
+    for (const JsonValue& e : report.Get("entries")->items()) {
+        if (e.Get("kind")->text() != "file") {
             EXPECT_EQ(e.Get("hardLinks")->integer(), 0) << WriteJson(e);
-    for (const JsonValue& w : report.Get("warnings")->items())
+        }
+    }
+    for (const JsonValue& w : report.Get("warnings")->items()) {
         EXPECT_EQ(w.text().find("other names"), std::string::npos) << w.text();
+    }
     EXPECT_EQ(report.Get("totals")->Get("erasedWithExceptions")->integer(), 0);
 
     // A file that has another name outside the chosen folder is counted, once.
