@@ -52,6 +52,7 @@ constexpr OptionRule kRules[] = {
     {0, "public", false, kK},
     {0, "allowed-signers", true, kK},
     {0, "trust", true, kV},
+    {0, "path", true, kV},
     {0, "report-dir", true, kS | kF},
     {0, "no-log", false, kS | kF},
     {0, "keep-logs", true, kS | kF},
@@ -198,6 +199,9 @@ struct Parser {
         } else if (name == "trust") {
             if (value.empty()) return Fail("empty file name for '--trust'");
             o.trustFiles.push_back(value);
+        } else if (name == "path") {
+            if (value.empty()) return Fail("empty path for '--path'");
+            o.hiddenPath = value;
         } else if (name == "report-dir") {
             struct stat st {};
             if (value.empty() || ::stat(value.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
@@ -378,7 +382,7 @@ std::string CliHelpText() {
        kelvane-cli shred [OPTIONS] --trash
        kelvane-cli free-space [OPTIONS] MOUNTPOINT...
        kelvane-cli check [OPTIONS] PATH...
-       kelvane-cli verify-report [--trust FILE]... REPORT
+       kelvane-cli verify-report [--trust FILE]... [--path PATH] REPORT
        kelvane-cli key [--key FILE] [--public | --allowed-signers PRINCIPAL]
        kelvane-cli --help | --version
 
@@ -388,6 +392,8 @@ and whether overwriting reaches each file's data, touching nothing (check).
 Every shred and free-space run leaves a signed report (JSON) in the reports
 folder, with an OpenSSH signature of it beside it (REPORT.sig). verify-report
 checks one and prints its summary; key shows the signing key.
+With --path, verify-report also tells whether PATH is among the report's hidden
+names, with the names secret of the storage folder (FOUND or NOT FOUND).
 Folders are always walked. Defaults come from the settings of Kelvane; options
 change only this run. check also names the files a shred could not write
 (read-only mount, immutable or append-only, no permission).

@@ -45,6 +45,7 @@ struct CliOptions {
     bool noLog = false;                    // --no-log: no log, no archive of the last one
     // Keeping limits of this run (0: no limit); unset: the settings'.
     std::optional<int> keepLogs, keepLogsDays, keepReports, keepReportsDays;
+    std::string hiddenPath;  // verify-report --path: looked for among the hidden names
 };
 
 struct CliParse {

@@ -33,6 +33,7 @@
 #include "platform/SafeFiles.h"
 #include "platform/StopSignals.h"
 #include "platform/Volumes.h"
+#include "report/HiddenNames.h"
 #include "report/ReportWriter.h"
 #include "runs/FileRun.h"
 #include "runs/FillOutcomeText.h"

@@ -7,6 +7,7 @@
 #include "config/SettingsFile.h"
 #include "config/StorageFolders.h"
 #include "config/TextConv.h"
+#include "report/HiddenNames.h"
 #include "report/ReportCrypto.h"
 #include "report/ReportVerify.h"
 #include "report/ReportWriter.h"
@@ -54,6 +55,12 @@ int RunVerifyReport(const CliOptions& o, const char* program) {
                 "  (your allowed-signers file: %s)\n",
                 Utf8FromWide(PrintableText(WideFromUtf8(UserTrustFile(where.userConfigBase))))
                     .c_str());
+    }
+    if (!o.hiddenPath.empty()) {
+        // Whether a path is among the hidden names: only with this user's names secret.
+        const HiddenPathAnswer found =
+            FindHiddenPath(o.paths.front(), o.hiddenPath, storage.storageFolder);
+        for (const std::string& line : found.lines) std::printf("%s\n", line.c_str());
     }
     std::fflush(stdout);
     return v.status;

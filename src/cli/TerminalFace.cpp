@@ -65,6 +65,35 @@ void TerminalFace::ShowReportNote(const std::u16string& note) {
     Say(note, setup_.windowEcho);
 }
 
+void TerminalFace::ReportFilesWritten(const ReportOutcome& o) {
+    // A report place that could not be written is said on standard error
+    // whatever else is shown, as a script relies on the report.
+    {
+        std::lock_guard<std::mutex> out(outMutex_);
+        ClearProgressLocked();
+        for (const std::string& p : o.problems)
+            std::fprintf(stderr, "kelvane-cli: report not written: %s\n",
+                         Utf8FromWide(PrintableText(WideFromUtf8(p))).c_str());
+        std::fflush(stderr);
+    }
+    if (!setup_.json) return;
+    auto wide = [](const std::vector<std::string>& list) {
+        std::vector<std::u16string> out;
+        for (const std::string& s : list) out.push_back(WideFromUtf8(s));
+        return out;
+    };
+    JsonObject e;
+    e.Add("event", "report").AddBool("written", !o.json.empty());
+    if (!o.json.empty()) e.Add("json", WideFromUtf8(o.json));
+    if (!o.pdf.empty()) e.Add("pdf", WideFromUtf8(o.pdf));
+    if (!o.signature.empty()) e.Add("signature", WideFromUtf8(o.signature));
+    e.Add("files", wide(o.files)).Add("problems", wide(o.problems));
+    if (o.json.empty())
+        e.Add("reason", WideFromUtf8(o.problems.empty() ? std::string("no place to write it")
+                                                        : o.problems.front()));
+    Emit(e);
+}
+
 void TerminalFace::SetProgressPos(int pos) {
     std::lock_guard<std::mutex> lock(mutex_);
     // Back to 0 after some progress: the run has ended and shows its last text.

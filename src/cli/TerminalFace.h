@@ -72,6 +72,7 @@ class TerminalFace final : public RunWindow {
     std::u16string StatusText() override;
     // A line of its own: the status line stays the run's, as scripts read it.
     void ShowReportNote(const std::u16string& note) override;
+    void ReportFilesWritten(const ReportOutcome& outcome) override;
     void SetProgressRange(int upper) override;
     void SetProgressPos(int pos) override;
     int ProgressUpper() override;

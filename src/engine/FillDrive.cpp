@@ -288,8 +288,13 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
     if (notify.driveStarted) notify.driveStarted(freeBytes);
     // Only ext2/3/4 keep blocks back for root; elsewhere (btrfs) free and
     // available differ for other reasons, and nothing is out of reach.
-    if (!reserve && kind == FsKind::Ext4 && vfs.f_bfree > vfs.f_bavail) {
-        outcome.reserveNotReached = (vfs.f_bfree - vfs.f_bavail) * unit;
+    // What ext4 keeps for its own metadata is a fixed count, known now; the
+    // difference between free and available holds it besides root's reserve.
+    if (kind == FsKind::Ext4 && FillSystem().keptBack)
+        outcome.keptBack = FillSystem().keptBack(drive.Fd(), kind);
+    if (!reserve && kind == FsKind::Ext4 &&
+        (vfs.f_bfree - std::min(vfs.f_bfree, vfs.f_bavail)) * unit > outcome.keptBack.bytes) {
+        outcome.reserveNotReached = (vfs.f_bfree - vfs.f_bavail) * unit - outcome.keptBack.bytes;
         note(SafeFormat(std::u16string_view(u"%s [%s bytes kept back for root are out of reach]"),
                         {root, Number(outcome.reserveNotReached)}));
     }
@@ -338,6 +343,27 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
                                                 u"empty files with long names]"),
                             {root, s.files, Number(s.bytes), s.longNames}));
         }
+        // Asked while the fillers still hold the drive: what is free now is
+        // what the fill could not take.
+        if (kind != FsKind::Ext4 && FillSystem().keptBack)
+            outcome.keptBack = FillSystem().keptBack(drive.Fd(), kind);
+        struct statvfs full {};
+        if (kind != FsKind::Btrfs && ::fstatvfs(drive.Fd(), &full) == 0) {
+            const uint64_t unitNow = full.f_frsize ? full.f_frsize : full.f_bsize;
+            outcome.leftUnwritten = (reserve ? full.f_bfree : full.f_bavail) * unitNow;
+            // ext4 counts its reserved clusters as free for root (and as kept
+            // back for root otherwise): each byte is named once.
+            if (kind == FsKind::Ext4 && reserve)
+                outcome.leftUnwritten -= std::min(outcome.leftUnwritten, outcome.keptBack.bytes);
+        }
+        if (outcome.leftUnwritten > 0)
+            note(SafeFormat(std::u16string_view(u"%s [%s bytes still free could not be written]"),
+                            {root, Number(outcome.leftUnwritten)}));
+        if (outcome.keptBack.bytes > 0)
+            note(SafeFormat(
+                std::u16string_view(u"%s [%s bytes the file system keeps for itself (%s) were not "
+                                    u"written]"),
+                {root, Number(outcome.keptBack.bytes), WideFromUtf8(outcome.keptBack.what)}));
     }
     if (!big.gone && !drive.StillThere()) big.gone = true;
 

@@ -12,6 +12,7 @@
 #include "engine/FillRecord.h"
 #include "engine/HeldDrive.h"
 #include "filelist/StringTable.h"
+#include "platform/FillSystem.h"
 
 struct FillParams {
     uint32_t blockSize = 524288;          // bytes per write; 0 stands for the default
@@ -103,6 +104,16 @@ struct FillOutcome {
     // Blocks the file system keeps back for root that this process could not
     // write (bytes; only where the file system keeps such a reserve).
     uint64_t reserveNotReached = 0;
+    // Free space the file system keeps for itself (xfs free lists, btrfs space
+    // in no chunk), known once the drive was full: not written.
+    KeptBack keptBack;
+    // Bytes still free when the fill could take no more (small files
+    // included): blocks it knew of and did not write.
+    uint64_t leftUnwritten = 0;
+    // Whether any free block the run could know of was left unwritten.
+    bool AllReached() const {
+        return reserveNotReached == 0 && keptBack.bytes == 0 && leftUnwritten == 0;
+    }
     bool Ok() const { return failure == FillFailure::None; }
 };
 

@@ -72,6 +72,8 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.m_acMNoFile", "No file(s) available!"},
         {"FrmMain.m_acMShreddingDisk", "Shredding free drive space: "},
         {"FrmMain.m_acMReserveNotReached", "%s MB kept back for root not reached"},
+        {"FrmMain.m_acMKeptBackNotReached",
+         "%s MB the file system keeps for itself not reached"},
         {"FrmMain.m_acMBtnOk", "&OK"},
         {"FrmMain.MenFile", "&File"},
         {"FrmMain.MenLog", "&View log\tCtrl+L"},

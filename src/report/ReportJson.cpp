@@ -3,6 +3,7 @@
 #include <ctime>
 #include <string_view>
 
+#include "report/HiddenNames.h"
 #include "report/ReportStream.h"
 #include "report/SshFormat.h"
 
@@ -12,9 +13,19 @@ namespace {
 // from the key, so that no byte of the report is left unchecked.
 constexpr const char* kSignedBytes = "this report as written without its signature member";
 
-// A name as its salted hash; an empty one stays empty.
-void HideName(const std::string& salt, std::string& name) {
-    if (!name.empty()) name = "sha256:" + reportcrypto::Hex(reportcrypto::Sha256(salt + name));
+// A name as its HMAC under the report's names key; an empty one stays empty.
+void HideName(const std::string& key, std::string& name) {
+    name = HiddenName(key, name);
+}
+
+void HidePlace(ReportPlace& p, const std::string& key) {
+    HideName(key, p.mountPoint);
+    HideName(key, p.device);
+    // A device's model and serial name the disk as surely as a path names the file.
+    for (ReportDevice& d : p.devices) {
+        HideName(key, d.model);
+        HideName(key, d.serial);
+    }
 }
 
 JsonValue StringList(const std::vector<std::string>& list) {
@@ -57,26 +68,31 @@ std::string ReportSchemaFile(int version) {
     return "kelvane-report-" + std::to_string(version) + ".schema.json";
 }
 
-void HideEntryNames(ReportEntry& e, const std::string& salt) {
-    HideName(salt, e.path);
-    HideName(salt, e.place.mountPoint);
-    HideName(salt, e.place.device);
+void HidePlaceName(std::string& name, const std::string& salt) {
+    HideName(salt, name);
 }
 
-void HideDriveNames(ReportDrive& d, const std::string& salt) {
-    HideName(salt, d.mountPoint);
-    HideName(salt, d.place.mountPoint);
-    HideName(salt, d.place.device);
+void HideEntryNames(ReportEntry& e, const std::string& key) {
+    HideName(key, e.path);
+    HidePlace(e.place, key);
 }
 
-void HideReportNames(RunRecord& r) {
+void HideDriveNames(ReportDrive& d, const std::string& key) {
+    HideName(key, d.mountPoint);
+    HidePlace(d.place, key);
+}
+
+void HideReportNames(RunRecord& r, const std::string& secret) {
     if (r.namesHidden) return;
-    std::string salt;
-    if (!reportcrypto::RandomBytes(16, salt)) salt = r.id;
+    std::string own = secret;
+    // Without a secret of the user's the names are hidden all the same, with
+    // one that nobody keeps.
+    if (own.empty() && !reportcrypto::RandomBytes(32, own)) own = r.id;
+    const std::string key = ReportNameKey(own, r.id);
     r.namesHidden = true;
-    r.nameSalt = reportcrypto::Hex(salt);
-    for (ReportEntry& e : r.entries) HideEntryNames(e, salt);
-    for (ReportDrive& d : r.drives) HideDriveNames(d, salt);
+    r.nameKeyId = NameKeyId(own);
+    for (ReportEntry& e : r.entries) HideEntryNames(e, key);
+    for (ReportDrive& d : r.drives) HideDriveNames(d, key);
 }
 
 void ReportTally::Count(const ReportEntry& e) {
@@ -84,7 +100,7 @@ void ReportTally::Count(const ReportEntry& e) {
     if (e.size > 0 && e.result != "not-erased") bytesErased += e.size;
     (e.result == "erased" ? erased : e.result == "not-erased" ? notErased : exceptions)++;
     for (const std::string& reason : e.reasons) ++reasons[reason];
-    if (e.links > 1) ++links;
+    if (e.kind == "file" && e.links > 1) ++links;
     if (e.verification == "not-verifiable") ++unverifiable;
 }
 
@@ -139,7 +155,7 @@ JsonValue ReportToJson(const RunRecord& r, int version) {
     people.Set("customer", r.customer);
     o.Set("people", std::move(people));
     o.Set("namesHidden", r.namesHidden);
-    if (r.namesHidden) o.Set("nameSalt", r.nameSalt);
+    if (r.namesHidden) o.Set("nameHash", "hmac-sha256").Set("nameKeyId", r.nameKeyId);
 
     ReportTally t = TallyOf(r);
     JsonValue entries = JsonValue::Array();
@@ -158,6 +174,13 @@ JsonValue ReportToJson(const RunRecord& r, int version) {
         j.Set("reserveReached", d.reserveReached)
             .Set("reserveNotReachedBytes", d.reserveNotReached);
         j.Set("trim", d.trim).Set("onePassOnly", d.onePass);
+        JsonValue notReached = JsonValue::Array();
+        for (const auto& [what, bytes] : d.notReached) {
+            JsonValue n = JsonValue::Object();
+            n.Set("what", what).Set("bytes", bytes);
+            notReached.Push(std::move(n));
+        }
+        j.Set("notReached", std::move(notReached));
         j.Set("result", d.result).Set("error", d.error);
         drives.Push(std::move(j));
         written += d.bytesWritten;

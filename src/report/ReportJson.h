@@ -20,13 +20,16 @@ inline constexpr int kReportSchemaVersion = 2;
 // The schema file of a version ("kelvane-report-2.schema.json").
 std::string ReportSchemaFile(int version);
 
-// Puts the salted SHA-256 of every path and mount point in its place; the salt
-// is kept in the report, so whoever knows a path can show that it was erased.
-// A record whose names are hidden already (as its entries ended) stays as it is.
-void HideReportNames(RunRecord& record);
-// The same for one entry or drive, with the salt's raw bytes.
-void HideEntryNames(ReportEntry& entry, const std::string& salt);
-void HideDriveNames(ReportDrive& drive, const std::string& salt);
+// Puts the HMAC of every path, mount point, mount source, device model and
+// serial in its place (HiddenNames.h), under a key made from `secret` (the
+// user's names secret; empty: a random one that nobody keeps). A record whose
+// names are hidden already (as its entries ended) stays as it is.
+void HideReportNames(RunRecord& record, const std::string& secret);
+// The same for one entry or drive, with the report's names key.
+void HideEntryNames(ReportEntry& entry, const std::string& key);
+void HideDriveNames(ReportDrive& drive, const std::string& key);
+// One name (a path or a mount point) in place; an empty one stays empty.
+void HidePlaceName(std::string& name, const std::string& key);
 
 JsonValue EntryToJson(const ReportEntry& entry);
 // The counts of the record's entries: its tally when they went to a spool.

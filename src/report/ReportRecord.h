@@ -53,6 +53,10 @@ struct ReportDrive {
     uint64_t smallBytes = 0;
     bool reserveReached = true;
     uint64_t reserveNotReached = 0;
+    // Every kind of free space the run knew of and did not write, with its size:
+    // "root-reserve", "xfs-free-lists", "btrfs-unallocated", "still-free".
+    std::vector<std::pair<std::string, uint64_t>> notReached;
+    uint64_t deviceId = 0;          // st_dev of its root (not written out)
     std::string trim = "not-done";  // "done" or "not-done"
     bool onePass = false;
 };
@@ -75,8 +79,15 @@ struct ReportTally {
     void Count(const ReportEntry& e);
 };
 
+// How much a result needs a reader's attention: 0 not erased, 1 erased with
+// exceptions, 2 erased.
+inline int ReportResultRank(const std::string& result) {
+    return result == "not-erased" ? 0 : result == "erased" ? 2 : 1;
+}
+
 // How many entries a record keeps in memory for the PDF once the others go to
-// the part file; the PDF says how many more there are.
+// the part file (those that most need attention); the PDF says how many more
+// there are.
 inline constexpr size_t kReportShownEntries = 40;
 
 struct RunRecord {
@@ -86,7 +97,8 @@ struct RunRecord {
     std::string outcome = "interrupted";  // "done", "partly-done", "interrupted"
     int exitStatus = 2;
     ReportMethod method;
-    // Every entry; or, with `spool`, only the first kReportShownEntries of them,
+    // Every entry; or, with `spool`, only kReportShownEntries of them (those
+    // most needing attention),
     // the spool holding the written text of all (counted in `tally`).
     std::vector<ReportEntry> entries;
     std::shared_ptr<ReportSpool> spool;
@@ -97,5 +109,6 @@ struct RunRecord {
     std::string host, user, timeZone;
     std::string organisation, operatorName, customer;
     bool namesHidden = false;
-    std::string nameSalt;  // hex, with hidden names
+    // With hidden names: which names secret hid them (HiddenNames.h).
+    std::string nameKeyId;
 };

@@ -11,7 +11,10 @@
 #include "engine/FillDrive.h"
 #include "engine/ShredCheck.h"
 #include "engine/StorageVerdict.h"
+#include "i18n/LanguageKeys.h"
+#include "i18n/SafeFormat.h"
 #include "platform/FileSystem.h"
+#include "report/HiddenNames.h"
 #include "report/ReportCrypto.h"
 #include "report/ReportJson.h"
 #include "report/ReportSpool.h"
@@ -98,7 +101,7 @@ std::string ReportPathText(const std::u16string& path) {
 }
 
 void ReportRecorder::Begin(const std::string& kind, const AppSettings& s, int passes, int64_t start,
-                           std::vector<std::string> partFolders) {
+                           std::vector<std::string> partFolders, const std::string& nameSecret) {
     *this = ReportRecorder();
     active_ = true;
     partFolders_ = std::move(partFolders);
@@ -106,9 +109,13 @@ void ReportRecorder::Begin(const std::string& kind, const AppSettings& s, int pa
     // Names are hidden as each entry is written out, so the part file never
     // holds one either.
     if (s.reportHideNames) {
-        if (!reportcrypto::RandomBytes(16, salt_)) salt_ = record_.id;
+        std::string secret = nameSecret;
+        // Without a secret of the user's the names are hidden all the same,
+        // with one that nobody keeps.
+        if (secret.empty() && !reportcrypto::RandomBytes(32, secret)) secret = record_.id;
+        salt_ = ReportNameKey(secret, record_.id);
         record_.namesHidden = true;
-        record_.nameSalt = reportcrypto::Hex(salt_);
+        record_.nameKeyId = NameKeyId(secret);
     }
     record_.kind = kind;
     record_.start = start;
@@ -169,7 +176,19 @@ void ReportRecorder::Keep(ReportEntry e) {
     }
     record_.spool->Append(record_.tally.entries > 1 ? ",\n    " : "    ");
     record_.spool->Append(WriteJsonItem(EntryToJson(e), 2));
-    if (record_.entries.size() < kReportShownEntries) record_.entries.push_back(std::move(e));
+    // Memory keeps the entries a reader must see first: those not erased, then
+    // those with exceptions, then the others, each in run order.
+    if (record_.entries.size() < kReportShownEntries) {
+        record_.entries.push_back(std::move(e));
+        return;
+    }
+    const int rank = ReportResultRank(e.result);
+    for (size_t i = record_.entries.size(); i-- > 0;)
+        if (ReportResultRank(record_.entries[i].result) > rank) {
+            record_.entries.erase(record_.entries.begin() + static_cast<std::ptrdiff_t>(i));
+            record_.entries.push_back(std::move(e));
+            return;
+        }
 }
 
 void ReportRecorder::AddEntry(const std::u16string& path, bool folderRow) {
@@ -201,7 +220,8 @@ void ReportRecorder::Describe(ReportEntry& e, const std::u16string& path,
     e.size = attr.kind == fsys::Kind::kFile ? attr.size : -1;
     e.device = attr.device;
     e.inode = attr.inode;
-    e.links = attr.links;
+    // A folder's link count is its subfolders plus two: no other names of it.
+    e.links = attr.kind == fsys::Kind::kFile ? attr.links : 0;
     if (attr.kind != fsys::Kind::kFile || !facts.known) return;
     // What is the same for the whole file system comes from the cache.
     if (facts.fsType.empty()) {
@@ -266,6 +286,7 @@ void ReportRecorder::FileOutcome(ReportEntry& e, bool ok, uint64_t otherNames,
         e.verificationNote.clear();
         return;
     }
+    if (e.device != 0) fileDevices_.insert(e.device);
     const bool exceptions = (e.verdictKnown && !e.inPlace) || !e.verdictKnown || otherNames > 0 ||
                             e.verification == "not-verifiable";
     e.result = exceptions ? "erased-with-exceptions" : "erased";
@@ -307,6 +328,7 @@ void ReportRecorder::DriveEnded(const std::u16string& root, const FillOutcome& o
     std::string os;
     struct stat st {};
     if (fsys::OsPath(root, os) && ::stat(os.c_str(), &st) == 0) {
+        d.deviceId = st.st_dev;
         const storage::DeviceFactsCache::Device& dev = cache_.Lookup(st.st_dev, os);
         storage::StorageFacts facts;
         facts.fsType = dev.fsType;
@@ -322,15 +344,41 @@ void ReportRecorder::DriveEnded(const std::u16string& root, const FillOutcome& o
     d.fillerFilesLeft = o.filesLeft;
     d.reserveNotReached = o.reserveNotReached;
     d.reserveReached = o.reserveNotReached == 0;
+    if (o.reserveNotReached > 0) d.notReached.emplace_back("root-reserve", o.reserveNotReached);
+    if (o.keptBack.bytes > 0) d.notReached.emplace_back(o.keptBack.what, o.keptBack.bytes);
+    if (o.leftUnwritten > 0) d.notReached.emplace_back("still-free", o.leftUnwritten);
     d.trim = o.trimmed ? "done" : "not-done";
     d.onePass = o.onePass;
-    d.result = !o.Ok() || !o.started                                     ? "not-erased"
-               : o.filesLeft > 0 || o.reserveNotReached > 0 || o.onePass ? "erased-with-exceptions"
-                                                                         : "erased";
+    // "Erased" only when no free block the run could know of was left unwritten.
+    d.result = !o.Ok() || !o.started                             ? "not-erased"
+               : o.filesLeft > 0 || !o.AllReached() || o.onePass ? "erased-with-exceptions"
+                                                                 : "erased";
     if (d.result != "erased") d.error = NoteText(note);
     if (!salt_.empty()) HideDriveNames(d, salt_);
     record_.drives.push_back(std::move(d));
 }
+
+void ReportRecorder::Caveat(std::string_view key, const std::u16string& fsType,
+                            const std::u16string& place) {
+    if (!active_) return;
+    CaveatLine c{std::string(key), fsType, place};
+    if (std::find(caveats_.begin(), caveats_.end(), c) == caveats_.end())
+        caveats_.push_back(std::move(c));
+}
+
+namespace {
+
+std::string NotReachedText(const std::string& what) {
+    if (what == "root-reserve") return "the blocks ext2/3/4 keeps back for root";
+    if (what == "xfs-free-lists")
+        return "the blocks xfs sets aside in every allocation group for its free lists";
+    if (what == "btrfs-unallocated") return "the space btrfs has given to no chunk";
+    if (what == "ext4-reserved-clusters")
+        return "the clusters ext4 keeps for its own metadata, which no file is given";
+    return "space still free when the fill could take no more";
+}
+
+}  // namespace
 
 RunRecord ReportRecorder::Finish(int outcome, int64_t end) {
     // Entries begun and never ended (a folder row refused at the last moment)
@@ -356,9 +404,29 @@ RunRecord ReportRecorder::Finish(int outcome, int64_t end) {
         r.warnings.push_back(std::to_string(unverifiable) +
                              " file(s): reading back could not prove the overwrite");
     for (const ReportDrive& d : r.drives)
-        if (d.reserveNotReached > 0)
+        for (const auto& [what, bytes] : d.notReached)
             r.warnings.push_back("drive " + std::to_string(&d - r.drives.data() + 1) + ": " +
-                                 std::to_string(d.reserveNotReached) +
-                                 " bytes of the root reserve were out of reach");
+                                 std::to_string(bytes) + " bytes not reached (" +
+                                 NotReachedText(what) + "): deleted data may remain there");
+    // The sentences of the log and the summary, in the report's language.
+    for (const CaveatLine& c : caveats_) {
+        std::string place = ReportPathText(c.place);
+        if (!salt_.empty()) HidePlaceName(place, salt_);
+        const std::u16string wplace = WideFromUtf8(place);
+        const std::string_view text = BuiltInText(c.key);
+        r.warnings.push_back(Utf8FromWide(c.fsType.empty() ? SafeFormat(text, {wplace})
+                                                           : SafeFormat(text, {c.fsType, wplace})));
+    }
+    // Earlier versions of the files stay in the free space of every drive the
+    // run overwrote files on and did not fill afterwards; of a drive it filled,
+    // its own warnings name the space that was not reached.
+    bool earlier = false;
+    for (uint64_t dev : fileDevices_) {
+        bool filled = false;
+        for (const ReportDrive& d : r.drives)
+            filled = filled || (d.deviceId == dev && d.result != "not-erased");
+        earlier = earlier || !filled;
+    }
+    if (earlier) r.warnings.push_back(std::string(BuiltInText("FrmSummary.m_acMEarlierCopies")));
     return r;
 }

@@ -7,7 +7,9 @@
 // thread only; a recorder that was not begun ignores every call.
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -23,8 +25,9 @@ class ReportRecorder {
     // Starts a record ("files" or "free-space") with the method the settings give.
     // Ended entries go to a part file in the first of `partFolders` that takes
     // one; without any, they stay in memory.
+    // With hidden names, `nameSecret` is the user's names secret (HiddenNames.h).
     void Begin(const std::string& kind, const AppSettings& settings, int passes, int64_t start,
-               std::vector<std::string> partFolders = {});
+               std::vector<std::string> partFolders = {}, const std::string& nameSecret = {});
     bool Active() const { return active_; }
 
     // Before the entry is touched; `folderRow`: listed as a folder (which may be
@@ -49,6 +52,12 @@ class ReportRecorder {
     void DriveEnded(const std::u16string& root, const FillOutcome& outcome,
                     const std::u16string& note);
     void DriveFailed(const std::u16string& root, const std::u16string& note);
+
+    // A caveat of the whole run, as the run decided it for its log and summary:
+    // the language key of its sentence, with the file system's kind (may be
+    // empty: the sentence then names only the place) and the place it names,
+    // which is hidden with the names. Each is said once, in English.
+    void Caveat(std::string_view key, const std::u16string& fsType, const std::u16string& place);
 
     // The record as it stands; ends it (outcome: 0 done, 1 partly, 2 interrupted).
     RunRecord Finish(int outcome, int64_t end);
@@ -77,7 +86,17 @@ class ReportRecorder {
     std::map<std::u16string, Open> open_;
     std::vector<std::string> partFolders_;
     bool spoolTried_ = false;
-    std::string salt_;  // raw, with hidden names
+    std::string salt_;  // the report's names key, with hidden names
+    struct CaveatLine {
+        std::string key;
+        std::u16string fsType, place;
+        bool operator==(const CaveatLine&) const = default;
+    };
+    std::vector<CaveatLine> caveats_;
+    // The file systems (st_dev) of the files the run overwrote: what lay there
+    // before them (an editor's earlier saves) stays unless their free space is
+    // erased afterwards.
+    std::set<uint64_t> fileDevices_;
     storage::DeviceFactsCache cache_;
 };
 

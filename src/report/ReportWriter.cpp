@@ -16,6 +16,7 @@
 #include "config/StorageFolders.h"
 #include "platform/FileSystem.h"
 #include "platform/SafeFiles.h"
+#include "report/HiddenNames.h"
 #include "report/ReportJson.h"
 #include "report/ReportStream.h"
 #include "report/SshFormat.h"
@@ -183,6 +184,9 @@ ReportPlan PlanReports(const AppSettings& s, const std::string& storageFolder) {
         plan.keyFile = WithTrailingSlash(storageFolder) + "kelvane-report-key.pem";
     }
     plan.hideNames = s.reportHideNames;
+    if (plan.hideNames && !storageFolder.empty())
+        (void)LoadOrCreateNameSecret(NameSecretFile(WithTrailingSlash(storageFolder)),
+                                     plan.nameSecret, plan.nameSecretError);
     return plan;
 }
 
@@ -229,7 +233,7 @@ WrittenReport WriteRunReport(RunRecord record, const ReportPlan& plan) {
         out.problems.push_back("the entries were recorded with their names: no report written");
         return out;
     }
-    if (plan.hideNames) HideReportNames(record);
+    if (plan.hideNames) HideReportNames(record, plan.nameSecret);
     reportcrypto::SigningKey key;
     std::string error;
     const bool haveKey = !plan.keyFile.empty() &&

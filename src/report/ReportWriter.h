@@ -20,6 +20,10 @@ struct ReportPlan {
     // Folders the run shredded (chosen or listed): nothing is written below them.
     std::vector<std::string> shredded;
     bool hideNames = false;
+    // With hidden names: the user's names secret (raw), when the storage
+    // folder holds or takes one; empty otherwise.
+    std::string nameSecret;
+    std::string nameSecretError;  // why there is none
 };
 
 // The plan from the settings and the storage folder (ending with "/", may be empty).

@@ -79,11 +79,12 @@ void EndFileRunStatus(FileRunContext& run) {
     if (run.journals.HoldsBtrfs() && !state.stop)
         window.SetStatusText(window.MessageText("FrmMain.m_acMNamesMetadata"));
     for (const fsys::NameJournals::Outcome& j : run.journals.ClearAll(state.stop)) {
-        if (!j.cleared)
-            window.AppendLog(
-                SafeFormat(window.MessageText(j.metadata ? "FrmMain.m_acMMetadataNotOverwritten"
-                                                         : "FrmMain.m_acMJournalNotCleared"),
-                           {j.folder}));
+        if (!j.cleared) {
+            const char* key = j.metadata ? "FrmMain.m_acMMetadataNotOverwritten"
+                                         : "FrmMain.m_acMJournalNotCleared";
+            window.AppendLog(SafeFormat(window.MessageText(key), {j.folder}));
+            run.report.Caveat(key, u"", j.folder);
+        }
     }
     if (run.withOtherNames > 0) {
         const std::u16string warning =
@@ -145,6 +146,9 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     window.AppendLogHeader(FileRunLogTitle(options.passes));
     for (const std::u16string& note : state.trash.TakeNotes()) window.AppendLog(note);
     for (const std::u16string& line : WarningLines(summary, text)) window.AppendLog(line);
+    // The report says what the log says about old names, from the same decision.
+    for (const RunSummary::NameNote& n : summary.names)
+        state.report.Caveat(NamesKeptKey(n.kept), n.fsType, n.mountPoint);
     const int steps = total <= INT_MAX / kStepsPerRow ? kStepsPerRow : 1;
     window.SetProgressRange(total * steps);
 

@@ -57,6 +57,17 @@ std::u16string FillOutcomeLine(const std::u16string& root, const FillOutcome& o)
                : SafeFormat(std::u16string_view(u"%s [FAILED!] %s"), {root, Reason(o)});
     if (!o.Ok() && o.started)
         line += SafeFormat(std::u16string_view(u", %s bytes written"), {bytes});
+    // What the run knew to be free and could not write is named with its size.
+    if (o.reserveNotReached > 0)
+        line += SafeFormat(std::u16string_view(u", not reached: %s bytes kept back for root"),
+                           {WideFromUtf8(std::to_string(o.reserveNotReached))});
+    if (o.keptBack.bytes > 0)
+        line += SafeFormat(
+            std::u16string_view(u", not reached: %s bytes the file system keeps for itself (%s)"),
+            {WideFromUtf8(std::to_string(o.keptBack.bytes)), WideFromUtf8(o.keptBack.what)});
+    if (o.leftUnwritten > 0)
+        line += SafeFormat(std::u16string_view(u", not reached: %s bytes still free"),
+                           {WideFromUtf8(std::to_string(o.leftUnwritten))});
     if (o.filesLeft > 0)
         line += SafeFormat(std::u16string_view(u" (%u temporary files could not be deleted)"),
                            {o.filesLeft});

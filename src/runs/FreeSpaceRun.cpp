@@ -78,7 +78,7 @@ void FillDrivesOfTable(RunWindow& window, RunState& state, const AfterFileRun* a
     }
     bool anyFailed = after && (after->anyFailed || after->fileOutcome != RunOutcome::Done);
     bool filesLeft = false;
-    uint64_t notReached = 0;
+    uint64_t notReached = 0, keptBack = 0;
     {
         FillRun run(params);
         FreeSpaceProgress progress(window);
@@ -106,6 +106,7 @@ void FillDrivesOfTable(RunWindow& window, RunState& state, const AfterFileRun* a
             state.report.DriveEnded(root, outcome, line.substr(std::min(line.size(), root.size())));
             filesLeft = filesLeft || outcome.filesLeft > 0;
             anyFailed = anyFailed || !outcome.Ok() || outcome.filesLeft > 0;
+            keptBack += outcome.keptBack.bytes + outcome.leftUnwritten;
             notReached += outcome.reserveNotReached;
             if (state.stop.load()) break;
         }
@@ -128,6 +129,10 @@ void FillDrivesOfTable(RunWindow& window, RunState& state, const AfterFileRun* a
         details +=
             u", " + SafeFormat(window.MessageText("FrmMain.m_acMReserveNotReached"),
                                {WideFromUtf8(std::to_string((notReached + 1048575) / 1048576))});
+    if (keptBack > 0)
+        details +=
+            u", " + SafeFormat(window.MessageText("FrmMain.m_acMKeptBackNotReached"),
+                               {WideFromUtf8(std::to_string((keptBack + 1048575) / 1048576))});
     window.SetStatusText(SafeFormat(std::u16string_view(u"%s (%s)"), {result, details}));
     window.SetProgressPos(0);
 }

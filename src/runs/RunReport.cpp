@@ -1,5 +1,7 @@
 #include "runs/RunReport.h"
 
+#include <sys/stat.h>
+
 #include "config/AppSettings.h"
 #include "config/TextConv.h"
 #include "i18n/SafeFormat.h"
@@ -21,7 +23,7 @@ void BeginRunReport(RunState& state, const std::string& kind, const AppSettings&
     for (const std::u16string& f : state.chosenRoots.Folders())
         plan.shredded.push_back(Utf8FromWide(f));
     state.report.Begin(kind, settings, passes, state.startTime.load(),
-                       PartFolders(plan, state.storageFolder));
+                       PartFolders(plan, state.storageFolder), plan.nameSecret);
 }
 
 void FinishRunReport(RunWindow& window, RunState& state) {
@@ -67,6 +69,17 @@ void FinishRunReport(RunWindow& window, RunState& state) {
                 SafeFormat(window.MessageText("FrmMain.m_acMReportDeleted"), {WideFromUtf8(gone)}));
     }
     if (!written.json.empty()) state.SetLastReport(written.json, written.pdf);
+    RunWindow::ReportOutcome files;
+    files.json = written.json;
+    files.pdf = written.pdf;
+    files.files = written.files;
+    files.problems = written.problems;
+    // The detached signature beside the JSON, where one was written.
+    struct stat st {};
+    if (!written.json.empty() && ::lstat((written.json + ".sig").c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode))
+        files.signature = written.json + ".sig";
+    window.ReportFilesWritten(files);
     const std::u16string note =
         written.json.empty()
             ? window.MessageText("FrmMain.m_acMReportNotWritten")

@@ -155,14 +155,16 @@ std::vector<std::u16string> WarningLines(const RunSummary& s, const TextLookup& 
     return lines;
 }
 
+std::string_view NamesKeptKey(NamesKept kept) {
+    if (kept == NamesKept::kCopyOnWrite) return "FrmSummary.m_acMNamesCopyOnWrite";
+    if (kept == NamesKept::kFolderEntries) return "FrmSummary.m_acMNamesFolderEntries";
+    return "FrmSummary.m_acMNamesJournal";
+}
+
 std::vector<std::u16string> NameLines(const RunSummary& s, const TextLookup& text) {
     std::vector<std::u16string> lines;
-    for (const RunSummary::NameNote& n : s.names) {
-        std::string_view key = "FrmSummary.m_acMNamesJournal";
-        if (n.kept == NamesKept::kCopyOnWrite) key = "FrmSummary.m_acMNamesCopyOnWrite";
-        if (n.kept == NamesKept::kFolderEntries) key = "FrmSummary.m_acMNamesFolderEntries";
-        lines.push_back(SafeFormat(text(key), {n.fsType, n.mountPoint}));
-    }
+    for (const RunSummary::NameNote& n : s.names)
+        lines.push_back(SafeFormat(text(NamesKeptKey(n.kept)), {n.fsType, n.mountPoint}));
     return lines;
 }
 

@@ -80,6 +80,9 @@ std::u16string VerdictText(const Verdict& verdict, const TextLookup& text);
 std::vector<std::u16string> SummaryLines(const RunSummary& summary, const TextLookup& text);
 // Only the warnings, for the log.
 std::vector<std::u16string> WarningLines(const RunSummary& summary, const TextLookup& text);
+// The language key of the sentence about where a file system keeps old names
+// (for NamesKept::kNone, the journal's).
+std::string_view NamesKeptKey(NamesKept kept);
 // One sentence per file system where old names survive.
 std::vector<std::u16string> NameLines(const RunSummary& summary, const TextLookup& text);
 // The log line of a shredded file: "[done]", "[done, verified]", "[done, not

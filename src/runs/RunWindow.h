@@ -177,6 +177,15 @@ class RunWindow {
         SetStatusText(status.empty() ? note : status + u" " + note);
     }
 
+    // The files of the run's report, for a face that tells scripts: the JSON, the
+    // PDF and the detached signature (each empty when not there), every file
+    // written, and what could not be written (one line each).
+    struct ReportOutcome {
+        std::string json, pdf, signature;
+        std::vector<std::string> files, problems;
+    };
+    virtual void ReportFilesWritten(const ReportOutcome& outcome) { (void)outcome; }
+
     // Store settings (sets the stop flag, waits 500 ms, saves) and end the program.
     virtual void StoreSettings() = 0;
     virtual void EndProgram() = 0;

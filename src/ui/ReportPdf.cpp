@@ -11,23 +11,12 @@
 #include <algorithm>
 
 #include "report/ReportJson.h"
+#include "report/ReportWords.h"
 
 namespace {
 
 QString Q(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QString MethodText(const ReportMethod& m) {
-    QString pattern =
-        m.pattern == "fixed-byte" ? QStringLiteral("fixed byte %1").arg(m.fixedByte)
-        : m.pattern == "pattern-file"
-            ? QStringLiteral("pattern file (SHA-256 %1)").arg(Q(m.patternSha256.substr(0, 16)))
-            : QStringLiteral("random data");
-    QString text = QStringLiteral("%1 pass(es) of %2").arg(m.passes).arg(pattern);
-    if (m.namesScrambled) text += QStringLiteral(", names scrambled");
-    if (m.sizeChanged) text += QStringLiteral(", size changed");
-    return text;
 }
 
 class Page {
@@ -115,8 +104,8 @@ bool MakeReportPdf(const RunRecord& r, const std::string& fingerprint, int fd, s
     page.Font(15, true);
     page.Row({QStringLiteral("Certificate of Sanitization")}, {0});
     page.Font(9, false);
-    page.Row({QStringLiteral("Kelvane erasure report, signed; check it with kelvane -verifyreport "
-                             "on its JSON file")},
+    page.Row({QStringLiteral("Kelvane erasure report, signed; check its JSON file with "
+                             "kelvane-cli verify-report")},
              {0});
     page.Rule();
 
@@ -130,10 +119,14 @@ bool MakeReportPdf(const RunRecord& r, const std::string& fingerprint, int fd, s
     int64_t erased = tally.erased, exceptions = tally.exceptions, notErased = tally.notErased;
     for (const ReportDrive& d : r.drives)
         (d.result == "erased" ? erased : d.result == "not-erased" ? notErased : exceptions)++;
+    // A field left empty in the settings still has its line, to be filled in by hand.
+    auto person = [](const std::string& s) {
+        return s.empty() ? QStringLiteral("____________________") : Q(s);
+    };
     field("Report ID", Q(r.id));
-    if (!r.organisation.empty()) field("Organisation", Q(r.organisation));
-    if (!r.operatorName.empty()) field("Operator", Q(r.operatorName));
-    if (!r.customer.empty()) field("Customer", Q(r.customer));
+    field("Organisation", person(r.organisation));
+    field("Operator", person(r.operatorName));
+    field("Customer", person(r.customer));
     field("What", r.kind == "files"
                       ? QStringLiteral("%1 entries (files and folders)").arg(tally.entries)
                       : QStringLiteral("free space of %1 drive(s)").arg(r.drives.size()));
@@ -142,53 +135,71 @@ bool MakeReportPdf(const RunRecord& r, const std::string& fingerprint, int fd, s
     field(
         "Where",
         QStringLiteral("host %1, user %2, time zone %3").arg(Q(r.host), Q(r.user), Q(r.timeZone)));
-    field("Outcome", QStringLiteral("%1 (exit status %2)").arg(Q(r.outcome)).arg(r.exitStatus));
-    field("Results", QStringLiteral("%1 erased, %2 erased with exceptions, %3 not erased")
-                         .arg(erased)
+    field("Outcome",
+          QStringLiteral("%1 (exit status %2)").arg(Q(OutcomeWords(r.outcome))).arg(r.exitStatus));
+    field("Results", QStringLiteral("%1 not erased, %2 erased with exceptions, %3 erased")
+                         .arg(notErased)
                          .arg(exceptions)
-                         .arg(notErased));
-    field("Method", MethodText(r.method));
+                         .arg(erased));
+    field("Tool", QStringLiteral("Kelvane %1").arg(QStringLiteral(KELVANE_VERSION)));
+    field("Method", Q(MethodWords(r.method)));
     field("Sanitization", QStringLiteral("NIST SP 800-88 Rev. 1: Clear"));
-    field("Verification",
-          r.method.verification ? QStringLiteral("full read-back") : QStringLiteral("none"));
-    if (r.namesHidden) field("Names", QStringLiteral("hidden (salted SHA-256 in the JSON)"));
+    field("Verification", Q(VerificationMethodWords(r.method)));
+    if (r.namesHidden)
+        field("Names", QStringLiteral("hidden (HMAC-SHA-256 under the user's own secret)"));
     page.Rule();
 
+    // What needs attention comes first: the caveats of the whole run, then the
+    // drives and entries not erased or erased with exceptions.
+    if (!r.warnings.empty()) {
+        page.Font(9, true);
+        page.Row({QStringLiteral("Warnings")}, {0});
+        page.Font(8, false);
+        for (const std::string& w : r.warnings) page.Paragraph(QStringLiteral("\u2022 ") + Q(w));
+        page.Space();
+    }
     const std::vector<double> cols{0, 0.56, 0.78};
+    if (!r.drives.empty()) {
+        page.Font(9, true);
+        page.Row({QStringLiteral("Drive"), QStringLiteral("Result"), QStringLiteral("Written")},
+                 cols);
+        page.Font(8, false);
+        std::vector<size_t> order(r.drives.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return ReportResultRank(r.drives[a].result) < ReportResultRank(r.drives[b].result);
+        });
+        for (size_t i : order) {
+            const ReportDrive& d = r.drives[i];
+            page.Row(
+                {Q(d.mountPoint) + QStringLiteral(" (") + Q(d.place.fsType) + QStringLiteral(")"),
+                 Q(ResultWords(d.result)), QStringLiteral("%1 MiB").arg(d.bytesWritten / 1048576)},
+                cols);
+            if (!d.error.empty()) page.Paragraph(QStringLiteral("      ") + Q(d.error));
+        }
+        page.Space();
+    }
     if (!r.entries.empty()) {
         page.Font(9, true);
         page.Row(
             {QStringLiteral("Entry"), QStringLiteral("Result"), QStringLiteral("Verification")},
             cols);
         page.Font(8, false);
-        // A page of people's reading: the first entries, and how many more the
-        // JSON holds.
-        const size_t shown = std::min(r.entries.size(), kReportShownEntries);
-        for (size_t i = 0; i < shown; ++i)
-            page.Row({Q(r.entries[i].path), Q(r.entries[i].result), Q(r.entries[i].verification)},
+        // A page of people's reading: the entries that need attention first,
+        // and how many more the JSON holds.
+        const std::vector<size_t> order = AttentionOrder(r.entries);
+        const size_t shown = std::min(order.size(), kReportShownEntries);
+        for (size_t k = 0; k < shown; ++k) {
+            const ReportEntry& e = r.entries[order[k]];
+            page.Row({Q(e.path), Q(ResultWords(e.result)), Q(VerificationWords(e.verification))},
                      cols);
+            if (e.result != "erased" && !e.error.empty())
+                page.Paragraph(QStringLiteral("      ") + Q(e.error));
+        }
         if (tally.entries > static_cast<int64_t>(shown))
             page.Row({QStringLiteral("\u2026 and %1 more (all of them in the JSON report)")
                           .arg(tally.entries - static_cast<int64_t>(shown))},
                      {0});
-    }
-    if (!r.drives.empty()) {
-        page.Font(9, true);
-        page.Row({QStringLiteral("Drive"), QStringLiteral("Result"), QStringLiteral("Written")},
-                 cols);
-        page.Font(8, false);
-        for (const ReportDrive& d : r.drives)
-            page.Row(
-                {Q(d.mountPoint) + QStringLiteral(" (") + Q(d.place.fsType) + QStringLiteral(")"),
-                 Q(d.result), QStringLiteral("%1 MiB").arg(d.bytesWritten / 1048576)},
-                cols);
-    }
-    if (!r.warnings.empty()) {
-        page.Space();
-        page.Font(9, true);
-        page.Row({QStringLiteral("Warnings")}, {0});
-        page.Font(8, false);
-        for (const std::string& w : r.warnings) page.Paragraph(Q(w));
     }
     page.Rule();
     page.Font(8, false);
@@ -196,6 +207,16 @@ bool MakeReportPdf(const RunRecord& r, const std::string& fingerprint, int fd, s
               QStringLiteral("Ed25519 over the SHA-512 digest, key fingerprint")},
              kv);
     page.Row({QString(), Q(fingerprint)}, kv);
+    page.Space();
+    page.Space();
+    // Signed by hand, as a certificate of sanitization is.
+    page.Font(9, false);
+    const std::vector<double> sign{0, 0.2, 0.62, 0.72};
+    const QString line = QStringLiteral("______________________________");
+    const QString shortLine = QStringLiteral("______________");
+    page.Row({QStringLiteral("Performed by"), line, QStringLiteral("Date"), shortLine}, sign);
+    page.Space();
+    page.Row({QStringLiteral("Validated by"), line, QStringLiteral("Date"), shortLine}, sign);
     if (!painter.end() || !file.flush()) {
         error = "the PDF could not be written";
         return false;

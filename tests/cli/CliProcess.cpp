@@ -9,11 +9,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string>
 
 extern char** environ;
 
 CliProcess::CliProcess(const std::string& configHome, const std::vector<std::string>& args,
-                       const std::string& input, const std::vector<std::string>& extraEnv) {
+                       const std::string& input, const std::vector<std::string>& extraEnv,
+                       uid_t asUser) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string v = *e;
@@ -26,13 +28,8 @@ CliProcess::CliProcess(const std::string& configHome, const std::vector<std::str
     }
     env.push_back("XDG_CONFIG_HOME=" + configHome);
     env.push_back("ASAN_OPTIONS=detect_leaks=0");
-    bool locale = false;
-    for (const std::string& v : extraEnv) {
-        env.push_back(v);
-        locale = locale || v.rfind("LANG=", 0) == 0 || v.rfind("LC_", 0) == 0;
-    }
-    if (!locale) env.push_back("LC_ALL=C");
-    std::vector<std::string> argv{KELVANE_CLI_EXE};
+                       const std::string& input, const std::vector<std::string>& extraEnv,
+                       uid_t asUser) {
     argv.insert(argv.end(), args.begin(), args.end());
 
     int o[2], e[2];
@@ -126,5 +123,10 @@ CliResult CliProcess::Finish() {
 CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args,
                  const std::string& input, const std::vector<std::string>& env) {
     CliProcess p(configHome, args, input, env);
+    return p.Finish();
+}
+
+CliResult RunCliAs(uid_t uid, const std::string& configHome, const std::vector<std::string>& args) {
+    CliProcess p(configHome, args, "/dev/null", {}, uid);
     return p.Finish();
 }

@@ -17,8 +17,10 @@ class CliProcess {
   public:
     // The program runs in the C locale (English) unless `env` names the locale
     // variables ("LANG=de_DE.UTF-8"); `env` is added to the environment.
+    // `asUser`: not 0, the program runs as that user and group (through setpriv).
     CliProcess(const std::string& configHome, const std::vector<std::string>& args,
-               const std::string& input = "/dev/null", const std::vector<std::string>& env = {});
+               const std::string& input = "/dev/null", const std::vector<std::string>& env = {},
+               uid_t asUser = 0);
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
@@ -39,3 +41,5 @@ class CliProcess {
 
 CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args,
                  const std::string& input = "/dev/null", const std::vector<std::string>& env = {});
+// The same as the ordinary user `uid` (group `uid` too, no other groups).
+CliResult RunCliAs(uid_t uid, const std::string& configHome, const std::vector<std::string>& args);

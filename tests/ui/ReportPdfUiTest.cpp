@@ -12,6 +12,7 @@
 #include "platform/qt/QtText.h"
 #include "report/ReportJson.h"
 #include "report/ReportWriter.h"
+#include "support/TempDir.h"
 #include "ui/ReportPdf.h"
 
 namespace {
@@ -78,9 +79,10 @@ TEST_F(ReportUi, RunLeavesJsonAndPdfWithTheSummaryAndReportsOpensThePdf) {
         for (const std::string& want :
              {std::string("Certificate of Sanitization"),  // no ligatures, paths copy exactly
               std::string("NIST SP 800-88 Rev. 1: Clear"), std::string("Acme Erasure Ltd"),
-              std::string("Customer Nine"), std::string("done (exit status 0)"),
-              std::string("2 erased, 0 erased with exceptions"),
-              std::string("pass(es) of random data"), dir_.Sub("docs/office-file.txt"),
+              std::string("Customer Nine"),
+              std::string("Done: every entry was dealt with (exit status 0)"),
+              std::string("0 not erased, 0 erased with exceptions, 2 erased"),
+              std::string("of random data, written in place"), dir_.Sub("docs/office-file.txt"),
               fingerprint.substr(0, 30)})
             EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
     }
@@ -100,11 +102,76 @@ TEST_F(ReportUi, HiddenNamesLeaveNoPathInJsonOrPdf) {
     EXPECT_EQ(jsonText.find("private-folder"), std::string::npos);
     EXPECT_EQ(jsonText.find("tax-return"), std::string::npos);
     EXPECT_EQ(jsonText.find(dir_.Path()), std::string::npos);
-    EXPECT_NE(jsonText.find("\"path\": \"sha256:"), std::string::npos);
+    EXPECT_NE(jsonText.find("\"path\": \"hmac-sha256:"), std::string::npos);
     bool have = false;
     const std::string text = PdfText(pdf, have);
     if (!have) GTEST_SKIP() << "pdftotext is not installed: the PDF's text was not checked";
-    EXPECT_NE(text.find("sha256:"), std::string::npos) << text;
+    EXPECT_NE(text.find("hmac-sha256:"), std::string::npos) << text;
     EXPECT_EQ(text.find("private-folder"), std::string::npos) << text;
     EXPECT_EQ(text.find("tax-return"), std::string::npos) << text;
+}
+
+TEST(ReportPdf, NeedsAttentionFirstInPlainWordsWithSignatureLines) {
+    TempDir dir;
+    RunRecord r;
+    r.id = "00000000-0000-4000-8000-000000000000";
+    r.kind = "files";
+    r.outcome = "partly-done";
+    r.exitStatus = 1;
+    r.method.passes = 3;
+    r.method.verification = true;
+    // Fifty entries erased, then one with exceptions and one not erased, last
+    // in run order: the page shows those two first.
+    for (int i = 0; i < 50; ++i) {
+        ReportEntry e;
+        e.path = "/data/ok-" + std::to_string(i);
+        e.kind = "file";
+        e.result = "erased";
+        e.verification = "passed";
+        r.entries.push_back(e);
+    }
+    ReportEntry odd;
+    odd.path = "/data/linked-file";
+    odd.kind = "file";
+    odd.result = "erased-with-exceptions";
+    odd.error = "done, 1 other name remains";
+    r.entries.push_back(odd);
+    ReportEntry bad;
+    bad.path = "/data/failed-file";
+    bad.kind = "file";
+    bad.result = "not-erased";
+    bad.verification = "failed";
+    bad.error = "FAILED! verification: the data read back differs at byte 4096";
+    r.entries.push_back(bad);
+    r.warnings = {
+        "Old names: the ext4 file system at /data keeps copies of its folders in its "
+        "journal, so earlier names of these files may remain there after the run.",
+        "Earlier versions of these files (saved by editors, temporary files) may remain "
+        "in the free space of their drives."};
+    const std::string pdf = dir.Sub("report.pdf");
+    std::string error;
+    ASSERT_TRUE(MakeReportPdf(r, "SHA256:00ff", pdf, error)) << error;
+    bool have = false;
+    const std::string text = PdfText(pdf, have);
+    if (!have) GTEST_SKIP() << "pdftotext is not installed: the PDF's text was not checked";
+    // Plain words, no tokens of the JSON.
+    for (const char* token : {"partly-done", "erased-with-exceptions", "not-erased", "not-checked"})
+        EXPECT_EQ(text.find(token), std::string::npos) << token << "\n" << text;
+    const size_t failed = text.find("/data/failed-file"), linked = text.find("/data/linked-file");
+    const size_t first = text.find("/data/ok-0");
+    ASSERT_NE(failed, std::string::npos) << text;
+    ASSERT_NE(linked, std::string::npos) << text;
+    EXPECT_LT(failed, linked);
+    EXPECT_LT(linked, first);
+    EXPECT_EQ(text.find("/data/ok-45"), std::string::npos);  // beyond the first 40
+    for (const std::string& want :
+         {std::string("Partly done: some entries were not erased (exit status 1)"),
+          std::string("NOT erased"), std::string("Erased, with exceptions"),
+          std::string("differs at byte 4096"), std::string("Old names: the ext4 file system"),
+          std::string("Earlier versions of these files"), std::string("Kelvane " KELVANE_VERSION),
+          std::string("3 passes of random data"),
+          std::string("every file read back after its last pass"), std::string("Organisation"),
+          std::string("Operator"), std::string("Performed by"), std::string("Validated by"),
+          std::string("and 12 more")})
+        EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
 }
