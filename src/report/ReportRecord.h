@@ -53,6 +53,8 @@ struct ReportDrive {
     uint64_t smallBytes = 0;
     bool reserveReached = true;
     uint64_t reserveNotReached = 0;
+    uint64_t reserveWritten = 0;    // by kelvane-helper, for a run that is not root
+    std::string reserveWhy;         // why the helper did not reach it, when asked
     std::string trim = "not-done";  // "done" or "not-done"
     bool onePass = false;
 };

@@ -322,6 +322,8 @@ void ReportRecorder::DriveEnded(const std::u16string& root, const FillOutcome& o
     d.fillerFilesLeft = o.filesLeft;
     d.reserveNotReached = o.reserveNotReached;
     d.reserveReached = o.reserveNotReached == 0;
+    d.reserveWritten = o.reserveWritten;
+    d.reserveWhy = o.reserveWhy;
     d.trim = o.trimmed ? "done" : "not-done";
     d.onePass = o.onePass;
     d.result = !o.Ok() || !o.started                                     ? "not-erased"
@@ -359,6 +361,7 @@ RunRecord ReportRecorder::Finish(int outcome, int64_t end) {
         if (d.reserveNotReached > 0)
             r.warnings.push_back("drive " + std::to_string(&d - r.drives.data() + 1) + ": " +
                                  std::to_string(d.reserveNotReached) +
-                                 " bytes of the root reserve were out of reach");
+                                 " bytes of the root reserve were out of reach" +
+                                 (d.reserveWhy.empty() ? "" : " (" + d.reserveWhy + ")"));
     return r;
 }
