@@ -65,6 +65,9 @@ AppSettings WithOptions(AppSettings s, const CliOptions& o) {
     if (o.keepSize) s.modifySize = 0;
     if (o.verify) s.verifyLastPass = true;
     if (o.freeSpaceAfter) s.freeSpaceAfter = true;
+    // Only when asked on the command line: an unattended run never stops for a
+    // password because the window's box was ticked.
+    s.overwriteReserve = o.reserve;
     s.confirm = o.yes ? 0 : 1;
     return s;
 }

@@ -335,8 +335,8 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
         note(SafeFormat(std::u16string_view(u"%s [No record of the run could be kept: files of "
                                             u"an interrupted run would stay]"),
                         {WideFromUtf8(params.recordFile)}));
-    // The reserve's filler is made while there is room for its name; it stays
-    // empty until the others have taken what this process may take.
+    // The reserve's filler is made first, while there is room for its name;
+    // it stays empty until the others have taken what this process may take.
     ReserveFile reserveFile;
     if (outcome.reserveNotReached > 0 && params.reserveFiller)
         reserveFile.Create(drive, tempName, run, outcome.reserveWhy);
@@ -420,7 +420,12 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
                             {root, WideFromUtf8(name), WideFromUtf8(std::strerror(err))}));
         }
         if (params.trim && FillSystem().trim && !big.gone) {
-            const int err = FillSystem().trim(drive.Fd());
+            int err = FillSystem().trim(drive.Fd());
+            // A user may not trim; the helper that filled the reserve may,
+            // and what is left free (ext4 keeps some blocks even from root)
+            // is then erased where the device erases what is trimmed.
+            if (err == EPERM && outcome.reserveWritten > 0)
+                err = params.reserveFiller->Trim(drive.Fd());
             outcome.trimmed = err == 0;
             note(SafeFormat(std::u16string_view(u"%s [TRIM %s]"),
                             {root, err == 0 ? std::u16string(u"done")

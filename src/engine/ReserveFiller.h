@@ -21,4 +21,8 @@ class ReserveFiller {
     // reserve, or at once when that cannot be had.
     virtual ReserveFillAnswer Fill(int dirFd, int fileFd, int passes, bool random, uint8_t value,
                                    const std::atomic<bool>& stop) = 0;
+    // TRIM of the file system of `dirFd` after a Fill that reached its
+    // reserve, once the run deleted its files, for a run that may not trim
+    // itself: 0 or the errno.
+    virtual int Trim(int dirFd) = 0;
 };

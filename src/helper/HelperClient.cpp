@@ -191,6 +191,15 @@ ReserveFillAnswer HelperReserveFiller::Fill(int dirFd, int fileFd, int passes, b
     return out;
 }
 
+int HelperReserveFiller::Trim(int dirFd) {
+    Request r;
+    r.operation = static_cast<uint32_t>(Operation::TrimFilled);
+    const Answer a = session_.Ask(r, &dirFd, 1, nullptr);
+    if (!a.answered) return EPERM;
+    if (a.reply.verdict == static_cast<uint32_t>(Verdict::Done)) return 0;
+    return a.reply.error != 0 ? a.reply.error : EOPNOTSUPP;
+}
+
 bool ClearJournalThroughHelper(HelperSession& session, int dirFd, std::string& why) {
     Request r;
     r.operation = static_cast<uint32_t>(Operation::ClearJournal);

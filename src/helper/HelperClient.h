@@ -82,6 +82,7 @@ class HelperReserveFiller final : public ReserveFiller {
     HelperReserveFiller() : session_(Operation::FillReserve) {}
     ReserveFillAnswer Fill(int dirFd, int fileFd, int passes, bool random, uint8_t value,
                            const std::atomic<bool>& stop) override;
+    int Trim(int dirFd) override;
 
   private:
     HelperSession session_;

@@ -1,6 +1,7 @@
 #include "helper/HelperOps.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -20,6 +22,7 @@ namespace {
 constexpr long kExtMagic = 0xEF53;  // ext2, ext3 and ext4 share it
 constexpr unsigned long kIocCheckpoint = _IOW('f', 43, uint32_t);
 constexpr size_t kChunk = 1024 * 1024;
+constexpr size_t kDirectAlign = 4096;
 
 bool OnExt(int fd) {
     struct statfs fs {};
@@ -33,9 +36,24 @@ OpResult Refuse(Refusal r) {
     return o;
 }
 
-void FillBuffer(std::vector<uint8_t>& buffer, const FillSpec& spec) {
+class AlignedBuffer {
+  public:
+    explicit AlignedBuffer(size_t size)
+        : data_(static_cast<uint8_t*>(std::aligned_alloc(4096, size))), size_(data_ ? size : 0) {}
+    ~AlignedBuffer() { std::free(data_); }
+    AlignedBuffer(const AlignedBuffer&) = delete;
+    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+    uint8_t* data() { return data_; }
+    size_t size() const { return size_; }
+
+  private:
+    uint8_t* data_;
+    size_t size_;
+};
+
+void FillBuffer(AlignedBuffer& buffer, const FillSpec& spec) {
     if (!spec.random) {
-        std::fill(buffer.begin(), buffer.end(), spec.value);
+        std::memset(buffer.data(), spec.value, buffer.size());
         return;
     }
     for (size_t at = 0; at < buffer.size();) {
@@ -44,11 +62,40 @@ void FillBuffer(std::vector<uint8_t>& buffer, const FillSpec& spec) {
     }
 }
 
-int WriteAt(int fd, const uint8_t* data, size_t length, uint64_t offset, size_t& done) {
+// Direct writes, as the run's own filler files have them: blocks are placed as
+// each write comes, not by a later writeback. The caller's open file gets its
+// flags back when the fill ends.
+class DirectWrites {
+  public:
+    explicit DirectWrites(int fd) : fd_(fd), flags_(::fcntl(fd, F_GETFL)) {
+        on_ = flags_ >= 0 && ::fcntl(fd, F_SETFL, flags_ | O_DIRECT) == 0;
+    }
+    ~DirectWrites() { Off(); }
+    DirectWrites(const DirectWrites&) = delete;
+    DirectWrites& operator=(const DirectWrites&) = delete;
+    void Off() {
+        if (on_) ::fcntl(fd_, F_SETFL, flags_);
+        on_ = false;
+    }
+    bool On() const { return on_; }
+
+  private:
+    int fd_, flags_;
+    bool on_ = false;
+};
+
+int WriteAt(int fd, const uint8_t* data, size_t length, uint64_t offset, size_t& done,
+            DirectWrites* direct = nullptr) {
     done = 0;
     while (done < length) {
+        if (direct && ((offset + done) % kDirectAlign != 0 || (length - done) % kDirectAlign != 0))
+            direct->Off();
         const ssize_t n =
             ::pwrite(fd, data + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINVAL && direct && direct->On()) {
+            direct->Off();  // the device wants another alignment: through the cache
+            continue;
+        }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
         if (n == 0) return ENOSPC;
@@ -59,12 +106,13 @@ int WriteAt(int fd, const uint8_t* data, size_t length, uint64_t offset, size_t&
 
 // The first pass: from the start of the empty file until a write of one file
 // system block finds no room. Returns 0 or the errno of another failure.
-int FirstPass(int fd, std::vector<uint8_t>& buffer, uint64_t fsBlock,
+int FirstPass(int fd, AlignedBuffer& buffer, uint64_t fsBlock,
               const std::function<bool()>& stopAsked, uint64_t& end, bool& stopped) {
+    DirectWrites direct(fd);
     size_t step = buffer.size();
     while (!(stopped = stopAsked && stopAsked())) {
         size_t done = 0;
-        const int err = WriteAt(fd, buffer.data(), step, end, done);
+        const int err = WriteAt(fd, buffer.data(), step, end, done, &direct);
         end += done;
         if (err == 0) continue;
         if (err != ENOSPC && err != EDQUOT && err != EFBIG) return err;
@@ -74,8 +122,8 @@ int FirstPass(int fd, std::vector<uint8_t>& buffer, uint64_t fsBlock,
     return 0;
 }
 
-int Rewrite(int fd, std::vector<uint8_t>& buffer, uint64_t end,
-            const std::function<bool()>& stopAsked, bool& stopped) {
+int Rewrite(int fd, AlignedBuffer& buffer, uint64_t end, const std::function<bool()>& stopAsked,
+            bool& stopped) {
     for (uint64_t at = 0; at < end;) {
         if ((stopped = stopAsked && stopAsked())) return 0;
         size_t done = 0;
@@ -119,7 +167,12 @@ OpResult FillReserve(uid_t caller, int folderFd, int fileFd, const FillSpec& spe
         return out;
     }
     const uint64_t fsBlock = std::clamp<uint64_t>(vfs.f_bsize ? vfs.f_bsize : 4096, 512, kChunk);
-    std::vector<uint8_t> buffer(kChunk);
+    AlignedBuffer buffer(kChunk);
+    if (buffer.size() == 0) {
+        out.verdict = Verdict::Failed;
+        out.error = ENOMEM;
+        return out;
+    }
     const uint32_t passes = std::clamp<uint32_t>(spec.passes, 1, kMaxPasses);
     uint64_t end = 0;
     bool stopped = false;
@@ -147,6 +200,21 @@ Refusal CheckJournalTarget(uid_t caller, int folderFd) {
     if (flags < 0 || (flags & O_PATH)) return Refusal::NotAFolder;
     if (!OnExt(folderFd)) return Refusal::NotExt4;
     return Refusal::None;
+}
+
+OpResult TrimFilled(int folderFd, const std::vector<dev_t>& filled) {
+    struct stat folder {};
+    if (::fstat(folderFd, &folder) != 0 || !S_ISDIR(folder.st_mode))
+        return Refuse(Refusal::NotAFolder);
+    if (std::find(filled.begin(), filled.end(), folder.st_dev) == filled.end())
+        return Refuse(Refusal::NotFilled);
+    OpResult out;
+    fstrim_range range{0, ~0ULL, 0};
+    out.error = ::ioctl(folderFd, FITRIM, &range) == 0 ? 0 : errno;
+    if (out.error == EOPNOTSUPP || out.error == ENOTTY) return Refuse(Refusal::NotSupported);
+    out.verdict = out.error == 0 ? Verdict::Done : Verdict::Failed;
+    out.bytes = out.error == 0 ? range.len : 0;
+    return out;
 }
 
 CheckpointCall& Checkpoint() {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "helper/HelperProtocol.h"
 
@@ -44,6 +45,11 @@ Refusal CheckJournalTarget(uid_t caller, int folderFd);
 // Checks, then has the kernel write the journal's transactions to their
 // places and zero the journal (checkpoint only where zeroing is refused).
 OpResult ClearJournal(uid_t caller, int folderFd);
+
+// TRIM of the file system of the folder `folderFd`, only where `filled` (the
+// devices whose reserve this session filled) holds its device: the blocks
+// just freed by the run's deletes, which a device may then really erase.
+OpResult TrimFilled(int folderFd, const std::vector<dev_t>& filled);
 
 // The kernel call of ClearJournal, replaceable by tests: 0 or the errno.
 using CheckpointCall = std::function<int(int fd, uint32_t flags)>;

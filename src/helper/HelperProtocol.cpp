@@ -15,6 +15,7 @@ const char* OperationWord(Operation op) {
         case Operation::ClearJournal:
             return "clear-journal";
         case Operation::Stop:
+        case Operation::TrimFilled:
             break;
     }
     return nullptr;
@@ -57,6 +58,8 @@ const char* RefusalText(Refusal r) {
             return "not an ext2/3/4 file system";
         case Refusal::NotSupported:
             return "the kernel does not support it";
+        case Refusal::NotFilled:
+            return "this session did not fill that file system";
     }
     return "unknown";
 }

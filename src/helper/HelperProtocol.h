@@ -18,6 +18,9 @@ enum class Operation : uint32_t {
     FillReserve = 1,   // takes a folder and an empty filler file of the caller
     ClearJournal = 2,  // takes a folder of the caller on an ext4 file system
     Stop = 3,          // ends a fill under way (no descriptors)
+    // In a FillReserve session only: TRIM of a file system whose reserve this
+    // session filled, once the run has deleted its files (a folder on it).
+    TrimFilled = 4,
 };
 
 // The word on the helper's command line (its only argument), or null.
@@ -57,6 +60,7 @@ enum class Refusal : uint32_t {
     NotEmpty,         // the filler file already holds data
     NotExt4,          // not an ext2/3/4 file system
     NotSupported,     // the kernel lacks the call
+    NotFilled,        // TRIM asked for a file system this session did not fill
 };
 
 const char* RefusalText(Refusal r);

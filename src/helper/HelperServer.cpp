@@ -114,22 +114,38 @@ CallerId IdentifyCaller(int sock, const char* pkexecUid) {
 }
 
 bool DropPrivileges(const CallerId& caller, Operation op, std::string& why) {
-    const int cap = op == Operation::FillReserve ? CAP_SYS_RESOURCE : CAP_SYS_ADMIN;
     auto fail = [&why](const char* step) {
         why = std::string(step) + ": " + std::strerror(errno);
         return false;
     };
-    if (::prctl(PR_SET_KEEPCAPS, 1, 0, 0, 0) != 0) return fail("keep capabilities");
+    // ext4 gives its reserve to the uid it names (root unless tune2fs said
+    // otherwise) or to CAP_SYS_RESOURCE, which some containers withhold: the
+    // fill stays uid 0 with that one capability where there is one. The
+    // journal needs CAP_SYS_ADMIN, which works under the caller's uid.
+    const bool stayRoot = op == Operation::FillReserve;
+    // FITRIM wants CAP_SYS_ADMIN too: the fill session trims what it filled.
+    const int caps[2] = {stayRoot ? CAP_SYS_RESOURCE : CAP_SYS_ADMIN, CAP_SYS_ADMIN};
+    if (::prctl(PR_CAPBSET_READ, CAP_SYS_ADMIN, 0, 0, 0) != 1) {
+        errno = EPERM;
+        return fail("CAP_SYS_ADMIN");
+    }
     if (::setgroups(0, nullptr) != 0) return fail("setgroups");
-    if (::setresgid(caller.gid, caller.gid, caller.gid) != 0) return fail("setresgid");
-    if (::setresuid(caller.uid, caller.uid, caller.uid) != 0) return fail("setresuid");
+    if (!stayRoot) {
+        if (::prctl(PR_SET_KEEPCAPS, 1, 0, 0, 0) != 0) return fail("keep capabilities");
+        if (::setresgid(caller.gid, caller.gid, caller.gid) != 0) return fail("setresgid");
+        if (::setresuid(caller.uid, caller.uid, caller.uid) != 0) return fail("setresuid");
+    }
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2] = {};
-    data[cap / 32].effective = data[cap / 32].permitted = 1u << (cap % 32);
+    for (int cap : caps) {
+        if (::prctl(PR_CAPBSET_READ, cap, 0, 0, 0) != 1) continue;
+        data[cap / 32].effective |= 1u << (cap % 32);
+        data[cap / 32].permitted |= 1u << (cap % 32);
+    }
     if (::syscall(SYS_capset, &header, data) != 0) return fail("capset");
-    if (::prctl(PR_SET_KEEPCAPS, 0, 0, 0, 0) != 0) return fail("keep capabilities");
-    // The caller's own processes now share our uid: they must not attach to us
-    // or read our memory, and nothing we might run gains anything.
+    if (!stayRoot && ::prctl(PR_SET_KEEPCAPS, 0, 0, 0, 0) != 0) return fail("keep capabilities");
+    // The caller's own processes may share our uid: they must not attach to
+    // us or read our memory, and nothing we might run gains anything.
     if (::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) return fail("dumpable");
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return fail("no new privileges");
     return true;
@@ -138,6 +154,7 @@ bool DropPrivileges(const CallerId& caller, Operation op, std::string& why) {
 void Serve(int sock, Operation op, uid_t caller, int idleMs,
            const std::function<void(const std::string&)>& log) {
     const std::string who = "uid " + std::to_string(caller) + " " + OperationWord(op) + ": ";
+    std::vector<dev_t> filled;  // file systems whose reserve this session filled
     for (;;) {
         pollfd p{sock, POLLIN, 0};
         const int ready = ::poll(&p, 1, idleMs);
@@ -156,31 +173,38 @@ void Serve(int sock, Operation op, uid_t caller, int idleMs,
             return;
         }
         OpResult result;
-        const size_t want = op == Operation::FillReserve ? 2 : 1;
+        const bool trim = op == Operation::FillReserve &&
+                          r.operation == static_cast<uint32_t>(Operation::TrimFilled);
+        const size_t want = op == Operation::FillReserve && !trim ? 2 : 1;
         if (n < 0 || r.magic != kMagic || r.version != kVersion) {
             result.refusal = Refusal::BadMessage;
         } else if (r.operation == static_cast<uint32_t>(Operation::Stop) && fds.empty()) {
             CloseAll(fds);
             continue;  // nothing under way to stop
-        } else if (r.operation != static_cast<uint32_t>(op)) {
+        } else if (r.operation != static_cast<uint32_t>(op) && !trim) {
             result.refusal = Refusal::WrongOperation;
         } else if (fds.size() != want) {
             result.refusal = Refusal::BadMessage;
+        } else if (trim) {
+            result = TrimFilled(fds[0], filled);
         } else if (op == Operation::FillReserve) {
             FillSpec spec;
             spec.passes = r.passes;
             spec.random = r.random != 0;
             spec.value = r.value;
             result = FillReserve(caller, fds[0], fds[1], spec, [sock] { return StopAsked(sock); });
+            struct stat st {};
+            if (result.verdict == Verdict::Done && ::fstat(fds[1], &st) == 0)
+                filled.push_back(st.st_dev);
         } else {
             result = ClearJournal(caller, fds[0]);
         }
-        std::string line = who + VerdictWord(result.verdict);
+        std::string line = who + (trim ? "trim " : "") + VerdictWord(result.verdict);
         if (result.verdict == Verdict::Refused)
             line += std::string(" (") + RefusalText(result.refusal) + ")";
         if (result.error != 0) line += std::string(" (") + std::strerror(result.error) + ")";
         if (!fds.empty()) line += ", " + Describe(fds.back());
-        if (op == Operation::FillReserve && result.verdict != Verdict::Refused)
+        if (op == Operation::FillReserve && !trim && result.verdict != Verdict::Refused)
             line += ", " + std::to_string(result.bytes) + " bytes written";
         log(line);
         CloseAll(fds);

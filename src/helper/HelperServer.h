@@ -25,9 +25,11 @@ struct CallerId {
 // else's process handed to the helper is refused.
 CallerId IdentifyCaller(int sock, const char* pkexecUid);
 
-// Becomes the caller (uid, gid, no supplementary groups), keeping only
-// CAP_SYS_RESOURCE (FillReserve) or CAP_SYS_ADMIN (ClearJournal), not
-// dumpable, no new privileges. False, with the reason, when any step fails.
+// Drops all supplementary groups and every capability but those the session
+// needs: FillReserve stays uid 0 (ext4 gives its reserve to root's uid) with
+// CAP_SYS_RESOURCE where the system grants it and CAP_SYS_ADMIN for the TRIM
+// of what it filled; ClearJournal becomes the caller with CAP_SYS_ADMIN. Not
+// dumpable, no new privileges. False, with the reason, when a step fails.
 bool DropPrivileges(const CallerId& caller, Operation op, std::string& why);
 
 // Answers requests for `op` on `sock` until the caller hangs up or sends

@@ -25,10 +25,10 @@ _kelvane_cli() {
     local opts
     case $cmd in
         shred) opts="--passes --random --value --pattern --keep-names --keep-size --verify
-                     --free-space-after --trash
+                     --free-space-after --reserve --trash
                      --exclude --one-file-system --files-from --null --yes --json --quiet
                      --verbose --log --help" ;;
-        free-space) opts="--passes --random --value --pattern --yes --json --quiet --verbose
+        free-space) opts="--passes --random --value --pattern --reserve --yes --json --quiet --verbose
                           --log --help" ;;
         check) opts="--exclude --one-file-system --files-from --null --json --quiet --verbose
                      --help" ;;

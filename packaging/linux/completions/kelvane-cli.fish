@@ -12,6 +12,7 @@ complete -c kelvane-cli -n "__fish_seen_subcommand_from shred free-space" -l ran
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred free-space" -l value -x -d 'Overwrite with this byte'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred free-space" -l pattern -r -F -d 'Overwrite with the contents of a file'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred free-space" -s y -l yes -d 'Do not ask before each file'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from shred free-space" -l reserve -d 'Overwrite the space kept back for root too (asks for the password)'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred free-space" -l log -r -F -d 'Also append the log lines to a file'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred" -l keep-names -d 'Do not scramble the names'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred" -l trash -d 'Shred your trash in place of paths'
