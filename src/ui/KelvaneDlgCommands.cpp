@@ -26,6 +26,7 @@
 #include "filelist/ListSources.h"
 #include "filelist/TrashRows.h"
 #include "i18n/SafeFormat.h"
+#include "platform/FillSystem.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtText.h"
 #include "report/ReportWriter.h"
@@ -342,7 +343,11 @@ void CKelvaneDlg::OnShredFreeSpace() {
     StartFreeSpaceRun(workers_, *this, state_, [this] {
         CDriveDlg dlg(this);
         dlg.SetTextLookup([this](std::string_view key) { return Text(key); });
-        return dlg.DoModal(*fonts_, state_.drivesTable) == IDOK;
+        dlg.SetReserveChoice(!(FillSystem().mayUseRootReserve && FillSystem().mayUseRootReserve()),
+                             fields_.overwriteReserve);
+        if (dlg.DoModal(*fonts_, state_.drivesTable) != IDOK) return false;
+        if (dlg.ReserveOffered()) fields_.overwriteReserve = dlg.Reserve();
+        return true;
     });
 }
 
