@@ -37,6 +37,7 @@ constexpr OptionRule kRules[] = {
     {0, "keep-folder", false, kS},
     {0, "verify", false, kS},
     {0, "free-space-after", false, kS},
+    {0, "reserve", false, kS | kF},
     {0, "exclude", true, kS | kC},
     {0, "one-file-system", false, kS | kC},
     {0, "trash", false, kS},
@@ -157,6 +158,8 @@ struct Parser {
             o.verify = true;
         } else if (name == "free-space-after") {
             o.freeSpaceAfter = true;
+        } else if (name == "reserve") {
+            o.reserve = true;
         } else if (name == "exclude") {
             if (value.empty()) return Fail("empty pattern for '--exclude'");
             o.excludes.push_back(value);
@@ -418,6 +421,9 @@ never shredded. A folder given to free-space fills the whole drive holding it.
                        were shredded, where earlier versions of them (an editor's
                        saves, temporary files) may remain (the default is the
                        setting of Kelvane's summary window)
+      --reserve        overwrite the space ext4 keeps back for root too, through
+                       kelvane-helper (pkexec asks for the password); refused or
+                       missing, the run goes on and says what it did not reach
       --exclude GLOB   leave entries whose name, or a folder on the way, matches
                        GLOB (a GLOB with '/' is matched against the whole path);
                        may be given more than once

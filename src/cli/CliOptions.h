@@ -22,6 +22,7 @@ struct CliOptions {
     bool keepFolder = false;  // the chosen folders stay, emptied
     bool verify = false;
     bool freeSpaceAfter = false;  // then overwrite the free space of the drives shredded on
+    bool reserve = false;         // the root reserve too, through kelvane-helper
 
     std::vector<std::string> excludes;
     bool oneFileSystem = false;

@@ -118,6 +118,9 @@ AppSettings WithOptions(AppSettings s, const CliOptions& o) {
     if (o.verify) s.verifyLastPass = true;
     if (o.freeSpaceAfter) s.freeSpaceAfter = true;
     if (!o.keyFile.empty()) s.reportKeyFile = o.keyFile;
+    // Only when asked on the command line: an unattended run never stops for a
+    // password because the window's box was ticked.
+    s.overwriteReserve = o.reserve;
     s.confirm = o.yes ? 0 : 1;
     return s;
 }

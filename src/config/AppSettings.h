@@ -42,6 +42,9 @@ struct AppSettings {
     // After a file run, the free space of the drives it shredded on is overwritten
     // too: earlier versions of the files (an editor's saves) may lie there.
     bool freeSpaceAfter = false;
+    // A user's free-space fill asks kelvane-helper (with the password) to
+    // overwrite the blocks ext4 keeps back for root as well.
+    bool overwriteReserve = false;
     // The signed report every run leaves.
     bool reportsOn = true;
     bool reportHideNames = false;  // salted SHA-256 of each path in place of the path

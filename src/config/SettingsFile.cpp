@@ -73,6 +73,7 @@ LoadedSettings LoadSettings(const std::string& path) {
     s.verifyLastPass = file.GetBool("VerifyLastPass", s.verifyLastPass);
     ReadUnsigned(file, "SeenWarnings", s.seenWarnings);
     s.freeSpaceAfter = file.GetBool("FreeSpaceAfter", s.freeSpaceAfter);
+    s.overwriteReserve = file.GetBool("OverwriteReserve", s.overwriteReserve);
     s.reportsOn = file.GetBool("Reports", s.reportsOn);
     s.reportHideNames = file.GetBool("ReportHideNames", s.reportHideNames);
     s.reportFolder = file.GetString("ReportFolder", "");
@@ -122,6 +123,7 @@ bool SaveSettings(const std::string& path, const AppSettings& s) {
     file.WriteBool("VerifyLastPass", s.verifyLastPass);
     file.WriteString("SeenWarnings", std::to_string(s.seenWarnings));
     file.WriteBool("FreeSpaceAfter", s.freeSpaceAfter);
+    file.WriteBool("OverwriteReserve", s.overwriteReserve);
     file.WriteBool("Reports", s.reportsOn);
     file.WriteBool("ReportHideNames", s.reportHideNames);
     file.WriteString("ReportFolder", s.reportFolder);

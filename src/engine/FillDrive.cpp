@@ -216,6 +216,46 @@ void BigFill::Run() {
     Flush();
 }
 
+// The filler file handed to the reserve filler.
+class ReserveFile {
+  public:
+    void Create(const HeldDrive& drive, const std::u16string& tempName, FillRun& run,
+                std::string& why) {
+        for (int taken = 0; taken < kMaxTakenNames; ++taken) {
+            const std::string name = Utf8FromWide(FillTempFileName(u"", tempName, run.fileCounter));
+            const int err = file_.Create(drive.Fd(), name, false);
+            if (err == 0) {
+                run.Created(drive, name, file_.Fd(), true, true);
+                ++run.fileCounter;
+                return;
+            }
+            if (err != EEXIST) {
+                why = std::string("no file for it: ") + std::strerror(err);
+                return;
+            }
+            ++run.fileCounter;
+        }
+        why = "no free name for its file";
+    }
+    bool IsOpen() const { return file_.IsOpen(); }
+
+    // A block of one byte value is asked as that value; random data and
+    // patterns as random data (the helper takes no pattern file).
+    ReserveFillAnswer Fill(ReserveFiller& filler, const HeldDrive& drive, const FillBlock& block,
+                           bool random, int iterations, const std::atomic<bool>& stop) {
+        const uint8_t* data = block.Data();
+        const bool uniform = !random && data &&
+                             std::all_of(data, data + block.Held(),
+                                         [first = data[0]](uint8_t b) { return b == first; });
+        return filler.Fill(drive.Fd(), file_.Fd(), iterations, !uniform,
+                           uniform ? data[0] : uint8_t{0}, stop);
+    }
+    int Close() { return file_.Close(); }
+
+  private:
+    FillFile file_;
+};
+
 FillOutcome Fail(FillOutcome outcome, FillFailure failure, int error = 0) {
     outcome.failure = failure;
     outcome.error = error;
@@ -295,14 +335,21 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
     if (!reserve && kind == FsKind::Ext4 &&
         (vfs.f_bfree - std::min(vfs.f_bfree, vfs.f_bavail)) * unit > outcome.keptBack.bytes) {
         outcome.reserveNotReached = (vfs.f_bfree - vfs.f_bavail) * unit - outcome.keptBack.bytes;
-        note(SafeFormat(std::u16string_view(u"%s [%s bytes kept back for root are out of reach]"),
-                        {root, Number(outcome.reserveNotReached)}));
+        // With the helper asked, its own line says whether it reached them.
+        if (!params.reserveFiller)
+            note(SafeFormat(std::u16string_view(u"%s [%s bytes kept back for root are out of reach]"),
+                            {root, Number(outcome.reserveNotReached)}));
     }
     if (!params.recordFile.empty() && !params.leaveFiles && !run.record.IsOpen() &&
         !run.record.Open(params.recordFile))
         note(SafeFormat(std::u16string_view(u"%s [No record of the run could be kept: files of "
                                             u"an interrupted run would stay]"),
                         {WideFromUtf8(params.recordFile)}));
+    // The reserve's filler is made first, while there is room for its name;
+    // it stays empty until the others have taken what this process may take.
+    ReserveFile reserveFile;
+    if (outcome.reserveNotReached > 0 && params.reserveFiller)
+        reserveFile.Create(drive, tempName, run, outcome.reserveWhy);
 
     int iterations = std::clamp(params.iterations, 1, 300);
     if (iterations > 1 && IsCopyOnWrite(kind)) {
@@ -366,6 +413,29 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
                 {root, Number(outcome.keptBack.bytes), WideFromUtf8(outcome.keptBack.what)}));
     }
     if (!big.gone && !drive.StillThere()) big.gone = true;
+    if (reserveFile.IsOpen()) {
+        if (big.full && big.error == 0 && !big.gone && !stop.load()) {
+            const ReserveFillAnswer a = reserveFile.Fill(*params.reserveFiller, drive, run.block,
+                                                         params.random, iterations, stop);
+            outcome.reserveWhy = a.why;
+            if (a.reached) {
+                outcome.reserveWritten = a.bytes;
+                outcome.written += a.bytes;
+                outcome.reserveNotReached = 0;
+                note(SafeFormat(
+                    std::u16string_view(u"%s [%s bytes kept back for root overwritten too]"),
+                    {root, Number(a.bytes)}));
+            }
+        } else {
+            outcome.reserveWhy = "the fill did not get that far";
+        }
+        if (const int err = reserveFile.Close(); err != 0 && big.error == 0) big.error = err;
+    }
+    if (outcome.reserveNotReached > 0)
+        note(SafeFormat(std::u16string_view(u"%s [%s bytes kept back for root are out of reach%s]"),
+                        {root, Number(outcome.reserveNotReached),
+                         outcome.reserveWhy.empty() ? std::u16string()
+                                                    : u": " + WideFromUtf8(outcome.reserveWhy)}));
 
     if (!params.leaveFiles) {
         // Through the held folder: on a drive that went away the files are
@@ -381,7 +451,12 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
                             {root, WideFromUtf8(name), WideFromUtf8(std::strerror(err))}));
         }
         if (params.trim && FillSystem().trim && !big.gone) {
-            const int err = FillSystem().trim(drive.Fd());
+            int err = FillSystem().trim(drive.Fd());
+            // A user may not trim; the helper that filled the reserve may,
+            // and what is left free (ext4 keeps some blocks even from root)
+            // is then erased where the device erases what is trimmed.
+            if (err == EPERM && outcome.reserveWritten > 0)
+                err = params.reserveFiller->Trim(drive.Fd());
             outcome.trimmed = err == 0;
             note(SafeFormat(std::u16string_view(u"%s [TRIM %s]"),
                             {root, err == 0 ? std::u16string(u"done")

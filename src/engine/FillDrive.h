@@ -11,6 +11,7 @@
 #include "engine/FillBlock.h"
 #include "engine/FillRecord.h"
 #include "engine/HeldDrive.h"
+#include "engine/ReserveFiller.h"
 #include "filelist/StringTable.h"
 #include "platform/FillSystem.h"
 
@@ -31,6 +32,9 @@ struct FillParams {
     // The small-object phase after the big files: Auto does it on the file
     // systems where it reaches blocks the big files leave.
     enum class Small { Auto, Off, On } smallObjects = Small::Auto;
+    // Not null: where the file system keeps blocks back for root and this
+    // process cannot take them, a filler file is handed to it to fill them.
+    ReserveFiller* reserveFiller = nullptr;
 
     static constexpr uint32_t kDefaultBlockSize = 524288;
     static constexpr uint32_t kDefaultFileSizeLimit = 1073741824;
@@ -114,6 +118,10 @@ struct FillOutcome {
     bool AllReached() const {
         return reserveNotReached == 0 && keptBack.bytes == 0 && leftUnwritten == 0;
     }
+    // Bytes of the reserve written through the reserve filler (then
+    // reserveNotReached is 0), or why it was not had when it was asked.
+    uint64_t reserveWritten = 0;
+    std::string reserveWhy;
     bool Ok() const { return failure == FillFailure::None; }
 };
 

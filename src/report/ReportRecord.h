@@ -57,6 +57,8 @@ struct ReportDrive {
     // "root-reserve", "xfs-free-lists", "btrfs-unallocated", "still-free".
     std::vector<std::pair<std::string, uint64_t>> notReached;
     uint64_t deviceId = 0;          // st_dev of its root (not written out)
+    uint64_t reserveWritten = 0;    // by kelvane-helper, for a run that is not root
+    std::string reserveWhy;         // why the helper did not reach it, when asked
     std::string trim = "not-done";  // "done" or "not-done"
     bool onePass = false;
 };

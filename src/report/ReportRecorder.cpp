@@ -347,6 +347,8 @@ void ReportRecorder::DriveEnded(const std::u16string& root, const FillOutcome& o
     if (o.reserveNotReached > 0) d.notReached.emplace_back("root-reserve", o.reserveNotReached);
     if (o.keptBack.bytes > 0) d.notReached.emplace_back(o.keptBack.what, o.keptBack.bytes);
     if (o.leftUnwritten > 0) d.notReached.emplace_back("still-free", o.leftUnwritten);
+    d.reserveWritten = o.reserveWritten;
+    d.reserveWhy = o.reserveWhy;
     d.trim = o.trimmed ? "done" : "not-done";
     d.onePass = o.onePass;
     // "Erased" only when no free block the run could know of was left unwritten.
@@ -407,7 +409,10 @@ RunRecord ReportRecorder::Finish(int outcome, int64_t end) {
         for (const auto& [what, bytes] : d.notReached)
             r.warnings.push_back("drive " + std::to_string(&d - r.drives.data() + 1) + ": " +
                                  std::to_string(bytes) + " bytes not reached (" +
-                                 NotReachedText(what) + "): deleted data may remain there");
+                                 NotReachedText(what) + "): deleted data may remain there" +
+                                 (what == "root-reserve" && !d.reserveWhy.empty()
+                                      ? " (" + d.reserveWhy + ")"
+                                      : std::string()));
     // The sentences of the log and the summary, in the report's language.
     for (const CaveatLine& c : caveats_) {
         std::string place = ReportPathText(c.place);

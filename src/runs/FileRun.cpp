@@ -7,6 +7,7 @@
 #include "config/TextConv.h"
 #include "i18n/SafeFormat.h"
 #include "log/LogLines.h"
+#include "platform/FillSystem.h"
 #include "platform/NameJournal.h"
 #include "platform/Platform.h"
 #include "platform/TrashFolders.h"
@@ -131,6 +132,8 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     const bool verify = options.settings.verifyLastPass;
     RunSummary summary = CollectRunSummary(window, options.passes, window.EndAction(), verify);
     summary.freeSpaceAfter = options.settings.freeSpaceAfter;
+    summary.overwriteReserve = options.settings.overwriteReserve;
+    summary.reserveOffered = !(FillSystem().mayUseRootReserve && FillSystem().mayUseRootReserve());
     const bool wanted = SummaryWanted(summary, options.settings);
     if ((wanted || !summary.groups.empty()) && !window.ShowRunSummary(summary, wanted)) {
         state.lastOutcome = RunOutcome::Partly;

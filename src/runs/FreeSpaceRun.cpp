@@ -1,13 +1,17 @@
 #include "runs/FreeSpaceRun.h"
 
+#include <memory>
+
 #include "config/NumberText.h"
 #include "config/TextConv.h"
 #include "engine/FileOps.h"
 #include "engine/FillDrive.h"
 #include "engine/FillerRecovery.h"
+#include "helper/HelperClient.h"
 #include "i18n/SafeFormat.h"
 #include "log/LogLines.h"
 #include "platform/BoundedCall.h"
+#include "platform/FillSystem.h"
 #include "platform/Platform.h"
 #include "platform/Volumes.h"
 #include "runs/FillOutcomeText.h"
@@ -78,8 +82,16 @@ void FillDrivesOfTable(RunWindow& window, RunState& state, const AfterFileRun* a
     }
     bool anyFailed = after && (after->anyFailed || after->fileOutcome != RunOutcome::Done);
     bool filesLeft = false;
-    uint64_t notReached = 0, keptBack = 0;
+    uint64_t notReached = 0, keptBack = 0, reserveWritten = 0;
     {
+        // One helper for the run, started at the first drive that keeps blocks
+        // back for root: the password is asked once, and only where it helps.
+        std::unique_ptr<helper::HelperReserveFiller> reserveFiller;
+        if (settings.overwriteReserve &&
+            !(FillSystem().mayUseRootReserve && FillSystem().mayUseRootReserve())) {
+            reserveFiller = std::make_unique<helper::HelperReserveFiller>();
+            params.reserveFiller = reserveFiller.get();
+        }
         FillRun run(params);
         FreeSpaceProgress progress(window);
         const FillNotifications notify = progress.Notifications();
@@ -108,6 +120,7 @@ void FillDrivesOfTable(RunWindow& window, RunState& state, const AfterFileRun* a
             anyFailed = anyFailed || !outcome.Ok() || outcome.filesLeft > 0;
             keptBack += outcome.keptBack.bytes + outcome.leftUnwritten;
             notReached += outcome.reserveNotReached;
+            reserveWritten += outcome.reserveWritten;
             if (state.stop.load()) break;
         }
     }
@@ -129,6 +142,9 @@ void FillDrivesOfTable(RunWindow& window, RunState& state, const AfterFileRun* a
         details +=
             u", " + SafeFormat(window.MessageText("FrmMain.m_acMReserveNotReached"),
                                {WideFromUtf8(std::to_string((notReached + 1048575) / 1048576))});
+    else if (reserveWritten > 0)
+        details += u", " + SafeFormat(window.MessageText("FrmMain.m_acMReserveReached"),
+                                      {WideFromUtf8(std::to_string(reserveWritten / 1048576))});
     if (keptBack > 0)
         details +=
             u", " + SafeFormat(window.MessageText("FrmMain.m_acMKeptBackNotReached"),

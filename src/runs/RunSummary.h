@@ -31,7 +31,11 @@ struct RunSummary {
     bool verify = false;
     int encrypted = 0;            // files with dm-crypt underneath
     bool freeSpaceAfter = false;  // the free space of the drives is overwritten afterwards
-    std::vector<Group> groups;    // in the order of VerdictReason, only those present
+    // The root reserve too, through kelvane-helper; offered only to a run that
+    // cannot take it itself.
+    bool overwriteReserve = false;
+    bool reserveOffered = false;
+    std::vector<Group> groups;  // in the order of VerdictReason, only those present
 
     // With scrambled names: each file system where old names will survive, once.
     struct NameNote {

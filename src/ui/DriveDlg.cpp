@@ -53,6 +53,9 @@ CDriveDlg::CDriveDlg(QWidget* parent) : CDialog(parent) {
     leftOut_->setTextFormat(Qt::PlainText);
     allDrives_ = new QCheckBox(this);
     allDrives_->setObjectName(QStringLiteral("m_CHKAllDrives"));
+    reserve_ = new QCheckBox(this);
+    reserve_->setObjectName(QStringLiteral("m_CHKOverwriteReserve"));
+    reserve_->setVisible(false);
     ok_ = new QPushButton(this);
     ok_->setObjectName(QStringLiteral("m_BTNOk"));
     ok_->setDefault(true);
@@ -60,6 +63,7 @@ CDriveDlg::CDriveDlg(QWidget* parent) : CDialog(parent) {
     cancel_->setObjectName(QStringLiteral("m_BTNCancel"));
     UsePanelColours(label_);
     UsePanelColours(allDrives_);
+    UsePanelColours(reserve_);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(allDrives_);
@@ -70,6 +74,7 @@ CDriveDlg::CDriveDlg(QWidget* parent) : CDialog(parent) {
     layout->addWidget(label_);
     layout->addWidget(list_, 1);
     layout->addWidget(leftOut_);
+    layout->addWidget(reserve_);
     layout->addLayout(buttons);
 
     connect(allDrives_, &QCheckBox::clicked, this, [this] { OnAllDrivesClicked(); });
@@ -78,6 +83,19 @@ CDriveDlg::CDriveDlg(QWidget* parent) : CDialog(parent) {
 }
 
 CDriveDlg::~CDriveDlg() = default;
+
+void CDriveDlg::SetReserveChoice(bool offered, bool checked) {
+    reserve_->setVisible(offered);
+    reserve_->setChecked(offered && checked);
+}
+
+bool CDriveDlg::ReserveOffered() const {
+    return !reserve_->isHidden();
+}
+
+bool CDriveDlg::Reserve() const {
+    return reserve_->isChecked();
+}
 
 void CDriveDlg::SetNextAction(std::function<void(CDriveDlg&)> action) {
     NextAction() = std::move(action);
@@ -117,6 +135,7 @@ bool CDriveDlg::OnInitDialog() {
     label_->setText(ToQ(Text("FrmDrive.m_LBLSelectDrive")));
     list_->setAccessibleName(label_->text());
     allDrives_->setText(ToQ(Text("FrmDrive.m_CHKAllDrives")));
+    reserve_->setText(ToQ(Text("FrmMain.m_CHKOverwriteReserve")));
     ok_->setText(ToQ(Text("FrmDrive.m_BTNOk")));
     cancel_->setText(ToQ(Text("FrmDrive.m_BTNCancel")));
 

@@ -37,6 +37,14 @@ class CDriveDlg : public CDialog {
     // it with the chosen roots (UTF-8); returns IDOK or IDCANCEL.
     virtual int DoModal(FontHolder& fonts, StringTable& drives);
 
+    // "Overwrite the space reserved for root too": shown only when `offered`
+    // (a run that cannot take the reserve itself), checked as `checked`; after
+    // OK, Reserve() is the box's state.
+    void SetReserveChoice(bool offered, bool checked);
+    bool Reserve() const;
+    bool ReserveOffered() const;
+    QCheckBox* ReserveBox() const { return reserve_; }
+
     QTreeWidget* DriveList() const { return list_; }
     QCheckBox* AllDrivesBox() const { return allDrives_; }
     QLabel* SelectLabel() const { return label_; }
@@ -74,6 +82,7 @@ class CDriveDlg : public CDialog {
     QLabel* label_ = nullptr;
     QLabel* leftOut_ = nullptr;
     QCheckBox* allDrives_ = nullptr;
+    QCheckBox* reserve_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
 };

@@ -28,6 +28,7 @@
 #include "filelist/StringTable.h"
 #include "filelist/TrashRows.h"
 #include "i18n/SafeFormat.h"
+#include "platform/FillSystem.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtText.h"
 #include "report/ReportWriter.h"
@@ -351,7 +352,11 @@ void CKelvaneDlg::OnShredFreeSpace() {
     StartFreeSpaceRun(workers_, *this, state_, [this] {
         CDriveDlg dlg(this);
         dlg.SetTextLookup([this](std::string_view key) { return Text(key); });
-        return dlg.DoModal(*fonts_, state_.drivesTable) == IDOK;
+        dlg.SetReserveChoice(!(FillSystem().mayUseRootReserve && FillSystem().mayUseRootReserve()),
+                             fields_.overwriteReserve);
+        if (dlg.DoModal(*fonts_, state_.drivesTable) != IDOK) return false;
+        if (dlg.ReserveOffered()) fields_.overwriteReserve = dlg.Reserve();
+        return true;
     });
 }
 

@@ -287,6 +287,7 @@ bool CKelvaneDlg::ShowRunSummary(const RunSummary& summary, bool wanted) {
                 fields_.seenWarnings |= summary.WarningMask();
                 fields_.hideSeenWarnings = dlg.HideSeen();
                 fields_.freeSpaceAfter = dlg.FreeSpaceAfter();
+                fields_.overwriteReserve = dlg.OverwriteReserve();
             }
             return start;
         },

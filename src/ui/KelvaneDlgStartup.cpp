@@ -96,6 +96,7 @@ void CKelvaneDlg::ApplySettings(const LoadedSettings& loaded) {
     fields_.verifyLastPass = s.verifyLastPass;
     fields_.seenWarnings = s.seenWarnings;
     fields_.freeSpaceAfter = s.freeSpaceAfter;
+    fields_.overwriteReserve = s.overwriteReserve;
     fields_.reportsOn = s.reportsOn;
     fields_.reportHideNames = s.reportHideNames;
     fields_.reportFolder = s.reportFolder;

@@ -113,6 +113,14 @@ CRunSummaryDlg::CRunSummaryDlg(const RunSummary& s, const TextLookup& text, bool
     freeSpaceAfter_ = new QCheckBox(ToQ(text("FrmSummary.m_CHKFreeSpaceAfter")));
     freeSpaceAfter_->setChecked(s.freeSpaceAfter);
     top->addWidget(freeSpaceAfter_);
+    // Only where it helps: a run that may take the reserve itself needs no helper.
+    overwriteReserve_ = new QCheckBox(ToQ(text("FrmMain.m_CHKOverwriteReserve")));
+    overwriteReserve_->setObjectName(QStringLiteral("m_CHKOverwriteReserve"));
+    overwriteReserve_->setChecked(s.overwriteReserve);
+    overwriteReserve_->setVisible(s.reserveOffered);
+    overwriteReserve_->setEnabled(s.freeSpaceAfter);
+    connect(freeSpaceAfter_, &QCheckBox::toggled, overwriteReserve_, &QWidget::setEnabled);
+    top->addWidget(overwriteReserve_);
 
     hideSeen_ = new QCheckBox(ToQ(text("FrmSummary.m_CHKHideSeen")));
     hideSeen_->setChecked(hideSeen);
@@ -175,6 +183,10 @@ bool CRunSummaryDlg::HideSeen() const {
 
 bool CRunSummaryDlg::FreeSpaceAfter() const {
     return freeSpaceAfter_->isChecked();
+}
+
+bool CRunSummaryDlg::OverwriteReserve() const {
+    return overwriteReserve_->isChecked();
 }
 
 void CRunSummaryDlg::showEvent(QShowEvent* event) {

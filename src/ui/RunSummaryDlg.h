@@ -24,10 +24,12 @@ class CRunSummaryDlg final : public QDialog {
 
     bool HideSeen() const;
     bool FreeSpaceAfter() const;
+    bool OverwriteReserve() const;
     QPushButton* StartButton() const { return start_; }
     QPushButton* CancelButton() const { return cancel_; }
     QCheckBox* HideSeenBox() const { return hideSeen_; }
     QCheckBox* FreeSpaceAfterBox() const { return freeSpaceAfter_; }
+    QCheckBox* OverwriteReserveBox() const { return overwriteReserve_; }
     QTreeWidget* Warnings() const { return warnings_; }
 
     // Tests: called once the dialog is on screen, to look at it and answer it.
@@ -42,6 +44,7 @@ class CRunSummaryDlg final : public QDialog {
     QPushButton* cancel_ = nullptr;
     QCheckBox* hideSeen_ = nullptr;
     QCheckBox* freeSpaceAfter_ = nullptr;
+    QCheckBox* overwriteReserve_ = nullptr;
     QTreeWidget* warnings_ = nullptr;
     bool hooked_ = false;
     void WrapAdvice();

@@ -34,6 +34,14 @@ TEST(CliOptions, ReadsOptionsAsTerminalToolsDo) {
     EXPECT_NE(ParseCliArguments({"kelvane-cli", "check", "--trash"}).error, "");
     EXPECT_EQ(ParseCliArguments({"kelvane-cli", "check", "--help"}).options.command,
               CliCommand::kHelp);
+    // The root reserve through the helper: for the runs that fill free space,
+    // and only when asked for.
+    EXPECT_TRUE(
+        ParseCliArguments({"kelvane-cli", "free-space", "--reserve", "/mnt"}).options.reserve);
+    EXPECT_TRUE(ParseCliArguments({"kelvane-cli", "shred", "--free-space-after", "--reserve", "a"})
+                    .options.reserve);
+    EXPECT_FALSE(ParseCliArguments({"kelvane-cli", "free-space", "/mnt"}).options.reserve);
+    EXPECT_NE(ParseCliArguments({"kelvane-cli", "check", "--reserve", "a"}).error, "");
 
     EXPECT_EQ(SplitFileList(std::string("a\nb c\0d", 7), true),
               (std::vector<std::string>{std::string("a\nb c"), "d"}));

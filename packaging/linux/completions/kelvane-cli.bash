@@ -59,9 +59,9 @@ _kelvane_cli() {
                 --keep-reports --keep-reports-days"
     case $cmd in
         shred) opts="--passes --random --value --pattern --keep-names --keep-size --keep-folder
-                     --verify --free-space-after --trash --exclude --one-file-system
+                     --verify --free-space-after --reserve --trash --exclude --one-file-system
                      --files-from --null --yes $keep $common" ;;
-        free-space) opts="--passes --random --value --pattern --yes $keep $common" ;;
+        free-space) opts="--passes --random --value --pattern --reserve --yes $keep $common" ;;
         check) opts="--exclude --one-file-system --files-from --null $common" ;;
         verify-report) opts="--trust --path --help" ;;
         key) opts="--public --allowed-signers --key --help" ;;

@@ -32,6 +32,7 @@ complete -c kelvane-cli -n "__fish_seen_subcommand_from shred" -l keep-folder -d
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred" -l trash -d 'Shred your trash in place of paths'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred" -l verify -d 'Read the last pass back and check it'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred" -l free-space-after -d 'Then overwrite the free space of the drives shredded on'
+complete -c kelvane-cli -n "__fish_seen_subcommand_from shred free-space" -l reserve -d 'Overwrite the space kept back for root too (asks for the password)'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred check" -l exclude -x -d 'Leave entries matching a glob'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred check" -l one-file-system -d 'Leave what lies on another file system'
 complete -c kelvane-cli -n "__fish_seen_subcommand_from shred check" -l files-from -r -F -d 'Read the paths from a file'
