@@ -107,6 +107,7 @@ LogLineMeaning MeaningOfLogLine(const std::u16string& line,
         {u"FOLDER, removed]", "removed", false},
         {u"FOLDER, not removed]", "not-removed", true},
         {u"NOT SHREDDED", "not-shredded", true},
+        {u"interrupted after pass ", "interrupted", true},
     };
     for (const Tag& t : kTags) {
         if (!StartsWith(tag, t.start)) continue;

@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 
+#include "runs/FileRunContext.h"
 #include "runs/FileRunFixture.h"
+#include "runs/RunClock.h"
 #include "support/TestMount.h"
 
 using Lines = std::vector<std::u16string>;
@@ -40,8 +42,8 @@ TEST_F(FileRunTest, ShredsTicksRemovesRowsAndShowsProgress) {
     // The first row left the list, so the second is visited at index 0 again.
     EXPECT_EQ(window.statusHistory[1], u"Shredding [2 / 2 - 50 %]: " + two);
     EXPECT_EQ(window.status, Done());
-    EXPECT_EQ(window.progressUpper, 200);
-    EXPECT_EQ(window.progressHistory, (std::vector<int>{0, 100, 0}));
+    EXPECT_EQ(window.progressUpper, kProgressSteps);
+    EXPECT_EQ(window.progressHistory, (std::vector<int>{0, kProgressSteps / 2, 0}));
     // The emptied folder went, the test folder with its remaining file stays.
     EXPECT_FALSE(Exists("a"));
     EXPECT_TRUE(Exists("stay"));
@@ -264,11 +266,45 @@ TEST_F(FileRunTest, OneLargeFileMovesTheBarWithItsPasses) {
     // Between the empty bar and the end: steps of the passes, in order.
     std::vector<int> within;
     for (int pos : window.progressHistory)
-        if (pos > 0 && pos < 100) within.push_back(pos);
+        if (pos > 0 && pos < kProgressSteps) within.push_back(pos);
     ASSERT_GE(within.size(), 3u);
     EXPECT_TRUE(std::is_sorted(within.begin(), within.end()));
     EXPECT_NE(std::find(window.statusHistory.begin(), window.statusHistory.end(),
-                        u"Shredding [1 / 1 - " + WideFromUtf8(std::to_string(within[0])) +
+                        u"Shredding [1 / 1 - " + WideFromUtf8(std::to_string(within[0] / 100)) +
                             u" %]: " + big),
               window.statusHistory.end());
+}
+
+// The share done counts the bytes still to write (every pass), not the rows: a
+// large file after many small ones starts near the beginning of the bar, and the
+// estimate of the time left follows the bar.
+TEST_F(FileRunTest, BarAndShareGoByTheBytesToWrite) {
+    for (int i = 0; i < 32; ++i)
+        AddFile("m/s" + std::to_string(i) + ".txt", std::string(1024, 's'));
+    AddFile("m/big.bin", std::string(12 << 20, 'b'));
+    const std::u16string big = dir.WSub("m/big.bin");
+    window.iterationsText = u"3";
+    Run();
+    EXPECT_FALSE(Exists("m"));
+    EXPECT_EQ(window.progressUpper, kProgressSteps);
+    // The share shown as the big file begins, and the highest one during it.
+    int atStart = -1, highest = -1;
+    for (const std::u16string& line : window.statusHistory) {
+        if (line.find(big) == std::u16string::npos) continue;
+        const size_t dash = line.find(u" - "), pct = line.find(u" %]");
+        ASSERT_TRUE(dash != std::u16string::npos && pct != std::u16string::npos);
+        const int share = std::stoi(Utf8FromWide(line.substr(dash + 3, pct - dash - 3)));
+        if (atStart < 0) {
+            atStart = share;
+            // Rows are still the first figure.
+            EXPECT_EQ(line.substr(0, line.find(u" - ")), u"Shredding [33 / 33");
+        }
+        highest = std::max(highest, share);
+    }
+    EXPECT_GE(atStart, 0);
+    EXPECT_LE(atStart, 10) << "the small files took most of the bar";
+    EXPECT_GE(highest, 60);
+    EXPECT_TRUE(std::is_sorted(window.progressHistory.begin(), window.progressHistory.end() - 1));
+    // The time left is the elapsed time scaled by the share of the bar.
+    EXPECT_EQ(ClockText(10, kProgressSteps, kProgressSteps / 4), u"00:00:10\r\n(~00:00:30)");
 }
