@@ -171,7 +171,8 @@ TEST_F(TrashTest, ShredsTheHomeTrashAndKeepsItsFoldersAndSizesInStep) {
     EXPECT_NE(InodeOf(t + "/directorysizes"), sizesBefore);
     EXPECT_EQ(window.RowCount(), 2);  // the unticked item (a folder with a file)
     // The info went with its item, without a line of its own.
-    EXPECT_FALSE(Logged(u".trashinfo [done]"));
+    EXPECT_FALSE(Logged(u"info/dir.trashinfo"));
+    EXPECT_FALSE(Logged(u"line.trashinfo"));
 }
 
 // A "directorysizes" that cannot be brought in step (a link in its place) is
