@@ -120,6 +120,7 @@ LogLineMeaning MeaningOfLogLine(const std::u16string& line,
         {u"FOLDER, not removed]", "not-removed", true},
         {u"FOLDER, kept]", "kept", false},
         {u"NOT SHREDDED", "not-shredded", true},
+        {u"interrupted after pass ", "interrupted", true},
     };
     for (const Tag& t : kTags) {
         if (!StartsWith(tag, t.start)) continue;

@@ -28,7 +28,7 @@ std::u16string DialogFilterFromText(std::u16string_view text) {
     const std::vector<std::u16string_view> parts = Split(text, u'|');
     std::u16string result;
     for (size_t i = 0; i + 1 < parts.size(); i += 2) {
-        const std::u16string description = Trimmed(parts[i]);
+        std::u16string description = Trimmed(parts[i]);
         if (description.empty() || parts[i + 1].empty()) break;
         std::u16string patterns;
         for (std::u16string_view p : Split(parts[i + 1], u';')) {
@@ -39,6 +39,12 @@ std::u16string DialogFilterFromText(std::u16string_view text) {
             patterns += pattern;
         }
         if (patterns.empty()) break;
+        // Qt shows the patterns itself: a description that names them already
+        // ("All files(*.*)") would show them twice, the second time changed.
+        const size_t open = description.rfind(u'(');
+        if (open != std::u16string::npos && open > 0 && description.back() == u')' &&
+            description.find_first_of(u"*.", open) != std::u16string::npos)
+            description = Trimmed(std::u16string_view(description).substr(0, open));
         if (!result.empty()) result += u";;";
         result += description + u" (" + patterns + u")";
     }

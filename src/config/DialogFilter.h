@@ -7,7 +7,8 @@
 #include <string_view>
 
 // "*.*" becomes "*": on this platform a name need not have an extension, and
-// "*.*" would hide every file without a dot. Pairs end at the first empty
+// "*.*" would hide every file without a dot. A description ending in its own
+// patterns ("All files(*.*)") loses them, as Qt adds the patterns. Pairs end at the first empty
 // description or pattern; text that holds no complete pair gives "" (Qt then
 // shows every file).
 std::u16string DialogFilterFromText(std::u16string_view text);

@@ -3,6 +3,7 @@
 // Every operation reports success as a boolean and never shows a message.
 #include <dirent.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,6 +35,9 @@ struct ShredFileOptions {
     // file again with the open file, before the first pass; a report takes its
     // facts from here rather than looking at every entry a second time.
     std::function<void(int fd, const fsys::Attributes& attr)> seen;
+    // When set: once it turns true the passes end after the write under way and
+    // the file stays where it is, under its own name (ShredReport::interrupted).
+    const std::atomic<bool>* stop = nullptr;
 };
 
 struct WalkOptions {
@@ -80,6 +84,10 @@ struct ShredReport {
     // device node not chosen on its own); empty when it was not refused.
     std::u16string refused{};
     int error = 0;  // the system's error number of a failure; 0 when none is known
+    // A stop ended the passes: the file is left in place, neither renamed nor
+    // removed, after `passesDone` whole (synced) passes.
+    bool interrupted = false;
+    int32_t passesDone = 0;
 };
 
 class FileOps {

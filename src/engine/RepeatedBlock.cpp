@@ -14,7 +14,8 @@ constexpr size_t kMaxPieces = 1024;
 }  // namespace
 
 bool WriteRepeatedBlock(fsys::File& file, const unsigned char* block, size_t blockSize,
-                        int64_t length, const std::function<void(int64_t)>& written) {
+                        int64_t length, const std::function<void(int64_t)>& written,
+                        const std::atomic<bool>* stop) {
     if (blockSize == 0) return length <= 0;
     std::vector<fsys::File::Piece> pieces;
     pieces.reserve(std::min(kMaxPieces, kRepeatedWriteBytes / blockSize + 2));
@@ -39,6 +40,10 @@ bool WriteRepeatedBlock(fsys::File& file, const unsigned char* block, size_t blo
         if (n <= 0) return false;
         offset += n;
         if (written) written(offset);
+        if (stop && offset < length && stop->load()) {
+            errno = ECANCELED;
+            return false;
+        }
     }
     return true;
 }

@@ -34,10 +34,12 @@ bool OpenSame(fsys::File& file, const fsys::Place& place, fsys::File::Mode mode,
 // to the device before the next pass may overwrite them in the page cache.
 bool OverwritePass(const fsys::Place& place, const fsys::Attributes& measured,
                    const ShredBlock& block, ShredCheck* check,
-                   const std::function<void(int64_t)>& written) {
+                   const std::function<void(int64_t)>& written, const std::atomic<bool>* stop) {
     fsys::File file;
     if (!OpenSame(file, place, fsys::File::Mode::kWrite, measured)) return false;
-    if (!WriteRepeatedBlock(file, block.Data(), block.BlockSize(), measured.size, written))
+    // A stop leaves the pass unsynced: its syncing could take longer than the
+    // user is willing to wait, and the passes before it are on the device.
+    if (!WriteRepeatedBlock(file, block.Data(), block.BlockSize(), measured.size, written, stop))
         return false;
     if (!file.Sync()) return false;
     if (check && !check->After(file.Descriptor(), block, measured.size)) {
@@ -125,12 +127,23 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
         if (!block.Fill(options.shredValue, blockSize, attr.size, mayGrow)) return failed();
         const int64_t size = attr.size;
         const int64_t all = size * passes;
+        // Stopped: the file stays as it is, under its own name, for a later run.
+        const auto stopped = [&](int32_t pass) {
+            lastShred_.interrupted = true;
+            lastShred_.passesDone = pass;
+            return false;
+        };
         for (int32_t pass = 0; pass < passes; ++pass) {
+            if (options.stop && options.stop->load()) return stopped(pass);
             ShredCheck* check = pass + 1 == passes ? options.check : nullptr;
             std::function<void(int64_t)> written;
             if (options.progress)
                 written = [&](int64_t bytes) { options.progress(size * pass + bytes, all); };
-            if (!OverwritePass(place, attr, block, check, written)) return failed();
+            if (!OverwritePass(place, attr, block, check, written, options.stop)) {
+                if (errno == ECANCELED && options.stop && options.stop->load())
+                    return stopped(pass);
+                return failed();
+            }
         }
         if (options.modifySize) {
             const bool ok = options.sizeToZero ? CutToZero(place, attr) : Grow(place, attr, block);

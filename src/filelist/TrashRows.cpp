@@ -56,6 +56,19 @@ std::string ReadInfo(int infoDir, const std::string& name) {
     return text;
 }
 
+// The last component of an original path, and the folder holding it (ending
+// with "/"). Only "/" separates: "\" is a character of a name here.
+std::string OwnName(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+std::string FolderPart(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 // "2004-08-31T22:32:08" as the list shows dates.
 std::u16string DateText(const std::string& date) {
     std::string shown = date;
@@ -144,6 +157,7 @@ std::vector<TrashItem> ListTrashItems(const fsys::TrashFolder& trash) {
 int ListTrashRows(RunWindow& window, RunState& state,
                   const std::vector<fsys::TrashFolder>& trashes) {
     FileRowSeries rows(window);
+    std::vector<std::pair<std::u16string, std::u16string>> origins;
     for (const fsys::TrashFolder& trash : trashes) {
         if (state.stop.load()) {
             state.expansionStopped.store(true);
@@ -164,9 +178,14 @@ int ListTrashRows(RunWindow& window, RunState& state,
             const std::u16string itemPath = root + u"files/" + WideFromUtf8(item.name);
             const std::u16string infoPath =
                 root + u"info/" + WideFromUtf8(item.name) + u".trashinfo";
+            // The item's own name, as it was before it went to the trash; where it
+            // was is the row's origin (its tool tip).
             const std::u16string shown =
-                item.info.valid ? WideFromUtf8(item.info.path) : WideFromUtf8(item.name);
+                WideFromUtf8(item.info.valid ? OwnName(item.info.path) : item.name);
             const std::u16string date = DateText(item.info.deletionDate);
+            if (item.hasItem && item.info.valid)
+                origins.push_back({item.isFolder ? itemPath + u"/" : itemPath,
+                                   WideFromUtf8(FolderPart(item.info.path))});
             if (item.hasItem && item.isFolder) {
                 ExpandFolder(rows, state, itemPath + u"/", shown);
             } else if (item.hasItem) {
@@ -177,7 +196,9 @@ int ListTrashRows(RunWindow& window, RunState& state,
                 rows.AddRow({shown, WideFromUtf8(std::to_string(size)), date.empty() ? u"-" : date,
                              itemPath});
             }
-            if (item.hasInfo) {
+            // The info goes with its item (a run shreds it right after the item);
+            // only an info whose item is missing is a row of its own.
+            if (item.hasInfo && !item.hasItem) {
                 rows.AddRow({shown + u" (.trashinfo)", u"0", date.empty() ? u"-" : date, infoPath});
             }
             if (!item.hasInfo)
@@ -188,6 +209,7 @@ int ListTrashRows(RunWindow& window, RunState& state,
         }
     }
     rows.Flush();
+    if (!origins.empty()) window.NoteRowOrigins(origins);
     UpdateFileCount(window);
     return static_cast<int>(trashes.size());
 }

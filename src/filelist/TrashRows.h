@@ -1,8 +1,10 @@
 #pragma once
 // The rows of the user's trash. Each trashed item of a trash folder's "files"
-// (a folder walked as any chosen folder) is followed by its ".trashinfo"; the
-// item's row shows the path it was deleted from and when. An item without info,
-// and info without its item, become rows too, and the next run's log says so.
+// (a folder walked as any chosen folder) is one row under its own name, with
+// when it was deleted in the date column and the folder it came from as the
+// row's origin; its ".trashinfo" is no row, as the run shreds it with the item.
+// An item without info, and info without its item, are rows, and the next run's
+// log says so.
 // Every row is tied to its trash folder as it was found: the run reaches it only
 // through that very folder, whose "files" and "info" stay.
 #include <string>

@@ -85,17 +85,25 @@ bool CListCtrl::DeleteItemRange(int first, int count) {
 }
 
 int CListCtrl::DeleteCheckedItems() {
+    return DeleteItemsWithState(LVIS_STATEIMAGEMASK, kChecked);
+}
+
+int CListCtrl::DeleteSelectedItems() {
+    return DeleteItemsWithState(LVIS_SELECTED, LVIS_SELECTED);
+}
+
+int CListCtrl::DeleteItemsWithState(uint32_t mask, uint32_t value) {
     const int before = GetItemCount();
+    auto goes = [mask, value](const Row& row) { return (row.state & mask) == value; };
     int first = -1, last = -1;
     for (int i = 0; i < before; ++i) {
-        if (!GetCheck(i)) continue;
+        if (!goes(rows_[static_cast<size_t>(i)])) continue;
         if (first < 0) first = i;
         last = i;
     }
     if (first < 0) return 0;
-    auto kept = std::stable_partition(rows_.begin() + first, rows_.end(), [](const Row& row) {
-        return (row.state & LVIS_STATEIMAGEMASK) != kChecked;
-    });
+    auto kept = std::stable_partition(rows_.begin() + first, rows_.end(),
+                                      [&goes](const Row& row) { return !goes(row); });
     ReleaseTexts(static_cast<size_t>(kept - rows_.begin()), rows_.size());
     rows_.erase(kept, rows_.end());
     CompactIfWasteful();

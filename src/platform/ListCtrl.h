@@ -91,6 +91,8 @@ class CListCtrl {
     // Removes every row whose check box is ticked; the others keep their order.
     // Returns the number removed.
     int DeleteCheckedItems();
+    // Removes every selected row (LVIS_SELECTED) in the same one pass.
+    int DeleteSelectedItems();
     // Ticks every box, or turns every box over.
     void SetCheckAll(bool checked);
     void InvertChecks();
@@ -110,6 +112,8 @@ class CListCtrl {
     };
 
     void NotifyChanged(int first, int last);
+    // Removes every row whose state, masked with `mask`, equals `value`.
+    int DeleteItemsWithState(uint32_t mask, uint32_t value);
     // Rows [first, last) are about to go: their texts become waste.
     void ReleaseTexts(size_t first, size_t last);
     // Rewrites the texts of every row into a fresh arena once the waste of

@@ -1,6 +1,7 @@
 #include "runs/FileJobEnd.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 #include "filelist/FileListOps.h"
@@ -10,6 +11,7 @@
 #include "runs/FileRunContext.h"
 #include "runs/RunState.h"
 #include "runs/RunWindow.h"
+#include "runs/TrashInfoEnd.h"
 
 namespace {
 
@@ -51,9 +53,21 @@ bool FinishFileJob(FileRunContext& run, FileJob& job, int row) {
         report.FileEnded(job.path, true, job.report.otherNames, verify ? &job.check : nullptr, done,
                          job.seen ? &job.seenAttr : nullptr, &job.seenFacts);
         batch.AppendLog(SafeFormat(u"%s %s", {job.path, done}));
+        ShredTrashInfoOf(run, job.root, job.path);
         return true;
     }
     run.allDone = false;
+    if (job.report.interrupted) {
+        // Left where it was, under its own name: the row stays ticked for a later run.
+        const std::u16string note = SafeFormat(u"[interrupted after pass %d of %d]",
+                                               {job.report.passesDone, options.passes});
+        batch.AppendLog(SafeFormat(u"%s %s", {job.path, note}));
+        report.FileEnded(job.path, false, job.report.otherNames, nullptr, note,
+                         job.seen ? &job.seenAttr : nullptr, &job.seenFacts);
+        return false;
+    }
+    if ((job.report.error == EACCES || job.report.error == EPERM) && !options.ignoreProtect)
+        ++run.permissionDenied;
     batch.Flush();
     // The row follows the file to its scrambled name, where a later run finds it.
     if (job.report.path != job.path) {

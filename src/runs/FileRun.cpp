@@ -93,6 +93,15 @@ void EndFileRunStatus(FileRunContext& run) {
         window.AppendLog(warning);
         final += u" " + warning;
     }
+    if (run.permissionDenied > 0) {
+        // Where to turn: the option that makes such files writable for the run.
+        std::u16string option = window.MessageText("FrmOptions.m_CHKIgnoreWriteProtect");
+        std::erase(option, u'&');
+        const std::u16string hint = SafeFormat(window.MessageText("FrmMain.m_acMHintWriteProtect"),
+                                               {run.permissionDenied, option});
+        window.AppendLog(hint);
+        final += u" " + hint;
+    }
     window.SetStatusText(final);
     window.SetProgressPos(0);
 }
@@ -143,6 +152,8 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
 
     // The summary's check box may have changed it.
     const bool freeSpaceAfter = window.CurrentSettings().freeSpaceAfter;
+    // The time the summary stood asking is no part of the run.
+    if (wanted) state.startTime = Platform().now();
 
     window.BeginRunLog();
     BeginRunReport(state, "files", options.settings, options.passes);
@@ -152,10 +163,10 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     // The report says what the log says about old names, from the same decision.
     for (const RunSummary::NameNote& n : summary.names)
         state.report.Caveat(NamesKeptKey(n.kept), n.fsType, n.mountPoint);
-    const int steps = total <= INT_MAX / kStepsPerRow ? kStepsPerRow : 1;
-    window.SetProgressRange(total * steps);
+    window.SetProgressRange(kProgressSteps);
 
-    FileRunContext run(window, state, options, text, total, steps);
+    FileRunContext run(window, state, options, text, total, summary.bytes,
+                       int64_t{summary.files} + summary.folders);
     WalkListedRows(run);
     NoteRowsNotReached(run);
     PruneTrashSizes(run);

@@ -4,9 +4,18 @@
 #include <utility>
 
 #include "i18n/SafeFormat.h"
+#include "runs/FilePoolChoice.h"
 #include "runs/RunState.h"
 
 namespace {
+
+// A stop reaches the file under way: it ends after the write in progress.
+FileJobSettings JobSettings(const RunOptions& options, const RunState& state, bool facts) {
+    FileJobSettings s{options.passes, options.file, options.settings.verifyLastPass,
+                      options.ignoreProtect, facts};
+    s.file.stop = &state.stop;
+    return s;
+}
 
 int Percent(int64_t done, int64_t all) {
     // Rows appended during the run can take the work done past the total taken
@@ -18,7 +27,7 @@ int Percent(int64_t done, int64_t all) {
 }  // namespace
 
 FileRunContext::FileRunContext(RunWindow& window, RunState& state, const RunOptions& options,
-                               TextLookup text, int total, int steps)
+                               TextLookup text, int total, int64_t bytes, int64_t entries)
     : window(window),
       state(state),
       options(options),
@@ -26,11 +35,12 @@ FileRunContext::FileRunContext(RunWindow& window, RunState& state, const RunOpti
       verify(options.settings.verifyLastPass),
       report(state.report),
       total(total),
-      steps(steps),
+      workAll(std::max<int64_t>(bytes, 0) * std::max(options.passes, 1) +
+              std::max<int64_t>(entries, 0) * kEntryWork),
       shredding(window.MessageText("FrmMain.m_acMShredding")),
       stopping(window.MessageText("FrmMain.m_acMStopping")),
       clearJournals(options.file.shredNames),
-      jobSettings{options.passes, options.file, verify, options.ignoreProtect, report.Active()},
+      jobSettings(JobSettings(options, state, report.Active())),
       batch(window) {
     ops.KeepFolders(state.trash.Kept());
     // Kept by identity, so that emptying a chosen folder never climbs past it.
@@ -38,9 +48,20 @@ FileRunContext::FileRunContext(RunWindow& window, RunState& state, const RunOpti
     ops.ScrambleFolderNames(options.file.shredNames);
 }
 
-std::u16string FileRunContext::StatusLine(int k, int64_t stepsDone,
-                                          const std::u16string& path) const {
-    return SafeFormat(
-        u"%s [%d / %d - %d %c]: %s",
-        {shredding, k, total, Percent(stepsDone, static_cast<int64_t>(total) * steps), u'%', path});
+std::u16string FileRunContext::StatusLine(int k, const std::u16string& path, int64_t extra) const {
+    return SafeFormat(u"%s [%d / %d - %d %c]: %s",
+                      {shredding, k, total, Percent(workDone + extra, workAll), u'%', path});
+}
+
+int64_t FileRunContext::WorkOf(const std::u16string& listedSize) const {
+    const int64_t bytes = ListedBytes(listedSize);
+    return std::max<int64_t>(bytes, 0) * std::max(options.passes, 1) + kEntryWork;
+}
+
+int FileRunContext::Position(int64_t extra) const {
+    // Rows appended during the run, or files grown since they were listed, can
+    // take the work past what was counted at the start.
+    if (workAll <= 0) return 0;
+    const int64_t done = std::clamp<int64_t>(workDone + extra, 0, workAll);
+    return static_cast<int>(static_cast<long double>(done) * kProgressSteps / workAll);
 }

@@ -26,19 +26,28 @@ inline constexpr int kSizeColumn = 1;
 inline constexpr int kKindColumn = 2;
 inline constexpr int kPathColumn = 3;
 
-// The progress bar counts this many steps per row, so that a large file moves
-// it while its passes go on; a list too long for that counts rows.
-inline constexpr int kStepsPerRow = 100;
+// The progress bar's range: the share of the work done, in ten-thousandths.
+inline constexpr int kProgressSteps = 10000;
+// What an entry costs besides its bytes (opening, syncing, renaming, removing),
+// counted as so many bytes written: a list of many empty files still moves.
+inline constexpr int64_t kEntryWork = 64 << 10;
 
 struct FileRunContext {
     // Made when the log header is written, as the rows are about to be read.
+    // `bytes` and `entries`: what the ticked rows hold, as the summary counted them.
     FileRunContext(RunWindow& window, RunState& state, const RunOptions& options, TextLookup text,
-                   int total, int steps);
+                   int total, int64_t bytes, int64_t entries);
     FileRunContext(const FileRunContext&) = delete;
     FileRunContext& operator=(const FileRunContext&) = delete;
 
-    // "Shredding [k / total - share done %]: path"; the share counts the steps done.
-    std::u16string StatusLine(int k, int64_t stepsDone, const std::u16string& path) const;
+    // "Shredding [k / total - share done %]: path": rows as the first figure, the
+    // share of the bytes to write (all passes) as the second; `extra` is what the
+    // file under way has written so far.
+    std::u16string StatusLine(int k, const std::u16string& path, int64_t extra = 0) const;
+    // The work a ticked row stands for: its bytes times the passes, and the entry.
+    int64_t WorkOf(const std::u16string& listedSize) const;
+    // The progress bar's position with `extra` bytes of the file under way written.
+    int Position(int64_t extra = 0) const;
 
     RunWindow& window;
     RunState& state;
@@ -47,7 +56,10 @@ struct FileRunContext {
     const bool verify;
     ReportRecorder& report;
     const int total;  // rows when the run started
-    const int steps;  // progress steps per row
+    // All the run is to write (every pass of every ticked file, and the entries),
+    // and what it has done: the bar and the time estimate go by these.
+    const int64_t workAll;
+    int64_t workDone = 0;
     const std::u16string shredding;
     const std::u16string stopping;
 
@@ -71,5 +83,6 @@ struct FileRunContext {
     bool yesToAll = false;
     bool allDone = true;
     bool cancelled = false;
-    int withOtherNames = 0;  // files whose data other names shared
+    int withOtherNames = 0;    // files whose data other names shared
+    int permissionDenied = 0;  // files the run was not allowed to write or remove
 };

@@ -19,6 +19,19 @@ constexpr int64_t kReportedBytes = 8 << 20;
 
 enum class Asked { kGo, kSkip, kCancel };
 
+// Adds a row's work to what is done once the row is left.
+class WorkCounted {
+  public:
+    WorkCounted(int64_t& done, int64_t work) : done_(done), work_(work) {}
+    ~WorkCounted() { done_ += work_; }
+    WorkCounted(const WorkCounted&) = delete;
+    WorkCounted& operator=(const WorkCounted&) = delete;
+
+  private:
+    int64_t& done_;
+    int64_t work_;
+};
+
 // Met by the folder walk but never listed: nothing of it is shredded.
 void EndNotListedRow(FileRunContext& run, const std::u16string& path) {
     RunBatch& batch = run.batch;
@@ -64,7 +77,6 @@ void ShredOneFile(FileRunContext& run, const RunRow& row, const fsys::Root& root
     RunWindow& window = run.window;
     RunState& state = run.state;
     const FileJobSettings& jobSettings = run.jobSettings;
-    const int steps = run.steps;
     const int k = run.k;
     int& i = run.i;
 
@@ -77,15 +89,15 @@ void ShredOneFile(FileRunContext& run, const RunRow& row, const fsys::Root& root
     if (ListedBytes(row.size) >= kReportedBytes) {
         // A large file moves the bar and the share done with its passes.
         FileJobSettings reported = jobSettings;
-        const int base = (k - 1) * steps;
-        int shown = base;
-        reported.file.progress = [&, base](int64_t done, int64_t all) {
+        int shown = run.Position();
+        reported.file.progress = [&](int64_t done, int64_t all) {
             if (all <= 0) return;
-            const int at = base + static_cast<int>(std::min<int64_t>(done, all) * steps / all);
+            const int64_t written = std::min<int64_t>(done, all);
+            const int at = run.Position(written);
             if (at == shown) return;  // at most one visit to the window per step
             shown = at;
             window.SetProgressPos(at);
-            window.SetStatusText(run.StatusLine(k, at, path));
+            window.SetStatusText(run.StatusLine(k, path, written));
         };
         RunFileJob(run.ops, reported, job);
     } else {
@@ -102,7 +114,6 @@ void WalkListedRows(FileRunContext& run) {
     const RunOptions& options = run.options;
     ReportRecorder& report = run.report;
     RunBatch& batch = run.batch;
-    const int steps = run.steps;
     int& i = run.i;
     int& k = run.k;
 
@@ -110,10 +121,16 @@ void WalkListedRows(FileRunContext& run) {
     PooledFiles pool(run);
     RunRow row;
     for (; batch.Row(i, row); ++i) {
-        batch.SetProgressPos(k * steps);
+        batch.SetProgressPos(run.Position());
         ++k;
-        if (state.stop) break;
+        if (state.stop) {
+            // The files under way end after their write in progress.
+            batch.SetStatusText(run.stopping);
+            break;
+        }
         if (!row.checked) continue;
+        // Counted as done when the row is left, whichever way.
+        const WorkCounted counted(run.workDone, run.WorkOf(row.size));
 
         const std::u16string path = row.path;
         const std::u16string kind = row.kind;
@@ -139,7 +156,7 @@ void WalkListedRows(FileRunContext& run) {
         if (asked == Asked::kCancel) break;
         if (asked == Asked::kSkip) continue;
 
-        batch.SetStatusText(run.StatusLine(k, static_cast<int64_t>(k - 1) * steps, path));
+        batch.SetStatusText(run.StatusLine(k, path));
         batch.Flush();  // the window names the entry while it is worked on
 
         if (pooled) {

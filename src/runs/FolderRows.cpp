@@ -6,6 +6,7 @@
 #include "runs/FileRunContext.h"
 #include "runs/RunState.h"
 #include "runs/RunWindow.h"
+#include "runs/TrashInfoEnd.h"
 
 void EndFolderRow(FileRunContext& run, const fsys::Root& root, const std::u16string& path) {
     const RunOptions& options = run.options;
@@ -34,6 +35,7 @@ void EndFolderRow(FileRunContext& run, const fsys::Root& root, const std::u16str
         batch.DeleteRow(i--);
         batch.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
         report.EntryEnded(path, true, u"[FOLDER, removed]");
+        ShredTrashInfoOf(run, root, path);
     } else if (now == FolderNow::kGone) {
         // Already gone, usually as the emptied parent of an earlier file: the
         // log says so as for any folder removed, as the report does.
@@ -41,6 +43,7 @@ void EndFolderRow(FileRunContext& run, const fsys::Root& root, const std::u16str
         batch.DeleteRow(i--);
         batch.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
         report.EntryEnded(path, true, u"[FOLDER, removed]");
+        ShredTrashInfoOf(run, root, path);
     } else if (now == FolderNow::kChanged) {
         run.allDone = false;
         batch.AppendLog(LogFolderChangedLine(path));
@@ -63,11 +66,15 @@ void RetryWaitingFolders(FileRunContext& run) {
         if (window.RowText(r, kKindColumn) != kFolderMarker) continue;
         const std::u16string path = window.RowText(r, kPathColumn);
         if (run.waitingFolderRows.count(path) == 0) continue;
-        const FolderNow now = LookAtFolder(state.chosenRoots.RootOf(path), path);
+        const fsys::Root root = state.chosenRoots.RootOf(path);
+        const FolderNow now = LookAtFolder(root, path);
         if (now == FolderNow::kGone) {
             window.DeleteRow(r--);
             window.AppendLog(SafeFormat(u"%s [FOLDER, removed]", {path}));
             report.EntryEnded(path, true, u"[FOLDER, removed]");
+            run.batch.Flush();
+            ShredTrashInfoOf(run, root, path);
+            run.batch.Flush();
         } else {
             run.allDone = false;
             window.AppendLog(SafeFormat(u"%s [FOLDER, not removed]", {path}));

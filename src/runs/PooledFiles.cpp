@@ -70,11 +70,6 @@ void PooledFiles::FinishFirst() {
 
 void PooledFiles::FinishAll() {
     while (!handed_.empty()) {
-        // After Stop the window says what the run still waits for.
-        if (run_.state.stop) {
-            run_.batch.SetStatusText(SafeFormat(run_.stopping, {static_cast<int>(handed_.size())}));
-            run_.batch.Flush();
-        }
         FinishFirst();
     }
 }

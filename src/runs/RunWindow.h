@@ -4,6 +4,7 @@
 // each call on the UI thread and waits for it, the tests implement it in memory.
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "config/AppSettings.h"
@@ -57,6 +58,12 @@ class RunWindow {
     virtual void SetRowFailure(int row, const std::u16string& reason) {
         (void)row;
         (void)reason;
+    }
+    // Where rows come from, for their tool tips: (path, the folder a trashed
+    // item was deleted from).
+    virtual void NoteRowOrigins(
+        const std::vector<std::pair<std::u16string, std::u16string>>& origins) {
+        (void)origins;
     }
     // Appends a checked row with the four column texts.
     virtual void AppendRow(const std::u16string& name, const std::u16string& size,

@@ -5,8 +5,10 @@
 #include <QAccessibleWidget>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTimer>
 #include <QWidget>
 #include <QtGlobal>
+#include <algorithm>
 
 QString SpokenCaption(const QString& caption) {
     QString out;
@@ -29,6 +31,43 @@ void SetAnnouncementHook(std::function<void(QWidget* source, const QString& text
     Hook() = std::move(hook);
 }
 
+namespace {
+
+constexpr char kNoticeName[] = "KelvaneAnnouncement";
+constexpr int kNoticeShownMs = 15000;
+
+// The notice is a notification to a reader (AT-SPI "notification"), which a
+// reader speaks the moment it shows, wherever the focus is.
+QAccessibleInterface* NoticeFactory(const QString& className, QObject* object) {
+    if (className != QLatin1String("QWidget") || !object || !object->isWidgetType() ||
+        object->objectName() != QLatin1String(kNoticeName))
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Notification);
+}
+
+// An empty, pixel-sized child of the window that paints nothing: its only
+// purpose is to show, with the text as its name, when something is announced.
+QWidget* NoticeOf(QWidget* source) {
+    static const bool installed = [] {
+        QAccessible::installFactory(NoticeFactory);
+        return true;
+    }();
+    (void)installed;
+    QWidget* window = source->window();
+    auto* notice =
+        window->findChild<QWidget*>(QLatin1String(kNoticeName), Qt::FindDirectChildrenOnly);
+    if (notice) return notice;
+    notice = new QWidget(window);
+    notice->setObjectName(QLatin1String(kNoticeName));
+    notice->setAttribute(Qt::WA_TransparentForMouseEvents);
+    notice->setFocusPolicy(Qt::NoFocus);
+    notice->setGeometry(0, 0, 1, 1);
+    notice->hide();
+    return notice;
+}
+
+}  // namespace
+
 void AnnounceToScreenReaders(QWidget* source, const QString& text) {
     if (!source || text.isEmpty()) return;
     if (Hook()) Hook()(source, text);
@@ -37,10 +76,17 @@ void AnnounceToScreenReaders(QWidget* source, const QString& text) {
     event.setPoliteness(QAccessible::AnnouncementPoliteness::Polite);
     QAccessible::updateAccessibility(&event);
 #else
-    // Before announcements, readers speak a status line whose name changes; the
-    // source shows the text already, so its name is that text.
+    // The status line's name changes (a reader on it hears that), and a
+    // notification shows with the text, which a reader speaks wherever it is.
     QAccessibleEvent event(source, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
+    QWidget* notice = NoticeOf(source);
+    notice->hide();
+    notice->setAccessibleName(text);
+    notice->show();
+    QTimer::singleShot(kNoticeShownMs, notice, [notice, text] {
+        if (notice->accessibleName() == text) notice->hide();
+    });
 #endif
 }
 
@@ -48,9 +94,39 @@ namespace {
 
 // What Qt's drop-down interface offers (the list and the field as children, the
 // action that opens the list), with the name and the value kept apart.
-class NamedComboBox final : public QAccessibleWidget {
+// The value of a drop-down that cannot be typed in is also its text, read-only:
+// a reader that asks a drop-down for its text (as over AT-SPI) hears the choice.
+class NamedComboBox final : public QAccessibleWidget, public QAccessibleTextInterface {
   public:
     explicit NamedComboBox(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    void* interface_cast(QAccessible::InterfaceType t) override {
+        if (t == QAccessible::TextInterface && !Box()->isEditable())
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+    // ---- QAccessibleTextInterface: the current item, read-only ----
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int start, int end) const override {
+        const QString v = Box()->currentText();
+        if (end < 0 || end > v.size()) end = static_cast<int>(v.size());
+        start = std::clamp(start, 0, end);
+        return v.mid(start, end - start);
+    }
+    int characterCount() const override { return static_cast<int>(Box()->currentText().size()); }
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* start, int* end) const override {
+        *start = *end = offset;
+        return {};
+    }
 
     int childCount() const override { return Box()->isEditable() ? 2 : 1; }
     QAccessibleInterface* child(int index) const override {

@@ -194,6 +194,7 @@ void CKelvaneDlg::LockForRun() {
         return;
     }
     locked_ = true;
+    removed_.Forget();  // the rows a removal took are no choice of this run
     face_->Begin();
     for (int i = 0; i < 3; ++i) popups_[i]->menuAction()->setEnabled(false);
     for (int id : kLockedControls) controls_.at(id)->setEnabled(false);
@@ -220,4 +221,7 @@ void CKelvaneDlg::UnlockAfterRun() {
     options_->SetRunning(false);
     update();
     menuBar_->update();
+    // The keyboard goes back to the list, not to the first control left enabled
+    // (the end action, where an arrow key would change what follows the next run).
+    FocusList();
 }

@@ -34,6 +34,7 @@
 #include "config/CommandLine.h"
 #include "config/SettingsFile.h"
 #include "config/StorageFolders.h"
+#include "filelist/RemovedRows.h"
 #include "filelist/SortListCtrl.h"
 #include "log/LogSwitches.h"
 #include "log/ShredLog.h"
@@ -118,6 +119,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
         ID_REPORTS = 32800,
         ID_VERIFY_REPORT = 32801,
         ID_SCHEDULE = 32802,
+        ID_UNDO_REMOVE = 32803,
     };
     static constexpr int kMinWidth = 640;
     static constexpr int kMinHeight = 400;
@@ -237,6 +239,8 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void DeleteRow(int row) override;
     void SetRowText(int row, int column, const std::u16string& text) override;
     void SetRowFailure(int row, const std::u16string& reason) override;
+    void NoteRowOrigins(
+        const std::vector<std::pair<std::u16string, std::u16string>>& origins) override;
     void AppendRow(const std::u16string& name, const std::u16string& size,
                    const std::u16string& date, const std::u16string& path) override;
     void AppendRowWithStatus(const std::u16string& name, const std::u16string& size,
@@ -276,6 +280,12 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     void OnAddFolder();
     void OnAddTrash();
     void OnRemoveSelected();
+    // Delete in the list: the selected rows (or the current one) go, and Ctrl+Z
+    // puts them back.
+    void OnRemoveHighlighted();
+    void OnUndoRemove();
+    // The list takes the keyboard again (after a run, a listing, a dialog).
+    void FocusList();
     void OnClearList();
     void OnSelectAll();
     void OnInvertSelection();
@@ -362,6 +372,7 @@ class CKelvaneDlg : public CDialog, public RunWindow {
     StorageLocations locations_;
     StoragePaths paths_;
     CSortListCtrl list_;
+    RemovedRows removed_;  // what Delete took out last, for Ctrl+Z
     RunState state_;
     WorkerThreads workers_;
     UiThreadCaller caller_;

@@ -23,6 +23,7 @@
 #include "config/OptionsRules.h"
 #include "config/TextConv.h"
 #include "config/UpdateAddress.h"
+#include "engine/FileOps.h"
 #include "filelist/FileListOps.h"
 #include "filelist/ListSources.h"
 #include "filelist/StringTable.h"
@@ -45,6 +46,31 @@
 #include "ui/MainRunFace.h"
 #include "ui/OptionsDlg.h"
 #include "ui/ScheduleDlg.h"
+
+namespace {
+
+// Commands that open a dialog or a message box, after which focus would
+// otherwise stay wherever the toolkit puts it back.
+bool IsDialogCommand(int id) {
+    switch (id) {
+        case CKelvaneDlg::ID_ADD_FILES:
+        case CKelvaneDlg::IDC_ADD:
+        case CKelvaneDlg::ID_ADD_FOLDER:
+        case CKelvaneDlg::IDC_ADD_FOLDER:
+        case CKelvaneDlg::ID_OPTIONS:
+        case CKelvaneDlg::ID_LANGUAGE:
+        case CKelvaneDlg::ID_INFO:
+        case CKelvaneDlg::ID_REPORTS:
+        case CKelvaneDlg::ID_CLEAR_LOG:
+        case CKelvaneDlg::IDC_SHRED:
+        case CKelvaneDlg::IDC_SHRED_FREE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
 
 void CKelvaneDlg::OnCommand(int id) {
     // A command of a disabled pop-up (File, Edit, View while a run goes on) does
@@ -90,6 +116,9 @@ void CKelvaneDlg::OnCommand(int id) {
             break;
         case ID_ADD_TRASH:
             OnAddTrash();
+            break;
+        case ID_UNDO_REMOVE:
+            OnUndoRemove();
             break;
         case ID_REMOVE_SELECTED:
         case IDC_REMOVE:
@@ -143,11 +172,13 @@ void CKelvaneDlg::OnCommand(int id) {
         default:
             break;  // Ctrl+O and Ctrl+S have no handler
     }
+    // A dialog or a message box gave the keyboard back: the list takes it.
+    if (!locked_ && IsDialogCommand(id)) FocusList();
 }
 
 void CKelvaneDlg::OnStop() {
     state_.stop = true;
-    face_->ShowStopping(state_.filesUnderWay.load());
+    face_->ShowStopping();
     // "-exec" still listing the command line's folders: its run is cancelled,
     // just as a stop signal cancels it without a display; otherwise the part
     // listed so far would be shredded the moment the listing ends.
@@ -253,7 +284,8 @@ bool IsExistingFolder(const std::string& path) {
 
 void CKelvaneDlg::OnAddFiles() {
     const QString filter = ToQ(DialogFilterFromText(Text("FrmMain.m_acMAddFileDlg")));
-    const QStringList chosen = FileDialogs::OpenFiles(this, QString(), QString(), filter);
+    const QStringList chosen =
+        FileDialogs::OpenFiles(this, ToQ(Text("FrmMain.m_acMAddFilesTitle")), QString(), filter);
     std::vector<std::u16string> paths;
     paths.reserve(chosen.size());
     for (const QString& f : chosen) paths.push_back(FromQ(f));
@@ -282,11 +314,38 @@ void CKelvaneDlg::OnDropPaths(const std::vector<std::u16string>& paths) {
 }
 
 void CKelvaneDlg::OnRemoveSelected() {
+    removed_.Forget();
     RemoveSelectedRows(list_, *this);
     ForgetUnlistedRoots();
 }
 
+void CKelvaneDlg::OnRemoveHighlighted() {
+    if (locked_) return;
+    const QModelIndex current = listView_->currentIndex();
+    int next = -1;
+    // The folders the rows were chosen in stay remembered while the removal can
+    // be undone; the next run or list command forgets those left without rows.
+    if (removed_.RemoveSelected(list_, current.isValid() ? current.row() : -1, &next) == 0) return;
+    UpdateFileCount(*this);
+    if (next >= 0) {
+        listView_->setCurrentIndex(
+            listView_->model()->index(next, current.isValid() ? current.column() : 0));
+    }
+}
+
+void CKelvaneDlg::OnUndoRemove() {
+    if (locked_ || !removed_.Restore(list_)) return;
+    UpdateFileCount(*this);
+    FocusList();
+}
+
+void CKelvaneDlg::FocusList() {
+    if (listView_ && listView_->isEnabled() && isVisible())
+        listView_->setFocus(Qt::OtherFocusReason);
+}
+
 void CKelvaneDlg::OnClearList() {
+    removed_.Forget();
     ClearList(list_, *this);
     ForgetUnlistedRoots();
     // What the listing of the trash had to say belongs to rows that are gone.
@@ -421,13 +480,13 @@ void CKelvaneDlg::OnClearLog() {
 }
 
 // The "?" menu: about box, help page, licence, read-me and update page. The
-// documents and pages are handed to the desktop's default handler; what it
-// answers is not looked at, so a missing handler simply opens nothing.
+// documents and pages are handed to the desktop's default handler; only Reports...
+// looks at its answer (a report nothing opens is worth saying so).
 namespace {
 
-void ShellOpen(const std::string& target) {
-    if (target.empty() || !Platform().shellOpen) return;
-    (void)Platform().shellOpen(WideFromUtf8(target));
+bool ShellOpen(const std::string& target) {
+    if (target.empty() || !Platform().shellOpen) return false;
+    return Platform().shellOpen(WideFromUtf8(target));
 }
 
 }  // namespace
@@ -437,7 +496,13 @@ void ShellOpen(const std::string& target) {
 void CKelvaneDlg::OnReports() {
     const auto [json, pdf] = state_.LastReport();
     if (!json.empty()) {
-        ShellOpen(pdf.empty() ? json : pdf);
+        const std::string& report = pdf.empty() ? json : pdf;
+        if (ShellOpen(report)) return;
+        // Nothing on this desktop opens it: the user hears so, and gets the folder.
+        const std::string folder = Utf8FromWide(FolderOfPath(WideFromUtf8(report)));
+        ShowInfoMessage(SafeFormat(MessageText("FrmMain.m_acMNoReportViewer"),
+                                   {WideFromUtf8(report), WideFromUtf8(folder)}));
+        ShellOpen(folder);
         return;
     }
     const std::string folder = PlanReports(fields_, paths_.storageFolder).folder;

@@ -83,8 +83,7 @@ void CKelvaneDlg::CreateControls() {
     listView_ = new MainFileList(
         list_, [this](std::string_view key) { return Text(key); }, client_);
     listView_->SetLockedQuery([this] { return locked_; });
-    connect(listView_, &MainFileList::RemoveRequested, this,
-            [this] { OnCommand(ID_REMOVE_SELECTED); });
+    connect(listView_, &MainFileList::RemoveRequested, this, [this] { OnRemoveHighlighted(); });
     Register(IDC_LIST, listView_);
 
     auto button = [this](int id, const char* text) {
@@ -179,6 +178,7 @@ void CKelvaneDlg::CreateMenu() {
     AddMenuItem(edit, ID_ADD_TRASH);
     AddMenuItem(edit, ID_REMOVE_SELECTED);
     AddMenuItem(edit, ID_CLEAR_LIST);
+    AddMenuItem(edit, ID_UNDO_REMOVE)->setShortcut(QKeySequence(QKeySequence::Undo));
     edit->addSeparator();
     AddMenuItem(edit, ID_SELECT_ALL);
     AddMenuItem(edit, ID_INVERT_SELECTION);

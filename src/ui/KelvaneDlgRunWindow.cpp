@@ -47,6 +47,14 @@ void CKelvaneDlg::SetRowFailure(int row, const std::u16string& reason) {
     });
 }
 
+void CKelvaneDlg::NoteRowOrigins(
+    const std::vector<std::pair<std::u16string, std::u16string>>& origins) {
+    caller_.Call([&] {
+        if (!listView_) return;
+        for (const auto& [path, folder] : origins) listView_->NoteOrigin(path, folder);
+    });
+}
+
 void CKelvaneDlg::AppendRow(const std::u16string& name, const std::u16string& size,
                             const std::u16string& date, const std::u16string& path) {
     caller_.Call([&] {
@@ -282,7 +290,9 @@ bool CKelvaneDlg::ShowRunSummary(const RunSummary& summary, bool wanted) {
             if (closing_) return false;
             const TextLookup uiText = [this](std::string_view key) { return Text(key); };
             CRunSummaryDlg dlg(summary, uiText, fields_.hideSeenWarnings, this);
+            face_->Hold(true);
             const bool start = dlg.exec() == QDialog::Accepted;
+            face_->Hold(false);
             if (start) {
                 fields_.seenWarnings |= summary.WarningMask();
                 fields_.hideSeenWarnings = dlg.HideSeen();

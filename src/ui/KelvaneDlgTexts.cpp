@@ -87,6 +87,7 @@ void CKelvaneDlg::ApplyTexts() {
         {ID_ADD_TRASH, "FrmMain.MenAddTrash"},
         {ID_REMOVE_SELECTED, "FrmMain.MenRemove"},
         {ID_CLEAR_LIST, "FrmMain.MenClear"},
+        {ID_UNDO_REMOVE, "FrmMain.MenUndoRemove"},
         {ID_SELECT_ALL, "FrmMain.MenSelectAll"},
         {ID_INVERT_SELECTION, "FrmMain.MenInvert"},
         {ID_OPTIONS, "FrmMain.MenOptions"},

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "config/TextConv.h"
+#include "i18n/SafeFormat.h"
 #include "platform/qt/QtText.h"
 
 MainFileList::MainFileList(CSortListCtrl& list, TextLookup text, QWidget* parent)
@@ -45,7 +46,8 @@ void MainFileList::ApplyTexts(double scale) {
                        designed_[1]);
     list_.InsertColumn(kDateColumn, text_("FrmMain.m_LISFiles2"), CListCtrl::Align::Left,
                        designed_[2]);
-    list_.InsertColumn(kPathColumn, u"", CListCtrl::Align::Left, 0);
+    // Hidden, yet a reader walking the headers meets it: it has a name too.
+    list_.InsertColumn(kPathColumn, text_("FrmMain.m_LISFiles3"), CListCtrl::Align::Left, 0);
     setAccessibleName(ToQ(text_("FrmMain.m_ACCList")));
     setAccessibleDescription(ToQ(text_("FrmMain.m_ACCListKeys")));
 }
@@ -169,6 +171,11 @@ QString MainFileList::ToolTipOfRow(int row) {
     else if (v->verdict.applies)
         verdict = VerdictText(v->verdict.verdict, text_);
     if (!verdict.empty()) tip += QStringLiteral("<br>") + ToQ(verdict).toHtmlEscaped();
+    const auto origin = origins_.find(list_.GetItemText(row, kPathColumn));
+    if (origin != origins_.end())
+        tip += QStringLiteral("<br>") +
+               ToQ(SafeFormat(text_("FrmMain.m_acMTrashOrigin"), {PrintableText(origin->second)}))
+                   .toHtmlEscaped();
     const auto failure = failures_.find(list_.GetItemText(row, kPathColumn));
     if (failure != failures_.end())
         tip += QStringLiteral("<br>") + ToQ(PrintableText(failure->second)).toHtmlEscaped();
@@ -190,11 +197,16 @@ QVariant MainFileList::MarkOfRow(int row) {
     return style()->standardIcon(QStyle::SP_MessageBoxWarning);
 }
 
-// The warning mark is a picture; a screen reader hears it as words.
+// The tick and the warning mark are pictures; a screen reader hears them as
+// words. The tick is said as a word too because the toolkit tells the bus that
+// a ticked cell is checked, but not that an unticked one could be: a reader
+// would otherwise say nothing for an unticked row, nor when Space changes it.
 QString MainFileList::SpokenRow(int row) {
-    if (!WarnedAbout(row)) return {};
-    return ToQ(list_.GetItemText(row, kNameColumn)) + QStringLiteral(", ") +
-           ToQ(text_("FrmMain.m_ACCWarnedRow"));
+    if (row < 0 || row >= list_.GetItemCount()) return {};
+    QString said = ToQ(list_.GetItemText(row, kNameColumn)) + QStringLiteral(", ") +
+                   ToQ(text_(list_.GetCheck(row) ? "FrmMain.m_ACCTicked" : "FrmMain.m_ACCNotTicked"));
+    if (WarnedAbout(row)) said += QStringLiteral(", ") + ToQ(text_("FrmMain.m_ACCWarnedRow"));
+    return said;
 }
 
 // Verdicts come in from their worker; while any is awaited the list looks for

@@ -39,6 +39,11 @@ class MainFileList final : public ListCtrlView {
         failures_[path] = reason;
     }
     void ForgetFailures() { failures_.clear(); }
+    // Where the row of `path` came from (the folder a trashed item was deleted
+    // from); its tool tip tells.
+    void NoteOrigin(const std::u16string& path, const std::u16string& folder) {
+        origins_[path] = folder;
+    }
 
   signals:
     // Delete pressed in the list.
@@ -67,6 +72,7 @@ class MainFileList final : public ListCtrlView {
     RowVerdicts verdicts_;
     // Why rows failed in the last file run, by path; kept until the next one.
     std::map<std::u16string, std::u16string> failures_;
+    std::map<std::u16string, std::u16string> origins_;
     static constexpr int kVerdictPollMs = 50;
     QTimer* verdictsTimer_ = nullptr;
     // The longest size and date texts listed, so that those columns are never cut.

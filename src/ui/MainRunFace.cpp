@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QWidget>
 #include <algorithm>
+#include <utility>
 
 #include "i18n/SafeFormat.h"
 #include "platform/qt/DesktopNotify.h"
@@ -48,6 +49,12 @@ MainRunFace::MainRunFace(QWidget* window, const Controls& controls, TextLookup t
       text_(std::move(text)) {}
 
 void MainRunFace::SetStatus(const std::u16string& text) {
+    // After Stop the line keeps saying so until the run has ended; what the run
+    // says meanwhile (its last file, its end) is kept for then.
+    if (stopping_) {
+        heldStatus_ = text;
+        return;
+    }
     status_->setText(ToQ(text));
     statusKey_.clear();
     statusArg_.clear();
@@ -74,10 +81,14 @@ void MainRunFace::SetStatus(const std::u16string& text) {
 }
 
 std::u16string MainRunFace::Status() const {
-    return FromQ(status_->text());
+    return stopping_ ? heldStatus_ : FromQ(status_->text());
 }
 
 void MainRunFace::Retranslate() {
+    if (stopping_) {
+        status_->setText(ToQ(text_("FrmMain.m_acMStopping")));
+        return;
+    }
     if (statusKey_.empty()) return;
     const std::u16string t = text_(statusKey_);
     if (!argFills_) return SetStatus(t + statusArg_);
@@ -116,6 +127,9 @@ void MainRunFace::SetIndicator(const std::u16string& text) {
 
 void MainRunFace::Begin() {
     running_ = true;
+    stopping_ = false;
+    held_ = false;
+    stop_->setEnabled(true);
     runTimer_.start();
     ShowTitle();
     for (QWidget* w : {stop_, static_cast<QWidget*>(clock_), static_cast<QWidget*>(indicator_)})
@@ -124,20 +138,37 @@ void MainRunFace::Begin() {
 
 void MainRunFace::End() {
     running_ = false;
+    held_ = false;
+    if (stopping_) {
+        stopping_ = false;
+        SetStatus(std::exchange(heldStatus_, {}));
+    }
+    stop_->setEnabled(true);
     ShowTitle();
     for (QWidget* w : {stop_, static_cast<QWidget*>(clock_), static_cast<QWidget*>(indicator_)})
         w->hide();
 }
 
-void MainRunFace::ShowStopping(int filesUnderWay) {
-    if (!running_ || filesUnderWay <= 0) return;
-    SetStatus(SafeFormat(text_("FrmMain.m_acMStopping"), {filesUnderWay}));
+void MainRunFace::Hold(bool held) {
+    if (!running_ || held_ == held) return;
+    held_ = held;
+    for (QWidget* w : {stop_, static_cast<QWidget*>(clock_), static_cast<QWidget*>(indicator_)})
+        w->setVisible(!held);
+    ShowTitle();
+}
+
+void MainRunFace::ShowStopping() {
+    if (!running_ || stopping_) return;
+    heldStatus_ = Status();
+    SetStatus(text_("FrmMain.m_acMStopping"));
+    stopping_ = true;
+    stop_->setEnabled(false);
 }
 
 // The task bar and the window switcher show the title: during a run it leads with
 // the share done.
 void MainRunFace::ShowTitle() {
-    if (!running_ || bar_->maximum() <= 0) {
+    if (!running_ || held_ || bar_->maximum() <= 0) {
         window_->setWindowTitle(QStringLiteral("Kelvane"));
         return;
     }

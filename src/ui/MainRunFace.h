@@ -47,8 +47,13 @@ class MainRunFace final {
     void Begin();
     void End();
     bool Running() const { return running_; }
-    // After Stop: says what the run still waits for (files under way).
-    void ShowStopping(int filesUnderWay);
+    // While the summary before a run asks, nothing is under way yet: the window
+    // does not look busy (no Stop, clock, indicator or share in the title).
+    void Hold(bool held);
+    // After Stop: "Stopping..." stays on the status line and Stop is disabled
+    // until the run has ended; then the run's own last status shows.
+    void ShowStopping();
+    bool Stopping() const { return stopping_; }
     // The desktop notice for a run that ended after at least `afterMs` while the
     // window was elsewhere; `key` names the outcome's text ("" for none).
     void Announce(std::string_view key, int afterMs);
@@ -64,6 +69,9 @@ class MainRunFace final {
     QWidget* stop_;
     TextLookup text_;
     bool running_ = false;
+    bool stopping_ = false;
+    bool held_ = false;
+    std::u16string heldStatus_;  // the run's status while "Stopping..." shows
     QElapsedTimer runTimer_;
     // The language text the status was made from and what it was filled with.
     std::string statusKey_;

@@ -229,7 +229,7 @@ bool COptionsDlg::OnInitDialog() {
     ApplyTexts();
     FillFields();
     if (fonts_) {
-        font_->setText(fonts_->FaceName());
+        ShowFontName(fonts_->FaceName());
         working_ = std::make_unique<FontHolder>(this);
         fonts_->CopyTo(*working_);
         working_->Apply(this, true);
@@ -267,6 +267,14 @@ void COptionsDlg::ApplyTexts() {
             ToQ(SafeFormat(texts.WText("FrmOptions.m_ACCReset"), {FromQ(field)})));
     }
     fileFilter_ = texts.WText("FrmOptions.m_acMSelectFileDlg");
+    fontName_ = texts.WText("FrmOptions.m_ACCFontButton");
+    if (font_) ShowFontName(font_->text());
+}
+
+// The button shows the font's name; a reader hears what the button is for too.
+void COptionsDlg::ShowFontName(const QString& family) {
+    font_->setText(family);
+    font_->setAccessibleName(ToQ(SafeFormat(fontName_, {FromQ(family)})));
 }
 
 void COptionsDlg::FillFields() {
@@ -341,7 +349,7 @@ void COptionsDlg::OnFont() {
     working_->useFontHeight = chosen.height != fonts_->BuiltInFont().height;
     if (!working_->useFontHeight) chosen.height = working_->BuiltInFont().height;
     working_->SetEffectiveFont(chosen);
-    font_->setText(font.family());
+    ShowFontName(font.family());
     working_->Apply(this, true);
     update();
 }
@@ -356,7 +364,7 @@ void COptionsDlg::OnFontReset() {
 }
 
 void COptionsDlg::ShowWorkingFont() {
-    font_->setText(working_->FaceName());
+    ShowFontName(working_->FaceName());
 }
 
 void COptionsDlg::OnOK() {

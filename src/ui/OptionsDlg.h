@@ -89,6 +89,7 @@ class COptionsDlg final : public CDialog {
     void OnCancel() override;
 
   private:
+    void ShowFontName(const QString& family);
     using CDialog::DoModal;
     void CreateControls();
     void ApplyTexts();
@@ -104,6 +105,7 @@ class COptionsDlg final : public CDialog {
     std::optional<OptionsSettings> settings_;
     std::unique_ptr<FontHolder> working_;
     std::u16string fileFilter_;
+    std::u16string fontName_ = u"Font: %s. Choose another font";  // the font button's spoken name
 
     CEdit* fileBlock_ = nullptr;
     CEdit* spaceBlock_ = nullptr;

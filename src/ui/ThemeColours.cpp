@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/ContrastStyle.h"
+
 namespace {
 
 constexpr double kReadable = 4.5;
@@ -52,6 +54,8 @@ class PanelKeeper final : public QObject {
 }  // namespace
 
 void UsePanelColours(QWidget* w) {
+    // The boxes standing on the panel keep an edge that shows on it.
+    UseContrastStyle();
     ApplyPanel(w);
     new PanelKeeper(w);
 }

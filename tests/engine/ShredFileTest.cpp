@@ -121,3 +121,56 @@ TEST(ShredFile, OtherThreadsDrawingNumbersDoNotChangeTheData) {
     const std::string b = RandomBlock(555, 4096);
     EXPECT_EQ(ReadWholeFile(dir.Sub("f")), b + b.substr(0, 904));
 }
+
+// Stop during a pass: the write under way ends it; the file stays under its own
+// name, neither renamed, cut nor removed, and the whole passes before it are told.
+TEST(ShredFile, StopEndsThePassesAfterTheWriteUnderWay) {
+    TempDir dir;
+    FixedClock clock(1000);
+    constexpr int64_t kSize = 12 << 20;  // three gathering writes per pass
+    const std::string old(kSize, 'M');
+    std::atomic<bool> stop{false};
+    for (const int stopInPass : {0, 1}) {
+        dir.WriteFile("f", old);
+        ShredFileOptions o;
+        o.path = dir.WSub("f");
+        o.shredNames = true;
+        o.modifySize = true;
+        o.deleteAfter = true;
+        o.stop = &stop;
+        stop = false;
+        int64_t seenAfterStop = 0;
+        o.progress = [&](int64_t done, int64_t) {
+            if (stop) ++seenAfterStop;
+            if (done > stopInPass * kSize && done < (stopInPass + 1) * kSize) stop = true;
+        };
+        FileOps ops;
+        EXPECT_FALSE(ops.ShredFile(3, o));
+        EXPECT_TRUE(ops.LastShred().interrupted);
+        EXPECT_EQ(ops.LastShred().passesDone, stopInPass);
+        EXPECT_EQ(ops.LastShred().path, dir.WSub("f"));
+        EXPECT_EQ(seenAfterStop, 0) << "a write after the stop";
+        const std::string now = ReadWholeFile(dir.Sub("f"));
+        ASSERT_EQ(now.size(), old.size()) << "the file was cut or removed";
+        // The interrupted pass wrote its first part only: the end of the file is
+        // the old data (first pass) or the first pass's (second pass).
+        EXPECT_NE(now.substr(0, 4096), old.substr(0, 4096));
+        if (stopInPass == 0) EXPECT_EQ(now.substr(kSize - 4096), old.substr(kSize - 4096));
+        if (stopInPass == 1) EXPECT_NE(now.substr(kSize - 4096), old.substr(kSize - 4096));
+    }
+    // Stopped before the file was begun: untouched, after pass 0.
+    dir.WriteFile("g", "keep");
+    ShredFileOptions o = KeepOptions(dir.WSub("g"));
+    o.deleteAfter = true;
+    o.stop = &stop;
+    FileOps ops;
+    EXPECT_FALSE(ops.ShredFile(3, o));
+    EXPECT_TRUE(ops.LastShred().interrupted);
+    EXPECT_EQ(ops.LastShred().passesDone, 0);
+    EXPECT_EQ(ReadWholeFile(dir.Sub("g")), "keep");
+    // Without a stop the same options go through.
+    stop = false;
+    EXPECT_TRUE(ops.ShredFile(3, o));
+    EXPECT_FALSE(ops.LastShred().interrupted);
+    EXPECT_FALSE(PathExists(dir.Sub("g")));
+}

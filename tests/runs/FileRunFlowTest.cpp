@@ -71,20 +71,33 @@ TEST_F(FileRunTest, QuestionTextComesFromTheLanguageAndIsNeverAFormatString) {
     EXPECT_TRUE(Exists("q/f.txt"));
 }
 
-TEST_F(FileRunTest, StopDuringALongFileFinishesThatFile) {
+// A stop in the middle of a large file ends it after the write under way: the
+// file stays under its own name, its row stays, and the log says how far it got.
+TEST_F(FileRunTest, StopDuringALongFileEndsItAfterTheWriteUnderWay) {
     AddFile("s/a.txt");
     AddFile("s/big.bin", std::string(8 << 20, 'B'));
     AddFile("s/c.txt", "untouched");
+    window.iterationsText = u"2";
+    // Stopped once the second pass of big.bin has begun (past half the bytes).
     window.onStatus = [&](const std::u16string& text) {
-        if (text.find(u"big.bin") != std::u16string::npos) state.stop = true;
+        const size_t dash = text.find(u" - "), pct = text.find(u" %]");
+        if (text.find(u"big.bin") == std::u16string::npos || dash == std::u16string::npos ||
+            pct == std::u16string::npos)
+            return;
+        if (std::stoi(Utf8FromWide(text.substr(dash + 3, pct - dash - 3))) >= 60) state.stop = true;
     };
     Run();
     EXPECT_FALSE(Exists("s/a.txt"));
-    EXPECT_FALSE(Exists("s/big.bin"));
+    ASSERT_TRUE(Exists("s/big.bin"));
+    const std::string big = ReadWholeFile(dir.Sub("s/big.bin"));
+    EXPECT_EQ(big.size(), size_t{8} << 20);
+    EXPECT_EQ(big.find(std::string(64, 'B')), std::string::npos) << "the first pass was complete";
     EXPECT_EQ(ReadWholeFile(dir.Sub("s/c.txt")), "untouched");
-    EXPECT_EQ(window.logLines, (Lines{Header(1), dir.WSub("s/a.txt") + u" [done]",
-                                      dir.WSub("s/big.bin") + u" [done]"}));
-    EXPECT_EQ(window.Paths(), Lines{dir.WSub("s/c.txt")});
+    EXPECT_EQ(window.logLines,
+              (Lines{Header(2), dir.WSub("s/a.txt") + u" [done]",
+                     dir.WSub("s/big.bin") + u" [interrupted after pass 1 of 2]"}));
+    EXPECT_EQ(window.Paths(), (Lines{dir.WSub("s/big.bin"), dir.WSub("s/c.txt")}));
+    EXPECT_TRUE(window.RowChecked(0));
     EXPECT_EQ(window.status, Interrupted());
     EXPECT_EQ(window.progressPos, 0);
     EXPECT_EQ(window.unlockCalls, 1);

@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 
+#include "runs/FileRunContext.h"
 #include "runs/FileRunFixture.h"
+#include "runs/RunClock.h"
 #include "support/TestMount.h"
 
 using Lines = std::vector<std::u16string>;
@@ -40,8 +42,8 @@ TEST_F(FileRunTest, ShredsTicksRemovesRowsAndShowsProgress) {
     // The first row left the list, so the second is visited at index 0 again.
     EXPECT_EQ(window.statusHistory[1], u"Shredding [2 / 2 - 50 %]: " + two);
     EXPECT_EQ(window.status, Done());
-    EXPECT_EQ(window.progressUpper, 200);
-    EXPECT_EQ(window.progressHistory, (std::vector<int>{0, 100, 0}));
+    EXPECT_EQ(window.progressUpper, kProgressSteps);
+    EXPECT_EQ(window.progressHistory, (std::vector<int>{0, kProgressSteps / 2, 0}));
     // The emptied folder went, the test folder with its remaining file stays.
     EXPECT_FALSE(Exists("a"));
     EXPECT_TRUE(Exists("stay"));
@@ -166,16 +168,22 @@ TEST_F(FileRunTest, ReadOnlyFileFailsUnlessWriteProtectionIsIgnored) {
     EXPECT_EQ(window.Paths(), Lines{dir.WSub("r/locked.txt")});
     // The log and the row say why; the line of the done file is as it always was.
     const std::u16string locked = dir.WSub("r/locked.txt");
+    // The log and the status line end pointing to the option that would have helped.
+    const std::u16string hint =
+        u"1 file(s): permission denied. Options > Ignore write protection lets a run make such "
+        u"files writable.";
     EXPECT_EQ(window.logLines, (Lines{Header(1), locked + u" [FAILED! Permission denied]",
-                                      dir.WSub("r/free.txt") + u" [done]"}));
+                                      dir.WSub("r/free.txt") + u" [done]", hint}));
     ASSERT_EQ(window.rowFailures.size(), 1u);
     EXPECT_EQ(window.rowFailures[0].first, locked);
     EXPECT_EQ(window.rowFailures[0].second, u"FAILED! Permission denied");
-    EXPECT_EQ(window.status, Partly());
+    EXPECT_EQ(window.status, Partly() + u" " + hint);
     // In the language of the window.
     window.texts["FrmMain.m_acMErrAccess"] = u"Zugriff verweigert";
     Run();
-    EXPECT_EQ(window.logLines.back(), locked + u" [FAILED! Zugriff verweigert]");
+    ASSERT_GE(window.logLines.size(), 2u);
+    EXPECT_EQ(window.logLines[window.logLines.size() - 2],
+              locked + u" [FAILED! Zugriff verweigert]");
 
     window.settings.ignoreProtect = true;
     Run();
@@ -237,6 +245,8 @@ TEST_F(FileRunTest, DeferredFoldersAreRetriedAtTheEnd) {
     EXPECT_EQ(window.status, Done());
 }
 
+// Stop pressed as y.txt comes up: y is left in place (nothing written), and the
+// folders left for the end are not tried again.
 TEST_F(FileRunTest, InterruptedRunDoesNotRetryDeferredFolders) {
     AddFile("d/x.txt", std::string(2 << 20, 'x'));  // large: done on its own, before y
     AddFile("z/y.txt");
@@ -250,9 +260,10 @@ TEST_F(FileRunTest, InterruptedRunDoesNotRetryDeferredFolders) {
     };
     Run();
     EXPECT_TRUE(Exists("d"));
-    EXPECT_FALSE(Exists("z/y.txt"));
+    EXPECT_EQ(ReadWholeFile(dir.Sub("z/y.txt")), "secret");
     EXPECT_EQ(ReadWholeFile(dir.Sub("z/w.txt")), "untouched");
-    EXPECT_EQ(window.Paths(), Lines{dir.WSub("z/w.txt")});
+    EXPECT_EQ(window.Paths(), (Lines{dir.WSub("z/y.txt"), dir.WSub("z/w.txt")}));
+    EXPECT_EQ(window.logLines.back(), dir.WSub("z/y.txt") + u" [interrupted after pass 0 of 1]");
     EXPECT_EQ(window.status, Interrupted());
 }
 
@@ -267,11 +278,45 @@ TEST_F(FileRunTest, OneLargeFileMovesTheBarWithItsPasses) {
     // Between the empty bar and the end: steps of the passes, in order.
     std::vector<int> within;
     for (int pos : window.progressHistory)
-        if (pos > 0 && pos < 100) within.push_back(pos);
+        if (pos > 0 && pos < kProgressSteps) within.push_back(pos);
     ASSERT_GE(within.size(), 3u);
     EXPECT_TRUE(std::is_sorted(within.begin(), within.end()));
     EXPECT_NE(std::find(window.statusHistory.begin(), window.statusHistory.end(),
-                        u"Shredding [1 / 1 - " + WideFromUtf8(std::to_string(within[0])) +
+                        u"Shredding [1 / 1 - " + WideFromUtf8(std::to_string(within[0] / 100)) +
                             u" %]: " + big),
               window.statusHistory.end());
+}
+
+// The share done counts the bytes still to write (every pass), not the rows: a
+// large file after many small ones starts near the beginning of the bar, and the
+// estimate of the time left follows the bar.
+TEST_F(FileRunTest, BarAndShareGoByTheBytesToWrite) {
+    for (int i = 0; i < 32; ++i)
+        AddFile("m/s" + std::to_string(i) + ".txt", std::string(1024, 's'));
+    AddFile("m/big.bin", std::string(12 << 20, 'b'));
+    const std::u16string big = dir.WSub("m/big.bin");
+    window.iterationsText = u"3";
+    Run();
+    EXPECT_FALSE(Exists("m"));
+    EXPECT_EQ(window.progressUpper, kProgressSteps);
+    // The share shown as the big file begins, and the highest one during it.
+    int atStart = -1, highest = -1;
+    for (const std::u16string& line : window.statusHistory) {
+        if (line.find(big) == std::u16string::npos) continue;
+        const size_t dash = line.find(u" - "), pct = line.find(u" %]");
+        ASSERT_TRUE(dash != std::u16string::npos && pct != std::u16string::npos);
+        const int share = std::stoi(Utf8FromWide(line.substr(dash + 3, pct - dash - 3)));
+        if (atStart < 0) {
+            atStart = share;
+            // Rows are still the first figure.
+            EXPECT_EQ(line.substr(0, line.find(u" - ")), u"Shredding [33 / 33");
+        }
+        highest = std::max(highest, share);
+    }
+    EXPECT_GE(atStart, 0);
+    EXPECT_LE(atStart, 10) << "the small files took most of the bar";
+    EXPECT_GE(highest, 60);
+    EXPECT_TRUE(std::is_sorted(window.progressHistory.begin(), window.progressHistory.end() - 1));
+    // The time left is the elapsed time scaled by the share of the bar.
+    EXPECT_EQ(ClockText(10, kProgressSteps, kProgressSteps / 4), u"00:00:10\r\n(~00:00:30)");
 }

@@ -70,7 +70,7 @@ class QueuedWindow : public HookedWindow {
 
 }  // namespace
 
-TEST_F(FileRunTest, ClosingDuringARunFinishesTheEntryWithoutDeadlock) {
+TEST_F(FileRunTest, ClosingDuringARunStopsTheEntryWithoutDeadlock) {
     CallQueue queue;
     QueuedWindow queued(queue);
     queued.settings.confirm = 0;
@@ -104,9 +104,9 @@ TEST_F(FileRunTest, ClosingDuringARunFinishesTheEntryWithoutDeadlock) {
     EXPECT_TRUE(threads.AllDone());
     EXPECT_GT(queue.served, 0);
     EXPECT_TRUE(state.stop);
-    EXPECT_FALSE(Exists("w/f0.bin"));  // the entry under way was finished
-    for (int i = 1; i < 4; ++i) EXPECT_TRUE(Exists("w/f" + std::to_string(i) + ".bin"));
-    EXPECT_EQ(queued.Paths().size(), 3u);
+    // The entry under way stopped as with Stop: left in place, and its row too.
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(Exists("w/f" + std::to_string(i) + ".bin"));
+    EXPECT_EQ(queued.Paths().size(), 4u);
     EXPECT_EQ(queued.status, Interrupted());
     EXPECT_EQ(queued.unlockCalls, 1);
     SetBeforeFileJobHook(nullptr);

@@ -136,6 +136,14 @@ TEST_F(TrashTest, ShredsTheHomeTrashAndKeepsItsFoldersAndSizesInStep) {
     const auto names = Column(0);
     const auto dates = Column(2);
     const auto paths = Column(3);
+    // One row per item (a folder's with its files), the info folded into it: only
+    // the info without its item is a row of its own.
+    EXPECT_EQ(window.RowCount(), 8);
+    EXPECT_EQ(std::count_if(paths.begin(), paths.end(),
+                            [](const std::u16string& p) {
+                                return p.find(u".trashinfo") != std::u16string::npos;
+                            }),
+              1);
     // Rows of "keep" unticked, as a user would.
     for (int r = 0; r < window.RowCount(); ++r)
         if (paths[r].find(u"/files/keep") != std::u16string::npos ||
@@ -143,9 +151,12 @@ TEST_F(TrashTest, ShredsTheHomeTrashAndKeepsItsFoldersAndSizesInStep) {
             window.list.SetCheck(r, false);
     const auto nl = std::find(paths.begin(), paths.end(), WideFromUtf8(t + "/files/new\nline"));
     ASSERT_NE(nl, paths.end());
-    EXPECT_EQ(names[nl - paths.begin()], u"/home/u/new\nline %.txt");
+    // The item's own name; where it was, for its tool tip.
+    EXPECT_EQ(names[nl - paths.begin()], u"new\nline %.txt");
     EXPECT_EQ(dates[nl - paths.begin()], u"2024-01-02 03:04:05");
-    EXPECT_EQ(std::count(names.begin(), names.end(), u"/home/u/dir"), 1);  // its FOLDER row
+    EXPECT_EQ(window.origins[WideFromUtf8(t + "/files/new\nline")], u"/home/u/");
+    EXPECT_EQ(window.origins[WideFromUtf8(t + "/files/dir/")], u"/home/u/");
+    EXPECT_EQ(std::count(names.begin(), names.end(), u"dir"), 1);  // its FOLDER row
 
     Run();
     EXPECT_EQ(window.status, Done());
@@ -158,7 +169,10 @@ TEST_F(TrashTest, ShredsTheHomeTrashAndKeepsItsFoldersAndSizesInStep) {
     EXPECT_TRUE(Logged(u"info/ghost.trashinfo [.trashinfo without its item]"));
     EXPECT_EQ(ReadWholeFile(t + "/directorysizes"), "4 1700000000 keep\n");
     EXPECT_NE(InodeOf(t + "/directorysizes"), sizesBefore);
-    EXPECT_EQ(window.RowCount(), 3);  // the unticked item and its info
+    EXPECT_EQ(window.RowCount(), 2);  // the unticked item (a folder with a file)
+    // The info went with its item, without a line of its own.
+    EXPECT_FALSE(Logged(u"info/dir.trashinfo"));
+    EXPECT_FALSE(Logged(u"line.trashinfo"));
 }
 
 // A "directorysizes" that cannot be brought in step (a link in its place) is
@@ -197,8 +211,9 @@ TEST_F(TrashTest, ShredsTheTrashOfAMountedDriveDownToTheImage) {
     state.stop = false;
     ASSERT_EQ(ListTrashRows(window, state, fsys::FindTrashFolders({top})), 2);
     const auto names = Column(0);
-    EXPECT_NE(std::find(names.begin(), names.end(), WideFromUtf8(top + "docs/a " + infoMarker)),
-              names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), WideFromUtf8("a " + infoMarker)), names.end());
+    EXPECT_EQ(window.origins[WideFromUtf8(top + ".Trash/" + Uid() + "/files/a")],
+              WideFromUtf8(top + "docs/"));
     Run();
     EXPECT_EQ(window.status, Done());
     for (const std::string& gone :

@@ -27,6 +27,11 @@ class FakeRunWindow : public RunWindow {
         std::lock_guard<std::mutex> l(mutex);
         rowFailures.emplace_back(list.GetItemText(row, 3), reason);
     }
+    void NoteRowOrigins(
+        const std::vector<std::pair<std::u16string, std::u16string>>& noted) override {
+        std::lock_guard<std::mutex> l(mutex);
+        for (const auto& [path, folder] : noted) origins[path] = folder;
+    }
     void AppendRow(const std::u16string& name, const std::u16string& size,
                    const std::u16string& date, const std::u16string& path) override;
     void SetStatusText(const std::u16string& text) override;
@@ -73,7 +78,8 @@ class FakeRunWindow : public RunWindow {
     std::vector<std::u16string> statusHistory;  // every status text set
     // Failed rows by path with their reason, in the order told.
     std::vector<std::pair<std::u16string, std::u16string>> rowFailures;
-    std::vector<std::u16string> logLines;  // lines since the last BeginRunLog
+    std::vector<std::u16string> logLines;              // lines since the last BeginRunLog
+    std::map<std::u16string, std::u16string> origins;  // by row path: where it came from
     int beginRunLogCalls = 0;
     int lockCalls = 0, unlockCalls = 0, storeCalls = 0, endCalls = 0;
     bool locked = false;

@@ -2,6 +2,7 @@
 // name, the list's marks are words, and the end of a run is told.
 #include <QAccessible>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -132,7 +133,12 @@ TEST_F(Accessibility, MarksAreSpokenAndTheEndOfARunIsTold) {
     ASSERT_TRUE(WaitUntil(
         [&] { return !model->data(first, Qt::DecorationRole).value<QIcon>().isNull(); }, 5000));
     EXPECT_EQ(model->data(first, Qt::AccessibleTextRole).toString(),
-              QStringLiteral("a.txt, warning: overwriting cannot be guaranteed"));
+              QStringLiteral("a.txt, ticked, warning: overwriting cannot be guaranteed"));
+    // The tick is words too: an unticked row says so.
+    dlg->List().SetCheck(0, false);
+    EXPECT_EQ(model->data(first, Qt::AccessibleTextRole).toString(),
+              QStringLiteral("a.txt, not ticked, warning: overwriting cannot be guaranteed"));
+    dlg->List().SetCheck(0, true);
     EXPECT_TRUE(model->data(first, Qt::AccessibleDescriptionRole)
                     .toString()
                     .contains(QStringLiteral("Overwriting: cannot be guaranteed")));
@@ -147,4 +153,53 @@ TEST_F(Accessibility, MarksAreSpokenAndTheEndOfARunIsTold) {
     ASSERT_EQ(told.size(), 1u) << "the end of the run is told once";
     EXPECT_EQ(told[0].first, dlg->Control(CKelvaneDlg::IDC_STATUS));
     EXPECT_EQ(told[0].second, QStringLiteral("Shredding done."));
+}
+
+// What a reader meets beyond names: the end of a run shows as a notification,
+// spoken wherever the focus is; a drop-down gives its choice as its text; each
+// row has its file's name as header, and the hidden path column a name.
+TEST_F(Accessibility, RunEndNotificationComboValueAndHeaderNames) {
+    auto dlg = Open();
+    dlg->AppendRow(u"a.txt", u"4", u"2020-01-01 00:00:00", u"/nowhere/a.txt");
+    QApplication::processEvents();
+
+    dlg->LockForRun();
+    dlg->SetStatusText(u"Shredding done.");
+    dlg->UnlockAfterRun();
+    // A notification showed with the text: what AT-SPI hands a reader as
+    // "object:state-changed:showing" of a notification (tests/atspi hears it).
+    QWidget* notice = nullptr;
+    for (QWidget* w : dlg->findChildren<QWidget*>())
+        if (QAccessibleInterface* i = QAccessible::queryAccessibleInterface(w);
+            i && i->role() == QAccessible::Notification)
+            notice = w;
+    ASSERT_NE(notice, nullptr) << "no notification at the end of the run";
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(notice)->text(QAccessible::Name),
+              QStringLiteral("Shredding done."));
+
+    auto* end = qobject_cast<QComboBox*>(dlg->Control(CKelvaneDlg::IDC_END_ACTION));
+    ASSERT_NE(end, nullptr);
+    QAccessibleInterface* combo = QAccessible::queryAccessibleInterface(end);
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->text(QAccessible::Name), QStringLiteral("After processing:"));
+    ASSERT_NE(combo->textInterface(), nullptr);
+    for (int i = 0; i < end->count(); ++i) {
+        end->setCurrentIndex(i);
+        EXPECT_EQ(combo->textInterface()->text(0, -1), end->itemText(i));
+        EXPECT_EQ(combo->textInterface()->characterCount(), end->itemText(i).size());
+    }
+
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(dlg->ListView());
+    ASSERT_NE(table, nullptr);
+    QStringList rowHeaders, columnHeaders;
+    for (int i = 0; i < table->childCount(); ++i) {
+        QAccessibleInterface* c = table->child(i);
+        if (c && c->role() == QAccessible::RowHeader) rowHeaders << c->text(QAccessible::Name);
+        if (c && c->role() == QAccessible::ColumnHeader)
+            columnHeaders << c->text(QAccessible::Name);
+    }
+    EXPECT_TRUE(rowHeaders.contains(QStringLiteral("a.txt"))) << rowHeaders.join('|').toStdString();
+    EXPECT_FALSE(columnHeaders.contains(QString())) << columnHeaders.join('|').toStdString();
+    EXPECT_TRUE(columnHeaders.contains(QStringLiteral("Full path")));
 }

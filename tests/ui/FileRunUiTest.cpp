@@ -147,33 +147,49 @@ TEST_F(FileRunUi, EmptyListTellsTheUser) {
     EXPECT_TRUE(dlg->Workers().AllDone());
 }
 
-TEST_F(FileRunUi, StopEndsTheRunAfterTheEntriesUnderWay) {
+// Stop ends the file under way after its write in progress: the file stays under
+// its own name, its row stays ticked, and the log says how far it got. Meanwhile
+// the status line says "Stopping..." whatever the run reports, and Stop is off.
+TEST_F(FileRunUi, StopEndsTheFileUnderWayAndSaysSoUntilTheEnd) {
     auto dlg = Open();
     Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, false);
-    constexpr int kFiles = 24;  // more small files than the run has under way at once
-    AddFiles(*dlg, kFiles, "s");
-    HeldFirstFile held([&] { return dlg->State().stop.load(); });
+    AddFiles(*dlg, 1, "big", 9 << 20);  // a large file: one at a time, by its passes
+    AddFiles(*dlg, 3, "s");
+    std::atomic<bool> letGo{false};
+    HeldFirstFile held([&] { return dlg->State().stop.load() && letGo.load(); });
     Click(*dlg, CKelvaneDlg::IDC_SHRED);
     ASSERT_TRUE(WaitUntil([&] { return held.Reached(); }));
+    QWidget* stop = dlg->Control(CKelvaneDlg::IDC_STOP);
+    ASSERT_TRUE(stop->isVisible() && stop->isEnabled());
     Click(*dlg, CKelvaneDlg::IDC_STOP);
-    // The window says what it still waits for.
-    EXPECT_TRUE(StatusOf(*dlg).startsWith(QStringLiteral("Stopping: finishing ")))
-        << StatusOf(*dlg).toStdString();
+    EXPECT_EQ(StatusOf(*dlg), QStringLiteral("Stopping..."));
+    EXPECT_FALSE(stop->isEnabled());
+    // What the run reports meanwhile does not take the line back.
+    dlg->SetStatusText(u"Shredding [1 / 4 - 46 %]: somewhere");
+    dlg->SetProgressPos(1);
+    QApplication::processEvents();
+    EXPECT_EQ(StatusOf(*dlg), QStringLiteral("Stopping..."));
+    EXPECT_TRUE(dlg->IsLocked());
+    letGo = true;
     ASSERT_TRUE(WaitUntil([&] { return dlg->Workers().AllDone(); }));
     dlg->Workers().JoinAll();
 
-    // Whatever the run began it finished, in list order, and nothing after it
-    // was touched.
-    int gone = 0;
-    while (gone < kFiles && !PathExists(dir_.Sub("s/f" + std::to_string(gone) + ".bin"))) ++gone;
-    EXPECT_GE(gone, 1);
-    EXPECT_LT(gone, kFiles) << "Stop did not end the run";
-    for (int i = gone; i < kFiles; ++i)
+    const std::string big = dir_.Sub("big/f0.bin");
+    ASSERT_TRUE(PathExists(big)) << "the file under way was removed or renamed";
+    for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(PathExists(dir_.Sub("s/f" + std::to_string(i) + ".bin")));
-    EXPECT_EQ(dlg->List().GetItemCount(), kFiles - gone);
+    ASSERT_EQ(dlg->List().GetItemCount(), 4);
+    EXPECT_EQ(dlg->List().GetItemText(0, 3), dir_.WSub("big/f0.bin"));
+    EXPECT_TRUE(dlg->List().GetCheck(0));
+    const std::string log = ReadWholeFile(dlg->StorageFolder() + "KelvaneLog.txt");
+    EXPECT_NE(log.find(Le(dir_.Sub("big/f0.bin") + " [interrupted after pass 0 of 5]\r\n")),
+              std::string::npos)
+        << Utf8FromLe(log);
     EXPECT_TRUE(
-        StatusOf(*dlg).startsWith(QStringLiteral("Shredding interrupted. (00:00:00) Report: ")));
+        StatusOf(*dlg).startsWith(QStringLiteral("Shredding interrupted. (00:00:00) Report: ")))
+        << StatusOf(*dlg).toStdString();
     EXPECT_FALSE(dlg->IsLocked());
+    EXPECT_TRUE(stop->isEnabled());
     EXPECT_TRUE(dlg->isVisible());
 }
 
@@ -205,7 +221,8 @@ TEST_F(FileRunUi, EndActionShutDownGoesThroughThePlatform) {
     EXPECT_FALSE(dlg->isVisible());
 }
 
-TEST_F(FileRunUi, ClosingDuringARunFinishesTheEntryStoresAndEnds) {
+// Closing stops the run as Stop does: the entry under way stays in place.
+TEST_F(FileRunUi, ClosingDuringARunStopsTheEntryStoresAndEnds) {
     auto dlg = Open();
     Tick(*dlg, CKelvaneDlg::IDC_CONFIRM, false);
     // Even "Shut down windows" must not turn closing the window into a shutdown.
@@ -220,10 +237,9 @@ TEST_F(FileRunUi, ClosingDuringARunFinishesTheEntryStoresAndEnds) {
     EXPECT_TRUE(dlg->Workers().AllDone());
     EXPECT_TRUE(dlg->State().stop);
     EXPECT_FALSE(dlg->isVisible());
-    EXPECT_FALSE(PathExists(dir_.Sub("c/f0.bin")));
-    for (int i = 1; i < 5; ++i)
+    for (int i = 0; i < 5; ++i)
         EXPECT_TRUE(PathExists(dir_.Sub("c/f" + std::to_string(i) + ".bin")));
-    EXPECT_EQ(dlg->List().GetItemCount(), 4);
+    EXPECT_EQ(dlg->List().GetItemCount(), 5);
     EXPECT_TRUE(PathExists(SettingsFile()));
     EXPECT_EQ(shutdowns, 0);
 }
@@ -303,4 +319,11 @@ TEST_F(FileRunUi, AFailedRowTellsWhyInItsTip) {
     QAbstractItemModel* model = dlg->ListView()->model();
     const QString tip = model->data(model->index(0, 0), Qt::ToolTipRole).toString();
     EXPECT_TRUE(tip.contains(QStringLiteral("FAILED! Permission denied"))) << tip.toStdString();
+    // The status line and the log point to the option that would have helped.
+    const QString hint = QStringLiteral(
+        "1 file(s): permission denied. Options > Ignore write protection lets a run make such "
+        "files writable.");
+    EXPECT_TRUE(StatusOf(*dlg).contains(hint)) << StatusOf(*dlg).toStdString();
+    EXPECT_NE(Utf8FromLe(ReadWholeFile(dlg->LogPath())).find(hint.toStdString()),
+              std::string::npos);
 }

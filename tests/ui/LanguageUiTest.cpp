@@ -59,7 +59,7 @@ TEST_F(Language, MainWindowInGerman) {
     EXPECT_EQ(dlg->LanguageName(), "Deutsch");
     EXPECT_FALSE(dlg->NoLanguageChosen());
     EXPECT_EQ(dlg->LanguageFile(), Program() + "Kelvane_German.lng");
-    EXPECT_EQ(Headers(*dlg), (QStringList{"Dateiname", "Größe", "Datum", ""}));
+    EXPECT_EQ(Headers(*dlg), (QStringList{"Dateiname", "Größe", "Datum", "Vollständiger Pfad"}));
     EXPECT_EQ(dlg->List().GetColumn(3).width, 0);
     EXPECT_EQ(TextOf(dlg->Control(CKelvaneDlg::IDC_SHRED)), "Dateien schreddern");
     EXPECT_EQ(TextOf(dlg->Control(CKelvaneDlg::IDC_SHRED_FREE)), "Freiraum schreddern");
@@ -123,7 +123,7 @@ TEST_F(Language, MissingTextsFallBackToTheBuiltInOnes) {
     EXPECT_EQ(TextOf(dlg->Control(CKelvaneDlg::IDC_SHRED)), "Vernichten");
     EXPECT_EQ(TextOf(dlg->Control(CKelvaneDlg::IDC_STOP)), "Stop");  // empty value
     EXPECT_EQ(TextOf(dlg->Control(CKelvaneDlg::IDC_SHRED_FREE)), "Shred free space");
-    EXPECT_EQ(Headers(*dlg), (QStringList{"Filename", "Size", "Date", ""}));
+    EXPECT_EQ(Headers(*dlg), (QStringList{"Filename", "Size", "Date", "Full path"}));
     EXPECT_EQ(Caption(dlg->MenuAction(CKelvaneDlg::ID_VIEW_LOG)->text()), "View log\tCtrl+L");
     EXPECT_EQ(ItemsOf(dlg->Control(CKelvaneDlg::IDC_END_ACTION)),
               (QStringList{"Do nothing", "Shut down program", "Shut down windows"}));
@@ -133,7 +133,7 @@ TEST_F(Language, BrokenListsStillGiveAUsableWindow) {
     {  // no list at all: built-in texts
         auto dlg = Open();
         EXPECT_EQ(TextOf(dlg->Control(CKelvaneDlg::IDC_SHRED)), "Shred files");
-        EXPECT_EQ(Headers(*dlg), (QStringList{"Filename", "Size", "Date", ""}));
+        EXPECT_EQ(Headers(*dlg), (QStringList{"Filename", "Size", "Date", "Full path"}));
         EXPECT_EQ(dlg->LanguageFile(), "");
     }
     {  // a list naming neither its default nor the stored name: the columns are there
@@ -142,7 +142,7 @@ TEST_F(Language, BrokenListsStillGiveAUsableWindow) {
                          "LanguageName=\"Deutsch\"\r\nLanguageFile=\"Kelvane_German.lng\"\r\n");
         StoreLanguageName("Klingon");
         auto dlg = Open();
-        EXPECT_EQ(Headers(*dlg), (QStringList{"Filename", "Size", "Date", ""}));
+        EXPECT_EQ(Headers(*dlg), (QStringList{"Filename", "Size", "Date", "Full path"}));
         EXPECT_EQ(TextOf(dlg->Control(CKelvaneDlg::IDC_SHRED)), "Shred files");
     }
     {  // a listed file that does not exist

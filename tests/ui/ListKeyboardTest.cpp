@@ -2,8 +2,10 @@
 // a list move, tick, remove the ticked rows and sort, and the focus follows the
 // layout.
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 
 #include "ui/MainWindowFixture.h"
@@ -94,15 +96,67 @@ TEST_F(ListKeyboard, TabLeavesTheListAndItsKeysMoveTickRemoveAndSort) {
     EXPECT_EQ(Names(*dlg), QStringList({"c.txt", "b.txt", "a.txt"}));
     ASSERT_NE(dlg->MenuAction(D::ID_SORT_SIZE), nullptr) << "sorting is in the View menu too";
 
-    // Delete takes the ticked rows off the list, as Remove does: here the middle one.
+    // Delete takes the selected rows off the list, whatever is ticked; Ctrl+Z
+    // puts them back where they were, ticked as they were.
     ASSERT_TRUE(dlg->List().GetCheck(0) && dlg->List().GetCheck(1) && dlg->List().GetCheck(2));
     list->setFocus(Qt::TabFocusReason);
     Key(Qt::Key_Home);
-    Key(Qt::Key_Space);
-    Key(Qt::Key_End);
-    Key(Qt::Key_Space);
+    Key(Qt::Key_Space);  // c.txt unticked
+    Key(Qt::Key_Down);   // b.txt: the cursor's row, selected
     Key(Qt::Key_Delete);
     EXPECT_EQ(Names(*dlg), QStringList({"c.txt", "a.txt"}));
+    EXPECT_EQ(view->currentIndex().row(), 1) << "the cursor stays where the row was";
+    EXPECT_EQ(dlg->StatusText(), u"Amount of files: 2");
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Names(*dlg), QStringList({"c.txt", "b.txt", "a.txt"}));
+    EXPECT_FALSE(dlg->List().GetCheck(0));
+    EXPECT_TRUE(dlg->List().GetCheck(1));
+    EXPECT_EQ(dlg->StatusText(), u"Amount of files: 3");
+    Key(Qt::Key_Z, Qt::ControlModifier);  // only the last removal: nothing more
+    EXPECT_EQ(dlg->List().GetItemCount(), 3);
+    // Several selected rows go together, ticked or not; the Edit menu undoes too.
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Down, Qt::ShiftModifier);
+    Key(Qt::Key_Delete);
+    EXPECT_EQ(Names(*dlg), QStringList({"a.txt"}));
+    QAction* undo = dlg->MenuAction(D::ID_UNDO_REMOVE);
+    ASSERT_NE(undo, nullptr);
+    EXPECT_EQ(undo->text(), QStringLiteral("&Undo removal"));
+    undo->trigger();
+    EXPECT_EQ(Names(*dlg), QStringList({"c.txt", "b.txt", "a.txt"}));
+    EXPECT_EQ(Focused(*dlg), D::IDC_LIST);
+    // Remove (the button and the menu) still takes the ticked rows.
+    dlg->OnCommand(D::ID_REMOVE_SELECTED);
+    EXPECT_EQ(Names(*dlg), QStringList({"c.txt"}));
+}
+
+// After a dialog, a listing or a run the keyboard is back in the list, never on
+// the end action, where an arrow key would change what follows the next run.
+TEST_F(ListKeyboard, FocusComesBackToTheListAfterDialogsListingsAndRuns) {
+    auto dlg = Open();
+    AddRows(*dlg);
+    using D = CKelvaneDlg;
+    auto parkOnEndAction = [&] {
+        dlg->Control(D::IDC_END_ACTION)->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        ASSERT_EQ(Focused(*dlg), D::IDC_END_ACTION);
+    };
+    // A dialog: Add files, cancelled.
+    parkOnEndAction();
+    dlg->OnCommand(D::ID_ADD_FILES);
+    QApplication::processEvents();
+    EXPECT_EQ(Focused(*dlg), D::IDC_LIST);
+    // A listing and a run end with the window unlocked.
+    for (int i = 0; i < 2; ++i) {
+        parkOnEndAction();
+        dlg->LockForRun();
+        dlg->UnlockAfterRun();
+        QApplication::processEvents();
+        EXPECT_EQ(Focused(*dlg), D::IDC_LIST) << i;
+    }
+    const int endAction = static_cast<QComboBox*>(dlg->Control(D::IDC_END_ACTION))->currentIndex();
+    Key(Qt::Key_Down);
+    EXPECT_EQ(static_cast<QComboBox*>(dlg->Control(D::IDC_END_ACTION))->currentIndex(), endAction);
 }
 
 TEST_F(ListKeyboard, TheSortedColumnShowsItsArrowAndSaysItsOrder) {

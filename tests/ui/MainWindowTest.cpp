@@ -103,19 +103,20 @@ TEST_F(MainWindow, MenuHasItsIdsChecksAndSeparators) {
     EXPECT_EQ(Caption(dlg->MenuPopup(3)->title()), "?");
     std::vector<int> ids;
     EXPECT_EQ(MenuItems(*dlg, 0, &ids),
-              QStringList({"View log\tCtrl+L", "Reports...", "Enable log", "Archive log",
-                           "Clear log", "-", "Exit\tCtrl+Q"}));
+              QStringList({"View log\tCtrl+L", "Reports...", "Verify a report...", "Schedules...",
+                           "Enable log", "Archive log", "Clear log", "-", "Exit\tCtrl+Q"}));
     EXPECT_EQ(MenuItems(*dlg, 1, &ids),
-              QStringList({"Add", "Add folder", "Add the trash", "Remove selected", "Clear", "-",
-                           "Select all", "Invert selection"}));
+              QStringList({"Add", "Add folder", "Add the trash", "Remove selected", "Clear",
+                           "Undo removal", "-", "Select all", "Invert selection"}));
     EXPECT_EQ(MenuItems(*dlg, 2, &ids),
               QStringList({"Options", "Language", "-", "Sort by name\tCtrl+1",
                            "Sort by size\tCtrl+2", "Sort by date\tCtrl+3"}));
     EXPECT_EQ(MenuItems(*dlg, 3, &ids),
               QStringList({"Help\tF1", "License", "Changes", "Check for update", "-", "Info"}));
-    EXPECT_EQ(ids, (std::vector<int>{32786, 32800, 32790, 32793, 32791, 32776, 32777, 32779,
-                                     32796, 32778, 32780, 32781, 32782, 32792, 32795, 32797,
-                                     32798, 32799, 32784, 32787, 32789, 32794, 32783}));
+    EXPECT_EQ(ids, (std::vector<int>{32786, 32800, 32801, 32802, 32790, 32793, 32791, 32776,
+                                     32777, 32779, 32796, 32778, 32780, 32803, 32781, 32782,
+                                     32792, 32795, 32797, 32798, 32799, 32784, 32787, 32789,
+                                     32794, 32783}));
     EXPECT_TRUE(dlg->MenuAction(32790)->isCheckable());
     EXPECT_TRUE(dlg->MenuAction(32793)->isCheckable());
     EXPECT_FALSE(dlg->MenuAction(32786)->isCheckable());

@@ -244,7 +244,7 @@ TEST_F(OptionsDlgTest, DotsButtonPutsThePickedPathIntoTheShredValue) {
     Click(*dlg, 1072);
     ASSERT_EQ(FileDialogs::Requests().size(), 1u);
     EXPECT_EQ(FileDialogs::Requests()[0].kind, FileDialogs::Request::Kind::OpenFiles);
-    EXPECT_EQ(FileDialogs::Requests()[0].filter, "All files(*.*) (*)");
+    EXPECT_EQ(FileDialogs::Requests()[0].filter, "All files (*)");
     EXPECT_EQ(Edit(*dlg, 1071)->GetWindowText(), WideFromUtf8(odd));
     // Cancelling the file dialog leaves the field.
     Click(*dlg, 1072);
@@ -264,6 +264,9 @@ TEST_F(OptionsDlgTest, FontOfTheBuiltInHeightKeepsFollowingTheWindow) {
     Click(*dlg, 1066);
     ASSERT_EQ(FileDialogs::Requests().back().kind, FileDialogs::Request::Kind::Font);
     EXPECT_EQ(TextOf(dlg->Control(1066)), "Kelvane Test Serif");
+    // A reader hears what the button is for, not only a font's name.
+    EXPECT_EQ(dlg->Control(1066)->accessibleName(),
+              QStringLiteral("Font: Kelvane Test Serif. Choose another font"));
     EXPECT_FALSE(dlg->WorkingFonts()->useFontHeight);
     EXPECT_EQ(dlg->WorkingFonts()->FaceName(), "Kelvane Test Serif");
     EXPECT_EQ(dlg->WorkingFonts()->Height(), dlg->WorkingFonts()->BuiltInFont().height);

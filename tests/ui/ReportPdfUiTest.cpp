@@ -174,4 +174,40 @@ TEST(ReportPdf, NeedsAttentionFirstInPlainWordsWithSignatureLines) {
           std::string("Operator"), std::string("Performed by"), std::string("Validated by"),
           std::string("and 12 more")})
         EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+
+// With nothing on the desktop to open a PDF, Reports... says so and opens the
+// folder of the reports instead (through the platform layer: no viewer starts).
+TEST_F(ReportUi, ReportsWithNoViewerSaysSoAndOpensTheFolder) {
+    auto dlg = Open();
+    dlg->State().SetLastReport(dir_.Sub("Reports/r.json"), dir_.Sub("Reports/r.pdf"));
+    PlatformServices fake = Platform();
+    std::vector<std::u16string> tried;
+    fake.shellOpen = [&](const std::u16string& target) {
+        tried.push_back(target);
+        return target.size() < 4 || target.substr(target.size() - 4) != u".pdf";
+    };
+    ScopedPlatform noViewer(fake);
+    MessageBoxes::ClearHistory();
+    dlg->ListView()->setFocus();
+    dlg->OnCommand(CKelvaneDlg::ID_REPORTS);
+    ASSERT_EQ(tried.size(), 2u);
+    EXPECT_EQ(tried[0], dir_.WSub("Reports/r.pdf"));
+    EXPECT_EQ(tried[1], dir_.WSub("Reports/"));
+    ASSERT_EQ(MessageBoxes::History().size(), 1u);
+    EXPECT_EQ(MessageBoxes::History()[0].kind, MessageBoxes::Kind::Information);
+    EXPECT_EQ(MessageBoxes::History()[0].text,
+              QStringLiteral("No program on this computer opens %1. The folder of the reports "
+                             "is opened instead: %2")
+                  .arg(QString::fromStdString(dir_.Sub("Reports/r.pdf")),
+                       QString::fromStdString(dir_.Sub("Reports/"))));
+    // A viewer that answers: only the PDF, no message.
+    fake.shellOpen = [&](const std::u16string& target) {
+        tried.push_back(target);
+        return true;
+    };
+    ScopedPlatform viewer(fake);
+    tried.clear();
+    dlg->OnCommand(CKelvaneDlg::ID_REPORTS);
+    EXPECT_EQ(tried, std::vector<std::u16string>{dir_.WSub("Reports/r.pdf")});
+    EXPECT_EQ(MessageBoxes::History().size(), 1u);
 }

@@ -87,6 +87,10 @@ TEST_F(RunSummaryUi, MarkedRowsAndASummaryThatCancelsOrStarts) {
         // Offered, off until chosen (choosing it would fill this machine's disk here).
         freeSpaceOffered = box.FreeSpaceAfterBox() && box.FreeSpaceAfterBox()->isVisibleTo(&box) &&
                            !box.FreeSpaceAfterBox()->isChecked();
+        // Nothing is under way while it asks: the window does not look busy.
+        EXPECT_FALSE(dlg->Control(CKelvaneDlg::IDC_STOP)->isVisible());
+        EXPECT_FALSE(dlg->Control(CKelvaneDlg::IDC_CLOCK)->isVisible());
+        EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Kelvane"));
         QTest::mouseClick(answer ? box.StartButton() : box.CancelButton(), Qt::LeftButton);
     });
     Shred(*dlg);

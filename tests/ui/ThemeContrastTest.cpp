@@ -8,7 +8,9 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include "config/TextConv.h"
@@ -164,5 +166,93 @@ TEST_F(ThemeContrast, EveryWindowReadsInLightDarkAndHighContrastThemes) {
             d.CancelButton()->click();
         });
         drive.DoModal(fonts, drives);
+    }
+}
+
+namespace {
+
+// The largest contrast of a pixel of `area` (in widget coordinates of `shot`'s
+// widget) against `ground`: an edge or a fill that makes the element visible.
+double MostContrast(const QImage& shot, const QRect& area, const QColor& ground) {
+    const double dpr = shot.devicePixelRatio();
+    const QRect px(QPoint(static_cast<int>(area.left() * dpr), static_cast<int>(area.top() * dpr)),
+                   QPoint(static_cast<int>((area.right() + 1) * dpr) - 1,
+                          static_cast<int>((area.bottom() + 1) * dpr) - 1));
+    double most = 1.0;
+    for (int y = std::max(px.top(), 0); y <= std::min(px.bottom(), shot.height() - 1); ++y)
+        for (int x = std::max(px.left(), 0); x <= std::min(px.right(), shot.width() - 1); ++x)
+            most = std::max(most, ContrastRatio(shot.pixelColor(x, y), ground));
+    return most;
+}
+
+// Every unticked check box of `window` (and the list's first cell, when it has
+// one) shows its box at 3:1 at least against what it stands on.
+void ExpectBoxesShow(QWidget* window, const QString& name, int* looked) {
+    QApplication::processEvents();
+    std::vector<std::pair<QCheckBox*, bool>> boxes;
+    for (QCheckBox* c : window->findChildren<QCheckBox*>()) {
+        if (!c->isVisibleTo(window) || !c->isEnabled()) continue;
+        const QSignalBlocker quiet(c);
+        boxes.emplace_back(c, c->isChecked());
+        c->setChecked(false);
+    }
+    const QImage shot = window->grab().toImage();
+    shot.save(QStringLiteral(KELVANE_BUILD_DIR "/screenshots/boxes-%1.png").arg(name));
+    for (const auto& [c, was] : boxes) {
+        QStyleOptionButton option;
+        option.initFrom(c);
+        const QRect box = c->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, c);
+        const QRect inWindow(c->mapTo(window, box.topLeft()), box.size());
+        EXPECT_GE(MostContrast(shot, inWindow, TextAndGround(c).second), 3.0)
+            << name.toStdString() << ": " << c->objectName().toStdString() << " "
+            << c->text().toStdString();
+        ++*looked;
+        const QSignalBlocker quiet(c);
+        c->setChecked(was);
+    }
+    for (QAbstractItemView* view : window->findChildren<QAbstractItemView*>()) {
+        if (!view->isVisibleTo(window) || !view->model() || view->model()->rowCount() == 0 ||
+            qobject_cast<QHeaderView*>(view))
+            continue;
+        const QModelIndex first = view->model()->index(0, 0);
+        if (!(view->model()->flags(first) & Qt::ItemIsUserCheckable)) continue;
+        const QRect cell = view->visualRect(first);
+        // The box stands at the left of the cell, before the name.
+        const int margin =
+            view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const int width = view->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, view);
+        const QRect box(view->viewport()->mapTo(window, cell.topLeft()),
+                        QSize(margin + width + 1, cell.height()));
+        EXPECT_GE(MostContrast(shot, box, view->palette().color(QPalette::Base)), 3.0)
+            << name.toStdString() << ": the check box of " << view->metaObject()->className() << " "
+            << view->objectName().toStdString() << " at " << box.x() << "," << box.y() << " "
+            << box.width() << "x" << box.height();
+        ++*looked;
+    }
+}
+
+}  // namespace
+
+// Check boxes are elements too: unticked, their box shows at 3:1 against the
+// panel or the list in every theme (the border alone, where the box is filled
+// with the panel's own colour).
+TEST_F(ThemeContrast, CheckBoxesShowInEveryTheme) {
+    for (const Theme& theme : Themes()) {
+        SCOPED_TRACE(theme.name);
+        QApplication::setPalette(theme.palette);
+        auto main = Open();
+        main->AppendRow(u"a.txt", u"5", u"2020-01-01 00:00:00", u"/nowhere/a.txt");
+        main->List().SetCheck(0, false);
+        main->ListView()->selectionModel()->clear();
+        main->Control(CKelvaneDlg::IDC_SHRED)->setFocus();
+        const QString t = QString::fromLatin1(theme.name);
+        int looked = 0;
+        ExpectBoxesShow(main.get(), t + "-main", &looked);
+        EXPECT_GE(looked, 5) << "the main window's boxes and the list's";
+        COptionsDlg options(main.get());
+        options.show();
+        looked = 0;
+        ExpectBoxesShow(&options, t + "-options", &looked);
+        EXPECT_GE(looked, 3);
     }
 }

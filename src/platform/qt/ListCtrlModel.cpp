@@ -67,6 +67,12 @@ bool ListCtrlModel::setData(const QModelIndex& index, const QVariant& value, int
 }
 
 QVariant ListCtrlModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Vertical) {
+        // A reader names each row by its first cell (the header itself is hidden).
+        if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
+        if (section < 0 || section >= shownRows_ || store_.GetColumnCount() == 0) return {};
+        return ToQ(store_.GetItemText(section, 0));
+    }
     if (orientation != Qt::Horizontal) return {};
     if (section < 0 || section >= store_.GetColumnCount()) return {};
     if (role == Qt::AccessibleDescriptionRole && headerDescription_)
