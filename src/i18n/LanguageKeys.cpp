@@ -37,6 +37,9 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.m_acMErrIo", "Input/output error"},
         {"FrmMain.m_acMOtherNames",
          "%d file(s) had other names (hard links): their data is gone under those names too."},
+        {"FrmMain.m_acMEarlierVersions",
+         "Earlier versions of the shredded files (saved by editors, temporary files) may remain in "
+         "the free space of %s: overwrite the free space of these drives to remove them."},
         {"FrmMain.m_acMJournalNotCleared",
          "The journal of the file system holding %s could not be cleared: old names may remain in "
          "it."},

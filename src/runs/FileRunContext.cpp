@@ -42,3 +42,16 @@ std::u16string FileRunContext::StatusLine(int k, int64_t stepsDone,
         u"%s [%d / %d - %d %c]: %s",
         {shredding, k, total, Percent(stepsDone, static_cast<int64_t>(total) * steps), u'%', path});
 }
+
+bool FileRunContext::FileEnded(const std::u16string& folder, bool gone, bool& anyGone) {
+    const auto it = folderTally.find(folder);
+    if (it == folderTally.end()) {
+        anyGone = gone;
+        return true;
+    }
+    it->second.anyGone = it->second.anyGone || gone;
+    anyGone = it->second.anyGone;
+    if (--it->second.underWay > 0) return false;
+    folderTally.erase(it);
+    return true;
+}

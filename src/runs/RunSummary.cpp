@@ -6,6 +6,7 @@
 
 #include "config/AppSettings.h"
 #include "config/TextConv.h"
+#include "engine/EarlierVersions.h"
 #include "engine/ShredCheck.h"
 #include "i18n/SafeFormat.h"
 #include "platform/FileSystem.h"
@@ -48,7 +49,12 @@ void RunSummary::AddNames(const NameNote& note) {
 uint32_t RunSummary::WarningMask() const {
     uint32_t mask = 0;
     for (const Group& g : groups) mask |= 1u << static_cast<unsigned>(g.reason);
+    if (EarlierVersions()) mask |= kEarlierVersionsSeenBit;
     return mask;
+}
+
+bool RunSummary::EarlierVersions() const {
+    return EarlierVersionsRemain(filesOnDisk, freeSpaceAfter);
 }
 
 EntryVerdict VerdictOfEntry(const std::u16string& path, storage::DeviceFactsCache* cache) {
@@ -77,6 +83,7 @@ void CountInSummary(RunSummary& s, const std::u16string& kind, const std::u16str
     EntryVerdict v = VerdictOfEntry(path, cache);
     if (!v.applies) return;
     s.bytes += v.size;
+    if (!v.verdict.memory) ++s.filesOnDisk;
     s.Add(path, v.verdict);
     if (names) s.AddNames(v.names);
 }
@@ -182,10 +189,9 @@ std::vector<std::u16string> SummaryLines(const RunSummary& s, const TextLookup& 
     }
     if (s.groups.empty() && s.encrypted > 0)
         lines.push_back(SafeFormat(text("FrmSummary.m_acMEncryptedCount"), {Number(s.encrypted)}));
-    if (s.files > 0) {
-        lines.push_back(text("FrmSummary.m_acMEarlierCopies"));
-        if (s.freeSpaceAfter) lines.push_back(text("FrmSummary.m_acMFreeSpaceAfter"));
-    }
+    if (s.EarlierVersions()) lines.push_back(text("FrmSummary.m_acMEarlierCopies"));
+    if (s.filesOnDisk > 0 && s.freeSpaceAfter)
+        lines.push_back(text("FrmSummary.m_acMFreeSpaceAfter"));
     if (s.groups.empty())
         for (std::u16string& l : NameLines(s, text)) lines.push_back(std::move(l));
     return lines;

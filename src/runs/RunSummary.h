@@ -24,6 +24,7 @@ struct RunSummary {
     };
 
     int files = 0;
+    int filesOnDisk = 0;  // files whose drive keeps its free space on a disk
     int folders = 0;
     int64_t bytes = 0;
     int32_t passes = 0;
@@ -44,7 +45,10 @@ struct RunSummary {
 
     void Add(const std::u16string& path, const Verdict& verdict);
     void AddNames(const NameNote& note);
+    // The reasons present, and the earlier versions when they remain
+    // (kEarlierVersionsSeenBit).
     uint32_t WarningMask() const;
+    bool EarlierVersions() const;
 };
 
 using TextLookup = std::function<std::u16string(std::string_view key)>;
