@@ -38,4 +38,12 @@ uint64_t FoldersToPush(int fd, uint64_t bytes, uint64_t blockSize);
 // nothing made) when `folderFd` is gone or not ours to write in.
 JournalPushOutcome PushJournal(int folderFd, uint64_t folders, const std::atomic<bool>& stop);
 
+// xfs: the same with extended attributes of a file without a name made in
+// `folderFd`, each filling a block of `blockSize` that the log takes whole:
+// far fewer calls than folders, and nothing ever shows in the folder. Enough of
+// them for `bytes` of log, written out before the file goes. EOPNOTSUPP (and
+// nothing made) where attributes are refused: then folders do it.
+JournalPushOutcome PushLogWithAttributes(int folderFd, uint64_t bytes, uint64_t blockSize,
+                                         const std::atomic<bool>& stop);
+
 }  // namespace fsys

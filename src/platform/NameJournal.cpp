@@ -98,12 +98,22 @@ bool NameJournals::PushAbove(const Held& h, const std::atomic<bool>& stop) {
     // A journal of a size not told is not known to be written over.
     if (!JournalSize(h.fd, bytes, blockSize)) return false;
     const uint64_t folders = FoldersToPush(h.fd, std::min(bytes, kJournalLimit), blockSize);
-    JournalPushOutcome p = PushJournal(h.fd, folders, stop);
+    const bool xfs = FileSystemKind(h.fd) == FsKind::Xfs;
+    auto push = [&](int fd) {
+        if (xfs) {
+            JournalPushOutcome a =
+                PushLogWithAttributes(fd, std::min(bytes, kJournalLimit), blockSize, stop);
+            // Attributes refused: folders instead.
+            if (a.folders > 0 || a.error != EOPNOTSUPP) return a;
+        }
+        return PushJournal(fd, folders, stop);
+    };
+    JournalPushOutcome p = push(h.fd);
     // Removed by the run, or not ours to write in: the next one up.
     for (size_t i = 0; i < h.above.size() && p.folders == 0 &&
                        (p.error == ENOENT || p.error == EACCES || p.error == EPERM);
          ++i)
-        p = PushJournal(h.above[i], folders, stop);
+        p = push(h.above[i]);
     return p.done && p.left == 0 && p.folders > 0 && bytes <= kJournalLimit;
 }
 

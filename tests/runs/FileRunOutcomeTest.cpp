@@ -33,7 +33,7 @@ TEST_F(FileRunTest, ShredsTicksRemovesRowsAndShowsProgress) {
     EXPECT_FALSE(Exists("a/one.txt"));
     EXPECT_FALSE(Exists("a/two.txt"));
     EXPECT_TRUE(window.Paths().empty());
-    EXPECT_EQ(window.logLines, (Lines{Header(1), one + u" [done]", two + u" [done]"}));
+    EXPECT_EQ(window.logLines, WithEarlier({Header(1), one + u" [done]", two + u" [done]"}));
     ASSERT_GE(window.statusHistory.size(), 3u);
     // The share is what is done, not what has been begun.
     EXPECT_EQ(window.statusHistory[0], u"Shredding [1 / 2 - 0 %]: " + one);
@@ -133,7 +133,7 @@ TEST_F(FileRunTest, FolderEntryAlreadyGoneWithItsLastFile) {
     AddFolderRow("t/");
     Run();
     EXPECT_FALSE(Exists("t"));
-    EXPECT_EQ(window.logLines, (Lines{Header(1), dir.WSub("t/u/f.txt") + u" [done]"}));
+    EXPECT_EQ(window.logLines, WithEarlier({Header(1), dir.WSub("t/u/f.txt") + u" [done]"}));
     EXPECT_TRUE(window.Paths().empty());
     EXPECT_EQ(window.status, Done());
 }
@@ -146,8 +146,8 @@ TEST_F(FileRunTest, KeepFoldersRemovesNoFolder) {
     EXPECT_FALSE(Exists("t/u/f.txt"));
     EXPECT_TRUE(Exists("t/u"));
     // A folder entry counts as done and leaves the list, the folder itself stays.
-    EXPECT_EQ(window.logLines, (Lines{Header(1), dir.WSub("t/u/f.txt") + u" [done]",
-                                      dir.WSub("t/u/") + u" [done]"}));
+    EXPECT_EQ(window.logLines, WithEarlier({Header(1), dir.WSub("t/u/f.txt") + u" [done]",
+                                            dir.WSub("t/u/") + u" [done]"}));
     EXPECT_TRUE(window.Paths().empty());
     EXPECT_EQ(window.status, Done());
 }
@@ -163,8 +163,8 @@ TEST_F(FileRunTest, ReadOnlyFileFailsUnlessWriteProtectionIsIgnored) {
     EXPECT_EQ(window.Paths(), Lines{dir.WSub("r/locked.txt")});
     // The log and the row say why; the line of the done file is as it always was.
     const std::u16string locked = dir.WSub("r/locked.txt");
-    EXPECT_EQ(window.logLines, (Lines{Header(1), locked + u" [FAILED! Permission denied]",
-                                      dir.WSub("r/free.txt") + u" [done]"}));
+    EXPECT_EQ(window.logLines, WithEarlier({Header(1), locked + u" [FAILED! Permission denied]",
+                                            dir.WSub("r/free.txt") + u" [done]"}));
     ASSERT_EQ(window.rowFailures.size(), 1u);
     EXPECT_EQ(window.rowFailures[0].first, locked);
     EXPECT_EQ(window.rowFailures[0].second, u"FAILED! Permission denied");
@@ -172,14 +172,15 @@ TEST_F(FileRunTest, ReadOnlyFileFailsUnlessWriteProtectionIsIgnored) {
     // In the language of the window.
     window.texts["FrmMain.m_acMErrAccess"] = u"Zugriff verweigert";
     Run();
-    EXPECT_EQ(window.logLines.back(), locked + u" [FAILED! Zugriff verweigert]");
+    EXPECT_EQ(LastLog(1 + EarlierLines()),
+              WithEarlier({locked + u" [FAILED! Zugriff verweigert]"}));
 
     window.settings.ignoreProtect = true;
     Run();
     EXPECT_FALSE(Exists("r/locked.txt"));
     EXPECT_FALSE(Exists("r"));
     EXPECT_TRUE(window.Paths().empty());
-    EXPECT_EQ(window.logLines, (Lines{Header(1), dir.WSub("r/locked.txt") + u" [done]"}));
+    EXPECT_EQ(window.logLines, WithEarlier({Header(1), dir.WSub("r/locked.txt") + u" [done]"}));
     EXPECT_EQ(window.status, Done());
 }
 
@@ -198,7 +199,7 @@ TEST_F(FileRunTest, OddNamesAreShreddedAndLoggedAsTheyAre) {
     Run();
     EXPECT_FALSE(Exists(odd));
     EXPECT_FALSE(Exists("o"));
-    EXPECT_EQ(window.logLines, (Lines{Header(1), dir.WSub(odd) + u" [done]"}));
+    EXPECT_EQ(window.logLines, WithEarlier({Header(1), dir.WSub(odd) + u" [done]"}));
     EXPECT_EQ(window.status, Done());
 }
 
@@ -215,7 +216,7 @@ TEST_F(FileRunTest, RowsAppendedDuringTheRunAreVisited) {
     Run();
     EXPECT_FALSE(Exists("n/late.txt"));
     EXPECT_EQ(window.logLines,
-              (Lines{Header(1), dir.WSub("n/first.txt") + u" [done]", late + u" [done]"}));
+              WithEarlier({Header(1), dir.WSub("n/first.txt") + u" [done]", late + u" [done]"}));
     // The late row goes beyond the total taken at the start; the share done stops at all.
     EXPECT_EQ(window.statusHistory[1], u"Shredding [2 / 1 - 100 %]: " + late);
     EXPECT_EQ(window.status, Done());

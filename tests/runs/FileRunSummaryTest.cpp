@@ -7,9 +7,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "FileRunFixture.h"
+#include "config/AppSettings.h"
+#include "engine/EarlierVersions.h"
 #include "engine/ShredCheck.h"
 #include "platform/StorageFacts.h"
+#include "runs/RunSummary.h"
 #include "support/TestMount.h"
 
 namespace {
@@ -53,7 +59,10 @@ TEST_F(FileRunTest, SummaryGroupsWarningsAsksOnceAndCancelLeavesEverything) {
     window.summaryAnswer = true;
     Run();
     ASSERT_EQ(window.summaries.size(), 2u);
-    EXPECT_EQ(window.settings.seenWarnings, 1u << static_cast<unsigned>(VerdictReason::kUnknown));
+    // Earlier versions, which the summary offered to overwrite, count as seen too.
+    EXPECT_EQ(window.settings.seenWarnings,
+              (1u << static_cast<unsigned>(VerdictReason::kUnknown)) |
+                  (EarlierLines() > 0 ? kEarlierVersionsSeenBit : 0u));
     EXPECT_TRUE(HasLine(window.logLines, u"unknown storage: 5 file(s)"));
     EXPECT_TRUE(HasLine(window.logLines, u"    ... and 2 more"));
     EXPECT_EQ(window.RowCount(), 0);
@@ -114,4 +123,68 @@ TEST_F(FileRunTest, InlineDataIsNotVerifiable) {
         HasLine(window.logLines, m.WPath() + u"tiny.txt [done, not verifiable: inline data]"));
     EXPECT_TRUE(HasLine(window.logLines, m.WPath() + u"large.bin [done, verified]"));
     EXPECT_EQ(window.status, Done());
+}
+
+TEST(EarlierVersions, SaidAndOfferedWheneverADriveShreddedOnIsNotOverwrittenAfter) {
+    // After the run: a disk drive left as it was keeps them; one overwritten
+    // afterwards, or one in memory, does not.
+    EXPECT_FALSE(EarlierVersionsRemain(std::vector<DriveAfterShred>{}));
+    EXPECT_TRUE(EarlierVersionsRemain({{false, true}, {false, false}}));
+    EXPECT_FALSE(EarlierVersionsRemain({{false, true}, {true, false}}));
+    // Before it: files on a disk and no fill chosen, whatever else is found.
+    RunSummary s;
+    s.files = 2;
+    s.filesOnDisk = 1;
+    AppSettings settings;
+    settings.showSummary = false;
+    settings.hideSeenWarnings = true;
+    settings.seenWarnings = 0;
+    EXPECT_TRUE(s.groups.empty());
+    EXPECT_TRUE(s.EarlierVersions());
+    // Shown although nothing else warns, with the sentence; the offer is the
+    // summary window's check box.
+    EXPECT_TRUE(SummaryWanted(s, settings));
+    const TextLookup text = [](std::string_view key) { return WideFromUtf8(std::string(key)); };
+    const std::vector<std::u16string> lines = SummaryLines(s, text);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), u"FrmSummary.m_acMEarlierCopies"), lines.end());
+    // Accepted with "Do not show again": seen, like a warning.
+    settings.seenWarnings = s.WarningMask();
+    EXPECT_EQ(settings.seenWarnings, kEarlierVersionsSeenBit);
+    EXPECT_FALSE(SummaryWanted(s, settings));
+    // With the fill chosen there is nothing to say, only what follows.
+    settings.seenWarnings = 0;
+    s.freeSpaceAfter = true;
+    EXPECT_FALSE(s.EarlierVersions());
+    EXPECT_FALSE(SummaryWanted(s, settings));
+    const std::vector<std::u16string> after = SummaryLines(s, text);
+    EXPECT_EQ(std::find(after.begin(), after.end(), u"FrmSummary.m_acMEarlierCopies"), after.end());
+    EXPECT_NE(std::find(after.begin(), after.end(), u"FrmSummary.m_acMFreeSpaceAfter"),
+              after.end());
+    // Files only in memory: nothing kept on a disk.
+    s.freeSpaceAfter = false;
+    s.filesOnDisk = 0;
+    EXPECT_FALSE(s.EarlierVersions());
+}
+
+TEST_F(FileRunTest, EarlierVersionsAreSaidAtTheEndOnlyForADiskDrive) {
+    TestMount memory(TestMount::Kind::Tmpfs, 1024);
+    KELVANE_REQUIRE_MOUNT(memory);
+    TempDir::WriteFileAt(memory.Path() + "a.txt", "in memory");
+    window.AddRow(WideFromUtf8(memory.Path() + "a.txt"));
+    Run();
+    EXPECT_EQ(window.status, Done());
+    EXPECT_EQ(window.logLines,
+              (std::vector<std::u16string>{Header(1), memory.WPath() + u"a.txt [done]"}));
+
+    TestMount disk(TestMount::Kind::Ext4Image, 16 * 1024);
+    KELVANE_REQUIRE_MOUNT(disk);
+    TempDir::WriteFileAt(disk.Path() + "b.txt", "on a disk");
+    window.AddRow(WideFromUtf8(disk.Path() + "b.txt"));
+    Run();
+    EXPECT_EQ(window.status, Done());
+    ASSERT_FALSE(window.logLines.empty());
+    EXPECT_EQ(window.logLines.back(),
+              u"Earlier versions of the shredded files (saved by editors, temporary files) may "
+              u"remain in the free space of " +
+                  disk.WPath() + u": overwrite the free space of these drives to remove them.");
 }
