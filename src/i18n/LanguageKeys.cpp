@@ -198,8 +198,9 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
          "Good news: %s file(s) lie on an encrypted disk (dm-crypt/LUKS); old copies there cannot "
          "be read without the key."},
         {"FrmSummary.m_acMNamesJournal",
-         "Old names: the %s file system at %s keeps copies of its folders in its journal, so "
-         "earlier names of these files may remain there after the run."},
+         "Old names: the %s file system at %s keeps copies of its folders in its journal and the "
+         "names of removed entries in the blocks of removed folders, so earlier names of these "
+         "files may remain there after the run."},
         {"FrmSummary.m_acMNamesCopyOnWrite",
          "Old names: the %s file system at %s writes changed folders to new places, so earlier "
          "names of these files may remain in its old metadata after the run."},
