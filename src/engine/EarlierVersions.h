@@ -21,7 +21,3 @@ bool EarlierVersionsRemain(const std::vector<DriveAfterShred>& drives);
 // Before a run: true when files are to be shredded and the free space of their
 // drives is not to be overwritten afterwards (the summary says so and offers it).
 bool EarlierVersionsRemain(int64_t files, bool freeSpaceAfter);
-
-// The bit of the "warnings already seen" setting that stands for this sentence,
-// beside the bits of the verdict's reasons (0 to 7).
-inline constexpr uint32_t kEarlierVersionsSeenBit = 1u << 8;

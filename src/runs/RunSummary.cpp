@@ -49,7 +49,6 @@ void RunSummary::AddNames(const NameNote& note) {
 uint32_t RunSummary::WarningMask() const {
     uint32_t mask = 0;
     for (const Group& g : groups) mask |= 1u << static_cast<unsigned>(g.reason);
-    if (EarlierVersions()) mask |= kEarlierVersionsSeenBit;
     return mask;
 }
 

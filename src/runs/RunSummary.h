@@ -45,9 +45,8 @@ struct RunSummary {
 
     void Add(const std::u16string& path, const Verdict& verdict);
     void AddNames(const NameNote& note);
-    // The reasons present, and the earlier versions when they remain
-    // (kEarlierVersionsSeenBit).
     uint32_t WarningMask() const;
+    // Earlier versions of the files will remain (engine/EarlierVersions.h).
     bool EarlierVersions() const;
 };
 

@@ -118,7 +118,7 @@ CRunSummaryDlg::CRunSummaryDlg(const RunSummary& s, const TextLookup& text, bool
     hideSeen_->setChecked(hideSeen);
     top->addWidget(hideSeen_);
     // Without warnings there is nothing to stop showing.
-    hideSeen_->setVisible(s.WarningMask() != 0);
+    hideSeen_->setVisible(!s.groups.empty());
 
     start_ = new QPushButton(ToQ(text("FrmSummary.m_BTNStart")));
     cancel_ = new QPushButton(ToQ(text("FrmSummary.m_BTNCancel")));

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "FileRunFixture.h"
-#include "config/AppSettings.h"
 #include "engine/EarlierVersions.h"
 #include "engine/ShredCheck.h"
 #include "platform/StorageFacts.h"
@@ -59,10 +58,7 @@ TEST_F(FileRunTest, SummaryGroupsWarningsAsksOnceAndCancelLeavesEverything) {
     window.summaryAnswer = true;
     Run();
     ASSERT_EQ(window.summaries.size(), 2u);
-    // Earlier versions, which the summary offered to overwrite, count as seen too.
-    EXPECT_EQ(window.settings.seenWarnings,
-              (1u << static_cast<unsigned>(VerdictReason::kUnknown)) |
-                  (EarlierLines() > 0 ? kEarlierVersionsSeenBit : 0u));
+    EXPECT_EQ(window.settings.seenWarnings, 1u << static_cast<unsigned>(VerdictReason::kUnknown));
     EXPECT_TRUE(HasLine(window.logLines, u"unknown storage: 5 file(s)"));
     EXPECT_TRUE(HasLine(window.logLines, u"    ... and 2 more"));
     EXPECT_EQ(window.RowCount(), 0);
@@ -125,7 +121,7 @@ TEST_F(FileRunTest, InlineDataIsNotVerifiable) {
     EXPECT_EQ(window.status, Done());
 }
 
-TEST(EarlierVersions, SaidAndOfferedWheneverADriveShreddedOnIsNotOverwrittenAfter) {
+TEST(EarlierVersions, SaidWheneverADriveShreddedOnIsNotOverwrittenAfter) {
     // After the run: a disk drive left as it was keeps them; one overwritten
     // afterwards, or one in memory, does not.
     EXPECT_FALSE(EarlierVersionsRemain(std::vector<DriveAfterShred>{}));
@@ -135,27 +131,16 @@ TEST(EarlierVersions, SaidAndOfferedWheneverADriveShreddedOnIsNotOverwrittenAfte
     RunSummary s;
     s.files = 2;
     s.filesOnDisk = 1;
-    AppSettings settings;
-    settings.showSummary = false;
-    settings.hideSeenWarnings = true;
-    settings.seenWarnings = 0;
     EXPECT_TRUE(s.groups.empty());
     EXPECT_TRUE(s.EarlierVersions());
-    // Shown although nothing else warns, with the sentence; the offer is the
-    // summary window's check box.
-    EXPECT_TRUE(SummaryWanted(s, settings));
+    // When the summary is shown, it carries the sentence (the offer is the
+    // summary window's check box); the log says it at the end of every run.
     const TextLookup text = [](std::string_view key) { return WideFromUtf8(std::string(key)); };
     const std::vector<std::u16string> lines = SummaryLines(s, text);
     EXPECT_NE(std::find(lines.begin(), lines.end(), u"FrmSummary.m_acMEarlierCopies"), lines.end());
-    // Accepted with "Do not show again": seen, like a warning.
-    settings.seenWarnings = s.WarningMask();
-    EXPECT_EQ(settings.seenWarnings, kEarlierVersionsSeenBit);
-    EXPECT_FALSE(SummaryWanted(s, settings));
     // With the fill chosen there is nothing to say, only what follows.
-    settings.seenWarnings = 0;
     s.freeSpaceAfter = true;
     EXPECT_FALSE(s.EarlierVersions());
-    EXPECT_FALSE(SummaryWanted(s, settings));
     const std::vector<std::u16string> after = SummaryLines(s, text);
     EXPECT_EQ(std::find(after.begin(), after.end(), u"FrmSummary.m_acMEarlierCopies"), after.end());
     EXPECT_NE(std::find(after.begin(), after.end(), u"FrmSummary.m_acMFreeSpaceAfter"),
