@@ -199,17 +199,28 @@ void FileOps::ShortenNameAt(fsys::Place& place, std::u16string& path, bool rando
 bool FileOps::RemoveScrambledFolder(fsys::Place& place, const std::u16string& path) {
     const int fd = ::openat(place.folder->Fd(), place.name.c_str(),
                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return fsys::RemoveFolder(place);
-    // A folder that still holds anything keeps its name (and the removal fails
-    // as it always did): its entries' paths must stay what the list says.
+    // A folder that cannot be read cannot be told empty: only its removal can.
+    if (fd < 0) return errno != ENOENT && errno != ENOTDIR && fsys::RemoveFolder(place);
+    // A folder that still holds anything keeps its name and stays: its entries'
+    // paths must stay what the list says. It is never removed as it is, even
+    // when it has become empty meanwhile: it goes only by the way below, under a
+    // scrambled name and written out first.
     if (!FolderIsEmpty(fd)) {
         ::close(fd);
-        return fsys::RemoveFolder(place);
+        errno = ENOTEMPTY;
+        return false;
     }
     const std::string original = place.name;
     std::u16string scrambled = path;
     if (ShredNameAt(place, scrambled, true, 1)) ShortenNameAt(place, scrambled, true);
-    if (fsys::MayCheckpointJournals()) (void)fsys::CheckpointJournal(fd, false);
+    // ext4 frees the folder's blocks without writing home their last state,
+    // the one with every entry wiped: written home first, they hold no name
+    // when freed. With the rights the journal is checkpointed; without them a
+    // sync writes the committed blocks home all the same.
+    if (fsys::MayCheckpointJournals())
+        (void)fsys::CheckpointJournal(fd, false);
+    else if (fsys::OnExtFileSystem(fd))
+        (void)::syncfs(fd);
     ::close(fd);
     if (fsys::RemoveFolder(place)) return true;
     // Filled again meanwhile: it stays, under the name it had.

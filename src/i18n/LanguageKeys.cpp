@@ -42,6 +42,9 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
         {"FrmMain.m_acMTrashOrigin", "In the trash; deleted from %s"},
         {"FrmMain.m_acMOtherNames",
          "%d file(s) had other names (hard links): their data is gone under those names too."},
+        {"FrmMain.m_acMEarlierVersions",
+         "Earlier versions of the shredded files (saved by editors, temporary files) may remain in "
+         "the free space of %s: overwrite the free space of these drives to remove them."},
         {"FrmMain.m_acMJournalNotCleared",
          "The journal of the file system holding %s could not be cleared: old names may remain in "
          "it."},
@@ -233,8 +236,9 @@ const std::vector<LanguageKey>& AllLanguageKeys() {
          "Good news: %s file(s) lie on an encrypted disk (dm-crypt/LUKS); old copies there cannot "
          "be read without the key."},
         {"FrmSummary.m_acMNamesJournal",
-         "Old names: the %s file system at %s keeps copies of its folders in its journal, so "
-         "earlier names of these files may remain there after the run."},
+         "Old names: the %s file system at %s keeps copies of its folders in its journal and the "
+         "names of removed entries in the blocks of removed folders, so earlier names of these "
+         "files may remain there after the run."},
         {"FrmSummary.m_acMNamesCopyOnWrite",
          "Old names: the %s file system at %s writes changed folders to new places, so earlier "
          "names of these files may remain in its old metadata after the run."},

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/FillSystem.h"
+#include "platform/JournalPush.h"
 #include "platform/MetadataFill.h"
 
 namespace {
@@ -54,8 +56,11 @@ void NameJournals::Note(uint64_t device, int folderFd, const std::u16string& fol
     struct stat st {};
     Held held{0, fd, {}, folderPath, false, {}};
     held.btrfs = BtrfsFsid(fd, held.id);
-    if (::fstat(fd, &st) != 0 ||
-        !(held.btrfs || (OnExtFileSystem(fd) && MayCheckpointJournals()))) {
+    // ext4 is checkpointed and cleared with the rights, and its journal written
+    // over without them; xfs's log is always written over.
+    const FsKind kind = held.btrfs ? FsKind::Btrfs : FileSystemKind(fd);
+    held.push = kind == FsKind::Xfs || (kind == FsKind::Ext4 && !MayCheckpointJournals());
+    if (::fstat(fd, &st) != 0 || !(held.btrfs || held.push || kind == FsKind::Ext4)) {
         ::close(fd);
         return;
     }
@@ -69,16 +74,16 @@ void NameJournals::Note(uint64_t device, int folderFd, const std::u16string& fol
         return;
     }
     // The folder, and those above it, may be gone when the run ends: every
-    // folder above it on the same btrfs is held too, the nearest first.
-    for (int at = fd; held.btrfs && held.above.size() < kMaxAbove;) {
+    // folder above it on the same file system is held too, the nearest first.
+    for (int at = fd; (held.btrfs || held.push) && held.above.size() < kMaxAbove;) {
         const int up = ::openat(at, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (up < 0) break;
         struct stat here {};
         struct stat there {};
         BtrfsId id{};
         if (::fstat(at, &here) != 0 || ::fstat(up, &there) != 0 ||
-            (here.st_dev == there.st_dev && here.st_ino == there.st_ino) || !BtrfsFsid(up, id) ||
-            id != held.id) {
+            (here.st_dev == there.st_dev && here.st_ino == there.st_ino) ||
+            (held.btrfs ? !BtrfsFsid(up, id) || id != held.id : there.st_dev != held.device)) {
             ::close(up);
             break;
         }
@@ -86,6 +91,30 @@ void NameJournals::Note(uint64_t device, int folderFd, const std::u16string& fol
         at = up;
     }
     held_.push_back(std::move(held));
+}
+
+bool NameJournals::PushAbove(const Held& h, const std::atomic<bool>& stop) {
+    uint64_t bytes = 0, blockSize = 0;
+    // A journal of a size not told is not known to be written over.
+    if (!JournalSize(h.fd, bytes, blockSize)) return false;
+    const uint64_t folders = FoldersToPush(h.fd, std::min(bytes, kJournalLimit), blockSize);
+    const bool xfs = FileSystemKind(h.fd) == FsKind::Xfs;
+    auto push = [&](int fd) {
+        if (xfs) {
+            JournalPushOutcome a =
+                PushLogWithAttributes(fd, std::min(bytes, kJournalLimit), blockSize, stop);
+            // Attributes refused: folders instead.
+            if (a.folders > 0 || a.error != EOPNOTSUPP) return a;
+        }
+        return PushJournal(fd, folders, stop);
+    };
+    JournalPushOutcome p = push(h.fd);
+    // Removed by the run, or not ours to write in: the next one up.
+    for (size_t i = 0; i < h.above.size() && p.folders == 0 &&
+                       (p.error == ENOENT || p.error == EACCES || p.error == EPERM);
+         ++i)
+        p = push(h.above[i]);
+    return p.done && p.left == 0 && p.folders > 0 && bytes <= kJournalLimit;
 }
 
 std::vector<NameJournals::Outcome> NameJournals::ClearAll(const std::atomic<bool>& stop,
@@ -101,6 +130,11 @@ std::vector<NameJournals::Outcome> NameJournals::ClearAll(const std::atomic<bool
                  ++i)
                 m = OverwriteFreeMetadata(h.above[i], metadataLimit, stop);
             if (!stop.load()) out.push_back({h.folder, m.done && m.left == 0, true});
+            continue;
+        }
+        if (h.push) {
+            if (stop.load()) continue;
+            out.push_back({h.folder, PushAbove(h, stop)});
             continue;
         }
         // The last folder blocks freed must be written home first, so the

@@ -3,9 +3,10 @@
 // are freed before the journal has written them home never get their wiped
 // state: the old names stay in the freed blocks, and copies of every folder
 // block stay in the journal until it wraps. The kernel can write the journal
-// home and clear it (needs administrator rights). On btrfs the free metadata
-// space is overwritten instead (platform/MetadataFill.h); elsewhere nothing here
-// acts.
+// home and clear it (needs administrator rights); without them, and on xfs,
+// the journal or log is written over (platform/JournalPush.h). On btrfs the
+// free metadata space is overwritten instead (platform/MetadataFill.h);
+// elsewhere nothing here acts.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -29,9 +30,9 @@ bool CheckpointJournal(int fd, bool clear);
 // is root); a run without them says that old names stay in the journal.
 bool MayCheckpointJournals();
 
-// The ext4 and btrfs file systems a run scrambled names on, each held by one
-// open folder, so that their journals can be cleared (ext4) or their free
-// metadata space overwritten (btrfs) when the run ends.
+// The ext4, xfs and btrfs file systems a run scrambled names on, each held by
+// one open folder, so that their journals can be cleared or written over (ext4,
+// xfs) or their free metadata space overwritten (btrfs) when the run ends.
 class NameJournals {
   public:
     NameJournals() = default;
@@ -62,6 +63,8 @@ class NameJournals {
     }
     // A run of files overwrites at most this much metadata space per btrfs.
     static constexpr uint64_t kMetadataLimit = uint64_t{1} << 30;
+    // ... and writes over at most this much of a journal or log.
+    static constexpr uint64_t kJournalLimit = uint64_t{2} << 30;
 
   private:
     static constexpr size_t kMaxAbove = 64;
@@ -72,7 +75,9 @@ class NameJournals {
         std::u16string folder;
         bool btrfs;
         BtrfsId id;
+        bool push = false;  // its journal or log is written over, not cleared
     };
+    bool PushAbove(const Held& h, const std::atomic<bool>& stop);
     std::unordered_set<uint64_t> seen_;  // devices noted, however many files
     std::vector<Held> held_;
 };

@@ -35,6 +35,13 @@ bool FinishFileJob(FileRunContext& run, FileJob& job, int row) {
 
     const std::u16string folder = FolderOfPath(job.path);
     run.touched.Add(job.report.device, folder);
+    // The folder is tried once, when no other file of it is under way: then it
+    // is empty for good or holds what stays, and no file of it can go between
+    // the look at it and its removal.
+    bool anyGone = false;
+    const bool lastInFolder = run.FileEnded(folder, job.ok, anyGone);
+    if (!job.ok && lastInFolder && anyGone && !options.keepFolders)
+        run.deferred.Add(folder, job.root, false);
     if (job.ok) {
         // The folder is reached as the file was, never through a link below
         // the root: the metadata may be overwritten from it at the end.
@@ -42,7 +49,7 @@ bool FinishFileJob(FileRunContext& run, FileJob& job, int row) {
         if (run.clearJournals && run.journals.Wants(job.report.device) &&
             fsys::Locate(job.root, job.path, place) == fsys::LocateResult::kFound)
             run.journals.Note(job.report.device, place.folder->Fd(), folder);
-        if (!options.keepFolders) {
+        if (!options.keepFolders && lastInFolder) {
             ops.ConfineTo(job.root);
             if (!ops.RemoveFolderChain(folder, false)) run.deferred.Add(folder, job.root, false);
         }

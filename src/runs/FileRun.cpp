@@ -5,9 +5,11 @@
 
 #include "config/NumberText.h"
 #include "config/TextConv.h"
+#include "engine/EarlierVersions.h"
 #include "i18n/SafeFormat.h"
 #include "log/LogLines.h"
 #include "platform/FillSystem.h"
+#include "platform/MountInfo.h"
 #include "platform/NameJournal.h"
 #include "platform/Platform.h"
 #include "platform/TrashFolders.h"
@@ -53,7 +55,20 @@ void PruneTrashSizes(FileRunContext& run) {
 
 // The outcome, the status line and the warnings the run ends with; unless it
 // was stopped, the folders that could not go yet are tried once more first.
-void EndFileRunStatus(FileRunContext& run) {
+// The drives shredded on whose free space keeps earlier versions of the files,
+// when no fill of it follows: said in the log, with the drives.
+void NoteEarlierVersions(FileRunContext& run) {
+    if (run.touched.Devices().empty()) return;
+    const ChosenFill drives = ChooseDrivesToFill(run.touched, ReadMountInfo());
+    std::vector<DriveAfterShred> after(drives.roots.size());
+    if (!EarlierVersionsRemain(after)) return;
+    std::u16string roots;
+    for (const std::u16string& root : drives.roots) roots += (roots.empty() ? u"" : u", ") + root;
+    run.window.AppendLog(
+        SafeFormat(run.window.MessageText("FrmMain.m_acMEarlierVersions"), {roots}));
+}
+
+void EndFileRunStatus(FileRunContext& run, bool fillFollows) {
     RunWindow& window = run.window;
     RunState& state = run.state;
     const bool& allDone = run.allDone;
@@ -87,6 +102,7 @@ void EndFileRunStatus(FileRunContext& run) {
             run.report.Caveat(key, u"", j.folder);
         }
     }
+    if (!fillFollows) NoteEarlierVersions(run);
     if (run.withOtherNames > 0) {
         const std::u16string warning =
             SafeFormat(window.MessageText("FrmMain.m_acMOtherNames"), {run.withOtherNames});
@@ -170,7 +186,8 @@ void ShredListedFiles(RunWindow& window, RunState& state, FileRunEnd* end) {
     WalkListedRows(run);
     NoteRowsNotReached(run);
     PruneTrashSizes(run);
-    EndFileRunStatus(run);
     // A stop, or a Cancel at a question, ends everything.
-    if (end) *end = FileRunEnd{freeSpaceAfter && !state.stop && !run.cancelled, run.touched};
+    const bool fillFollows = freeSpaceAfter && !state.stop && !run.cancelled;
+    EndFileRunStatus(run, fillFollows && end);
+    if (end) *end = FileRunEnd{fillFollows, run.touched};
 }

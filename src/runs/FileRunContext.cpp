@@ -65,3 +65,16 @@ int FileRunContext::Position(int64_t extra) const {
     const int64_t done = std::clamp<int64_t>(workDone + extra, 0, workAll);
     return static_cast<int>(static_cast<long double>(done) * kProgressSteps / workAll);
 }
+
+bool FileRunContext::FileEnded(const std::u16string& folder, bool gone, bool& anyGone) {
+    const auto it = folderTally.find(folder);
+    if (it == folderTally.end()) {
+        anyGone = gone;
+        return true;
+    }
+    it->second.anyGone = it->second.anyGone || gone;
+    anyGone = it->second.anyGone;
+    if (--it->second.underWay > 0) return false;
+    folderTally.erase(it);
+    return true;
+}

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <unordered_map>
 
 #include "engine/FileOps.h"
 #include "platform/NameJournal.h"
@@ -64,6 +65,18 @@ struct FileRunContext {
     const std::u16string stopping;
 
     DeferredFolders deferred;
+    // Files of a folder handed out and not yet ended. Only the last of them to
+    // end removes the emptied folder: an earlier one would find it still full,
+    // or see it emptied by a file still under way.
+    struct FolderTally {
+        int underWay = 0;
+        bool anyGone = false;  // a file of it went: the folder may be empty now
+    };
+    std::unordered_map<std::u16string, FolderTally> folderTally;
+    void FileBegun(const std::u16string& folder) { ++folderTally[folder].underWay; }
+    // Counts the file of `folder` as ended (`gone`: removed); true when no other
+    // file of the folder is under way, with whether any of them went.
+    bool FileEnded(const std::u16string& folder, bool gone, bool& anyGone);
     std::set<std::u16string> waitingFolderRows;  // folder rows left for the final retry
     FileOps ops;
     // Where names were scrambled on ext4, the journal keeps copies of the old

@@ -52,6 +52,7 @@ void PooledFiles::Hand(const std::u16string& path, const fsys::Root& root, int64
     job->deviceChosen = state.chosenRoots.IsChosenDevice(path);
     // Counted before the pool can begin it, so a Stop meanwhile sees it.
     state.filesUnderWay = static_cast<int>(handed_.size()) + 1;
+    run_.FileBegun(FolderOfPath(path));
     pool_->Submit(job);
     handed_.push_back({std::move(job), run_.i, poolSize});
     handedBytes_ += poolSize;

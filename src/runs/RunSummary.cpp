@@ -6,6 +6,7 @@
 
 #include "config/AppSettings.h"
 #include "config/TextConv.h"
+#include "engine/EarlierVersions.h"
 #include "engine/ShredCheck.h"
 #include "i18n/SafeFormat.h"
 #include "platform/FileSystem.h"
@@ -51,6 +52,10 @@ uint32_t RunSummary::WarningMask() const {
     return mask;
 }
 
+bool RunSummary::EarlierVersions() const {
+    return EarlierVersionsRemain(filesOnDisk, freeSpaceAfter);
+}
+
 EntryVerdict VerdictOfEntry(const std::u16string& path, storage::DeviceFactsCache* cache) {
     EntryVerdict out;
     fsys::Attributes attr;
@@ -63,7 +68,9 @@ EntryVerdict VerdictOfEntry(const std::u16string& path, storage::DeviceFactsCach
     const storage::StorageFacts facts = storage::GatherStorageFacts(os, cache);
     out.verdict = DecideVerdict(facts);
     out.names = {WideFromUtf8(facts.mountPoint), WideFromUtf8(facts.fsType),
-                 DecideNames(facts, fsys::MayCheckpointJournals())};
+                 // An ext4 journal is cleared with the rights and written over
+                 // without them; a run where that fails says so at its end.
+                 DecideNames(facts, true)};
     return out;
 }
 
@@ -77,6 +84,7 @@ void CountInSummary(RunSummary& s, const std::u16string& kind, const std::u16str
     EntryVerdict v = VerdictOfEntry(path, cache);
     if (!v.applies) return;
     s.bytes += v.size;
+    if (!v.verdict.memory) ++s.filesOnDisk;
     s.Add(path, v.verdict);
     if (names) s.AddNames(v.names);
 }
@@ -184,10 +192,9 @@ std::vector<std::u16string> SummaryLines(const RunSummary& s, const TextLookup& 
     }
     if (s.groups.empty() && s.encrypted > 0)
         lines.push_back(SafeFormat(text("FrmSummary.m_acMEncryptedCount"), {Number(s.encrypted)}));
-    if (s.files > 0) {
-        lines.push_back(text("FrmSummary.m_acMEarlierCopies"));
-        if (s.freeSpaceAfter) lines.push_back(text("FrmSummary.m_acMFreeSpaceAfter"));
-    }
+    if (s.EarlierVersions()) lines.push_back(text("FrmSummary.m_acMEarlierCopies"));
+    if (s.filesOnDisk > 0 && s.freeSpaceAfter)
+        lines.push_back(text("FrmSummary.m_acMFreeSpaceAfter"));
     if (s.groups.empty())
         for (std::u16string& l : NameLines(s, text)) lines.push_back(std::move(l));
     return lines;

@@ -24,6 +24,7 @@ struct RunSummary {
     };
 
     int files = 0;
+    int filesOnDisk = 0;  // files whose drive keeps its free space on a disk
     int folders = 0;
     int64_t bytes = 0;
     int32_t passes = 0;
@@ -49,6 +50,8 @@ struct RunSummary {
     void Add(const std::u16string& path, const Verdict& verdict);
     void AddNames(const NameNote& note);
     uint32_t WarningMask() const;
+    // Earlier versions of the files will remain (engine/EarlierVersions.h).
+    bool EarlierVersions() const;
 };
 
 using TextLookup = std::function<std::u16string(std::string_view key)>;

@@ -354,7 +354,8 @@ TEST_F(FileRunConfinement, ARenamingThatFindsNoFreeNameLeavesTheFileAndItsRow) {
     Run();
     EXPECT_EQ(ReadWholeFile(dir.Sub("r/abcd")).size(), 6u);
     EXPECT_EQ(window.Paths(), Lines{dir.WSub("r/abcd")});
-    EXPECT_EQ(window.logLines.back(), dir.WSub("r/abcd") + u" [FAILED! File exists]");
+    EXPECT_EQ(LastLog(1 + EarlierLines()),
+              WithEarlier({dir.WSub("r/abcd") + u" [FAILED! File exists]"}));
     EXPECT_EQ(ReadWholeFile(dir.Sub("r/" + drawn[0])), "");
 
     // The next run finds the file where it is now and finishes it.

@@ -4,6 +4,7 @@
 // in-memory window, a fixed calendar clock and a shutdown that only counts.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -11,8 +12,11 @@
 
 #include "config/TextConv.h"
 #include "engine/ShredCheck.h"
+#include "i18n/SafeFormat.h"
+#include "platform/MountInfo.h"
 #include "platform/Platform.h"
 #include "runs/FileRun.h"
+#include "runs/FreeSpaceAfter.h"
 #include "runs/RunState.h"
 #include "runs/WorkerThreads.h"
 #include "support/FakeRunWindow.h"
@@ -88,6 +92,28 @@ class FileRunTest : public ::testing::Test {
     static std::u16string Header(int passes) {
         return u"\r\nShredding files with " + WideFromUtf8(std::to_string(passes)) +
                u" iterations\r\n-------------------------------------------------\r\n";
+    }
+
+    // `lines`, then what a run that shredded files on the drive of `path` (the
+    // test folder's by default) says last when no fill follows: that earlier
+    // versions may remain in its free space. Nothing on a drive in memory.
+    std::vector<std::u16string> WithEarlier(std::vector<std::u16string> lines,
+                                            const std::string& path = "") {
+        struct stat st {};
+        if (::stat((path.empty() ? dir.Path() : path).c_str(), &st) != 0) return lines;
+        TouchedDrives touched;
+        touched.Add(st.st_dev);
+        const ChosenFill drives = ChooseDrivesToFill(touched, ReadMountInfo());
+        if (!drives.roots.empty())
+            lines.push_back(
+                SafeFormat(window.MessageText("FrmMain.m_acMEarlierVersions"), {drives.roots[0]}));
+        return lines;
+    }
+    size_t EarlierLines() { return WithEarlier({}).size(); }
+    // The last `n` lines of the log.
+    std::vector<std::u16string> LastLog(size_t n) const {
+        const auto& log = window.logLines;
+        return {log.end() - static_cast<std::ptrdiff_t>(std::min(n, log.size())), log.end()};
     }
 
     int shutdowns = 0;

@@ -7,9 +7,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "FileRunFixture.h"
+#include "engine/EarlierVersions.h"
 #include "engine/ShredCheck.h"
 #include "platform/StorageFacts.h"
+#include "runs/RunSummary.h"
 #include "support/TestMount.h"
 
 namespace {
@@ -114,4 +119,57 @@ TEST_F(FileRunTest, InlineDataIsNotVerifiable) {
         HasLine(window.logLines, m.WPath() + u"tiny.txt [done, not verifiable: inline data]"));
     EXPECT_TRUE(HasLine(window.logLines, m.WPath() + u"large.bin [done, verified]"));
     EXPECT_EQ(window.status, Done());
+}
+
+TEST(EarlierVersions, SaidWheneverADriveShreddedOnIsNotOverwrittenAfter) {
+    // After the run: a disk drive left as it was keeps them; one overwritten
+    // afterwards, or one in memory, does not.
+    EXPECT_FALSE(EarlierVersionsRemain(std::vector<DriveAfterShred>{}));
+    EXPECT_TRUE(EarlierVersionsRemain({{false, true}, {false, false}}));
+    EXPECT_FALSE(EarlierVersionsRemain({{false, true}, {true, false}}));
+    // Before it: files on a disk and no fill chosen, whatever else is found.
+    RunSummary s;
+    s.files = 2;
+    s.filesOnDisk = 1;
+    EXPECT_TRUE(s.groups.empty());
+    EXPECT_TRUE(s.EarlierVersions());
+    // When the summary is shown, it carries the sentence (the offer is the
+    // summary window's check box); the log says it at the end of every run.
+    const TextLookup text = [](std::string_view key) { return WideFromUtf8(std::string(key)); };
+    const std::vector<std::u16string> lines = SummaryLines(s, text);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), u"FrmSummary.m_acMEarlierCopies"), lines.end());
+    // With the fill chosen there is nothing to say, only what follows.
+    s.freeSpaceAfter = true;
+    EXPECT_FALSE(s.EarlierVersions());
+    const std::vector<std::u16string> after = SummaryLines(s, text);
+    EXPECT_EQ(std::find(after.begin(), after.end(), u"FrmSummary.m_acMEarlierCopies"), after.end());
+    EXPECT_NE(std::find(after.begin(), after.end(), u"FrmSummary.m_acMFreeSpaceAfter"),
+              after.end());
+    // Files only in memory: nothing kept on a disk.
+    s.freeSpaceAfter = false;
+    s.filesOnDisk = 0;
+    EXPECT_FALSE(s.EarlierVersions());
+}
+
+TEST_F(FileRunTest, EarlierVersionsAreSaidAtTheEndOnlyForADiskDrive) {
+    TestMount memory(TestMount::Kind::Tmpfs, 1024);
+    KELVANE_REQUIRE_MOUNT(memory);
+    TempDir::WriteFileAt(memory.Path() + "a.txt", "in memory");
+    window.AddRow(WideFromUtf8(memory.Path() + "a.txt"));
+    Run();
+    EXPECT_EQ(window.status, Done());
+    EXPECT_EQ(window.logLines,
+              (std::vector<std::u16string>{Header(1), memory.WPath() + u"a.txt [done]"}));
+
+    TestMount disk(TestMount::Kind::Ext4Image, 16 * 1024);
+    KELVANE_REQUIRE_MOUNT(disk);
+    TempDir::WriteFileAt(disk.Path() + "b.txt", "on a disk");
+    window.AddRow(WideFromUtf8(disk.Path() + "b.txt"));
+    Run();
+    EXPECT_EQ(window.status, Done());
+    ASSERT_FALSE(window.logLines.empty());
+    EXPECT_EQ(window.logLines.back(),
+              u"Earlier versions of the shredded files (saved by editors, temporary files) may "
+              u"remain in the free space of " +
+                  disk.WPath() + u": overwrite the free space of these drives to remove them.");
 }
