@@ -21,6 +21,7 @@ WORK=$(mktemp -d /tmp/kelvane-names-XXXXXX)
 [ -n "$WORK" ] && [ -d "$WORK" ] || exit 1
 MNT="$WORK/mnt"
 MARK="kvnamemark"
+. "$(dirname "$0")/raw_image.sh"
 mkdir "$MNT"
 cleanup() { mountpoint -q "$MNT" && umount "$MNT"; rm -rf "$WORK"; }
 trap cleanup EXIT
@@ -49,16 +50,17 @@ PY
     sync
 }
 
-marks() {  # file: occurrences of the marker
+marks() {  # file: occurrences of the marker, read past the page cache
     if [ "$FSKIND" = vfat ]; then
-        LC_ALL=C grep -a -o -P 'k\x00v\x00n\x00a\x00m\x00' "$1" | wc -l
+        raw_bytes "$1" | LC_ALL=C grep -a -o -P 'k\x00v\x00n\x00a\x00m\x00' | wc -l
     else
-        LC_ALL=C grep -a -o -F "$MARK" "$1" | wc -l
+        raw_bytes "$1" | LC_ALL=C grep -a -o -F "$MARK" | wc -l
     fi
 }
 
 journal() {  # the journal's (or log's) bytes, into $WORK/journal
     rm -f "$WORK/journal"
+    drop_cached "$WORK/image"  # debugfs and xfs_db read the image themselves
     case "$FSKIND" in
         ext4*) debugfs -R "dump <8> $WORK/journal" "$WORK/image" >/dev/null 2>&1 ;;
         xfs)
@@ -67,7 +69,7 @@ journal() {  # the journal's (or log's) bytes, into $WORK/journal
             blocks=$(xfs_db -r -c "sb 0" -c "print logblocks" "$WORK/image" | awk '{print $3}')
             bs=$(xfs_db -r -c "sb 0" -c "print blocksize" "$WORK/image" | awk '{print $3}')
             byte=$(xfs_db -r -c "convert fsb $start byte" "$WORK/image" | awk '{print $1}')
-            dd if="$WORK/image" of="$WORK/journal" bs="$bs" skip=$((byte / bs)) count="$blocks" status=none
+            dd if="$WORK/image" of="$WORK/journal" bs="$bs" skip=$((byte / bs)) count="$blocks" iflag=direct status=none
             ;;
     esac
 }
