@@ -50,8 +50,12 @@ uint64_t GroupSync::SyncsMade() {
 }
 
 bool GroupSync::Wanted() {
+    // Measured on btrfs in a loop image, 3,000 files of 4 KiB, 3 passes, 8 at
+    // once: one syncfs for all took 76 s, a sync for each file 54 s (the log tree
+    // takes the concurrent syncs together already). So it is there to be measured
+    // again, not used by default.
     const char* env = std::getenv("KELVANE_SYNC_TOGETHER");
-    return !(env && std::strcmp(env, "0") == 0);
+    return env && std::strcmp(env, "1") == 0;
 }
 
 bool GroupSync::Sync(int fd, uint64_t dev, bool together) {

@@ -58,7 +58,8 @@ void RunFileJob(FileOps& ops, const FileJobSettings& settings, FileJob& job) {
 
 namespace {
 
-// Files under way at once may share their syncs; one at a time, each has its own.
+// Files under way at once may share their syncs (when asked for); one at a
+// time, each has its own.
 FileJobSettings SharingSyncs(FileJobSettings settings, int threads) {
     settings.syncTogether = threads > 1 && GroupSync::Wanted();
     return settings;
