@@ -7,7 +7,9 @@
 #      `kelvane -exec` without a display against `find -exec shred -n 3 -u {} +`,
 #      on DIR and on a tmpfs (/dev/shm), each also with the other choice of
 #      files at once (KELVANE_FILES_AT_ONCE), to show where the pool pays
-#   3. an unattended run of one empty file, against starting with nothing to do
+#   3. an unattended run of one empty file (`kelvane -exec` and `kelvane-cli
+#      shred`, median of 5, on a tmpfs), and the system calls per small file
+#      (strace -c of 2,000 empty files) (bench/start_and_calls.sh)
 #   4. the main window: shown after start, adding a folder of 100,000 files,
 #      Stop during such a listing, Select all / Invert / Remove, peak memory
 #   5. the terminal run (kelvane-cli shred, which lists as it shreds): trees of
@@ -22,6 +24,8 @@
 # (shred takes about 40 ms a file on a disk that syncs: "10000 100000" takes more
 # than an hour); CLI_PEAK="100000" the trees its peak memory is measured on, and
 # CLI_MILLION=1 adds a tree of 1,000,000 files (4 GiB in DIR, a quarter of an hour).
+# SMALL_FS="ext4 btrfs" adds 3,000 files of 4 KiB, 3 passes, against find+shred on
+# loop images of those file systems (bench/small_files_fs.sh, 1 GiB in DIR each).
 set -euo pipefail
 DIR=${1:-/var/tmp}
 SIZE_MIB=${2:-256}
@@ -107,23 +111,8 @@ for n in ${COUNTS:-3000 10000}; do small_files "$WORK" "$n" 1; done
 echo "on $SHM ($(stat -f -c %T "$SHM")): the pool is not used; 8 at once forced for comparison"
 for n in ${COUNTS:-3000 10000}; do small_files "$SHM" "$n" 8; done
 
-echo "== 3. unattended run of one empty file (best of 5)"
-settings
-best_one=99
-best_none=99
-for _ in 1 2 3 4 5; do
-    : >"$WORK/empty"
-    t0=$(now)
-    "$KELVANE" -exec "$WORK/empty" >/dev/null 2>&1 || true
-    t=$(calc "$(now) - $t0")
-    [ "$(calc "($t < $best_one)")" = 1.000 ] && best_one=$t
-    t0=$(now)
-    "$KELVANE" -exec "$WORK/nothing-here" >/dev/null 2>&1 || true  # starts, finds nothing, ends
-    t=$(calc "$(now) - $t0")
-    [ "$(calc "($t < $best_none)")" = 1.000 ] && best_none=$t
-done
-printf 'one empty file: %.3f s wall; nothing to do: %.3f s; ratio %.2f\n' \
-    "$best_one" "$best_none" "$(calc "$best_one / $best_none")"
+echo "== 3. start-up on one empty file (median of 5) and system calls per small file"
+BUILD=$BUILD "$HERE/bench/start_and_calls.sh" 5 2000
 
 echo "== 4. main window, $WINDOW_FILES files"
 "$BUILD/window_bench" "$WINDOW_FILES" "$WORK" 2>/dev/null
@@ -132,3 +121,8 @@ echo "== 5. terminal run: kelvane-cli shred against find -exec shred, and its pe
 peak_counts=${CLI_PEAK:-100000}
 [ "${CLI_MILLION:-0}" = 1 ] && peak_counts="$peak_counts 1000000"
 BUILD=$BUILD "$HERE/bench/cli_vs_shred.sh" "$WORK" "${CLI_COUNTS:-10000}" "$peak_counts"
+
+for fs in ${SMALL_FS:-}; do
+    echo "== 6. small files on $fs"
+    BUILD=$BUILD SYNC_BOTH=1 "$HERE/bench/small_files_fs.sh" "$fs" 3000 3 "$ROUNDS" "$DIR"
+done

@@ -15,6 +15,7 @@ NEW=$(readlink -f "$BUILD/kelvane")
 WORK=$(mktemp -d /tmp/kelvane-markers-XXXXXX)
 MNT="$WORK/mnt"
 MARK="KELVANE-MARKER-5e1f0c-"
+. "$(dirname "$0")/raw_image.sh"
 mkdir "$MNT"
 cleanup() { mountpoint -q "$MNT" && umount "$MNT"; rm -rf "$WORK"; }
 trap cleanup EXIT
@@ -58,7 +59,7 @@ PY
 count() {  # KiB of marker left in the image
     umount "$MNT"
     local n
-    n=$(grep -a -o -F "$MARK" "$WORK/image" | wc -l)
+    n=$(raw_bytes "$WORK/image" | grep -a -o -F "$MARK" | wc -l)
     echo $(( n * ${#MARK} / 1024 ))
 }
 

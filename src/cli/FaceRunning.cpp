@@ -32,11 +32,20 @@ class FaceTarget : public CommandLineTarget {
 }  // namespace
 
 void WaitForWorkers(WorkerThreads& threads, RunState& state, TerminalFace& face) {
+    // Woken by a worker's end or a signal, never by waiting out a timeout; the
+    // timeout only paces the progress line, where there is one.
+    const int redraw = face.DrawsProgress() ? 200 : -1;
     while (!threads.AllDone()) {
-        pollfd p{StopSignalWakeFd(), POLLIN, 0};
-        (void)::poll(&p, p.fd >= 0 ? 1 : 0, 200);
-        if (p.fd >= 0 && (p.revents & POLLIN)) DrainStopSignalWakeFd();
-        if (StopSignalReceived()) state.stop = true;
+        pollfd p[2] = {{StopSignalWakeFd(), POLLIN, 0}, {threads.EndedFd(), POLLIN, 0}};
+        // Without an eventfd for the ends, a look every 20 ms stands in.
+        const int timeout = p[1].fd < 0 && (redraw < 0 || redraw > 20) ? 20 : redraw;
+        (void)::poll(p, 2, timeout);
+        if (p[0].fd >= 0 && (p[0].revents & POLLIN)) DrainStopSignalWakeFd();
+        if (p[1].fd >= 0 && (p[1].revents & POLLIN)) threads.DrainEndedFd();
+        if (StopSignalReceived()) {
+            state.stop = true;
+            state.WakeWaiters();
+        }
         face.DrawProgress();
     }
     threads.JoinAll();
@@ -68,6 +77,7 @@ bool ListCommandLine(const std::vector<std::u16string>& args, TerminalFace& face
             if (!face.ListAsRunGoes(state)) state.expansionStopped = true;
             if (announceFolders) {
                 state.stop = true;
+                state.WakeWaiters();
                 if (folders) face.SetStatusText(u"");
             }
             return;

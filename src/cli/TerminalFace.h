@@ -122,6 +122,8 @@ class TerminalFace final : public RunWindow {
     // Redraws the progress line (standard error, when it is a terminal); `last`
     // clears it for good.
     void DrawProgress(bool last = false);
+    // True when there is a progress line to keep fresh.
+    bool DrawsProgress() const { return setup_.progressBar; }
     // One line of --json.
     void Emit(const JsonObject& object);
     // A line for people. Data (the per-entry lines) goes to standard output,

@@ -69,6 +69,40 @@ fsys::LocateResult FileOps::Locate(const std::u16string& path, fsys::Place& out)
     return fsys::Locate(root_, path, out);
 }
 
+fsys::LocateResult FileOps::LocateAndLook(const std::u16string& path, fsys::Place& out,
+                                          fsys::Attributes& attr, bool& looked) {
+    out = fsys::Place{};
+    looked = false;
+    std::string os;
+    if (fsys::OsPath(path, os)) {
+        while (os.size() > 1 && os.back() == '/') os.pop_back();
+        const size_t slash = os.rfind('/');
+        const std::string name = slash == std::string::npos ? "" : os.substr(slash + 1);
+        const bool plainName = !name.empty() && name != "." && name != "..";
+        if (plainName && held_ && heldRoot_.path == root_.path &&
+            heldRoot_.identity == root_.identity && os.compare(0, slash, heldPath_) == 0 &&
+            heldPath_.size() == slash) {
+            out.folder = held_;
+            out.name = name;
+            looked = fsys::GetAttributes(out, attr);
+            if (looked || attr.kind != fsys::Kind::kMissing) return fsys::LocateResult::kFound;
+        }
+        held_.reset();
+        const fsys::LocateResult found = Locate(path, out);
+        if (found != fsys::LocateResult::kFound) return found;
+        looked = fsys::GetAttributes(out, attr);
+        if (plainName && out.name == name) {
+            heldRoot_ = root_;
+            heldPath_ = os.substr(0, slash);
+            held_ = out.folder;
+        }
+        return found;
+    }
+    const fsys::LocateResult found = Locate(path, out);
+    if (found == fsys::LocateResult::kFound) looked = fsys::GetAttributes(out, attr);
+    return found;
+}
+
 bool FileOps::IsFile(const std::u16string& path) {
     fsys::Place place;
     fsys::Attributes attr;
@@ -264,7 +298,8 @@ bool FileOps::IsProtectedFolder(const fsys::Place& place, bool given) {
     // A shared folder (/tmp, /var/tmp) is a place, never contents, even when
     // chosen; a folder of someone else's that the run merely climbed into is
     // theirs to remove, as root's runs would otherwise take it.
-    return (attr.mode & S_ISVTX) != 0 || (!given && attr.owner != ::geteuid());
+    static const uid_t self = ::geteuid();  // the program never changes its user
+    return (attr.mode & S_ISVTX) != 0 || (!given && attr.owner != self);
 }
 
 bool FileOps::RemoveFolderChain(const std::u16string& folder, bool given) {

@@ -38,6 +38,10 @@ struct ShredFileOptions {
     // When set: once it turns true the passes end after the write under way and
     // the file stays where it is, under its own name (ShredReport::interrupted).
     const std::atomic<bool>* stop = nullptr;
+    // When set: forces a pass's data to the device in place of the file's own
+    // fdatasync (to share one sync with the other files under way); `device` is
+    // the file's. True when the data is there.
+    std::function<bool(int fd, uint64_t device)> syncPass;
 };
 
 struct WalkOptions {
@@ -115,6 +119,8 @@ class FileOps {
 
     bool IsFile(const std::u16string& path);
     bool IsFolder(const std::u16string& path);
+    // The folder of the file shredded last stays held (for the next file in it)
+    // until another folder's file or the end of this FileOps.
     bool ShredFile(int32_t passes, ShredFileOptions options);
     bool ShredName(std::u16string& path, bool randomDigits, int32_t count);
     bool RemoveFile(const std::u16string& path);
@@ -162,6 +168,13 @@ class FileOps {
 
   private:
     fsys::LocateResult Locate(const std::u16string& path, fsys::Place& out) const;
+    // Locate and a look at the entry, for one entry after another of one folder:
+    // the folder held for the last entry serves the next one in it, without
+    // walking down to it again. Where the entry is not found there (the folder was
+    // removed or replaced since), the path is followed afresh. `looked` tells
+    // whether the look succeeded (errno says why not).
+    fsys::LocateResult LocateAndLook(const std::u16string& path, fsys::Place& out,
+                                     fsys::Attributes& attr, bool& looked);
     bool IsProtectedFolder(const fsys::Place& place, bool given);
     const fsys::SystemPlaces& Places();
     bool ShredNameAt(fsys::Place& place, std::u16string& path, bool randomDigits, int32_t count);
@@ -169,6 +182,10 @@ class FileOps {
     bool RemoveScrambledFolder(fsys::Place& place, const std::u16string& path);
 
     fsys::Root root_;
+    // The folder LocateAndLook found last: under which root, at which path.
+    fsys::Root heldRoot_;
+    std::string heldPath_;
+    std::shared_ptr<fsys::HeldFolder> held_;
     ShredReport lastShred_;
     std::vector<fsys::Identity> protected_;
     bool protectedKnown_ = false;

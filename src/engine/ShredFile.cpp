@@ -18,55 +18,58 @@ bool SameFile(const fsys::Attributes& a, const fsys::Attributes& b) {
 }
 
 // Opens the file we measured, and only that one: a file swapped in under the
-// same name between two steps is not ours to write.
+// same name between two steps is not ours to write. `opened` gets the open
+// file's own attributes (its 64-bit length among them).
 bool OpenSame(fsys::File& file, const fsys::Place& place, fsys::File::Mode mode,
-              const fsys::Attributes& measured) {
-    fsys::Attributes now;
-    if (!file.OpenAt(place.folder->Fd(), place.name, mode) || !file.GetAttributes(now))
-        return false;
-    if (SameFile(now, measured)) return true;
+              const fsys::Attributes& measured, fsys::Attributes& opened) {
+    if (!file.OpenAt(place.folder->Fd(), place.name, mode, &opened)) return false;
+    if (SameFile(opened, measured)) return true;
+    file.Close();
     errno = 0;  // no system error: another file took the name
     return false;
 }
 
+// A write-open refused for want of rights (or of a writable file system), where
+// a read-open may still succeed.
+bool RefusedForWriting(int err) {
+    return err == EACCES || err == EPERM || err == EROFS || err == ETXTBSY;
+}
+
 // One pass: the old bytes are overwritten where they lie (no truncation, which
 // could hand the data new blocks and leave the old ones untouched), then forced
-// to the device before the next pass may overwrite them in the page cache.
-bool OverwritePass(const fsys::Place& place, const fsys::Attributes& measured,
-                   const ShredBlock& block, ShredCheck* check,
-                   const std::function<void(int64_t)>& written, const std::atomic<bool>* stop) {
-    fsys::File file;
-    if (!OpenSame(file, place, fsys::File::Mode::kWrite, measured)) return false;
+// to the device before the next pass may overwrite them in the page cache. An
+// empty file has no byte to overwrite and nothing to force.
+bool OverwritePass(fsys::File& file, const fsys::Attributes& attr, const ShredBlock& block,
+                   ShredCheck* check, const std::function<void(int64_t)>& written,
+                   const std::function<bool(int, uint64_t)>& syncPass,
+                   const std::atomic<bool>* stop) {
+    const int64_t size = attr.size;
     // A stop leaves the pass unsynced: its syncing could take longer than the
     // user is willing to wait, and the passes before it are on the device.
-    if (!WriteRepeatedBlock(file, block.Data(), block.BlockSize(), measured.size, written, stop))
+    if (!WriteRepeatedBlock(file, block.Data(), block.BlockSize(), size, written, stop))
         return false;
-    if (!file.Sync()) return false;
-    if (check && !check->After(file.Descriptor(), block, measured.size)) {
+    if (size > 0 && !(syncPass ? syncPass(file.Descriptor(), attr.device) : file.Sync()))
+        return false;
+    if (check && !check->After(file.Descriptor(), block, size)) {
         errno = 0;  // the check says why
         return false;
     }
-    return file.Close();
+    return true;
 }
 
-bool CutToZero(const fsys::Place& place, const fsys::Attributes& measured) {
-    fsys::File file;
-    if (!OpenSame(file, place, fsys::File::Mode::kWrite, measured)) return false;
-    return file.Truncate(0) && file.Close();
-}
-
-// Appends (r mod 99 + 1) * 1024 bytes. Past the end of a small block buffer the
-// bytes start again from its beginning, just as the blocks of a pass do.
-bool Grow(const fsys::Place& place, const fsys::Attributes& measured, const ShredBlock& block) {
-    fsys::File file;
-    if (!OpenSame(file, place, fsys::File::Mode::kAppend, measured)) return false;
+// Appends (r mod 99 + 1) * 1024 bytes after `size`. Past the end of a small
+// block buffer the bytes start again from its beginning, just as the blocks of a
+// pass do.
+bool Grow(fsys::File& file, int64_t size, const ShredBlock& block) {
     uint64_t remaining = static_cast<uint64_t>(ThreadRandom() % 99 + 1) * 1024u;
+    int64_t at = size;
     while (remaining > 0) {
         const auto count = static_cast<size_t>(std::min<uint64_t>(block.BlockSize(), remaining));
-        if (!file.Write(block.Data(), count)) return false;
+        if (!file.WriteAt(block.Data(), count, at)) return false;
         remaining -= count;
+        at += static_cast<int64_t>(count);
     }
-    return file.Close();
+    return true;
 }
 
 }  // namespace
@@ -82,19 +85,27 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
     // The folder holding the file, reached without following a link below the
     // confining root; every step below works relative to it.
     fsys::Place place;
-    const fsys::LocateResult found = Locate(options.path, place);
+    fsys::Attributes attr;
+    bool looked = false;
+    const fsys::LocateResult found = LocateAndLook(options.path, place, attr, looked);
     if (found != fsys::LocateResult::kFound) {
         lastShred_.folderChanged = found == fsys::LocateResult::kRefused;
         return found == fsys::LocateResult::kMissing || failed();
     }
+    const int lookError = errno;
     // Looked at again here, not only when the entry was listed: what is mounted
-    // where may have changed since.
-    lastShred_.refused = fsys::GuardText(Places().JudgeEntry(place));
+    // where may have changed since. The folder's file system first (asked once
+    // per folder); whether the entry is a system place only where it is a folder.
+    lastShred_.refused = fsys::GuardText(Places().JudgeNonFolder(place));
     if (!lastShred_.refused.empty()) return false;
-    fsys::Attributes attr;
-    if (!fsys::GetAttributes(place, attr)) {
+    if (!looked) {
         // Gone is done; a path we may not even look at is a failure, not success.
+        errno = lookError;
         return attr.kind == fsys::Kind::kMissing || failed();
+    }
+    if (attr.kind == fsys::Kind::kFolder) {
+        lastShred_.refused = fsys::GuardText(Places().JudgeEntry(place));
+        if (!lastShred_.refused.empty()) return false;
     }
     if (options.seen) options.seen(-1, attr);
     if (attr.deviceNode && !options.deviceChosen) {
@@ -108,14 +119,28 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
     const bool randomMode = options.shredValue.empty();
 
     if (attr.kind == fsys::Kind::kFile) {
-        fsys::File reader;
-        if (!OpenSame(reader, place, fsys::File::Mode::kRead, attr)) return failed();
+        // One descriptor for everything: the look the report and the check take,
+        // every pass, the read-back and the change of size.
+        fsys::File file;
+        const fsys::Attributes listed = attr;
+        bool writable = OpenSame(file, place, fsys::File::Mode::kReadWrite, listed, attr);
+        if (!writable) {
+            // Not ours to write: looked at all the same, and then refused below
+            // with the system's own word, as the first pass's open gets it.
+            if (!RefusedForWriting(errno) ||
+                !OpenSame(file, place, fsys::File::Mode::kRead, listed, attr))
+                return failed();
+        }
         if (passes < 1) return false;
-        // 64-bit length from the open file itself.
-        if (!reader.GetAttributes(attr)) return failed();
-        if (options.check) options.check->Before(reader.Descriptor());
-        if (options.seen) options.seen(reader.Descriptor(), attr);
-        reader.Close();
+        if (options.check) options.check->Before(file.Descriptor());
+        if (options.seen) options.seen(file.Descriptor(), attr);
+        if (!writable) {
+            // Writable after all (its rights changed meanwhile): the passes go on
+            // through a write-only descriptor to the same file.
+            fsys::Attributes opened;
+            file.Close();
+            if (!OpenSame(file, place, fsys::File::Mode::kWrite, attr, opened)) return failed();
+        }
         // Overwriting destroys the data under the file's other names too.
         lastShred_.otherNames = attr.links > 1 ? attr.links - 1 : 0;
         // Taken from the open file: the drive whose free space may hold its earlier copies.
@@ -139,16 +164,18 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
             std::function<void(int64_t)> written;
             if (options.progress)
                 written = [&](int64_t bytes) { options.progress(size * pass + bytes, all); };
-            if (!OverwritePass(place, attr, block, check, written, options.stop)) {
+            if (!OverwritePass(file, attr, block, check, written, options.syncPass,
+                               options.stop)) {
                 if (errno == ECANCELED && options.stop && options.stop->load())
                     return stopped(pass);
                 return failed();
             }
         }
         if (options.modifySize) {
-            const bool ok = options.sizeToZero ? CutToZero(place, attr) : Grow(place, attr, block);
+            const bool ok = options.sizeToZero ? file.Truncate(0) : Grow(file, size, block);
             if (!ok) return failed();
         }
+        if (!file.Close()) return failed();
     } else if (passes < 1) {
         return false;
     }

@@ -31,9 +31,14 @@ void SetFreshRandomSeedHook(uint32_t (*hook)()) {
 
 uint32_t FreshRandomSeed() {
     if (auto hook = seedHook.load()) return hook();
-    uint32_t seed = 0;
-    if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof seed))
-        return seed;
+    // Asked once per file shredded: the kernel's bytes are fetched for 64 seeds at
+    // a time, each thread for itself.
+    thread_local uint32_t seeds[64];
+    thread_local size_t left = 0;
+    if (left == 0 &&
+        ::getrandom(seeds, sizeof seeds, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof seeds))
+        left = sizeof seeds / sizeof seeds[0];
+    if (left > 0) return seeds[--left];
     // Without the kernel's source (very early boot, old kernels): the clock's
     // nanoseconds, the thread and a process-wide count, mixed, still differ
     // between threads and calls.

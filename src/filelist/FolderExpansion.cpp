@@ -190,6 +190,7 @@ void RunFolderExpansion(RunWindow& window, RunState& state) {
     const bool walked = ExpandQueue(window, state, true, true, refused);
     window.UnlockAfterRun();
     state.stop.store(true);
+    state.WakeWaiters();
     // The count tells what the walk added; a refusal stays on the status line.
     if (walked && refused.empty()) UpdateFileCount(window);
 }

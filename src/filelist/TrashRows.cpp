@@ -228,6 +228,7 @@ bool StartTrashListing(WorkerThreads& threads, RunWindow& window, RunState& stat
         (void)ListTrashRows(window, state);
         window.UnlockAfterRun();
         state.stop.store(true);
+        state.WakeWaiters();
     });
     return true;
 }

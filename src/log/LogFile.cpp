@@ -22,6 +22,16 @@ std::string LogBytes(const std::u16string& text) {
     return bytes;
 }
 
+namespace {
+
+// Asked for every line of a run; the program never changes its user.
+uid_t EffectiveUser() {
+    static const uid_t user = ::geteuid();
+    return user;
+}
+
+}  // namespace
+
 bool AppendTextToFile(const std::string& path, const std::u16string& text) {
     return AppendLinesToFile(path, {text});
 }
@@ -41,7 +51,7 @@ bool AppendLinesToFile(const std::string& path, const std::vector<std::u16string
     // write into: it would carry our lines to them.
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        (st.st_uid != ::geteuid() && st.st_uid != 0) ||
+        (st.st_uid != EffectiveUser() && st.st_uid != 0) ||
         ((st.st_mode & 077) != 0 && ::fchmod(fd, st.st_mode & 07700) != 0)) {
         ::close(fd);
         return false;

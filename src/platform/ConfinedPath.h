@@ -9,6 +9,7 @@
 // and the entry itself is then worked on with the *at calls, relative to the
 // folder that holds it. The components above the root are the user's own choice
 // and were resolved to their real location when the path entered the list.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -41,6 +42,11 @@ class HeldFolder {
     HeldFolder(const HeldFolder&) = delete;
     HeldFolder& operator=(const HeldFolder&) = delete;
     int Fd() const { return fd_; }
+
+    // Whether the folder lies on a system file system (proc, sysfs, devtmpfs):
+    // a fact of the folder, asked once for all the entries found in it.
+    // -1: not asked yet; 0: no; 1: yes.
+    std::atomic<int> onSystemFileSystem{-1};
 
   private:
     int fd_;

@@ -178,7 +178,7 @@ bool File::Open(const std::u16string& path, Mode mode) {
     return OpenAt(AT_FDCWD, p, mode);
 }
 
-bool File::OpenAt(int folderFd, const std::string& name, Mode mode) {
+bool File::OpenAt(int folderFd, const std::string& name, Mode mode, Attributes* opened) {
     Close();
     if (name.empty()) return false;
     // O_NONBLOCK: should the entry have turned into a FIFO since it was looked
@@ -197,6 +197,9 @@ bool File::OpenAt(int folderFd, const std::string& name, Mode mode) {
         case Mode::kAppend:
             flags |= O_WRONLY | O_APPEND;
             break;
+        case Mode::kReadWrite:
+            flags |= O_RDWR;
+            break;
     }
     int fd = ::openat(folderFd, name.c_str(), flags);
     if (fd < 0) return false;
@@ -206,14 +209,13 @@ bool File::OpenAt(int folderFd, const std::string& name, Mode mode) {
         ok = false;
         errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     }
-    if (ok && (mode == Mode::kWrite || mode == Mode::kAppend) && IsReadOnlyMode(st.st_mode)) {
+    if (ok && (mode == Mode::kWrite || mode == Mode::kAppend || mode == Mode::kReadWrite) &&
+        IsReadOnlyMode(st.st_mode)) {
         ok = false;
         errno = EACCES;  // what the system says to anyone but root
     }
-    if (ok) {
-        int fl = ::fcntl(fd, F_GETFL);
-        ok = fl >= 0 && ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == 0;
-    }
+    // The status flags are the ones just given: no need to ask for them first.
+    if (ok) ok = ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
     if (!ok) {
         const int saved = errno;
         ::close(fd);
@@ -221,6 +223,7 @@ bool File::OpenAt(int folderFd, const std::string& name, Mode mode) {
         return false;
     }
     fd_ = fd;
+    if (opened) FillAttributes(st, *opened);
     return true;
 }
 

@@ -90,6 +90,7 @@ class File {
         kReadFollowingLinks,  // for files the user names as input only
         kWrite,               // in place: no truncation, no creation
         kAppend,
+        kReadWrite,  // as kWrite, and readable: one descriptor to look, write and read back
     };
 
     File() = default;
@@ -98,8 +99,9 @@ class File {
     File& operator=(const File&) = delete;
 
     bool Open(const std::u16string& path, Mode mode);
-    // The same, for the entry `name` of an open folder.
-    bool OpenAt(int folderFd, const std::string& name, Mode mode);
+    // The same, for the entry `name` of an open folder. `opened`, when given,
+    // gets the attributes of the file opened (from the look the open makes).
+    bool OpenAt(int folderFd, const std::string& name, Mode mode, Attributes* opened = nullptr);
     bool IsOpen() const { return fd_ >= 0; }
     int Descriptor() const { return fd_; }
     bool GetAttributes(Attributes& out) const;

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -268,7 +269,23 @@ bool HasMountOption(const std::string& options, const std::string& option) {
     return false;
 }
 
+namespace {
+
+// The extent map and, when it failed, whether the file system refuses extent
+// maps altogether (rather than this file or this moment).
+ExtentMap ReadExtentsNoting(int fd, bool sync, bool& refused);
+
+}  // namespace
+
 ExtentMap ReadExtents(int fd, bool sync) {
+    bool refused = false;
+    return ReadExtentsNoting(fd, sync, refused);
+}
+
+namespace {
+
+ExtentMap ReadExtentsNoting(int fd, bool sync, bool& refused) {
+    refused = false;
     ExtentMap map;
     constexpr uint32_t kBatch = 256;
     std::vector<unsigned char> buffer(sizeof(fiemap) + kBatch * sizeof(fiemap_extent));
@@ -280,7 +297,10 @@ ExtentMap ReadExtents(int fd, bool sync) {
         fm->fm_length = FIEMAP_MAX_OFFSET - start;
         fm->fm_flags = sync ? FIEMAP_FLAG_SYNC : 0;
         fm->fm_extent_count = kBatch;
-        if (::ioctl(fd, FS_IOC_FIEMAP, fm) != 0) return ExtentMap{};
+        if (::ioctl(fd, FS_IOC_FIEMAP, fm) != 0) {
+            refused = errno == EOPNOTSUPP || errno == ENOTTY;
+            return ExtentMap{};
+        }
         map.known = true;
         if (fm->fm_mapped_extents == 0) break;
         bool last = false;
@@ -296,6 +316,47 @@ ExtentMap ReadExtents(int fd, bool sync) {
         if (last || map.extents.size() >= kMaxExtents) break;
     }
     return map;
+}
+
+}  // namespace
+
+FileSystemKinds::Kind& FileSystemKinds::Of(uint64_t dev) {
+    for (Kind& k : kinds_)
+        if (k.dev == dev) return k;
+    kinds_.push_back(Kind{dev});
+    return kinds_.back();
+}
+
+bool FileSystemKinds::Magic(int fd, uint64_t dev, int64_t& magic) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const Kind& k = Of(dev);
+        if (k.haveMagic) {
+            magic = k.magic;
+            return true;
+        }
+    }
+    struct statfs sf {};
+    if (::fstatfs(fd, &sf) != 0) return false;
+    magic = static_cast<int64_t>(sf.f_type);
+    std::lock_guard<std::mutex> lock(mutex_);
+    Kind& k = Of(dev);
+    k.magic = magic;
+    k.haveMagic = true;
+    return true;
+}
+
+FileSystemKinds::Extents FileSystemKinds::MapsExtents(uint64_t dev) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Of(dev).extents;
+}
+
+void FileSystemKinds::ExtentsAnswered(uint64_t dev, bool refused) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Kind& k = Of(dev);
+    // A refusal is the file system's; a map once given proves it maps.
+    if (refused || k.extents == Extents::kUnknown)
+        k.extents = refused ? Extents::kRefused : Extents::kMapped;
 }
 
 BlockFacts FollowBlockDevice(uint32_t major, uint32_t minor) {
@@ -353,14 +414,44 @@ StorageFacts OpenFileFacts(int fd, const ExtentMap* extents) {
     return facts;
 }
 
+StorageFacts OpenFileFacts(int fd, uint64_t dev, int64_t size, const ExtentMap* extents,
+                           FileSystemKinds& kinds) {
+    StorageFacts facts;
+    if (!kinds.Magic(fd, dev, facts.fsMagic)) return facts;
+    facts.known = true;
+    ReadInodeFlags(fd, facts.haveInodeFlags, facts.inodeFlags);
+    const FileSystemKinds::Extents maps = kinds.MapsExtents(dev);
+    if (extents) {
+        facts.extents = *extents;
+    } else if (size == 0 && maps == FileSystemKinds::Extents::kMapped) {
+        // An empty file has no extent, as the file system said of the first one.
+        facts.extents.known = true;
+    } else if (maps != FileSystemKinds::Extents::kRefused) {
+        bool refused = false;
+        facts.extents = ReadExtentsNoting(fd, true, refused);
+        if (facts.extents.known || refused) kinds.ExtentsAnswered(dev, refused);
+    }
+    return facts;
+}
+
+namespace {
+
+StorageFacts GatherOpenFacts(int fd, const struct stat& st, const std::string& path,
+                             DeviceFactsCache* cache) {
+    DeviceFactsCache own;
+    DeviceFactsCache& devices = cache ? *cache : own;
+    StorageFacts facts = OpenFileFacts(fd, st.st_dev, st.st_size, nullptr, devices.Kinds());
+    if (!facts.known) return facts;
+    TakeDeviceFacts(facts, devices.Lookup(st.st_dev, path));
+    return facts;
+}
+
+}  // namespace
+
 StorageFacts GatherStorageFacts(int fd, const std::string& path, DeviceFactsCache* cache) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return StorageFacts{};
-    StorageFacts facts = OpenFileFacts(fd);
-    if (!facts.known) return facts;
-    DeviceFactsCache own;
-    TakeDeviceFacts(facts, (cache ? *cache : own).Lookup(st.st_dev, path));
-    return facts;
+    return GatherOpenFacts(fd, st, path, cache);
 }
 
 void TakeDeviceFacts(StorageFacts& facts, const DeviceFactsCache::Device& dev) {
@@ -375,7 +466,7 @@ StorageFacts GatherStorageFacts(const std::string& path, DeviceFactsCache* cache
     if (fd < 0) return StorageFacts{};
     struct stat st {};
     StorageFacts facts;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) facts = GatherStorageFacts(fd, path, cache);
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) facts = GatherOpenFacts(fd, st, path, cache);
     ::close(fd);
     return facts;
 }

@@ -7,6 +7,8 @@
 // /proc and /sys are read through a replaceable root so that tests can hand in a
 // fake tree (ScopedStorageRoots).
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -107,6 +109,31 @@ ExtentMap ReadExtents(int fd, bool sync);
 // Follows /sys/dev/block/MAJ:MIN down to the physical devices.
 BlockFacts FollowBlockDevice(uint32_t major, uint32_t minor);
 
+// What a look at each file would otherwise ask its file system again and again:
+// the statfs type, and whether it maps extents at all (tmpfs does not). Kept
+// per device number for one run or one look at the list; shared by threads.
+class FileSystemKinds {
+  public:
+    // The statfs type of the file system `fd` is on (device `dev`); false when
+    // statfs fails.
+    bool Magic(int fd, uint64_t dev, int64_t& magic);
+    // Whether device `dev` maps extents: unknown until told by ExtentsAnswered.
+    enum class Extents { kUnknown, kMapped, kRefused };
+    Extents MapsExtents(uint64_t dev);
+    void ExtentsAnswered(uint64_t dev, bool refused);
+
+  private:
+    struct Kind {
+        uint64_t dev = 0;
+        int64_t magic = 0;
+        bool haveMagic = false;
+        Extents extents = Extents::kUnknown;
+    };
+    Kind& Of(uint64_t dev);  // under mutex_
+    std::mutex mutex_;
+    std::vector<Kind> kinds_;
+};
+
 // What is the same for every file of one file system, kept while many files are
 // looked at (one run, one look at the list). Not shared between threads.
 class DeviceFactsCache {
@@ -124,8 +151,10 @@ class DeviceFactsCache {
             if (d.first == dev) return true;
         return false;
     }
+    FileSystemKinds& Kinds() { return *kinds_; }
 
   private:
+    std::shared_ptr<FileSystemKinds> kinds_ = std::make_shared<FileSystemKinds>();
     bool haveMounts_ = false;
     std::vector<MountEntry> mounts_;
     std::vector<std::pair<uint64_t, Device>> devices_;
@@ -142,6 +171,11 @@ StorageFacts GatherStorageFacts(int fd, const std::string& path, DeviceFactsCach
 // caller to look up in its cache): statfs, inode flags and its extents, or
 // `extents` where they were read already.
 StorageFacts OpenFileFacts(int fd, const ExtentMap* extents = nullptr);
+// The same for an open regular file whose device and size are known already:
+// the file system's type and its refusal of extent maps come from `kinds`
+// (asked once per device), and an empty file has no extents to ask for.
+StorageFacts OpenFileFacts(int fd, uint64_t dev, int64_t size, const ExtentMap* extents,
+                           FileSystemKinds& kinds);
 
 // The same for a path; a link or special file is not opened (known stays false).
 StorageFacts GatherStorageFacts(const std::string& path, DeviceFactsCache* cache = nullptr);

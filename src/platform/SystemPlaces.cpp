@@ -213,10 +213,28 @@ Guard SystemPlaces::JudgeFolder(int fd) const {
     return OnSystemFileSystem(fd) ? Guard::kSystemFileSystem : Guard::kAllowed;
 }
 
+namespace {
+
+bool HolderOnSystemFileSystem(HeldFolder& folder) {
+    int known = folder.onSystemFileSystem.load();
+    if (known < 0) {
+        known = OnSystemFileSystem(folder.Fd()) ? 1 : 0;
+        folder.onSystemFileSystem.store(known);
+    }
+    return known == 1;
+}
+
+}  // namespace
+
+Guard SystemPlaces::JudgeNonFolder(const Place& place) const {
+    if (!place.Valid()) return Guard::kAllowed;
+    return HolderOnSystemFileSystem(*place.folder) ? Guard::kSystemFileSystem : Guard::kAllowed;
+}
+
 Guard SystemPlaces::JudgeEntry(const Place& place) const {
     if (!place.Valid()) return Guard::kAllowed;
     const int holder = place.folder->Fd();
-    if (OnSystemFileSystem(holder)) return Guard::kSystemFileSystem;
+    if (HolderOnSystemFileSystem(*place.folder)) return Guard::kSystemFileSystem;
     const int fd = ::openat(holder, place.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return Guard::kAllowed;  // gone: nothing to guard
     struct stat st {};

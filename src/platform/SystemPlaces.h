@@ -46,6 +46,9 @@ class SystemPlaces {
     // An entry as a run reaches it: the file system of its holding folder, and
     // the folder itself when it is one.
     Guard JudgeEntry(const Place& place) const;
+    // What JudgeEntry says of an entry that is no folder: only the file system of
+    // its folder counts, and that is asked once per held folder.
+    Guard JudgeNonFolder(const Place& place) const;
     bool IsPlace(const Identity& id) const;
 
   private:

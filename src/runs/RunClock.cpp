@@ -5,7 +5,6 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
-#include <thread>
 
 #include "config/TextConv.h"
 #include "engine/FileOps.h"
@@ -26,14 +25,10 @@ std::mutex& TickMutex() {
     return m;
 }
 
-void WaitOneSecond(const std::function<bool()>& shouldEnd) {
-    using namespace std::chrono;
-    const auto end = steady_clock::now() + milliseconds(1000);
-    while (!shouldEnd()) {
-        auto now = steady_clock::now();
-        if (now >= end) return;
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(milliseconds(10), end - now));
-    }
+// Sleeps until the next tick, or less when the clock is to end: the flags that
+// end it come with a wake, so a run's end never waits out a tick.
+void WaitOneSecond(RunState& state, const std::function<bool()>& shouldEnd) {
+    state.WaitForWake(std::chrono::steady_clock::now() + std::chrono::seconds(1), shouldEnd);
 }
 
 void RunClockThread(RunWindow& window, RunState& state, uint64_t generation,
@@ -102,14 +97,19 @@ std::u16string IndicatorText() {
 }
 
 void StartRunClock(WorkerThreads& threads, RunWindow& window, RunState& state) {
-    StartRunClock(threads, window, state, WaitOneSecond);
+    StartRunClock(threads, window, state, nullptr);
 }
 
 void StartRunClock(WorkerThreads& threads, RunWindow& window, RunState& state, ClockSleep sleep) {
     uint64_t generation = ++state.clockGeneration;
     // A run shorter than the first tick must not end with the previous run's time.
     state.SetElapsedText(Utf8FromWide(ClockTimeText(Platform().now() - state.startTime.load())));
+    state.WakeWaiters();  // an older clock sees at once that it is no longer current
+    if (!sleep)
+        sleep = [&state](const std::function<bool()>& shouldEnd) {
+            WaitOneSecond(state, shouldEnd);
+        };
     threads.Start([&window, &state, generation, sleep = std::move(sleep)] {
-        RunClockThread(window, state, generation, sleep ? sleep : ClockSleep(WaitOneSecond));
+        RunClockThread(window, state, generation, sleep);
     });
 }

@@ -19,6 +19,7 @@ void RunFrame(RunWindow& window, RunState& state, bool exitAfterRun,
     window.UnlockAfterRun();
     state.runBusy = false;
     state.stop = true;
+    state.WakeWaiters();
 
     // Read only now: the end-action drop-down stays usable during a run.
     const int endAction = window.EndAction();

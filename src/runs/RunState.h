@@ -3,7 +3,10 @@
 // go on. The stop flag and the start time are atomics; the elapsed-time text is
 // behind a mutex so that a run never reads it half-written by the clock.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -127,6 +130,20 @@ class RunState {
     std::atomic<bool> runBusy{false};
     std::atomic<int> filesUnderWay{0};
 
+    // Whoever waits on the flags above (the run clock between its ticks) is woken
+    // by this, so a run's end never waits out a tick: call it after setting them.
+    void WakeWaiters() {
+        { std::lock_guard<std::mutex> lock(wakeMutex_); }
+        wake_.notify_all();
+    }
+    // Waits until `pred` holds or `deadline` passes; `pred` is asked again at each
+    // WakeWaiters. Returns pred().
+    bool WaitForWake(std::chrono::steady_clock::time_point deadline,
+                     const std::function<bool()>& pred) {
+        std::unique_lock<std::mutex> lock(wakeMutex_);
+        return wake_.wait_until(lock, deadline, pred);
+    }
+
     StringTable folderQueue;  // two columns: folder (UTF-8, ends with "/"), "0"
     StringTable drivesTable;  // one column: drive root (UTF-8)
     // The storage folder, set once at start-up: a free-space run records itself
@@ -166,4 +183,6 @@ class RunState {
     mutable std::mutex mutex_;
     std::string elapsed_ = "00:00:00";
     std::string lastReportJson_, lastReportPdf_;
+    std::mutex wakeMutex_;
+    std::condition_variable wake_;
 };

@@ -42,7 +42,12 @@ void RunFileJob(FileOps& ops, const FileJobSettings& settings, FileJob& job) {
             job.seenAttr = attr;
             if (fd >= 0)
                 job.seenFacts = storage::OpenFileFacts(
-                    fd, settings.verify ? &job.check.BeforeExtents() : nullptr);
+                    fd, attr.device, attr.size,
+                    settings.verify ? &job.check.BeforeExtents() : nullptr, *settings.kinds);
+        };
+    if (settings.syncTogether && settings.syncs)
+        file.syncPass = [&settings](int fd, uint64_t device) {
+            return settings.syncs->Sync(fd, device, true);
         };
     job.ok = ops.ShredFile(settings.passes, file);
     ops.RelockHoldingFolder();
@@ -51,7 +56,19 @@ void RunFileJob(FileOps& ops, const FileJobSettings& settings, FileJob& job) {
     if (job.report.wasFolder && !job.folderRow) job.ok = false;
 }
 
-ShredPool::ShredPool(int threads, FileJobSettings settings) : settings_(std::move(settings)) {
+namespace {
+
+// Files under way at once may share their syncs (when asked for); one at a
+// time, each has its own.
+FileJobSettings SharingSyncs(FileJobSettings settings, int threads) {
+    settings.syncTogether = threads > 1 && GroupSync::Wanted();
+    return settings;
+}
+
+}  // namespace
+
+ShredPool::ShredPool(int threads, FileJobSettings settings)
+    : settings_(SharingSyncs(std::move(settings), threads)) {
     // Fewer threads than asked (a process limit, say) still work; none at all is
     // for the caller to see.
     try {

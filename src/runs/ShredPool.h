@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/FileOps.h"
+#include "engine/GroupSync.h"
 #include "engine/ShredCheck.h"
 #include "platform/StorageFacts.h"
 
@@ -40,6 +41,12 @@ struct FileJobSettings {
     bool verify = false;
     bool ignoreProtect = false;
     bool facts = false;  // fill the job's seen* fields
+    // Shared by every file of the run (and every copy of these settings): the
+    // file systems' kinds, asked once per device, and the syncs that the files
+    // under way at once share on btrfs (used where a pool runs them).
+    std::shared_ptr<storage::FileSystemKinds> kinds = std::make_shared<storage::FileSystemKinds>();
+    std::shared_ptr<GroupSync> syncs = std::make_shared<GroupSync>(kinds);
+    bool syncTogether = false;
 };
 
 // Shreds the job's file with `ops`, confined to the job's root.

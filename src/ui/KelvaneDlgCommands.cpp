@@ -178,6 +178,7 @@ void CKelvaneDlg::OnCommand(int id) {
 
 void CKelvaneDlg::OnStop() {
     state_.stop = true;
+    state_.WakeWaiters();
     face_->ShowStopping();
     // "-exec" still listing the command line's folders: its run is cancelled,
     // just as a stop signal cancels it without a display; otherwise the part
@@ -200,12 +201,18 @@ void CKelvaneDlg::StoreSettings() {
     // half a second on. A worker asking (a run at its end) waits on its own thread,
     // so the window keeps serving the others meanwhile, and is not waited for.
     state_.stop = true;
+    state_.WakeWaiters();
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
     const bool onUi = UiThreadCaller::OnUiThread();
     const std::thread::id asking = onUi ? std::thread::id() : std::this_thread::get_id();
-    while (!workers_.AllDoneExcept(asking) && std::chrono::steady_clock::now() < until) {
-        if (onUi) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // A worker's end wakes this wait at once.
+    const auto othersDone = [&] { return workers_.AllDoneExcept(asking); };
+    if (!onUi) (void)workers_.WaitUntil(until, othersDone);
+    while (onUi && !othersDone() && std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        (void)workers_.WaitUntil(
+            std::min(until, std::chrono::steady_clock::now() + std::chrono::milliseconds(1)),
+            othersDone);
     }
     if (!onUi) {
         // A run ending because the window closes: the close stores them itself

@@ -277,6 +277,7 @@ void CKelvaneDlg::PollUnattended() {
     if (unattended_ && StopSignalReceived() && !stopSignalSeen_) {
         stopSignalSeen_ = true;
         state_.stop = true;
+        state_.WakeWaiters();
         if (execPending_ || workers_.AllDone()) {
             // Nothing has been shredded yet, or nothing is running: end here.
             CancelExecRun();

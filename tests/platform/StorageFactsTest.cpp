@@ -1,5 +1,6 @@
 // Storage facts read through a fake /proc and /sys tree: the chain of block
 // devices under a file system, and the mount table.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -10,6 +11,7 @@
 #include "engine/StorageVerdict.h"
 #include "platform/StorageFacts.h"
 #include "support/TempDir.h"
+#include "support/TestMount.h"
 
 namespace {
 
@@ -187,4 +189,39 @@ TEST(StorageFacts, MountTableIsReadWithEscapesAndBothOptionLists) {
     f.fsType = "overlay";
     f.block.known = true;
     EXPECT_EQ(DecideVerdict(f).reasons, std::vector<VerdictReason>{VerdictReason::kUnknown});
+}
+
+// The facts of an open file taken with a run's record of file systems (statfs
+// and the refusal of extent maps asked once per device) are the facts a full
+// look gives, for empty and filled files, on a file system with extent maps and
+// on one without, the first file and the ones after it.
+TEST(StorageFacts, FactsWithTheRunsRecordOfFileSystemsAreTheFullLooksFacts) {
+    TestMount ext4(TestMount::Kind::Ext4Image, 16 * 1024);
+    TestMount tmpfs(TestMount::Kind::Tmpfs, 4 * 1024);
+    KELVANE_REQUIRE_MOUNT(ext4);
+    KELVANE_REQUIRE_MOUNT(tmpfs);
+    storage::FileSystemKinds kinds;
+    for (const TestMount* m : {&ext4, &tmpfs}) {
+        for (const char* name : {"empty1", "full1", "empty2", "full2"}) {
+            SCOPED_TRACE(m->Path() + name);
+            const std::string path = m->Path() + name;
+            TempDir::WriteFileAt(path, name[0] == 'e' ? "" : std::string(20000, 'x'));
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+            struct stat st {};
+            ASSERT_EQ(::fstat(fd, &st), 0);
+            const storage::StorageFacts full = storage::OpenFileFacts(fd);
+            const storage::StorageFacts kept =
+                storage::OpenFileFacts(fd, st.st_dev, st.st_size, nullptr, kinds);
+            ::close(fd);
+            EXPECT_EQ(kept.known, full.known);
+            EXPECT_EQ(kept.fsMagic, full.fsMagic);
+            EXPECT_EQ(kept.haveInodeFlags, full.haveInodeFlags);
+            EXPECT_EQ(kept.inodeFlags, full.inodeFlags);
+            EXPECT_EQ(kept.extents.known, full.extents.known);
+            EXPECT_EQ(kept.extents.allFlags, full.extents.allFlags);
+            EXPECT_TRUE(kept.extents.extents == full.extents.extents);
+            EXPECT_EQ(DecideVerdict(kept).ReasonMask(), DecideVerdict(full).ReasonMask());
+        }
+    }
 }

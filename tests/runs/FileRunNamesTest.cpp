@@ -16,6 +16,7 @@
 
 #include "platform/NameJournal.h"
 #include "runs/FileRunFixture.h"
+#include "support/RawDevice.h"
 #include "support/TestMount.h"
 
 namespace {
@@ -31,11 +32,6 @@ size_t Count(const std::string& data, const std::string& needle) {
     size_t n = 0;
     for (size_t p = data.find(needle); p != std::string::npos; p = data.find(needle, p + 1)) ++n;
     return n;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 // The byte range of xfs's internal log in its image, from xfs_db; {0, 0} when
@@ -120,7 +116,7 @@ TEST_F(FileRunTest, OldNamesLeaveTheRawImage) {
                 1);
         }
         ASSERT_TRUE(mount->Unmount());
-        const std::string image = ReadAll(mount->ImagePath());
+        const std::string image = ReadDeviceWhole(mount->ImagePath());
         const size_t left = Count(image, marker);
         std::cout << "[names] " << c.name << ": " << left << " old names left\n";
         if (std::string(c.name) == "ext4" || std::string(c.name) == "btrfs") {

@@ -17,6 +17,7 @@
 #include "engine/FillDrive.h"
 #include "platform/FillSystem.h"
 #include "runs/FileRunFixture.h"
+#include "support/RawDevice.h"
 #include "support/TestMount.h"
 
 namespace {
@@ -92,7 +93,7 @@ TEST_F(FileRunTest, EditorSavedEarlierVersionLeavesTheImageOnlyWithFreeSpaceAfte
         WriteSynced(doc, oldMarker, 64 * 1024);
         EditorSave(doc, newMarker);
         m.Sync();
-        ASSERT_GT(Count(ReadWholeFile(m.ImagePath()), oldMarker), 100u)
+        ASSERT_GT(CountOnDevice(m.ImagePath(), oldMarker), 100u)
             << "the old version must lie in free space first";
 
         window.settings.freeSpaceAfter = after;
@@ -108,7 +109,7 @@ TEST_F(FileRunTest, EditorSavedEarlierVersionLeavesTheImageOnlyWithFreeSpaceAfte
         EXPECT_EQ(HasLineStarting(window.logLines, m.Path() + " [done] "), after)
             << Joined(window.logLines);
         ASSERT_TRUE(m.Unmount());
-        const std::string raw = ReadWholeFile(m.ImagePath());
+        const std::string raw = ReadDeviceWhole(m.ImagePath());
         EXPECT_EQ(Count(raw, newMarker), 0u);
         if (after)
             EXPECT_EQ(Count(raw, oldMarker), 0u) << Joined(window.logLines);

@@ -15,6 +15,7 @@
 #include "runs/RunState.h"
 #include "runs/WorkerThreads.h"
 #include "support/FakeRunWindow.h"
+#include "support/RawDevice.h"
 #include "support/TempDir.h"
 #include "support/TestMount.h"
 
@@ -23,11 +24,7 @@ namespace {
 const std::string kMarker = "KELVANE-RAW-MARKER-7f3a9c-";
 
 size_t CountMarkers(const std::string& image) {
-    const std::string raw = ReadWholeFile(image);
-    size_t n = 0;
-    for (size_t at = raw.find(kMarker); at != std::string::npos; at = raw.find(kMarker, at + 1))
-        ++n;
-    return n;
+    return CountOnDevice(image, kMarker);
 }
 
 bool WriteMarkerFile(const std::string& path, size_t bytes) {

@@ -217,6 +217,7 @@ TEST(RunClock, EndsSoonAfterStopWithTheRealWait) {
     ASSERT_FALSE(window.History().empty());
     EXPECT_NE(window.History().front().find(u"\r\n(~"), std::u16string::npos);
     state.stop = true;
+    state.WakeWaiters();  // whoever ends a run wakes its clock
     threads.JoinAll();
     std::u16string final = window.Clock();
     EXPECT_EQ(final.size(), 8u);

@@ -9,6 +9,7 @@
 #include "filelist/TrashRows.h"
 #include "platform/TrashFolders.h"
 #include "runs/FileRunFixture.h"
+#include "support/RawDevice.h"
 #include "support/TestMount.h"
 
 namespace {
@@ -230,7 +231,7 @@ TEST_F(TrashTest, ShredsTheTrashOfAMountedDriveDownToTheImage) {
 
     mount.Sync();
     ASSERT_TRUE(mount.Unmount());
-    const std::string image = ReadWholeFile(mount.ImagePath());
+    const std::string image = ReadDeviceWhole(mount.ImagePath());
     EXPECT_EQ(image.find(marker + "a"), std::string::npos);
     EXPECT_EQ(image.find(marker + "b"), std::string::npos);
     EXPECT_EQ(image.find(infoMarker), std::string::npos);
