@@ -28,8 +28,17 @@ CliProcess::CliProcess(const std::string& configHome, const std::vector<std::str
     }
     env.push_back("XDG_CONFIG_HOME=" + configHome);
     env.push_back("ASAN_OPTIONS=detect_leaks=0");
-                       const std::string& input, const std::vector<std::string>& extraEnv,
-                       uid_t asUser) {
+    bool locale = false;
+    for (const std::string& v : extraEnv) {
+        env.push_back(v);
+        locale = locale || v.rfind("LANG=", 0) == 0 || v.rfind("LC_", 0) == 0;
+    }
+    if (!locale) env.push_back("LC_ALL=C");
+    std::vector<std::string> argv;
+    if (asUser != 0)
+        argv = {"/usr/bin/setpriv", "--reuid=" + std::to_string(asUser),
+                "--regid=" + std::to_string(asUser), "--clear-groups"};
+    argv.push_back(KELVANE_CLI_EXE);
     argv.insert(argv.end(), args.begin(), args.end());
 
     int o[2], e[2];
