@@ -150,7 +150,11 @@ TEST(ReportPdf, NeedsAttentionFirstInPlainWordsWithSignatureLines) {
         "in the free space of their drives."};
     const std::string pdf = dir.Sub("report.pdf");
     std::string error;
-    ASSERT_TRUE(MakeReportPdf(r, "SHA256:00ff", pdf, error)) << error;
+    const int fd = ::open(pdf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    const bool made = MakeReportPdf(r, "SHA256:00ff", fd, error);
+    ::close(fd);
+    ASSERT_TRUE(made) << error;
     bool have = false;
     const std::string text = PdfText(pdf, have);
     if (!have) GTEST_SKIP() << "pdftotext is not installed: the PDF's text was not checked";
@@ -174,6 +178,7 @@ TEST(ReportPdf, NeedsAttentionFirstInPlainWordsWithSignatureLines) {
           std::string("Operator"), std::string("Performed by"), std::string("Validated by"),
           std::string("and 12 more")})
         EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+}
 
 // With nothing on the desktop to open a PDF, Reports... says so and opens the
 // folder of the reports instead (through the platform layer: no viewer starts).
