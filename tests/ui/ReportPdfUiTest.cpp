@@ -1,6 +1,9 @@
 // The report of a window's run: JSON and PDF side by side, the PDF's text holding
 // the summary (pdftotext, where installed), hidden names in neither form, and
 // the Reports... command handing the last report to the desktop.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QPushButton>
 #include <QStatusBar>
