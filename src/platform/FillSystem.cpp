@@ -1,5 +1,7 @@
 #include "platform/FillSystem.h"
 
+#include "platform/XfsGeometry.h"
+
 #include <fcntl.h>
 #include <linux/btrfs.h>
 #include <linux/capability.h>
@@ -29,18 +31,6 @@ constexpr long kBcachefsMagic = 0xca451a4e;
 constexpr long kF2fsMagic = 0xF2F52010;
 constexpr long kNilfsMagic = 0x3434;
 
-// The first version of xfs's geometry call, which every kernel answers; only
-// its head is read.
-struct XfsGeometryV1 {
-    uint32_t blocksize, rtextsize, agblocks, agcount, logblocks, sectsize, inodesize, imaxpct;
-    uint64_t datablocks, rtblocks, rtextents, logstart;
-    unsigned char uuid[16];
-    uint32_t sunit, swidth;
-    int32_t version;
-    uint32_t flags, logsectsize, rtsectsize, dirblocksize;
-};
-static_assert(sizeof(XfsGeometryV1) == 112);
-constexpr unsigned long kXfsIocFsGeometryV1 = _IOR('X', 100, XfsGeometryV1);
 // Blocks per allocation group that xfs withholds from every allocation so that
 // it can always refill the group's free list (4) and split a block map (4); the
 // free list's own blocks are among them and are never written by a file.
@@ -48,7 +38,7 @@ constexpr uint64_t kXfsSetAsidePerGroup = 8;
 
 KeptBack XfsKeptBack(int dirFd) {
     XfsGeometryV1 g{};
-    if (::ioctl(dirFd, kXfsIocFsGeometryV1, &g) != 0 || g.agcount == 0 || g.blocksize == 0)
+    if (!ReadXfsGeometry(dirFd, g) || g.agcount == 0 || g.blocksize == 0)
         return {};
     return {uint64_t{g.agcount} * kXfsSetAsidePerGroup * g.blocksize, "xfs-free-lists"};
 }

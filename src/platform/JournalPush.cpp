@@ -18,20 +18,10 @@
 #include <vector>
 
 #include "platform/FillSystem.h"
+#include "platform/XfsGeometry.h"
 
 namespace {
 
-// From the kernel's xfs header (not installed here): the first form of the
-// geometry, which every xfs answers.
-struct XfsGeometryV1 {
-    uint32_t blocksize, rtextsize, agblocks, agcount, logblocks, sectsize, inodesize, imaxpct;
-    uint64_t datablocks, rtblocks, rtextents, logstart;
-    unsigned char uuid[16];
-    uint32_t sunit, swidth;
-    int32_t version;
-    uint32_t flags, logsectsize, rtsectsize, dirblocksize;
-};
-constexpr unsigned long kXfsGeometryV1 = _IOR('X', 100, XfsGeometryV1);
 
 // Folders made before a round is written out and removed: the disk space a
 // push holds at once is this many folder blocks.
@@ -103,7 +93,7 @@ bool JournalSize(int fd, uint64_t& bytes, uint64_t& blockSize, const std::string
         }
         case FsKind::Xfs: {
             XfsGeometryV1 g{};
-            if (::ioctl(fd, kXfsGeometryV1, &g) != 0 || g.logblocks == 0) return false;
+            if (!ReadXfsGeometry(fd, g) || g.logblocks == 0) return false;
             // An external log lies on another device, which a push reaches too.
             blockSize = g.blocksize;
             bytes = uint64_t{g.logblocks} * g.blocksize;

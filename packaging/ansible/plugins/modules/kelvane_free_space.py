@@ -24,35 +24,12 @@ options:
     type: list
     elements: path
     required: true
-  passes:
-    description: How many times the free space is overwritten (1 to 300). Default, the target's setting.
-    type: int
-  method:
-    description: What is written. Default, the target's Kelvane setting.
-    type: str
-    choices: [random, value, pattern]
-  value:
-    description: The byte written with I(method=value) (0 to 255).
-    type: int
-  pattern:
-    description: A file on the target whose contents are written, repeated, with I(method=pattern).
-    type: path
   reserve:
     description: Overwrite the space reserved for root too, through Kelvane's privileged helper where the run is not root.
     type: bool
     default: false
-  report:
-    description: Also write the run's signed report to these places (a folder, or a new file name).
-    type: list
-    elements: path
-    default: []
-  key:
-    description: Sign the report with this key (an organisation's) instead of the user's own.
-    type: path
-  cli:
-    description: The kelvane-cli program on the target.
-    type: str
-    default: kelvane-cli
+extends_documentation_fragment:
+  - kelvane.erasure.overwrite
 attributes:
   check_mode:
     support: full

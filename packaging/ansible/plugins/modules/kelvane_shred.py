@@ -31,19 +31,6 @@ options:
     type: list
     elements: path
     required: true
-  passes:
-    description: How many times each file is overwritten (1 to 300). Default, the target's Kelvane setting.
-    type: int
-  method:
-    description: What is written. Default, the target's Kelvane setting.
-    type: str
-    choices: [random, value, pattern]
-  value:
-    description: The byte written with I(method=value) (0 to 255).
-    type: int
-  pattern:
-    description: A file on the target whose contents are written, repeated, with I(method=pattern).
-    type: path
   scramble_names:
     description: Scramble the names before removing. C(false) keeps them. Default, the target's setting.
     type: bool
@@ -72,18 +59,8 @@ options:
     description: Leave what lies on another file system than the chosen folder.
     type: bool
     default: false
-  report:
-    description: Also write the run's signed report to these places (a folder, or a new file name).
-    type: list
-    elements: path
-    default: []
-  key:
-    description: Sign the report with this key (an organisation's) instead of the user's own.
-    type: path
-  cli:
-    description: The kelvane-cli program on the target.
-    type: str
-    default: kelvane-cli
+extends_documentation_fragment:
+  - kelvane.erasure.overwrite
 attributes:
   check_mode:
     support: full
