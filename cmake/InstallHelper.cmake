@@ -18,5 +18,9 @@ configure_file(${CMAKE_SOURCE_DIR}/packaging/linux/polkit/example.kelvane.helper
 install(TARGETS kelvane-helper RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR} COMPONENT cli)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/example.kelvane.helper.policy
         DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions COMPONENT cli)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/man/kelvane-helper.8
+# Compressed as the other manual pages are.
+kelvane_gzip_file(${CMAKE_SOURCE_DIR}/packaging/linux/man/kelvane-helper.8
+                  ${_doc_gen}/man/kelvane-helper.8.gz)
+add_custom_target(kelvane_helper_doc ALL DEPENDS ${_doc_gen}/man/kelvane-helper.8.gz)
+install(FILES ${_doc_gen}/man/kelvane-helper.8.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT cli)

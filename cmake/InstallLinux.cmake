@@ -125,7 +125,8 @@ configure_file(${_pkg}/rpm-changelog.in ${_gen}/rpm-changelog @ONLY)
 set(CPACK_RPM_CHANGELOG_FILE ${_gen}/rpm-changelog)
 # Folders that belong to the system's own packages are not claimed.
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
-    /usr/share/man /usr/share/man/man1 /usr/share/applications /usr/share/metainfo
+    /usr/share/man /usr/share/man/man1 /usr/share/man/man8 /usr/libexec /usr/share/polkit-1
+    /usr/share/polkit-1/actions /usr/share/applications /usr/share/metainfo
     /usr/share/icons /usr/share/icons/hicolor /usr/share/bash-completion
     /usr/share/bash-completion/completions /usr/share/zsh /usr/share/zsh/vendor-completions
     /usr/share/fish /usr/share/fish/vendor_completions.d /usr/share/kio

@@ -94,7 +94,7 @@ TEST(SettingsFile, NumbersAreReadLikeTheCLibrary) {
     EXPECT_FALSE(font.hasFontName);
 }
 
-TEST(SettingsFile, SavesAll44KeysInTheirOrder) {
+TEST(SettingsFile, SavesAll45KeysInTheirOrder) {
     TempDir dir;
     AppSettings s;  // every value at its default
     s.fontDefName = "DejaVu Sans";
@@ -119,7 +119,7 @@ TEST(SettingsFile, SavesAll44KeysInTheirOrder) {
         SettingsEntry("LanguageName", "") + SettingsEntry("ShowSummary", "0") +
         SettingsEntry("HideSeenWarnings", "1") + SettingsEntry("VerifyLastPass", "0") +
         SettingsEntry("SeenWarnings", "0") + SettingsEntry("FreeSpaceAfter", "0") +
-        SettingsEntry("Reports", "1") + SettingsEntry("ReportHideNames", "0") +
+        SettingsEntry("OverwriteReserve", "0") + SettingsEntry("Reports", "1") + SettingsEntry("ReportHideNames", "0") +
         SettingsEntry("ReportFolder", "") + SettingsEntry("ReportKeyFile", "") +
         SettingsEntry("ReportOrganisation", "") + SettingsEntry("ReportOperator", "") +
         SettingsEntry("ReportCustomer", "") + SettingsEntry("LogArchivesKeep", "30") +

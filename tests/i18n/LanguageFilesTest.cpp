@@ -67,7 +67,7 @@ TEST(LanguageKeys, EveryKeyIsKnownOnceWithItsText) {
     };
     EXPECT_EQ(count("FrmLanguage."), 4);
     EXPECT_EQ(count("FrmDrive."), 15);
-    EXPECT_EQ(count("FrmOptions."), 28);
+    EXPECT_EQ(count("FrmOptions."), 29);
     EXPECT_EQ(count("FrmSummary."), 46);
 }
 

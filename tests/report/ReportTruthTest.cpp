@@ -35,7 +35,8 @@ TEST(ReportTruth, MemoryKeepsWhatNeedsAttentionAndCaveatsAreSaidOnce) {
     ASSERT_EQ(record.warnings.size(), 2u);
     EXPECT_EQ(record.warnings[0],
               "Old names: the ext4 file system at /mnt/disk keeps copies of its folders in its "
-              "journal, so earlier names of these files may remain there after the run.");
+              "journal and the names of removed entries in the blocks of removed folders, so "
+              "earlier names of these files may remain there after the run.");
     EXPECT_NE(record.warnings[1].find("/mnt/other"), std::string::npos) << record.warnings[1];
 
     // With hidden names the place in the sentence is hidden too, as in the entries.

@@ -209,19 +209,23 @@ TEST_F(MainWindowSettings, ASavedFileReadsBackUnchanged) {
         SettingsEntry("DiskShredFileSize", "1048576") +
         SettingsEntry("DiskShredFileName", "fill.tmp") + SettingsEntry("DiskShredLeaveFiles", "1") +
         SettingsEntry("FileShredLeaveFiles", "1") + SettingsEntry("FileShredFileShred", "1") +
-        SettingsEntry("UseBuildInFont", "0") + SettingsEntry("UseFontSettings", "1") +
-        SettingsEntry("UseFontHeight", "1") + SettingsEntry("FontDefName", "DejaVu Sans") +
-        SettingsEntry("FontDefCharset", "0") + SettingsEntry("FontDefHeight", "-14") +
-        SettingsEntry("FontDefPitch", "18") + SettingsEntry("WinPos", "20;30;720;530") +
+        SettingsEntry("KeepChosenFolders", "0") + SettingsEntry("UseBuildInFont", "0") +
+        SettingsEntry("UseFontSettings", "1") + SettingsEntry("UseFontHeight", "1") +
+        SettingsEntry("FontDefName", "DejaVu Sans") + SettingsEntry("FontDefCharset", "0") +
+        SettingsEntry("FontDefHeight", "-14") + SettingsEntry("FontDefPitch", "18") +
+        SettingsEntry("WinPos", "20;30;720;530") +
         SettingsEntry("LanguageName",
                       "Fran\xc3\xa7"
                       "ais") +
         SettingsEntry("ShowSummary", "1") + SettingsEntry("HideSeenWarnings", "0") +
         SettingsEntry("VerifyLastPass", "1") + SettingsEntry("SeenWarnings", "33") +
-        SettingsEntry("FreeSpaceAfter", "1") + SettingsEntry("Reports", "1") +
-        SettingsEntry("ReportHideNames", "0") + SettingsEntry("ReportFolder", "") +
-        SettingsEntry("ReportKeyFile", "") + SettingsEntry("ReportOrganisation", "") +
-        SettingsEntry("ReportOperator", "") + SettingsEntry("ReportCustomer", "");
+        SettingsEntry("FreeSpaceAfter", "1") + SettingsEntry("OverwriteReserve", "0") +
+        SettingsEntry("Reports", "1") + SettingsEntry("ReportHideNames", "0") +
+        SettingsEntry("ReportFolder", "") + SettingsEntry("ReportKeyFile", "") +
+        SettingsEntry("ReportOrganisation", "") + SettingsEntry("ReportOperator", "") +
+        SettingsEntry("ReportCustomer", "") + SettingsEntry("LogArchivesKeep", "30") +
+        SettingsEntry("LogArchivesDays", "90") + SettingsEntry("ReportsKeep", "0") +
+        SettingsEntry("ReportsDays", "0");
     WriteSettings(body);
     auto dlg = Open();
     dlg->close();
