@@ -42,8 +42,8 @@ struct CliOptions {
     bool keyPublic = false;               // key --public
     std::string allowedSignersPrincipal;  // key --allowed-signers PRINCIPAL
     std::vector<std::string> trustFiles;  // verify-report --trust FILE
-    std::string reportDir;                 // --report-dir: the reports folder of this run
-    bool noLog = false;                    // --no-log: no log, no archive of the last one
+    std::string reportDir;                // --report-dir: the reports folder of this run
+    bool noLog = false;                   // --no-log: no log, no archive of the last one
     // Keeping limits of this run (0: no limit); unset: the settings'.
     std::optional<int> keepLogs, keepLogsDays, keepReports, keepReportsDays;
     std::string hiddenPath;  // verify-report --path: looked for among the hidden names

@@ -337,8 +337,9 @@ FillOutcome FillDrive(const std::u16string& givenRoot, const FillParams& params,
         outcome.reserveNotReached = (vfs.f_bfree - vfs.f_bavail) * unit - outcome.keptBack.bytes;
         // With the helper asked, its own line says whether it reached them.
         if (!params.reserveFiller)
-            note(SafeFormat(std::u16string_view(u"%s [%s bytes kept back for root are out of reach]"),
-                            {root, Number(outcome.reserveNotReached)}));
+            note(SafeFormat(
+                std::u16string_view(u"%s [%s bytes kept back for root are out of reach]"),
+                {root, Number(outcome.reserveNotReached)}));
     }
     if (!params.recordFile.empty() && !params.leaveFiles && !run.record.IsOpen() &&
         !run.record.Open(params.recordFile))

@@ -164,8 +164,7 @@ bool FileOps::ShredFile(int32_t passes, ShredFileOptions options) {
             std::function<void(int64_t)> written;
             if (options.progress)
                 written = [&](int64_t bytes) { options.progress(size * pass + bytes, all); };
-            if (!OverwritePass(file, attr, block, check, written, options.syncPass,
-                               options.stop)) {
+            if (!OverwritePass(file, attr, block, check, written, options.syncPass, options.stop)) {
                 if (errno == ECANCELED && options.stop && options.stop->load())
                     return stopped(pass);
                 return failed();

@@ -4,13 +4,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #ifndef KELVANE_HELPER_PATH
@@ -86,13 +86,18 @@ void HelperSession::End() {
     if (launch_.pid <= 0) return;
     // The helper ends when its socket closes; pkexec still waiting for a
     // password is ours to end.
+    // Woken by its end (a pidfd), for at most five seconds.
     int status = 0;
-    for (int i = 0; i < 25; ++i) {
-        if (::waitpid(launch_.pid, &status, WNOHANG) != 0) {
-            launch_.pid = -1;
-            return;
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, launch_.pid, 0));
+    if (pidfd >= 0) {
+        pollfd p{pidfd, POLLIN, 0};
+        while (::poll(&p, 1, 5000) < 0 && errno == EINTR) {
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        ::close(pidfd);
+    }
+    if (::waitpid(launch_.pid, &status, WNOHANG) != 0) {
+        launch_.pid = -1;
+        return;
     }
     ::kill(launch_.pid, SIGTERM);
     ::waitpid(launch_.pid, &status, 0);

@@ -51,9 +51,9 @@ class AlignedBuffer {
     size_t size_;
 };
 
-void FillBuffer(AlignedBuffer& buffer, const FillSpec& spec) {
-    if (!spec.random) {
-        std::memset(buffer.data(), spec.value, buffer.size());
+void FillBuffer(AlignedBuffer& buffer, const FillRequest& request) {
+    if (!request.random) {
+        std::memset(buffer.data(), request.value, buffer.size());
         return;
     }
     for (size_t at = 0; at < buffer.size();) {
@@ -155,7 +155,7 @@ Refusal CheckReserveTarget(uid_t caller, int folderFd, int fileFd) {
     return Refusal::None;
 }
 
-OpResult FillReserve(uid_t caller, int folderFd, int fileFd, const FillSpec& spec,
+OpResult FillReserve(uid_t caller, int folderFd, int fileFd, const FillRequest& request,
                      const std::function<bool()>& stopAsked) {
     if (const Refusal r = CheckReserveTarget(caller, folderFd, fileFd); r != Refusal::None)
         return Refuse(r);
@@ -173,12 +173,12 @@ OpResult FillReserve(uid_t caller, int folderFd, int fileFd, const FillSpec& spe
         out.error = ENOMEM;
         return out;
     }
-    const uint32_t passes = std::clamp<uint32_t>(spec.passes, 1, kMaxPasses);
+    const uint32_t passes = std::clamp<uint32_t>(request.passes, 1, kMaxPasses);
     uint64_t end = 0;
     bool stopped = false;
     int err = 0;
     for (uint32_t pass = 1; pass <= passes && err == 0 && !stopped; ++pass) {
-        FillBuffer(buffer, spec);
+        FillBuffer(buffer, request);
         err = pass == 1 ? FirstPass(fileFd, buffer, fsBlock, stopAsked, end, stopped)
                         : Rewrite(fileFd, buffer, end, stopAsked, stopped);
         // Each pass is on the device before the next one rewrites it.

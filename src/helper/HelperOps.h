@@ -22,7 +22,7 @@ struct OpResult {
     uint32_t flags = 0;
 };
 
-struct FillSpec {
+struct FillRequest {
     uint32_t passes = 1;
     bool random = true;
     uint8_t value = 0;
@@ -34,9 +34,9 @@ struct FillSpec {
 Refusal CheckReserveTarget(uid_t caller, int folderFd, int fileFd);
 
 // Checks, then writes into the file until the file system has no block left
-// (the reserve included, where this process may take it), `spec.passes` times,
+// (the reserve included, where this process may take it), `request.passes` times,
 // each pass synced. `stopAsked` is asked between writes.
-OpResult FillReserve(uid_t caller, int folderFd, int fileFd, const FillSpec& spec,
+OpResult FillReserve(uid_t caller, int folderFd, int fileFd, const FillRequest& request,
                      const std::function<bool()>& stopAsked);
 
 // A folder of `caller` on an ext2/3/4 file system.

@@ -188,11 +188,12 @@ void Serve(int sock, Operation op, uid_t caller, int idleMs,
         } else if (trim) {
             result = TrimFilled(fds[0], filled);
         } else if (op == Operation::FillReserve) {
-            FillSpec spec;
-            spec.passes = r.passes;
-            spec.random = r.random != 0;
-            spec.value = r.value;
-            result = FillReserve(caller, fds[0], fds[1], spec, [sock] { return StopAsked(sock); });
+            FillRequest request;
+            request.passes = r.passes;
+            request.random = r.random != 0;
+            request.value = r.value;
+            result =
+                FillReserve(caller, fds[0], fds[1], request, [sock] { return StopAsked(sock); });
             struct stat st {};
             if (result.verdict == Verdict::Done && ::fstat(fds[1], &st) == 0)
                 filled.push_back(st.st_dev);

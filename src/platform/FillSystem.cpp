@@ -1,7 +1,5 @@
 #include "platform/FillSystem.h"
 
-#include "platform/XfsGeometry.h"
-
 #include <fcntl.h>
 #include <linux/btrfs.h>
 #include <linux/capability.h>
@@ -21,6 +19,7 @@
 #include <string>
 
 #include "platform/StorageFacts.h"
+#include "platform/XfsGeometry.h"
 
 namespace {
 
@@ -38,8 +37,7 @@ constexpr uint64_t kXfsSetAsidePerGroup = 8;
 
 KeptBack XfsKeptBack(int dirFd) {
     XfsGeometryV1 g{};
-    if (!ReadXfsGeometry(dirFd, g) || g.agcount == 0 || g.blocksize == 0)
-        return {};
+    if (!ReadXfsGeometry(dirFd, g) || g.agcount == 0 || g.blocksize == 0) return {};
     return {uint64_t{g.agcount} * kXfsSetAsidePerGroup * g.blocksize, "xfs-free-lists"};
 }
 

@@ -22,7 +22,6 @@
 
 namespace {
 
-
 // Folders made before a round is written out and removed: the disk space a
 // push holds at once is this many folder blocks.
 constexpr uint64_t kRound = 4096;

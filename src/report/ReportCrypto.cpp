@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "report/SshFormat.h"
 #include "platform/SafeFiles.h"
+#include "report/SshFormat.h"
 
 namespace reportcrypto {
 

@@ -407,12 +407,11 @@ RunRecord ReportRecorder::Finish(int outcome, int64_t end) {
                              " file(s): reading back could not prove the overwrite");
     for (const ReportDrive& d : r.drives)
         for (const auto& [what, bytes] : d.notReached)
-            r.warnings.push_back("drive " + std::to_string(&d - r.drives.data() + 1) + ": " +
-                                 std::to_string(bytes) + " bytes not reached (" +
-                                 NotReachedText(what) + "): deleted data may remain there" +
-                                 (what == "root-reserve" && !d.reserveWhy.empty()
-                                      ? " (" + d.reserveWhy + ")"
-                                      : std::string()));
+            r.warnings.push_back(
+                "drive " + std::to_string(&d - r.drives.data() + 1) + ": " + std::to_string(bytes) +
+                " bytes not reached (" + NotReachedText(what) + "): deleted data may remain there" +
+                (what == "root-reserve" && !d.reserveWhy.empty() ? " (" + d.reserveWhy + ")"
+                                                                 : std::string()));
     // The sentences of the log and the summary, in the report's language.
     for (const CaveatLine& c : caveats_) {
         std::string place = ReportPathText(c.place);

@@ -203,8 +203,9 @@ QVariant MainFileList::MarkOfRow(int row) {
 // would otherwise say nothing for an unticked row, nor when Space changes it.
 QString MainFileList::SpokenRow(int row) {
     if (row < 0 || row >= list_.GetItemCount()) return {};
-    QString said = ToQ(list_.GetItemText(row, kNameColumn)) + QStringLiteral(", ") +
-                   ToQ(text_(list_.GetCheck(row) ? "FrmMain.m_ACCTicked" : "FrmMain.m_ACCNotTicked"));
+    QString said =
+        ToQ(list_.GetItemText(row, kNameColumn)) + QStringLiteral(", ") +
+        ToQ(text_(list_.GetCheck(row) ? "FrmMain.m_ACCTicked" : "FrmMain.m_ACCNotTicked"));
     if (WarnedAbout(row)) said += QStringLiteral(", ") + ToQ(text_("FrmMain.m_ACCWarnedRow"));
     return said;
 }

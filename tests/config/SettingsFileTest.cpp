@@ -119,12 +119,12 @@ TEST(SettingsFile, SavesAll45KeysInTheirOrder) {
         SettingsEntry("LanguageName", "") + SettingsEntry("ShowSummary", "0") +
         SettingsEntry("HideSeenWarnings", "1") + SettingsEntry("VerifyLastPass", "0") +
         SettingsEntry("SeenWarnings", "0") + SettingsEntry("FreeSpaceAfter", "0") +
-        SettingsEntry("OverwriteReserve", "0") + SettingsEntry("Reports", "1") + SettingsEntry("ReportHideNames", "0") +
-        SettingsEntry("ReportFolder", "") + SettingsEntry("ReportKeyFile", "") +
-        SettingsEntry("ReportOrganisation", "") + SettingsEntry("ReportOperator", "") +
-        SettingsEntry("ReportCustomer", "") + SettingsEntry("LogArchivesKeep", "30") +
-        SettingsEntry("LogArchivesDays", "90") + SettingsEntry("ReportsKeep", "0") +
-        SettingsEntry("ReportsDays", "0"));
+        SettingsEntry("OverwriteReserve", "0") + SettingsEntry("Reports", "1") +
+        SettingsEntry("ReportHideNames", "0") + SettingsEntry("ReportFolder", "") +
+        SettingsEntry("ReportKeyFile", "") + SettingsEntry("ReportOrganisation", "") +
+        SettingsEntry("ReportOperator", "") + SettingsEntry("ReportCustomer", "") +
+        SettingsEntry("LogArchivesKeep", "30") + SettingsEntry("LogArchivesDays", "90") +
+        SettingsEntry("ReportsKeep", "0") + SettingsEntry("ReportsDays", "0"));
     EXPECT_EQ(text, want);
 }
 

@@ -147,11 +147,11 @@ TEST_F(HelperChecks, FillWritesTheFileUntilTheReserveIsFullThenStopsWhenAsked) {
     ASSERT_GT(reserve, 0u) << "mkfs defaults keep blocks back for root";
 
     Fd file(OwnedFile(m.Path() + "filler", kUser));
-    helper::FillSpec spec;
-    spec.passes = 2;
-    spec.random = false;
-    spec.value = 0x5A;
-    const helper::OpResult r = helper::FillReserve(kUser, folder.get(), file.get(), spec, {});
+    helper::FillRequest request;
+    request.passes = 2;
+    request.random = false;
+    request.value = 0x5A;
+    const helper::OpResult r = helper::FillReserve(kUser, folder.get(), file.get(), request, {});
     ASSERT_EQ(r.verdict, Verdict::Done) << r.error;
     EXPECT_GT(r.bytes, reserve);
     EXPECT_EQ(static_cast<uint64_t>(SizeOf(file.get())), r.bytes);
@@ -172,7 +172,7 @@ TEST_F(HelperChecks, FillWritesTheFileUntilTheReserveIsFullThenStopsWhenAsked) {
     ASSERT_EQ(::ftruncate(file.get(), 0), 0);
     ASSERT_EQ(::fsync(file.get()), 0);
     const helper::OpResult s =
-        helper::FillReserve(kUser, folder.get(), file.get(), spec, [] { return true; });
+        helper::FillReserve(kUser, folder.get(), file.get(), request, [] { return true; });
     EXPECT_EQ(s.verdict, Verdict::Stopped);
     EXPECT_EQ(s.bytes, 0u);
 }

@@ -1,5 +1,6 @@
-#include <algorithm>
 #include <sys/stat.h>
+
+#include <algorithm>
 
 #include "runs/FileRunContext.h"
 #include "runs/FileRunFixture.h"
@@ -173,8 +174,8 @@ TEST_F(FileRunTest, ReadOnlyFileFailsUnlessWriteProtectionIsIgnored) {
     const std::u16string hint =
         u"1 file(s): permission denied. Options > Ignore write protection lets a run make such "
         u"files writable.";
-    Lines want = WithEarlier({Header(1), locked + u" [FAILED! Permission denied]",
-                              dir.WSub("r/free.txt") + u" [done]"});
+    Lines want = WithEarlier(
+        {Header(1), locked + u" [FAILED! Permission denied]", dir.WSub("r/free.txt") + u" [done]"});
     want.push_back(hint);
     EXPECT_EQ(window.logLines, want);
     ASSERT_EQ(window.rowFailures.size(), 1u);

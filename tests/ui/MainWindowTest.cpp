@@ -113,10 +113,9 @@ TEST_F(MainWindow, MenuHasItsIdsChecksAndSeparators) {
                            "Sort by size\tCtrl+2", "Sort by date\tCtrl+3"}));
     EXPECT_EQ(MenuItems(*dlg, 3, &ids),
               QStringList({"Help\tF1", "License", "Changes", "Check for update", "-", "Info"}));
-    EXPECT_EQ(ids, (std::vector<int>{32786, 32800, 32801, 32802, 32790, 32793, 32791, 32776,
-                                     32777, 32779, 32796, 32778, 32780, 32803, 32781, 32782,
-                                     32792, 32795, 32797, 32798, 32799, 32784, 32787, 32789,
-                                     32794, 32783}));
+    EXPECT_EQ(ids, (std::vector<int>{32786, 32800, 32801, 32802, 32790, 32793, 32791, 32776, 32777,
+                                     32779, 32796, 32778, 32780, 32803, 32781, 32782, 32792, 32795,
+                                     32797, 32798, 32799, 32784, 32787, 32789, 32794, 32783}));
     EXPECT_TRUE(dlg->MenuAction(32790)->isCheckable());
     EXPECT_TRUE(dlg->MenuAction(32793)->isCheckable());
     EXPECT_FALSE(dlg->MenuAction(32786)->isCheckable());
