@@ -200,6 +200,26 @@ void NewFile::Discard() {
     Close();
 }
 
+namespace {
+
+// `fd`, just opened on what `look` looked at: closed (-1) when it is another
+// object by now, else made blocking again (`flags`).
+int Checked(int look, int fd, int flags, std::string& error) {
+    if (fd < 0) {
+        error = Errno();
+        return -1;
+    }
+    if (!SameObject(fd, look)) {
+        error = "it changed while it was opened";
+        ::close(fd);
+        return -1;
+    }
+    (void)::fcntl(fd, F_SETFL, flags);
+    return fd;
+}
+
+}  // namespace
+
 int OpenForAppend(const std::string& path, std::string& error) {
     std::string name;
     const int folder = FolderAndName(path, name, error);
@@ -225,16 +245,9 @@ int OpenForAppend(const std::string& path, std::string& error) {
     } else if (st.st_nlink != 1) {
         error = "it has other names (hard links)";
     } else {
-        fd = Reopen(look, O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY, folder, name.c_str());
-        if (fd < 0) {
-            error = Errno();
-        } else if (!SameObject(fd, look)) {
-            error = "it changed while it was opened";
-            ::close(fd);
-            fd = -1;
-        } else {
-            (void)::fcntl(fd, F_SETFL, O_WRONLY | O_APPEND);
-        }
+        fd = Checked(
+            look, Reopen(look, O_WRONLY | O_APPEND | O_NONBLOCK | O_NOCTTY, folder, name.c_str()),
+            O_WRONLY | O_APPEND, error);
     }
     if (look >= 0) ::close(look);
     ::close(folder);
@@ -259,15 +272,7 @@ int OpenForReading(const std::string& path, std::string& error, bool pipeAllowed
     const int flags = O_RDONLY | O_NOCTTY | (pipe ? 0 : O_NONBLOCK);
     int fd = Reopen(look, flags, AT_FDCWD, path.c_str());
     if (fd < 0 && errno == ELOOP) fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0) {
-        error = Errno();
-    } else if (!SameObject(fd, look)) {
-        error = "it changed while it was opened";
-        ::close(fd);
-        fd = -1;
-    } else {
-        (void)::fcntl(fd, F_SETFL, O_RDONLY);
-    }
+    fd = Checked(look, fd, O_RDONLY, error);
     ::close(look);
     return fd;
 }
