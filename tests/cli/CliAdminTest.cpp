@@ -25,14 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) out.push_back(line);
-    return out;
-}
-
 class CliAdminTest : public ::testing::Test {
   protected:
     CliAdminTest() {
@@ -324,7 +316,9 @@ TEST_F(CliAdminTest, JsonPathsGiveTheExactBytesBack) {
         const bool escaped = path.find('\\') != std::string::npos;
         ASSERT_EQ(b64 != nullptr, escaped) << path;
         std::string bytes = DecodePrintable(path);
-        if (b64) ASSERT_TRUE(reportcrypto::FromBase64(b64->text, bytes)) << b64->text;
+        if (b64) {
+            ASSERT_TRUE(reportcrypto::FromBase64(b64->text, bytes)) << b64->text;
+        }
         fromBase64.insert(bytes);
     }
     std::set<std::string> want;

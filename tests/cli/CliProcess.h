@@ -4,6 +4,7 @@
 // the test, standard output and standard error kept apart.
 #include <sys/types.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -43,3 +44,12 @@ CliResult RunCli(const std::string& configHome, const std::vector<std::string>& 
                  const std::string& input = "/dev/null", const std::vector<std::string>& env = {});
 // The same as the ordinary user `uid` (group `uid` too, no other groups).
 CliResult RunCliAs(uid_t uid, const std::string& configHome, const std::vector<std::string>& args);
+
+// The lines of a program's output, empty ones left out.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) out.push_back(line);
+    return out;
+}
